@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Set up, build, run and test Corvane on Debian 12.
+#   ./corvane.sh demo    install what is missing, build, run Corvane on the shipped demo data
+#   ./corvane.sh test    install what is missing, build, run the whole test suite
+#   ./corvane.sh build   install what is missing and build
+# Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
+# CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS.
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+
+BUILD_DIR=${BUILD_DIR:-build}
+JOBS=${JOBS:-$(nproc)}
+
+# Debian packages the project needs to build and test; one per line in this file.
+mapfile -t PACKAGES < <(grep -v '^\s*#' packaging/debian-packages.txt | sed '/^\s*$/d')
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+setup() {
+    [ "${CORVANE_SKIP_SETUP:-0}" = 1 ] && return 0
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing Debian packages: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+configure() {
+    local sanitize=OFF
+    [ "${CORVANE_SANITIZE:-0}" = 1 ] && sanitize=ON
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja \
+        -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+        -DCORVANE_SANITIZE=$sanitize "$@" >/dev/null
+}
+
+build() {
+    setup
+    configure "$@"
+    cmake --build "$BUILD_DIR" -j "$JOBS"
+}
+
+run_tests() {
+    build
+    export QT_QPA_PLATFORM=offscreen
+    # Sanitizer builds: leaks are real faults, and a report must fail the run.
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" ${CTEST_ARGS:-}
+}
+
+demo() {
+    build
+    "$BUILD_DIR/cli/corvanectl" decode "$ROOT"/data/samples/*/
+}
+
+case "${1:-}" in
+    demo) demo ;;
+    test) run_tests ;;
+    build) build ;;
+    setup) setup ;;
+    *) echo "usage: $0 demo|test|build|setup" >&2; exit 2 ;;
+esac

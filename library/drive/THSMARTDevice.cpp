@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/THSMARTDevice.h"
+
+#include <QMetaObject>
+#include <QTimer>
+
+namespace corvane {
+
+THSMARTDevice::THSMARTDevice(const QVariantMap &setting, QObject *parent)
+    : QObject(parent), _driveProperties(setting)
+{
+}
+
+THSMARTDevice::~THSMARTDevice() = default;
+
+std::unique_ptr<THSMARTDevice> THSMARTDevice::deviceWithSetting(const QVariantMap &setting)
+{
+    return std::make_unique<THSMARTDevice>(setting);
+}
+
+void THSMARTDevice::mergeProperties(const QVariantMap &values)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        _driveProperties.insert(it.key(), it.value());
+}
+
+void THSMARTDevice::notifyEndOfTest()
+{
+    Q_EMIT endOfTest();
+    if (QObject *d = _delegate.data()) {
+        const int index = d->metaObject()->indexOfMethod("endOfTest()");
+        if (index >= 0)
+            QMetaObject::invokeMethod(d, "endOfTest");
+    }
+}
+
+QString selfTestStatusText(unsigned nibble)
+{
+    static const char *const texts[] = {
+        "Pass", "Aborted", "Interrupted By Reset", "Fatal or Unknown Error",
+        "Unknown Failure", "Electrical Failure", "Servo/Seek Failure",
+        "Read Failure", "Handling Damage",
+    };
+    if (nibble < std::size(texts))
+        return QString::fromLatin1(texts[nibble]);
+    if (nibble == 15)
+        return QStringLiteral("Test In Progress");
+    return QStringLiteral("Unknown");
+}
+
+} // namespace corvane
