@@ -169,13 +169,15 @@ QString report(const DecodedFolder &f)
                                               .arg(key("lifetimeErrors")).arg(errors.size()));
         for (const QVariant &e : errors) {
             const QVariantMap m = e.toMap();
-            r += QStringLiteral("    #%1 at %2 h: %3 %4,%5 LBA %6\n")
+            const QString feature = m.value(QStringLiteral("feature")).toString();
+            r += QStringLiteral("    #%1 at %2 h: %3%4: %5 at LBA %6 (status %7, %8)\n")
                      .arg(m.value(QStringLiteral("index")).toInt())
                      .arg(m.value(QStringLiteral("timestamp")).toUInt())
                      .arg(m.value(QStringLiteral("command")).toString(),
-                          m.value(QStringLiteral("feature")).toString(),
-                          m.value(QStringLiteral("error")).toString())
-                     .arg(m.value(QStringLiteral("lba")).toUInt());
+                          feature.isEmpty() ? QString() : QStringLiteral(" (") + feature + QLatin1Char(')'),
+                          m.value(QStringLiteral("error")).toString().trimmed())
+                     .arg(m.value(QStringLiteral("lba")).toUInt())
+                     .arg(m.value(QStringLiteral("status")).toString(), m.value(QStringLiteral("state")).toString());
         }
     }
     if (p.contains(QStringLiteral("selftestResults"))) {

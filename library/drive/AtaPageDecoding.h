@@ -18,6 +18,8 @@ bool smartDataValid(Bytes smartData);
 
 // Each merges its decoder's result into the drive properties.
 void decodeIdentity(THSMARTDevice &device);      // identifyDevice(identity)
+// After decodeIdentity(): the capability table reads the logging and SCT flags
+// from the properties.
 void decodeCapabilities(THSMARTDevice &device);  // capabilities(smartData, properties)
 void decodeLogDirectory(THSMARTDevice &device);  // smartLogs(logDirectory)
 void decodeErrorLog(THSMARTDevice &device);      // errorLog(errorLog)

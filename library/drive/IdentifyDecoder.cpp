@@ -120,13 +120,15 @@ QString stringFromCStringSwapped(Bytes field)
     QByteArray raw(reinterpret_cast<const char *>(field.data()), qsizetype(field.size()));
     for (qsizetype i = 0; i + 1 < raw.size(); i += 2)
         std::swap(raw[i], raw[i + 1]);
+    // Cut before decoding: bytes after the terminator are not text, and garbage
+    // there must not turn a good model name into nothing.
+    const qsizetype nul = raw.indexOf('\0');
+    if (nul >= 0)
+        raw.truncate(nul);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(raw);
     if (decoder.hasError())
         text = QStringLiteral(" ");
-    const qsizetype nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
     return text.trimmed();
 }
 

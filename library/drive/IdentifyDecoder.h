@@ -23,8 +23,8 @@ QVariantMap identifyDevice(Bytes identity);
 // from `driveProperties`, where identifyDevice() put them.
 QVariantMap capabilities(Bytes smartData, const QVariantMap &driveProperties = {});
 
-// An ATA text field: bytes swapped within each 16-bit word, UTF-8 (" " when the
-// bytes are not valid UTF-8), cut at the first NUL, trimmed.
+// An ATA text field: bytes swapped within each 16-bit word, cut at the first NUL,
+// UTF-8 (" " when the bytes are not valid UTF-8), trimmed.
 QString stringFromCStringSwapped(Bytes field);
 
 // `bits` (at most 32) "1"/"0" characters of `value`, most significant first.

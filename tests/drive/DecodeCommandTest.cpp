@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "PageBuilder.h"
 #include "TestData.h"
 
 #include <QCoreApplication>
@@ -92,6 +93,21 @@ TEST(DecodeCommand, ReadableReportAndExitCodes)
     EXPECT_TRUE(report.out.startsWith("== MCCOE64GEMPP--2.9.09\n")) << report.out.constData();
     EXPECT_TRUE(report.out.contains("Firmware Version:        2.9.09"));
     EXPECT_EQ(report.err, QByteArray("corvanectl: Invalid Manufacturer: mccoe64gempp\n"));
+
+    // A summary error log with one READ DMA EXT that failed with ABORT.
+    QTemporaryDir withErrors;
+    test::PageBuilder log;
+    log.byte(0, 1).byte(1, 1).le16(452, 3).byte(2 + 48 + 7, 0x25).byte(2 + 60 + 1, 0x04)
+        .byte(2 + 60 + 3, 0x10).byte(2 + 60 + 7, 0x51).byte(2 + 60 + 27, 0x03).le16(2 + 60 + 28, 42);
+    ASSERT_TRUE(writeFile(withErrors.filePath(QStringLiteral("smartlog-01-error.bin")),
+                          QByteArray(reinterpret_cast<const char *>(log.bytes.data()), 512)));
+    const CliRun errors = corvanectl({QStringLiteral("decode"), withErrors.path()});
+    EXPECT_TRUE(errors.out.contains("3 errors in the drive's life, 1 logged")) << errors.out.constData();
+    EXPECT_TRUE(errors.out.contains("#1 at 42 h: READ DMA EXT: ABORT at LBA 16 (status 0x51, Active/Idle)"));
+    const QJsonObject json = QJsonDocument::fromJson(
+        corvanectl({QStringLiteral("decode"), QStringLiteral("--json"), withErrors.path()}).out).array()[0].toObject();
+    EXPECT_EQ(json.value(QStringLiteral("lifetimeErrorsColor")).toString(), QStringLiteral("FailureColor"));
+    EXPECT_EQ(json.value(QStringLiteral("errorLog")).toArray().size(), 1);
 
     QTemporaryDir tmp;
     const CliRun missing = corvanectl({QStringLiteral("decode"), tmp.filePath(QStringLiteral("gone")),

@@ -188,6 +188,8 @@ TEST(IdentifyDecoder, TextFieldHelpers)
     EXPECT_EQ(stringFromCStringSwapped(swapped), QStringLiteral("ABCDE"));
     const uint8_t badUtf8[] = {0xC3, 0x28, 'a', 'b'};
     EXPECT_EQ(stringFromCStringSwapped(badUtf8), QString());
+    const uint8_t garbageAfterNul[] = {'B', 'A', 0, 0, 0xFF, 0xFE};
+    EXPECT_EQ(stringFromCStringSwapped(garbageAfterNul), QStringLiteral("AB"));
     const uint8_t odd[] = {'B', 'A', 'C'}; // the odd byte stays where it is
     EXPECT_EQ(stringFromCStringSwapped(odd), QStringLiteral("ABC"));
     EXPECT_EQ(stringFromCStringSwapped({}), QString());
