@@ -38,13 +38,18 @@ QString squashed(QString s)
 
 TEST(IdentifyDecoder, EveryRealDriveAgreesWithItsFolderAndManifest)
 {
-    const QList<QByteArray> manifest = test::readData(QStringLiteral("ata-pages/manifest.tsv")).split('\n');
+    // Both manifests: the 19 tagged snapshots and the 5 older untagged ones.
+    QList<QPair<QString, QList<QByteArray>>> rows;
+    for (const QString &base : {QString(), QStringLiteral("legacy-untagged/")}) {
+        const QByteArray manifest = test::readData(QStringLiteral("ata-pages/%1manifest.tsv").arg(base));
+        for (const QByteArray &line : manifest.split('\n').mid(1)) {
+            if (line.count('\t') >= 4)
+                rows.append({base, line.split('\t')});
+        }
+    }
     int drives = 0;
-    for (const QByteArray &line : manifest.mid(1)) {
-        const QList<QByteArray> cols = line.split('\t');
-        if (cols.size() < 5)
-            continue;
-        const QString folder = QString::fromUtf8(cols[0]);
+    for (const auto &[base, cols] : rows) {
+        const QString folder = base + QString::fromUtf8(cols[0]);
         SCOPED_TRACE(folder.toStdString());
         const QByteArray page = test::readData(QStringLiteral("ata-pages/%1/identify.bin").arg(folder));
         ASSERT_EQ(page.size(), 512);
@@ -54,14 +59,14 @@ TEST(IdentifyDecoder, EveryRealDriveAgreesWithItsFolderAndManifest)
         EXPECT_EQ(str(id, "Firmware Version"), QString::fromUtf8(cols[3]));
         EXPECT_EQ(str(id, "Serial Number"), QString::fromUtf8(cols[4]));
 
-        QString name = folder;
+        QString name = QString::fromUtf8(cols[0]);
         name.remove(QRegularExpression(QStringLiteral("--2$")));
-        const QString second = folder.startsWith(QLatin1String("TOSHIBA")) ? str(id, "Serial Number")
+        const QString second = name.startsWith(QLatin1String("TOSHIBA")) ? str(id, "Serial Number")
                                                                             : str(id, "Firmware Version");
         EXPECT_EQ(squashed(name), squashed(str(id, "Device Model") + second));
         ++drives;
     }
-    EXPECT_EQ(drives, 19);
+    EXPECT_EQ(drives, 19 + 5);
 
     const QVariantMap trac = identifyOf(QStringLiteral("trac-1070_SSDSC2KB019T7R--SCV1DL57"));
     EXPECT_EQ(str(trac, "Device Model"), QStringLiteral("SSDSC2KB019T7R"));
