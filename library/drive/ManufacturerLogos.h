@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace corvane {
@@ -17,5 +18,20 @@ QString mfgLogoForDriveModel(const QString &model);
 // Path of the maker's PNG logo among the installed logo files; empty for an
 // empty model or when no file exists.
 QString mfgLogoPathForDriveModel(const QString &model);
+
+// The names of the logo catalogue's images, sorted. Known without the image files.
+const QStringList &logoCatalogueNames();
+bool logoCatalogueContains(const QString &imageName);
+
+// Folders holding the generated logo files, in search order: the build tree's
+// data folder when this program runs from the build tree, the installed data
+// folder, then the user's data folder.
+QStringList logoDataDirs();
+// Sub-folders of those: catalogue images and the PNG logos of the path lookup.
+inline constexpr char kLogoCatalogueFolder[] = "logo-catalogue";
+inline constexpr char kDriveLogoFolder[] = "drive-logos";
+
+// File of a catalogue image (for front ends that draw it); empty when missing.
+QString logoCatalogueImagePath(const QString &imageName);
 
 } // namespace corvane

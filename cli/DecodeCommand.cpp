@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// corvanectl decode [--json] DIR...: decodes folders of raw ATA pages as a SMART
+// session would have read them, and reports what is wrong with the pages.
+#include "Command.h"
+
+#include "drive/AtaPageDecoding.h"
+#include "drive/ManufacturerLogos.h"
+#include "drive/THSMARTDevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <memory>
+
+namespace corvane::cli {
+
+namespace {
+
+struct DecodedFolder
+{
+    QString source;
+    std::unique_ptr<THSMARTDevice> device;
+    QStringList notes; // problems with the pages, for the report and stderr
+};
+
+enum class LoadResult { Missing, Loaded };
+
+// Fills `page` with the file's bytes (zero padded); a short file is decoded as what
+// it holds, a longer one only for its first page. Every oddity becomes a note.
+LoadResult loadPage(const QDir &dir, const QString &name, Page &page, QStringList &notes)
+{
+    QFile file(dir.filePath(name));
+    if (!file.exists())
+        return LoadResult::Missing;
+    if (!file.open(QIODevice::ReadOnly)) {
+        notes << QStringLiteral("%1: cannot be read (%2)").arg(name, file.errorString());
+        return LoadResult::Missing;
+    }
+    const QByteArray bytes = file.read(qint64(page.size()) + 1);
+    if (bytes.isEmpty()) {
+        notes << QStringLiteral("%1: empty file, ignored").arg(name);
+        return LoadResult::Missing;
+    }
+    page.fill(0);
+    const size_t n = std::min(size_t(bytes.size()), page.size());
+    std::copy_n(reinterpret_cast<const uint8_t *>(bytes.constData()), n, page.begin());
+    if (size_t(bytes.size()) < page.size())
+        notes << QStringLiteral("%1: short page, %2 of 512 bytes; the rest reads as zero")
+                     .arg(name).arg(bytes.size());
+    else if (size_t(bytes.size()) > page.size())
+        notes << QStringLiteral("%1: longer than 512 bytes; only the first 512 decoded").arg(name);
+    return LoadResult::Loaded;
+}
+
+DecodedFolder decodeFolder(const QString &path)
+{
+    const QDir dir(path);
+    DecodedFolder out;
+    out.source = QFileInfo(QDir::cleanPath(dir.absolutePath())).fileName();
+    out.device = THSMARTDevice::deviceWithSetting({});
+    THSMARTDevice &d = *out.device;
+    QStringList &notes = out.notes;
+
+    const bool haveIdentity = loadPage(dir, QStringLiteral("identify.bin"), d.identity, notes) == LoadResult::Loaded;
+    const bool haveSmart = loadPage(dir, QStringLiteral("smart.bin"), d.smartData, notes) == LoadResult::Loaded;
+    loadPage(dir, QStringLiteral("thresholds.bin"), d.smartThresh, notes);
+    const bool haveDir = loadPage(dir, QStringLiteral("smartlog-00-directory.bin"), d.logDirectory, notes) == LoadResult::Loaded;
+    const bool haveErrors = loadPage(dir, QStringLiteral("smartlog-01-error.bin"), d.errorLog, notes) == LoadResult::Loaded;
+    const bool haveTests = loadPage(dir, QStringLiteral("smartlog-06-selftest.bin"), d.testLog, notes) == LoadResult::Loaded;
+
+    if (haveIdentity) {
+        if (!identityValid(d.identity))
+            notes << QStringLiteral("identify.bin: signature or checksum invalid; a drive session would ignore this page");
+        decodeIdentity(d);
+        const QString model = d.driveProperties().value(QStringLiteral("Device Model")).toString();
+        d.mergeProperties({{QStringLiteral("diskMfgLogo"), mfgLogoForDriveModel(model)},
+                           {QStringLiteral("mfgLogoPath"), mfgLogoPathForDriveModel(model)}});
+    }
+    if (haveSmart) {
+        if (!smartDataValid(d.smartData))
+            notes << QStringLiteral("smart.bin: revision or checksum invalid; a drive session would ignore this page");
+        decodeCapabilities(d);
+    }
+    if (haveDir)
+        decodeLogDirectory(d);
+    if (haveErrors) {
+        decodeErrorLog(d);
+        if (d.errorLog[0] != 1)
+            notes << QStringLiteral("smartlog-01-error.bin: version %1, not decoded").arg(d.errorLog[0]);
+    }
+    if (haveTests)
+        decodeSelftestLog(d);
+    if (!haveIdentity && !haveSmart && !haveDir && !haveErrors && !haveTests)
+        notes << QStringLiteral("no page files found");
+    return out;
+}
+
+QString valueText(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+    return v.toString();
+}
+
+QString report(const DecodedFolder &f)
+{
+    const QVariantMap &p = f.device->driveProperties();
+    QString r = QStringLiteral("== %1\n").arg(f.source);
+    const auto line = [&](const QString &label, const QString &value) {
+        if (!value.isEmpty())
+            r += QStringLiteral("  %1 %2\n").arg(label + QLatin1Char(':'), -24).arg(value);
+    };
+    const auto key = [&](const char *k) { return valueText(p.value(QLatin1String(k))); };
+
+    line(QStringLiteral("Device Model"), key("Device Model"));
+    line(QStringLiteral("Serial Number"), key("Serial Number"));
+    line(QStringLiteral("Firmware Version"), key("Firmware Version"));
+    line(QStringLiteral("Drive Type"), key("Drive Type"));
+    line(QStringLiteral("ATA Version"), key("ataVersion"));
+    line(QStringLiteral("Transport Type"), key("Transport Type"));
+    if (p.contains(QStringLiteral("sectors"))) {
+        const quint64 sectors = p.value(QStringLiteral("sectors")).toULongLong();
+        const quint64 bytes = sectors * p.value(QStringLiteral("logicalSectorSize")).toULongLong();
+        line(QStringLiteral("Capacity"), QStringLiteral("%1 sectors, %2 GB")
+                                             .arg(sectors).arg(double(bytes) / 1e9, 0, 'f', 1));
+    }
+    line(QStringLiteral("Sector Size"), key("sectorSizeStr"));
+    line(QStringLiteral("WWN"), key("WWN"));
+    line(QStringLiteral("Logo"), key("diskMfgLogo"));
+    line(QStringLiteral("Logo File"), key("mfgLogoPath"));
+
+    if (p.contains(QStringLiteral("capArray"))) {
+        line(QStringLiteral("Offline Collection"), key("Offline data collection status"));
+        line(QStringLiteral("Self-test Status"), key("Self-test status"));
+        QStringList flags;
+        for (const QVariant &row : p.value(QStringLiteral("capArray")).toList()) {
+            const QVariantMap m = row.toMap();
+            for (const char *i : {"0", "1"}) {
+                if (!m.value(QStringLiteral("val") + QLatin1String(i)).toString().isEmpty())
+                    flags << m.value(QStringLiteral("key") + QLatin1String(i)).toString();
+            }
+        }
+        line(QStringLiteral("Capabilities"), flags.isEmpty() ? QStringLiteral("none") : flags.join(QStringLiteral(", ")));
+        for (const QVariant &t : p.value(QStringLiteral("selftests")).toList()) {
+            const QVariantMap m = t.toMap();
+            line(m.value(QStringLiteral("displayName")).toString(),
+                 m.value(QStringLiteral("timeToComplete")).toString().trimmed());
+        }
+    }
+    if (p.contains(QStringLiteral("logs"))) {
+        QStringList logs;
+        for (const QVariant &l : p.value(QStringLiteral("logs")).toList()) {
+            const QVariantMap m = l.toMap();
+            if (m.value(QStringLiteral("pages")).toUInt())
+                logs << QStringLiteral("%1 (%2)").arg(m.value(QStringLiteral("name")).toString())
+                            .arg(m.value(QStringLiteral("pages")).toUInt());
+        }
+        line(QStringLiteral("Logs"), QStringLiteral("directory version %1; %2")
+                                         .arg(key("logDirVersion"),
+                                              logs.isEmpty() ? QStringLiteral("none listed") : logs.join(QStringLiteral(", "))));
+    }
+    if (p.contains(QStringLiteral("errorLog"))) {
+        const QVariantList errors = p.value(QStringLiteral("errorLog")).toList();
+        line(QStringLiteral("Error Log"), QStringLiteral("%1 errors in the drive's life, %2 logged")
+                                              .arg(key("lifetimeErrors")).arg(errors.size()));
+        for (const QVariant &e : errors) {
+            const QVariantMap m = e.toMap();
+            const QString feature = m.value(QStringLiteral("feature")).toString();
+            r += QStringLiteral("    #%1 at %2 h: %3%4: %5 at LBA %6 (status %7, %8)\n")
+                     .arg(m.value(QStringLiteral("index")).toInt())
+                     .arg(m.value(QStringLiteral("timestamp")).toUInt())
+                     .arg(m.value(QStringLiteral("command")).toString(),
+                          feature.isEmpty() ? QString() : QStringLiteral(" (") + feature + QLatin1Char(')'),
+                          m.value(QStringLiteral("error")).toString().trimmed())
+                     .arg(m.value(QStringLiteral("lba")).toUInt())
+                     .arg(m.value(QStringLiteral("status")).toString(), m.value(QStringLiteral("state")).toString());
+        }
+    }
+    if (p.contains(QStringLiteral("selftestResults"))) {
+        const QVariantList results = p.value(QStringLiteral("selftestResults")).toList();
+        line(QStringLiteral("Self-test Log"), QStringLiteral("%1 entries").arg(results.size()));
+        for (const QVariant &t : results) {
+            const QVariantMap m = t.toMap();
+            const QString lba = m.value(QStringLiteral("LBAFirstError")).toString();
+            r += QStringLiteral("    %1 %2 %3 at %4 h%5\n")
+                     .arg(m.value(QStringLiteral("Num")).toInt(), 2)
+                     .arg(m.value(QStringLiteral("Type")).toString(), -18)
+                     .arg(m.value(QStringLiteral("Status")).toString(), -30)
+                     .arg(m.value(QStringLiteral("LifetimeHours")).toUInt())
+                     .arg(lba.isEmpty() ? QString() : QStringLiteral(", first error at LBA ") + lba);
+        }
+    }
+    for (const QString &note : f.notes)
+        r += QStringLiteral("  note: %1\n").arg(note);
+    return r;
+}
+
+int run(const QStringList &args)
+{
+    bool json = false;
+    QStringList dirs;
+    bool optionsDone = false;
+    for (const QString &a : args) {
+        if (!optionsDone && a == QLatin1String("--json"))
+            json = true;
+        else if (!optionsDone && a == QLatin1String("--"))
+            optionsDone = true;
+        else if (!optionsDone && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            err(QStringLiteral("corvanectl decode: unknown option '%1'\nusage: corvanectl decode [--json] DIR...\n").arg(a));
+            return 2;
+        } else
+            dirs << a;
+    }
+    if (dirs.isEmpty()) {
+        err(QStringLiteral("usage: corvanectl decode [--json] DIR...\n"));
+        return 2;
+    }
+
+    // One line per maker name the logo catalogue lacks, however many drives share it.
+    QSet<QString> reported;
+    setInvalidManufacturerHandler([&reported](const QString &name) {
+        if (!reported.contains(name)) {
+            reported.insert(name);
+            err(QStringLiteral("corvanectl: Invalid Manufacturer: %1\n").arg(name));
+        }
+    });
+
+    int status = 0;
+    QJsonArray array;
+    bool first = true;
+    for (const QString &path : dirs) {
+        if (!QFileInfo(path).isDir()) {
+            err(QStringLiteral("corvanectl decode: %1: no such folder\n").arg(path));
+            status = 1;
+            continue;
+        }
+        const DecodedFolder f = decodeFolder(path);
+        if (json) {
+            QVariantMap props = f.device->driveProperties();
+            props.insert(QStringLiteral("source"), f.source);
+            array.append(QJsonObject::fromVariantMap(props));
+            for (const QString &note : f.notes)
+                err(QStringLiteral("corvanectl decode: %1: %2\n").arg(f.source, note));
+        } else {
+            out((first ? QString() : QStringLiteral("\n")) + report(f));
+            first = false;
+        }
+    }
+    if (json)
+        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    setInvalidManufacturerHandler({});
+    return status;
+}
+
+const CommandRegistrar registrar("decode", {"decode [--json] DIR...",
+                                            "decode folders of raw ATA pages (identify.bin, smart.bin, logs)",
+                                            run});
+
+} // namespace
+
+} // namespace corvane::cli

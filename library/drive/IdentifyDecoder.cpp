@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/IdentifyDecoder.h"
+
+#include "drive/AtaTables.h"
+#include "drive/THSMARTDevice.h"
+
+#include <QByteArray>
+#include <QStringDecoder>
+#include <QVariantList>
+
+namespace corvane {
+
+namespace {
+
+// Index of the highest set bit among bits hi..0, or -1.
+int highestBit(unsigned value, int hi)
+{
+    for (int bit = hi; bit >= 0; --bit) {
+        if (value & (1u << bit))
+            return bit;
+    }
+    return -1;
+}
+
+QString formFactorText(unsigned word168)
+{
+    static const char *const texts[] = {"", "5.25 inch ", "3.5 inch ", "2.5 inch ",
+                                        "1.8 inch ", "< 1.8 inch "};
+    const unsigned f = word168 & 0x0F;
+    return f < std::size(texts) ? QString::fromLatin1(texts[f]) : QString();
+}
+
+QString speedText(int index)
+{
+    static const char *const texts[] = {"", "1.5", "3.0", "6.0"};
+    return index >= 0 && index < 4 ? QString::fromLatin1(texts[index]) : QString();
+}
+
+QString transportType(Bytes id)
+{
+    const unsigned w222 = word(id, 222);
+    if (w222 == 0x0000 || w222 == 0xFFFF)
+        return {};
+    switch (w222 >> 12) {
+    case 0x0:
+        switch (w222 & 0x0FFF) {
+        case 0: return QStringLiteral("ATA8-APT");
+        case 1: return QStringLiteral("ATA/ATAPI-7");
+        default: return QStringLiteral("unknown");
+        }
+    case 0xE:
+        return QStringLiteral("PCIe (0x%1)").arg(w222, 3, 16, QLatin1Char('0'));
+    case 0x1: {
+        static const char *const versions[] = {"ATA8-AST", "SATA 1.0a", "SATA II Ext",
+                                               "SATA 2.5", "SATA 2.6", "SATA 3.0",
+                                               "SATA 3.1", "SATA 3.2"};
+        const int v = highestBit(w222, 11);
+        const QString version = v < 0 ? QStringLiteral("Unknown")
+            : v > 7                   ? QStringLiteral("SATA > 3.2")
+                                      : QString::fromLatin1(versions[v]);
+        unsigned w76 = word(id, 76);
+        if (w76 == 0x0000 || w76 == 0xFFFF)
+            w76 = 1;
+        const int maxBit = highestBit(w76, 7);
+        const QString maximum = maxBit >= 4 ? QStringLiteral("6.0+") : speedText(maxBit);
+        const QString current = speedText(int((word(id, 77) >> 1) & 0x7));
+        if (current.isEmpty())
+            return QStringLiteral("%1, %2 Gb/s").arg(version, maximum);
+        return QStringLiteral("%1, %2 Gb/s (current %3 Gb/s)").arg(version, maximum, current);
+    }
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+QString hexWords(Bytes id, int first)
+{
+    QString s;
+    for (int w = first; w < first + 4; ++w)
+        s += QStringLiteral("%1").arg(unsigned(word(id, size_t(w))), 4, 16, QLatin1Char('0'));
+    return s;
+}
+
+QString worldWideName(Bytes id)
+{
+    if (!word(id, 108) && !word(id, 109) && !word(id, 110) && !word(id, 111))
+        return {};
+    QString wwn = hexWords(id, 108);
+    wwn.insert(1, QLatin1Char(' '));
+    switch (word(id, 108) >> 12) {
+    case 1: case 2:
+        wwn.insert(5, QLatin1Char(' '));
+        wwn.insert(12, QLatin1Char(' '));
+        break;
+    case 5:
+        wwn.insert(8, QLatin1Char(' '));
+        break;
+    case 6:
+        wwn.insert(8, QLatin1Char(' '));
+        wwn += QLatin1Char(' ') + hexWords(id, 112);
+        break;
+    default:
+        break;
+    }
+    return wwn;
+}
+
+bool flag(const QVariantMap &built, const QVariantMap &properties, const QString &name)
+{
+    const auto it = built.constFind(name);
+    if (it != built.cend())
+        return it->toBool();
+    return properties.value(name).toBool();
+}
+
+} // namespace
+
+QString stringFromCStringSwapped(Bytes field)
+{
+    QByteArray raw(reinterpret_cast<const char *>(field.data()), qsizetype(field.size()));
+    for (qsizetype i = 0; i + 1 < raw.size(); i += 2)
+        std::swap(raw[i], raw[i + 1]);
+    // Cut before decoding: bytes after the terminator are not text, and garbage
+    // there must not turn a good model name into nothing.
+    const qsizetype nul = raw.indexOf('\0');
+    if (nul >= 0)
+        raw.truncate(nul);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(raw);
+    if (decoder.hasError())
+        text = QStringLiteral(" ");
+    return text.trimmed();
+}
+
+QString binaryString(uint64_t value, int bits)
+{
+    bits = std::clamp(bits, 0, 32);
+    QString s;
+    s.reserve(bits);
+    for (int bit = bits - 1; bit >= 0; --bit)
+        s += (value >> bit) & 1 ? QLatin1Char('1') : QLatin1Char('0');
+    return s;
+}
+
+QString pollingTimeText(unsigned minutes)
+{
+    if (minutes < 1)
+        return QStringLiteral("N/A");
+    const unsigned h = minutes / 60, r = minutes % 60;
+    QString text;
+    if (h)
+        text += QStringLiteral("  %1 %2").arg(h).arg(h == 1 ? QStringLiteral("hour") : QStringLiteral("hours"));
+    if (h && r)
+        text += QStringLiteral(", ");
+    if (r)
+        text += QStringLiteral("%1 %2").arg(r).arg(r == 1 ? QStringLiteral("minute") : QStringLiteral("minutes"));
+    return text;
+}
+
+QVariantMap identifyDevice(Bytes id)
+{
+    QVariantMap d;
+    d.insert(QStringLiteral("ataVersion"),
+             ata::ataVersionMajor(highestBit(word(id, 80), 10), word(id, 81)));
+
+    const auto text = [&](const char *key, size_t offset, size_t length) {
+        const QString s = stringFromCStringSwapped(slice(id, offset, length));
+        if (s.size() >= 2)
+            d.insert(QLatin1String(key), s);
+    };
+    text("Device Model", 27 * 2, 40);
+    text("Serial Number", 10 * 2, 20);
+    text("Firmware Version", 23 * 2, 8);
+
+    const unsigned rotation = word(id, 217);
+    QString kind;
+    if (rotation == 1)
+        kind = QStringLiteral("SSD");
+    else if (rotation >= 0x0401 && rotation <= 0xFFFE)
+        kind = QStringLiteral("HDD %1 rpm").arg(rotation);
+    if (!kind.isEmpty())
+        d.insert(QStringLiteral("Drive Type"), formFactorText(word(id, 168)) + kind);
+
+    d.insert(QStringLiteral("Transport Type"), transportType(id).left(63));
+
+    uint32_t logical = 512, physical = 512, offset = 0;
+    const unsigned w106 = word(id, 106);
+    if ((w106 & 0xC000) == 0x4000) {
+        // Words 117-118 count 16-bit words; a bogus count must not wrap to a tiny size.
+        if (w106 & 0x1000)
+            logical = uint32_t(std::min<uint64_t>(uint64_t(le32(id, 117 * 2)) * 2, UINT32_MAX));
+        physical = w106 & 0x2000 ? uint32_t(std::min<uint64_t>(uint64_t(logical) << (w106 & 0xF), UINT32_MAX))
+                                 : 512;
+        const unsigned w209 = word(id, 209);
+        if ((w209 & 0xC000) == 0x4000)
+            offset = uint32_t(std::min<uint64_t>(uint64_t(w209 & 0x3FFF) * logical, UINT32_MAX));
+    }
+    d.insert(QStringLiteral("logicalSectorOffset"), offset);
+    d.insert(QStringLiteral("logicalSectorSize"), logical);
+    d.insert(QStringLiteral("physicalSectorSize"), physical);
+    d.insert(QStringLiteral("sectorSizeStr"),
+             QStringLiteral("%1 bytes logical, %2 bytes physical").arg(logical).arg(physical));
+
+    const uint64_t lba28 = le32(id, 60 * 2);
+    const uint64_t lba48 = (word(id, 83) & 0xC400) == 0x4400 ? le64(id, 100 * 2) : 0;
+    uint64_t sectors = lba28;
+    if (lba48 >= lba28 || (logical > 512 && lba48 != 0))
+        sectors = lba48;
+    d.insert(QStringLiteral("sectors"), quint64(sectors));
+
+    d.insert(QStringLiteral("WWN"), worldWideName(id));
+
+    const unsigned w206 = word(id, 206);
+    d.insert(QStringLiteral("SCT Status"), bool(w206 & 0x01));
+    d.insert(QStringLiteral("SCT Error Recovery Control"), bool(w206 & 0x08));
+    d.insert(QStringLiteral("SCT Feature Control"), bool(w206 & 0x10));
+    d.insert(QStringLiteral("SCT Data Table"), bool(w206 & 0x20));
+
+    const unsigned w84 = word(id, 84);
+    d.insert(QStringLiteral("General Purpose Logging"), (w84 & 0xC020) == 0x4020 ? 1 : 0);
+    d.insert(QStringLiteral("Error Logging"), (w84 & 0xC001) == 0x4001 ? 1 : 0);
+    return d;
+}
+
+QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
+{
+    QVariantMap d;
+    const unsigned offline = u8(sd, 362);
+    QString offlineText;
+    switch (offline & 0x7F) {
+    case 0x00: offlineText = QStringLiteral("Never Started"); break;
+    case 0x02: offlineText = QStringLiteral("Completed"); break;
+    case 0x03: offlineText = QStringLiteral("In Progress"); break;
+    case 0x04: offlineText = QStringLiteral("Suspended by Host"); break;
+    case 0x05: offlineText = QStringLiteral("Aborted by Host"); break;
+    case 0x06: offlineText = QStringLiteral("Aborted by Device"); break;
+    default: offlineText = QStringLiteral("Reserved"); break;
+    }
+    d.insert(QStringLiteral("Offline data collection status"), offlineText);
+    d.insert(QStringLiteral("Auto Offline Data Collection Enabled"), bool(offline & 0x80));
+
+    const unsigned caps = u8(sd, 367);
+    static const char *const capNames[] = {
+        "SMART Execute Offline Immediate", "Auto Offline Data Collection",
+        "Abort Offline Collection Upon Command", "Offline Surface Scan Support",
+        "Self-Test", "Conveyance Self-Test", "Selective Self-Test",
+    };
+    for (int bit = 0; bit < 7; ++bit)
+        d.insert(QLatin1String(capNames[bit]), bool(caps & (1u << bit)));
+
+    const unsigned collectionTime = le16(sd, 364);
+    d.insert(QStringLiteral("Offline data collection time"),
+             collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString()));
+
+    const unsigned smartCaps = le16(sd, 368);
+    d.insert(QStringLiteral("Saves Data Before Power-Saving Mode"), bool(smartCaps & 0x1));
+    d.insert(QStringLiteral("Autosave"), bool(smartCaps & 0x2));
+
+    const bool selfTest = caps & 0x10;
+    const unsigned status = u8(sd, 363);
+    const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
+    d.insert(QStringLiteral("Self-test status"),
+             selfTest ? QStringLiteral("%1 %2%").arg(selfTestStatusText(status >> 4)).arg(percent)
+                      : QStringLiteral("Never Run"));
+    d.insert(QStringLiteral("Self-test progress"), percent);
+
+    const unsigned shortPoll = u8(sd, 372);
+    const unsigned extendedPoll = u8(sd, 373) == 255 ? le16(sd, 375) : u8(sd, 373);
+    d.insert(QStringLiteral("Extended self-test polling time"), extendedPoll);
+    d.insert(QStringLiteral("Short self-test polling time"), shortPoll);
+    d.insert(QStringLiteral("Conveyance self-test polling time"), uint(u8(sd, 374)));
+
+    static const char *const capArrayNames[16] = {
+        "Auto Offline Data Collection", "Auto Offline Data Collection Enabled",
+        "Saves Data Before Power-Saving Mode", "Autosave",
+        "SMART Execute Offline Immediate", "Abort Offline Collection Upon Command",
+        "Self-Test", "Conveyance Self-Test",
+        "Selective Self-Test", "Offline Surface Scan Support",
+        "General Purpose Logging", "Error Logging",
+        "SCT Status", "SCT Error Recovery Control",
+        "SCT Feature Control", "SCT Data Table",
+    };
+    const QString check = QString(QChar(0x2714));
+    QVariantList capArray;
+    for (int row = 0; row < 8; ++row) {
+        const QString k0 = QLatin1String(capArrayNames[2 * row]);
+        const QString k1 = QLatin1String(capArrayNames[2 * row + 1]);
+        capArray.append(QVariantMap{
+            {QStringLiteral("key0"), k0},
+            {QStringLiteral("key1"), k1},
+            {QStringLiteral("val0"), flag(d, driveProperties, k0) ? check : QString()},
+            {QStringLiteral("val1"), flag(d, driveProperties, k1) ? check : QString()},
+        });
+    }
+    d.insert(QStringLiteral("capArray"), capArray);
+
+    const QVariantList selftests{
+        QVariantMap{{QStringLiteral("name"), QStringLiteral("Short")},
+                    {QStringLiteral("displayName"), QStringLiteral("Short offline")},
+                    {QStringLiteral("pollingTime"), shortPoll},
+                    {QStringLiteral("timeToComplete"), pollingTimeText(shortPoll)}},
+        QVariantMap{{QStringLiteral("name"), QStringLiteral("Extended")},
+                    {QStringLiteral("displayName"), QStringLiteral("Extended offline")},
+                    {QStringLiteral("pollingTime"), extendedPoll},
+                    {QStringLiteral("timeToComplete"), pollingTimeText(extendedPoll)}},
+    };
+    d.insert(QStringLiteral("selftests"), selftests);
+    d.insert(QStringLiteral("isEnabledSelftest"), selfTest ? 1 : 0);
+    return d;
+}
+
+} // namespace corvane

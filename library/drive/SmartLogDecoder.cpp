@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/SmartLogDecoder.h"
+
+#include "drive/AtaTables.h"
+
+#include <QVariantList>
+
+namespace corvane {
+
+namespace {
+
+const char *logName(unsigned address)
+{
+    switch (address) {
+    case 1: return "Summary SMART Error";
+    case 2: return "Comprehensive SMART Error";
+    case 3: return "Extended Comprehensive SMART Error";
+    case 4: return "Device Statistics";
+    case 6: return "SMART Self-Test";
+    case 7: return "SMART Extended Self-Test";
+    case 9: return "Selective Self-Tests";
+    case 16: return "NCQ Command Error";
+    case 17: return "SATA Phy Event Counters";
+    case 33: return "Write Stream Error";
+    case 34: return "Read Stream Error";
+    case 224: return "SCT Command/Status";
+    case 225: return "SCT Data Transfer";
+    default: return nullptr;
+    }
+}
+
+QString hexByte(unsigned value)
+{
+    return QStringLiteral("0x") + QStringLiteral("%1").arg(value & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+// 28-bit LBA of a command or error-data structure: bytes at `lba` hold bits 23:0,
+// the device byte bits 27:24.
+uint32_t lba28(Bytes b, size_t lba, size_t device)
+{
+    return uint32_t(u8(b, lba)) | uint32_t(u8(b, lba + 1)) << 8 | uint32_t(u8(b, lba + 2)) << 16
+        | uint32_t(u8(b, device) & 0x0F) << 24;
+}
+
+constexpr size_t kErrorStructSize = 90;
+constexpr size_t kCommandSize = 12;
+constexpr size_t kErrorDataOffset = 60;
+constexpr size_t kErrorDataSize = 30;
+constexpr size_t kSelftestDescriptorSize = 24;
+constexpr unsigned kSelftestDescriptors = 21;
+
+QVariantMap commandRecord(Bytes c, int index)
+{
+    const unsigned cmd = u8(c, 7);
+    return {
+        {QStringLiteral("command"), ata::commandName(int(cmd))},
+        {QStringLiteral("feature"), ata::command(int(cmd), u8(c, 1))},
+        {QStringLiteral("device"), hexByte(u8(c, 6))},
+        {QStringLiteral("timestamp"), msToTime(le32(c, 8))},
+        {QStringLiteral("index"), index},
+        {QStringLiteral("transport"), uint(u8(c, 0))},
+        {QStringLiteral("count"), uint(u8(c, 2))},
+        {QStringLiteral("lba"), lba28(c, 3, 6)},
+    };
+}
+
+} // namespace
+
+QString msToTime(uint32_t ms)
+{
+    const uint32_t s = ms / 1000;
+    const double seconds = double(s % 60) + double(ms % 1000) / 1000.0;
+    // printf's "%02.3f": at least 2 characters wide, 3 decimals ("1.500", "12.250").
+    return QStringLiteral("%1:%2:%3:%4")
+        .arg(ms / 86400000u, 2, 10, QLatin1Char('0'))
+        .arg((s % 86400) / 3600, 2, 10, QLatin1Char('0'))
+        .arg((s % 3600) / 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 'f', 3, QLatin1Char('0'));
+}
+
+QString selftestTypeText(unsigned type)
+{
+    switch (type) {
+    case 0: return QStringLiteral("Offline");
+    case 1: return QStringLiteral("Short offline");
+    case 2: return QStringLiteral("Extended offline");
+    case 3: return QStringLiteral("Conveyance offline");
+    case 4: return QStringLiteral("Selective offline");
+    case 127: return QStringLiteral("Abort offline");
+    case 129: return QStringLiteral("Short captive");
+    case 130: return QStringLiteral("Extended captive");
+    case 131: return QStringLiteral("Conveyance captive");
+    case 132: return QStringLiteral("Selective captive");
+    default:
+        return QStringLiteral("Vendor/Reserved-(0x%1)").arg(type & 0xFF, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QString selftestStatusText(unsigned nibble)
+{
+    static const char *const texts[] = {
+        "Completed without error", "Aborted by host", "Interrupted (host reset)",
+        "Fatal Error", "Unknown Failure", "Electrical Failure",
+        "Servo/Seek Failure", "Read Failure", "Handling Damage",
+    };
+    if (nibble < std::size(texts))
+        return QString::fromLatin1(texts[nibble]);
+    return nibble == 15 ? QStringLiteral("Test In Progress") : QStringLiteral("Unknown");
+}
+
+QVariantMap smartLogs(Bytes dir)
+{
+    const unsigned version = le16(dir, 0);
+    QVariantList logs;
+    QVariantMap logDir;
+    if (version == 1) {
+        for (unsigned address = 1; address <= 255; ++address) {
+            const char *name = logName(address);
+            if (!name)
+                continue;
+            const QVariantMap record{
+                {QStringLiteral("logAddress"), address},
+                {QStringLiteral("pages"), uint(word(dir, address))},
+                {QStringLiteral("name"), QString::fromLatin1(name)},
+            };
+            logs.append(record);
+            logDir.insert(QString::number(address), record);
+        }
+    }
+    return {
+        {QStringLiteral("logDirVersion"), version},
+        {QStringLiteral("isEnabledLogDir"), logs.isEmpty() ? 0 : 1},
+        {QStringLiteral("logs"), logs},
+        {QStringLiteral("logDir"), logDir},
+    };
+}
+
+QVariantMap errorLog(Bytes page)
+{
+    if (u8(page, 0) != 1)
+        return {};
+    QVariantList errors;
+    for (size_t i = 0; i < 5; ++i) {
+        const size_t base = 2 + i * kErrorStructSize;
+        const size_t data = base + kErrorDataOffset;
+        bool empty = true;
+        for (size_t b = 0; b < kErrorDataSize && empty; ++b)
+            empty = u8(page, data + b) == 0;
+        if (empty)
+            continue;
+
+        QVariantList commands;
+        for (size_t c = 0; c < 5; ++c) {
+            // Copy out so a short page reads as zeros instead of a clipped slice.
+            uint8_t raw[kCommandSize];
+            for (size_t b = 0; b < kCommandSize; ++b)
+                raw[b] = u8(page, base + c * kCommandSize + b);
+            commands.append(commandRecord(Bytes(raw), int(c)));
+        }
+        const QVariantMap failed = commands.last().toMap();
+        errors.append(QVariantMap{
+            {QStringLiteral("command"), failed.value(QStringLiteral("command"))},
+            {QStringLiteral("feature"), failed.value(QStringLiteral("feature"))},
+            {QStringLiteral("cmnds"), commands},
+            {QStringLiteral("error"), ata::error(u8(page, data + 1))},
+            {QStringLiteral("state"), ata::state(u8(page, data + 27))},
+            {QStringLiteral("device"), hexByte(u8(page, data + 6))},
+            {QStringLiteral("status"), hexByte(u8(page, data + 7))},
+            {QStringLiteral("count"), uint(u8(page, data + 2))},
+            {QStringLiteral("lba"), lba28(page, data + 3, data + 6)},
+            {QStringLiteral("timestamp"), uint(le16(page, data + 28))},
+            {QStringLiteral("index"), int(i + 1)},
+        });
+    }
+    const unsigned count = le16(page, 452);
+    return {
+        {QStringLiteral("errorLog"), errors},
+        {QStringLiteral("isEnabledErrorLog"), errors.isEmpty() ? 0 : 1},
+        {QStringLiteral("errorLogVersion"), uint(u8(page, 0))},
+        {QStringLiteral("errorLogIndex"), uint(u8(page, 1))},
+        {QStringLiteral("lifetimeErrors"), count},
+        {QStringLiteral("lifetimeErrorsColor"),
+         QString::fromLatin1(count ? kFailureColor : kControlTextColor)},
+    };
+}
+
+QVariantMap selftestLog(Bytes page)
+{
+    const unsigned revision = le16(page, 0);
+    const unsigned index = u8(page, 508);
+    QVariantList results;
+    if (revision == 1 && index != 0) {
+        // Most recent first, wrapping from descriptor 1 to 21; an index above 21
+        // (firmware garbage) wraps the same way instead of leaving the page.
+        const unsigned first = (index - 1) % kSelftestDescriptors; // zero-based
+        for (unsigned pos = 0; pos < kSelftestDescriptors; ++pos) {
+            const unsigned n = (first + kSelftestDescriptors - pos) % kSelftestDescriptors;
+            const size_t d = 2 + n * kSelftestDescriptorSize;
+            const unsigned type = u8(page, d), status = u8(page, d + 1);
+            const unsigned hours = le16(page, d + 2), checkpoint = u8(page, d + 4);
+            const uint32_t lba = le32(page, d + 5);
+            if (!type && !status && !hours && !checkpoint && !lba)
+                continue;
+            const unsigned nibble = status >> 4;
+            const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
+            results.append(QVariantMap{
+                {QStringLiteral("Num"), int(pos + 1)},
+                {QStringLiteral("Type"), selftestTypeText(type)},
+                {QStringLiteral("Status"),
+                 QStringLiteral("%1 %2%").arg(selftestStatusText(nibble)).arg(percent)},
+                {QStringLiteral("LifetimeHours"), hours},
+                {QStringLiteral("LBAFirstError"),
+                 nibble >= 3 && nibble <= 8 ? QVariant(quint64(lba)) : QVariant(QString())},
+            });
+        }
+    }
+    return {
+        {QStringLiteral("isEnabledSelftestResults"), results.isEmpty() ? 0 : 1},
+        {QStringLiteral("selftestResults"), results},
+        {QStringLiteral("selftestLogStructRev"), revision},
+    };
+}
+
+} // namespace corvane

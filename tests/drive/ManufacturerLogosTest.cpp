@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/ManufacturerLogos.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+// Collects the "Invalid Manufacturer" reports for the life of one test.
+struct InvalidReports
+{
+    QStringList names;
+    InvalidReports()
+    {
+        setInvalidManufacturerHandler([this](const QString &n) { names << n; });
+    }
+    ~InvalidReports() { setInvalidManufacturerHandler({}); }
+};
+
+QString pathLogoName(const QString &model)
+{
+    return QFileInfo(mfgLogoPathForDriveModel(model)).completeBaseName();
+}
+
+} // namespace
+
+TEST(ManufacturerLogos, CatalogueNamesNeedNoFiles)
+{
+    const QStringList &names = logoCatalogueNames();
+    EXPECT_EQ(names.size(), 251);
+    EXPECT_TRUE(std::is_sorted(names.cbegin(), names.cend()));
+    for (const char *n : {"acasis", "g.skill", "promise-tech", "ztc", "mass", "westerndigital"})
+        EXPECT_TRUE(logoCatalogueContains(QLatin1String(n))) << n;
+    EXPECT_FALSE(logoCatalogueContains(QStringLiteral("NSCaution")));
+    EXPECT_FALSE(logoCatalogueContains(QString()));
+}
+
+TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
+{
+    InvalidReports reports;
+    const struct { const char *model; const char *image; } cases[] = {
+        {"ST3000DM001-1ER166", "seagate"},
+        {"StoreJet Transcend", "transcend"},   // "storejet" outranks "st"
+        {"ST250-8 industrial", "apacer"},      // "st250-" outranks "st"
+        {"D2C-MSM-240", "ocz"},                // "d2c" outranks "d2"
+        {"d2 Quadra", "lacie"},
+        {"WDC WD5000AAKS-00TMA0", "westerndigital"},
+        {"Samsung Portable", "samsung"},       // no rule: first word
+        {"SAMSUNG_HD501LJ", "samsung"},        // underscore splits words
+        {"KINGSTON_SA400S37240G", "kingston"},
+        {"Extreme SanDisk Pro", "sandisk"},    // prefix "extre"
+        {"My Passport SANDISK edition", "sandisk"}, // contains, any case
+        {"Toshiba-TR200", "toshiba"},
+        {"USB DISK 3.0", "mass"},
+        {"Generic- SD/MMC", "mass"},
+        {"CT500MX500SSD1", "crucial"},
+        {"M4-CT256M4SSD2", "crucial"},
+        {"INTEL SSDSC2KB019T7R", "intel"},
+        {"SSDSC2KB019T7R", "intel"},
+        {"#DI ssd", "daichi"},
+        {"Phison E12 reference", "phison"},    // contains rule when no prefix matches
+        {"Hitachi HTS545050", "hitachi"},
+        {"HGST HUS724040ALE640", "hgst"},
+        {"Maxtor 96147H8", "maxtor"},
+        {"TOSHIBA MK1651GSY", "toshiba"},
+        {"FUJITSU MHY2120BH", "fujitsu"},
+        {"MCCOE64GEMPP", "NSCaution"},         // "mcc0" needs a zero
+        {"NoSuchMaker 1TB", "NSCaution"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(mfgLogoForDriveModel(QLatin1String(c.model)), QLatin1String(c.image)) << c.model;
+    EXPECT_EQ(reports.names, (QStringList{QStringLiteral("mccoe64gempp"), QStringLiteral("nosuchmaker")}));
+
+    EXPECT_EQ(mfgLogoForDriveModel(QString()), QString());
+    EXPECT_EQ(mfgLogoPathForDriveModel(QString()), QString());
+    EXPECT_EQ(reports.names.size(), 2); // an empty model raises nothing
+}
+
+TEST(ManufacturerLogos, PathRulesFindTheGeneratedFiles)
+{
+    // The tiles are drawn by the build; tests run from the build tree.
+    EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
+    const struct { const char *model; const char *file; } cases[] = {
+        {"ST9100821AS", "seagate"},
+        {"StoreJet Transcend", "seagate"}, // the path rules know only "st"
+        {"WDC WD2500JB-00REA0", "westerndigital"},
+        {"CT1000P1SSD8", "crucial"},
+        {"M4-CT256M4SSD2", "crucial"},
+        {"SPCC Solid State Disk", "siliconpower"},
+        {"NewerTech miniStack", "newertech"},
+        {"FUJITSU MHY2120BH", "fujitsu"},
+        {"Samsung_SSD_850", "samsung"},
+    };
+    for (const auto &c : cases) {
+        const QString path = mfgLogoPathForDriveModel(QLatin1String(c.model));
+        EXPECT_EQ(QFileInfo(path).completeBaseName(), QLatin1String(c.file)) << c.model;
+        EXPECT_TRUE(path.startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/"))) << c.model;
+    }
+    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("SSDSC2KB019T7R")), QString());
+    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("../../etc/passwd")), QString());
+    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("..")), QString());
+    EXPECT_FALSE(logoCatalogueImagePath(QStringLiteral("apacer")).isEmpty());
+    EXPECT_EQ(logoCatalogueImagePath(QStringLiteral("NSCaution")), QString());
+}
+
+TEST(ManufacturerLogos, UserDataFolderWithCapitalisedName)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/corvane/drive-logos")));
+    QFile logo(home.path() + QStringLiteral("/corvane/drive-logos/Mccoe64gempp.png"));
+    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
+    logo.close();
+
+    EXPECT_EQ(pathLogoName(QStringLiteral("MCCOE64GEMPP")), QStringLiteral("Mccoe64gempp"));
+    // Files of the build tree come first.
+    EXPECT_TRUE(mfgLogoPathForDriveModel(QStringLiteral("ST9100821AS")).startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR)));
+
+    if (saved.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", saved);
+}

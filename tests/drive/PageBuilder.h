@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Hand-made 512-byte pages for the edge cases real drives do not show.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace corvane::test {
+
+struct PageBuilder
+{
+    std::array<uint8_t, 512> bytes{};
+
+    PageBuilder &byte(size_t offset, uint8_t value)
+    {
+        bytes.at(offset) = value;
+        return *this;
+    }
+    PageBuilder &word(size_t index, uint16_t value)
+    {
+        bytes.at(index * 2) = uint8_t(value);
+        bytes.at(index * 2 + 1) = uint8_t(value >> 8);
+        return *this;
+    }
+    PageBuilder &le16(size_t offset, uint16_t value)
+    {
+        bytes.at(offset) = uint8_t(value);
+        bytes.at(offset + 1) = uint8_t(value >> 8);
+        return *this;
+    }
+    PageBuilder &le32(size_t offset, uint32_t value)
+    {
+        for (size_t i = 0; i < 4; ++i)
+            bytes.at(offset + i) = uint8_t(value >> (8 * i));
+        return *this;
+    }
+    // An ATA text field: characters swapped within each word, blank padded.
+    PageBuilder &text(size_t firstWord, size_t words, std::string_view s)
+    {
+        for (size_t i = 0; i < words * 2; ++i) {
+            const uint8_t c = i < s.size() ? uint8_t(s[i]) : uint8_t(' ');
+            bytes.at(firstWord * 2 + (i ^ 1)) = c;
+        }
+        return *this;
+    }
+    std::span<const uint8_t> span() const { return bytes; }
+};
+
+} // namespace corvane::test

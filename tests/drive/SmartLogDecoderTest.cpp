@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/SmartLogDecoder.h"
+
+#include "PageBuilder.h"
+#include "TestData.h"
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using corvane::test::PageBuilder;
+
+namespace {
+
+const QString kTrac = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
+
+QVariantMap rec(const QVariantList &list, int i)
+{
+    return list.at(i).toMap();
+}
+
+} // namespace
+
+TEST(SelftestLog, RealLogMostRecentFirst)
+{
+    // Index byte 508 = 3: descriptors 3, 2, 1, 21, 20, … 4; all completed without error.
+    const QVariantMap log = selftestLog(test::bytes(test::readData(kTrac + QStringLiteral("smartlog-06-selftest.bin"))));
+    EXPECT_EQ(log.value(QStringLiteral("selftestLogStructRev")).toUInt(), 1u);
+    EXPECT_EQ(log.value(QStringLiteral("isEnabledSelftestResults")).toInt(), 1);
+    const QVariantList results = log.value(QStringLiteral("selftestResults")).toList();
+    ASSERT_EQ(results.size(), 21);
+    const struct { int num; const char *type; unsigned hours; } expected[] = {
+        {1, "Conveyance offline", 685}, {2, "Short offline", 684}, {3, "Conveyance offline", 661},
+        {4, "Short offline", 660}, {11, "Extended offline", 567}, {21, "Short offline", 470},
+    };
+    for (const auto &e : expected) {
+        const QVariantMap r = rec(results, e.num - 1);
+        EXPECT_EQ(r.value(QStringLiteral("Num")).toInt(), e.num);
+        EXPECT_EQ(r.value(QStringLiteral("Type")).toString(), QLatin1String(e.type)) << e.num;
+        EXPECT_EQ(r.value(QStringLiteral("LifetimeHours")).toUInt(), e.hours) << e.num;
+    }
+    for (const QVariant &r : results) {
+        EXPECT_EQ(r.toMap().value(QStringLiteral("Status")).toString(), QStringLiteral("Completed without error 100%"));
+        EXPECT_EQ(r.toMap().value(QStringLiteral("LBAFirstError")).toString(), QString());
+    }
+}
+
+TEST(SelftestLog, OrderStatusesAndWrappingIndex)
+{
+    PageBuilder p;
+    p.le16(0, 1).byte(508, 3);
+    p.byte(2, 1).le16(4, 100);                                       // descriptor 1
+    p.byte(26, 2).byte(27, 0x73).le16(28, 200).le32(31, 0x00ABCDEF); // descriptor 2
+    p.byte(50, 129).byte(51, 0x25).le16(52, 300);                    // descriptor 3
+    p.byte(74 + 24 * 17, 0x55).byte(74 + 24 * 17 + 1, 0x9A);         // descriptor 21: vendor type
+    QVariantList r = selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList();
+    ASSERT_EQ(r.size(), 4);
+    EXPECT_EQ(rec(r, 0).value(QStringLiteral("Type")).toString(), QStringLiteral("Short captive"));
+    EXPECT_EQ(rec(r, 0).value(QStringLiteral("Status")).toString(), QStringLiteral("Interrupted (host reset) 50%"));
+    EXPECT_EQ(rec(r, 1).value(QStringLiteral("Status")).toString(), QStringLiteral("Read Failure 70%"));
+    EXPECT_EQ(rec(r, 1).value(QStringLiteral("LBAFirstError")).toULongLong(), 0xABCDEFull);
+    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Num")).toInt(), 3);
+    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Status")).toString(), QStringLiteral("Completed without error 100%"));
+    EXPECT_EQ(rec(r, 2).value(QStringLiteral("LBAFirstError")).toString(), QString());
+    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Num")).toInt(), 4);
+    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Type")).toString(), QStringLiteral("Vendor/Reserved-(0x55)"));
+    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Status")).toString(), QStringLiteral("Unknown 0%"));
+
+    // An index past 21 wraps: 22 starts at descriptor 1, 255 at descriptor 3.
+    p.byte(508, 22);
+    r = selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList();
+    ASSERT_EQ(r.size(), 4);
+    EXPECT_EQ(rec(r, 0).value(QStringLiteral("LifetimeHours")).toUInt(), 100u);
+    EXPECT_EQ(rec(r, 1).value(QStringLiteral("Num")).toInt(), 2); // descriptor 21
+    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Num")).toInt(), 20);
+    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Num")).toInt(), 21);
+    p.byte(508, 255);
+    EXPECT_EQ(rec(selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList(), 0)
+                  .value(QStringLiteral("LifetimeHours")).toUInt(), 300u);
+
+    p.byte(508, 0);
+    EXPECT_EQ(selftestLog(p.span()).value(QStringLiteral("isEnabledSelftestResults")).toInt(), 0);
+    p.byte(508, 3).le16(0, 2);
+    const QVariantMap wrongRevision = selftestLog(p.span());
+    EXPECT_TRUE(wrongRevision.value(QStringLiteral("selftestResults")).toList().isEmpty());
+    EXPECT_EQ(wrongRevision.value(QStringLiteral("selftestLogStructRev")).toUInt(), 2u);
+}
+
+TEST(LogDirectory, RealDirectoryAndUnknownAddresses)
+{
+    const QVariantMap dir = smartLogs(test::bytes(test::readData(kTrac + QStringLiteral("smartlog-00-directory.bin"))));
+    EXPECT_EQ(dir.value(QStringLiteral("logDirVersion")).toUInt(), 1u);
+    EXPECT_EQ(dir.value(QStringLiteral("isEnabledLogDir")).toInt(), 1);
+    const QVariantList logs = dir.value(QStringLiteral("logs")).toList();
+    ASSERT_EQ(logs.size(), 13); // every known address, also those with 0 pages
+    EXPECT_EQ(rec(logs, 0).value(QStringLiteral("logAddress")).toUInt(), 1u);
+    EXPECT_EQ(rec(logs, 0).value(QStringLiteral("pages")).toUInt(), 0u);
+    EXPECT_EQ(rec(logs, 1).value(QStringLiteral("pages")).toUInt(), 8u); // address 2
+    EXPECT_EQ(rec(logs, 12).value(QStringLiteral("name")).toString(), QStringLiteral("SCT Data Transfer"));
+    EXPECT_EQ(rec(logs, 12).value(QStringLiteral("pages")).toUInt(), 8u);
+    const QVariantMap byAddress = dir.value(QStringLiteral("logDir")).toMap();
+    EXPECT_EQ(byAddress.value(QStringLiteral("6")).toMap().value(QStringLiteral("name")).toString(),
+              QStringLiteral("SMART Self-Test"));
+    EXPECT_EQ(byAddress.value(QStringLiteral("6")).toMap().value(QStringLiteral("pages")).toUInt(), 1u);
+    // Address 48 holds 9 pages on this drive but has no name here; 5 and 8 are never listed.
+    for (const char *unknown : {"48", "5", "8", "185"})
+        EXPECT_FALSE(byAddress.contains(QLatin1String(unknown)));
+
+    const QVariantMap v2 = smartLogs(PageBuilder().le16(0, 2).le16(12, 4).span());
+    EXPECT_EQ(v2.value(QStringLiteral("logDirVersion")).toUInt(), 2u);
+    EXPECT_EQ(v2.value(QStringLiteral("isEnabledLogDir")).toInt(), 0);
+    EXPECT_TRUE(v2.value(QStringLiteral("logs")).toList().isEmpty());
+}
+
+TEST(ErrorLog, StructuresCommandsAndSkippedEntries)
+{
+    PageBuilder p;
+    p.byte(0, 1).byte(1, 3).le16(452, 7);
+    // Structure 1: the failing command is a SMART READ LOG at 1 day 1 h 1 min 1.5 s.
+    const size_t s1 = 2, c5 = s1 + 4 * 12, e1 = s1 + 60;
+    p.byte(c5, 0x08).byte(c5 + 1, 0xD5).byte(c5 + 2, 1).byte(c5 + 3, 0x12).byte(c5 + 4, 0x34)
+        .byte(c5 + 5, 0x56).byte(c5 + 6, 0xE7).byte(c5 + 7, 0xB0).le32(c5 + 8, 90061500);
+    p.byte(e1 + 1, 0x44).byte(e1 + 2, 1).byte(e1 + 3, 0x78).byte(e1 + 4, 0x9A).byte(e1 + 5, 0xBC)
+        .byte(e1 + 6, 0x4F).byte(e1 + 7, 0x51).byte(e1 + 27, 0x03).le16(e1 + 28, 1234);
+    // Structure 2: commands but all-zero error data, so it is left out.
+    p.byte(2 + 90 + 7, 0xC8);
+    // Structure 3: only one error-data byte set.
+    p.byte(2 + 180 + 60 + 29, 0x01);
+
+    const QVariantMap log = errorLog(p.span());
+    EXPECT_EQ(log.value(QStringLiteral("errorLogVersion")).toUInt(), 1u);
+    EXPECT_EQ(log.value(QStringLiteral("errorLogIndex")).toUInt(), 3u);
+    EXPECT_EQ(log.value(QStringLiteral("lifetimeErrors")).toUInt(), 7u);
+    EXPECT_EQ(log.value(QStringLiteral("lifetimeErrorsColor")).toString(), QStringLiteral("FailureColor"));
+    EXPECT_EQ(log.value(QStringLiteral("isEnabledErrorLog")).toInt(), 1);
+    const QVariantList errors = log.value(QStringLiteral("errorLog")).toList();
+    ASSERT_EQ(errors.size(), 2);
+    const QVariantMap e = rec(errors, 0);
+    EXPECT_EQ(e.value(QStringLiteral("index")).toInt(), 1);
+    EXPECT_EQ(e.value(QStringLiteral("command")).toString(), QStringLiteral("SMART"));
+    EXPECT_EQ(e.value(QStringLiteral("feature")).toString(), QStringLiteral("SMART READ LOG"));
+    EXPECT_EQ(e.value(QStringLiteral("error")).toString(), QStringLiteral(" ABORT UNCORRECTABLE ERROR"));
+    EXPECT_EQ(e.value(QStringLiteral("state")).toString(), QStringLiteral("Active/Idle"));
+    EXPECT_EQ(e.value(QStringLiteral("device")).toString(), QStringLiteral("0x4F"));
+    EXPECT_EQ(e.value(QStringLiteral("status")).toString(), QStringLiteral("0x51"));
+    EXPECT_EQ(e.value(QStringLiteral("count")).toUInt(), 1u);
+    EXPECT_EQ(e.value(QStringLiteral("lba")).toUInt(), 0x0FBC9A78u);
+    EXPECT_EQ(e.value(QStringLiteral("timestamp")).toUInt(), 1234u);
+    const QVariantList cmds = e.value(QStringLiteral("cmnds")).toList();
+    ASSERT_EQ(cmds.size(), 5);
+    const QVariantMap failed = rec(cmds, 4);
+    EXPECT_EQ(failed.value(QStringLiteral("index")).toInt(), 4);
+    EXPECT_EQ(failed.value(QStringLiteral("timestamp")).toString(), QStringLiteral("01:01:01:1.500"));
+    EXPECT_EQ(failed.value(QStringLiteral("device")).toString(), QStringLiteral("0xE7"));
+    EXPECT_EQ(failed.value(QStringLiteral("transport")).toUInt(), 8u);
+    EXPECT_EQ(failed.value(QStringLiteral("lba")).toUInt(), 0x07563412u);
+    EXPECT_EQ(rec(cmds, 0).value(QStringLiteral("command")).toString(), QStringLiteral("NOP [Abort queued commands]"));
+    EXPECT_EQ(rec(errors, 1).value(QStringLiteral("index")).toInt(), 3);
+    EXPECT_EQ(rec(errors, 1).value(QStringLiteral("timestamp")).toUInt(), 256u);
+
+    EXPECT_TRUE(errorLog(PageBuilder().byte(0, 2).span()).isEmpty());
+    const QVariantMap clean = errorLog(PageBuilder().byte(0, 1).span());
+    EXPECT_EQ(clean.value(QStringLiteral("isEnabledErrorLog")).toInt(), 0);
+    EXPECT_EQ(clean.value(QStringLiteral("lifetimeErrorsColor")).toString(), QStringLiteral("controlTextColor"));
+    EXPECT_EQ(clean.size(), 6);
+}
+
+TEST(ErrorLog, MillisecondTimestamps)
+{
+    EXPECT_EQ(msToTime(90061500), QStringLiteral("01:01:01:1.500"));
+    EXPECT_EQ(msToTime(0), QStringLiteral("00:00:00:0.000"));
+    EXPECT_EQ(msToTime(59999), QStringLiteral("00:00:00:59.999"));
+    EXPECT_EQ(msToTime(UINT32_MAX), QStringLiteral("49:17:02:47.295"));
+}
+
+TEST(SmartLogs, ShortZeroAndGarbagePagesDoNotCrash)
+{
+    std::array<uint8_t, 512> ff;
+    ff.fill(0xFF);
+    EXPECT_TRUE(errorLog(ff).isEmpty());
+    EXPECT_TRUE(selftestLog(ff).value(QStringLiteral("selftestResults")).toList().isEmpty());
+    EXPECT_TRUE(smartLogs(ff).value(QStringLiteral("logs")).toList().isEmpty());
+    EXPECT_TRUE(errorLog(PageBuilder().span()).isEmpty());
+    EXPECT_EQ(selftestLog(PageBuilder().span()).value(QStringLiteral("isEnabledSelftestResults")).toInt(), 0);
+
+    // Version-1 error log whose every byte but the header is 0xFF, cut short.
+    std::array<uint8_t, 512> busy = ff;
+    busy[0] = 1;
+    for (size_t size : {1u, 2u, 100u, 300u, 452u, 453u, 511u, 512u}) {
+        const QVariantMap log = errorLog(std::span<const uint8_t>(busy).first(size));
+        EXPECT_EQ(log.value(QStringLiteral("errorLog")).toList().size(), qsizetype(std::min<size_t>(5, (size + 27) / 90))) << size;
+    }
+    const QByteArray real = test::readData(kTrac + QStringLiteral("smartlog-06-selftest.bin"));
+    for (int size : {0, 1, 2, 200, 507, 508, 509})
+        EXPECT_EQ(selftestLog(test::bytes(real.left(size))).value(QStringLiteral("selftestResults")).toList().size(),
+                  size > 508 ? 21 : 0) << size;
+    const QByteArray dir = test::readData(kTrac + QStringLiteral("smartlog-00-directory.bin"));
+    EXPECT_EQ(smartLogs(test::bytes(dir.left(10))).value(QStringLiteral("logDir")).toMap()
+                  .value(QStringLiteral("225")).toMap().value(QStringLiteral("pages")).toUInt(), 0u);
+}
