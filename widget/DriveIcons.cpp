@@ -68,14 +68,14 @@ void drawInternal(QPainter &p, qreal s)
     p.drawEllipse(centre, s * 0.045, s * 0.045);
 
     QPainterPath arm;
-    arm.moveTo(s * 0.72, s * 0.8);
-    arm.lineTo(s * 0.56, s * 0.5);
+    arm.moveTo(s * 0.3, s * 0.8);
+    arm.lineTo(s * 0.44, s * 0.5);
     p.setPen(QPen(QColor(0x3d, 0x43, 0x4b), s * 0.035, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
     p.drawPath(arm);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x3d, 0x43, 0x4b));
-    p.drawEllipse(QPointF(s * 0.72, s * 0.8), s * 0.055, s * 0.055);
+    p.drawEllipse(QPointF(s * 0.3, s * 0.8), s * 0.055, s * 0.055);
 
     p.setBrush(QColor(0x6b, 0x72, 0x7c));
     for (qreal x : {0.24, 0.76})
@@ -104,11 +104,11 @@ void drawExternal(QPainter &p, qreal s)
     p.drawRoundedRect(top, s * 0.05, s * 0.05);
 
     p.setPen(QPen(QColor(0x1a, 0x1e, 0x25), s * 0.025, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(body.left() + s * 0.14, body.bottom() - s * 0.12),
-               QPointF(body.left() + s * 0.46, body.bottom() - s * 0.12));
+    p.drawLine(QPointF(body.left() + s * 0.24, body.bottom() - s * 0.12),
+               QPointF(body.left() + s * 0.56, body.bottom() - s * 0.12));
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x4c, 0xd9, 0x64));
-    p.drawEllipse(QPointF(body.right() - s * 0.13, body.bottom() - s * 0.12), s * 0.035, s * 0.035);
+    p.setBrush(QColor(0x4a, 0x9e, 0xff));
+    p.drawEllipse(QPointF(body.left() + s * 0.13, body.bottom() - s * 0.12), s * 0.035, s * 0.035);
 }
 
 void drawDrive(QPainter &p, DriveKind kind, qreal size)

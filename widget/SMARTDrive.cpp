@@ -19,18 +19,12 @@ QString SMARTDrive::safeDriveHealth() const
 
 QString SMARTDrive::volName() const
 {
-    // Only the first comma splits: everything after it stays in the second piece.
-    const qsizetype comma = volumeNames.indexOf(QLatin1Char(','));
-    QStringList pieces;
-    if (comma < 0) {
-        pieces << volumeNames;
-    } else {
-        pieces << volumeNames.left(comma) << volumeNames.mid(comma + 1);
-    }
-    pieces.removeAll(QString());
+    // One split at the first comma, where empty pieces do not count: the first
+    // non-empty piece between commas.
+    const QStringList pieces = volumeNames.split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (pieces.isEmpty())
         return driveModel;
-    QString first = pieces.first();
+    QString first = pieces.constFirst();
     static const QLatin1String dataSuffix(" - Data");
     if (first.endsWith(dataSuffix))
         first.chop(dataSuffix.size());

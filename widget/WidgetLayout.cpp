@@ -56,9 +56,9 @@ WidgetGeometry layoutWidget(WidgetFamily family, int driveCount, qreal nameHeigh
         const qreal width = count > 0 ? count * pitch - kSpacing : 0;
         const qreal height = count > 0 ? kTileFrame : 0;
         row.rect = QRectF((geometry.canvas.width() - width) / 2, y, width, height);
-        // Names get 120 wide, but never more than the distance between two tiles,
-        // or neighbouring long names would print over each other.
-        const qreal nameWidth = count > 1 ? std::min(kNameWidth, pitch) : kNameWidth;
+        // Names get 120 wide, but less than the distance between two tiles, or
+        // neighbouring long names would print into each other.
+        const qreal nameWidth = count > 1 ? std::min(kNameWidth, pitch - kSpacing / 2) : kNameWidth;
         for (int i = 0; i < count; ++i) {
             const QRectF tile(row.rect.left() + i * pitch, y, kTileFrame, kTileFrame);
             row.tiles.append(layoutTile(tile, nameWidth, nameHeight));
