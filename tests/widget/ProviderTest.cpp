@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 using namespace corvane::widget;
+using namespace corvane::widget::test;
 using corvane::test::dataPath;
 using corvane::test::readData;
 
