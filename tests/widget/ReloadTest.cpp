@@ -55,6 +55,16 @@ protected:
         ASSERT_TRUE(bus.send(signal));
     }
 
+    // The match rule of a new listener travels on its own connection; one round
+    // trip there makes sure the daemon has it before another connection signals.
+    static void settle(QDBusConnection &bus)
+    {
+        const QDBusMessage reply = bus.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    }
+
     QProcess m_daemon;
     QString m_address;
     QStringList m_connections;
@@ -71,6 +81,7 @@ TEST_F(PrivateBus, ListenerPassesOnlyThisWidgetsKind)
 
     ReloadListener listener(widgetBus);
     ASSERT_TRUE(listener.isListening());
+    settle(widgetBus);
     int requests = 0;
     QObject::connect(&listener, &ReloadListener::reloadRequested, [&] { ++requests; });
 
@@ -139,6 +150,7 @@ TEST_F(PrivateBus, WindowRedrawsWhenTheAgentAsks)
     WidgetWindow window(widgetBus);
     window.setFamily(WidgetFamily::Large);
     ASSERT_TRUE(window.isListeningForReloads());
+    settle(widgetBus);
     ASSERT_EQ(window.entry().drives.size(), 1);
     auto redBadges = [&] {
         const QImage shot = window.grab().toImage();
