@@ -47,6 +47,9 @@ int render(const QString &familyText, const QString &out, const QString &appeara
 
     DriveEntry entry;
     Provider().getSnapshot([&entry](const DriveEntry &snapshot) { entry = snapshot; });
+    if (!entry.notice.isEmpty())
+        std::fprintf(stderr, "corvane-widget: no drive data in %s yet; rendering the empty widget\n",
+                     qPrintable(dataFilePath()));
     const QImage image = renderEntry(entry, *family, appearance, scale);
 
     // Written beside the target and moved into place: a failed render never
@@ -111,6 +114,8 @@ int main(int argc, char *argv[])
     }
 
     WidgetWindow window;
+    if (!window.isListeningForReloads())
+        std::printf("No session bus: only changes of %s reload the widget\n", qPrintable(dataFilePath()));
     window.show();
     return app.exec();
 }
