@@ -23,7 +23,8 @@ WidgetWindow::WidgetWindow(QDBusConnection bus, QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QLatin1String(kWidgetDisplayName));
-    setToolTip(QLatin1String(kWidgetDescription));
+    setAccessibleName(QLatin1String(kWidgetDisplayName));
+    setAccessibleDescription(QLatin1String(kWidgetDescription));
     setFixedSize(familyCanvasSize(m_family));
 
     m_listener = new ReloadListener(std::move(bus), this);
