@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Provider.h"
+#include "TestData.h"
+#include "WidgetStyle.h"
+#include "WidgetTestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace corvane::widget;
+using namespace corvane::widget::test;
+using corvane::test::dataPath;
+using corvane::test::readData;
+
+namespace {
+
+std::optional<QList<SMARTDrive>> loadFixture(const QString &name)
+{
+    setDataFilePathOverride(dataPath(QStringLiteral("widget/") + name));
+    auto drives = loadAppData();
+    setDataFilePathOverride(QString());
+    return drives;
+}
+
+QStringList bsdNames(const QList<SMARTDrive> &drives)
+{
+    QStringList names;
+    for (const SMARTDrive &d : drives)
+        names << d.driveBSD;
+    return names;
+}
+
+} // namespace
+
+TEST(WidgetProvider, DecodesFilterAndSortLikeTheAgentsReaderShould)
+{
+    const auto empty = loadFixture(QStringLiteral("empty-array.json"));
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->isEmpty());
+
+    const auto drives = loadFixture(QStringLiteral("edge-cases.json"));
+    ASSERT_TRUE(drives.has_value());
+    // Records without textual health are gone; plain text order, stable for the two disk2.
+    EXPECT_EQ(bsdNames(*drives),
+              (QStringList{"disk10", "disk1s1", "disk2", "disk2", "sdaa", "sdb"}));
+    EXPECT_EQ(drives->at(2).id, "A2");
+    EXPECT_EQ(drives->at(3).id, "A7");
+
+    // Data volume suffix, empty names, commas, non-ASCII text.
+    EXPECT_EQ(drives->at(2).volName(), "Macintosh HD");
+    EXPECT_EQ(drives->at(1).volName(), "Model One");
+    EXPECT_EQ(drives->at(3).volName(), "Only After Commas");
+    EXPECT_EQ(drives->at(4).volName(), QString::fromUtf8("Données – été"));
+    EXPECT_EQ(drives->at(4).driveModel, QString::fromUtf8("Größe ÄÖÜ"));
+    EXPECT_EQ(drives->at(5).volName(), "");
+
+    // "-" stays and is drawn grey; a health word is matched exactly.
+    EXPECT_EQ(drives->at(1).safeDriveHealth(), "-");
+    EXPECT_EQ(drives->at(4).safeDriveHealth(), "passed");
+    EXPECT_EQ(statusImageName(statusImage(drives->at(4).safeDriveHealth())), "circle");
+    EXPECT_TRUE(drives->at(0).isInternal());
+    EXPECT_FALSE(drives->at(3).isInternal()); // "USB" counts as external
+}
+
+TEST(WidgetProvider, DerivedValuesOfOneRecord)
+{
+    SMARTDrive d(QStringLiteral("u"), QStringLiteral("Model"), QString(), QStringLiteral("Internal"),
+                 QStringLiteral("sda"), std::nullopt);
+    EXPECT_EQ(d.safeDriveHealth(), "Passed");
+    EXPECT_EQ(d.volName(), "Model");
+    d.volumeNames = QStringLiteral(",");
+    EXPECT_EQ(d.volName(), "Model");
+    d.volumeNames = QStringLiteral("A - Data - Data,B");
+    EXPECT_EQ(d.volName(), "A - Data");
+    d.volumeNames = QStringLiteral("A - data");
+    EXPECT_EQ(d.volName(), "A - data");
+
+    const SMARTDrive example = SMARTDrive::example();
+    EXPECT_EQ(example.id, "uuid");
+    EXPECT_EQ(example.driveModel, "Samsung Drive Model");
+    EXPECT_EQ(example.volName(), "Macintosh HD");
+    EXPECT_EQ(example.location, "External");
+    EXPECT_EQ(example.driveBSD, "disk0");
+    EXPECT_EQ(example.driveHealth, QString("Passed"));
+}
+
+TEST(WidgetProvider, BrokenFilesGiveNoResultNotHalfAList)
+{
+    for (const char *name : {"truncated.json", "wrong-type.json", "missing-key.json", "not-an-array.json",
+                             "non-object-element.json", "trailing-garbage.json", "invalid-utf8.json",
+                             "does-not-exist.json"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(loadFixture(QString::fromLatin1(name)).has_value());
+    }
+
+    // Garbage bytes, NULs and every truncation of a good file.
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.append(char((i * 131 + 7) & 0xff));
+    EXPECT_FALSE(decodeAppData(binary).has_value());
+    EXPECT_FALSE(decodeAppData(QByteArray()).has_value());
+    EXPECT_FALSE(decodeAppData(QByteArray("\0\0\0[]", 5)).has_value());
+    const QByteArray good = readData(QStringLiteral("widget/edge-cases.json"));
+    ASSERT_FALSE(good.isEmpty());
+    for (qsizetype cut = 0; cut < good.size() - 2; cut += 7)
+        EXPECT_FALSE(decodeAppData(good.left(cut)).has_value()) << cut;
+
+    // Deep nesting is refused by the parser, not by the stack.
+    EXPECT_FALSE(decodeAppData(QByteArray(100000, '[')).has_value());
+}
+
+TEST(WidgetProvider, OnlyRegularFilesOfSaneSizeAreRead)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+
+    // A valid but oversized array is refused before it is parsed.
+    const QString huge = dir.filePath(QStringLiteral("huge.json"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[");
+        const QByteArray record = drivesJson({"Passed"}).mid(1).chopped(1) + ",";
+        while (f.size() <= kMaxDataFileSize)
+            f.write(record);
+        f.write(drivesJson({"Passed"}).mid(1));
+    }
+    EXPECT_FALSE(readDataFile(huge).has_value());
+
+    // A FIFO must neither block nor be taken for data; nor must a folder.
+    const QString fifo = dir.filePath(QStringLiteral("fifo.json"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(readDataFile(fifo).has_value());
+    EXPECT_FALSE(readDataFile(dir.path()).has_value());
+
+    const QString exact = dir.filePath(QStringLiteral("ok.json"));
+    {
+        QFile f(exact);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(drivesJson({"Passed", "Failed"}));
+    }
+    const auto content = readDataFile(exact);
+    ASSERT_TRUE(content.has_value());
+    EXPECT_EQ(decodeAppData(*content)->size(), 2);
+}
+
+TEST(WidgetProvider, EntriesComeFromTheGroupContainerAndNeverGoStale)
+{
+    QFile::remove(corvane::groupContainer() + QStringLiteral("data.json"));
+    const Provider provider;
+
+    // No file yet: no drives, the notice instead.
+    DriveEntry entry;
+    provider.getSnapshot([&](const DriveEntry &e) { entry = e; });
+    EXPECT_TRUE(entry.drives.isEmpty());
+    EXPECT_EQ(entry.notice, QLatin1String(kNoDataNotice));
+
+    ASSERT_TRUE(writeDataFile(drivesJson({"Passed", "Warning", "Failed"})));
+    int calls = 0;
+    provider.getTimeline([&](const Timeline &timeline) {
+        ++calls;
+        ASSERT_EQ(timeline.entries.size(), 1);
+        EXPECT_EQ(timeline.policy, ReloadPolicy::Never);
+        EXPECT_EQ(timeline.entries.first().drives.size(), 3);
+        EXPECT_TRUE(timeline.entries.first().notice.isEmpty());
+        EXPECT_TRUE(timeline.entries.first().date.isValid());
+    });
+    EXPECT_EQ(calls, 1);
+
+    // The file turns bad: the old drives must not be shown any more.
+    ASSERT_TRUE(writeDataFile(drivesJson({"Passed", "Warning", "Failed"}).chopped(3)));
+    entry = Provider::currentEntry();
+    EXPECT_TRUE(entry.drives.isEmpty());
+    EXPECT_EQ(entry.notice, QLatin1String(kNoDataNotice));
+
+    // An empty list is data, not a failure: no notice.
+    ASSERT_TRUE(writeDataFile("[]"));
+    entry = Provider::currentEntry();
+    EXPECT_TRUE(entry.drives.isEmpty());
+    EXPECT_TRUE(entry.notice.isEmpty());
+
+    const DriveEntry placeholder = provider.placeholder();
+    ASSERT_EQ(placeholder.drives.size(), 1);
+    EXPECT_EQ(placeholder.drives.first(), SMARTDrive::example());
+}

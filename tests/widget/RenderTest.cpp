@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WidgetPainter.h"
+#include "WidgetTestSupport.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+using namespace corvane::widget;
+using namespace corvane::widget::test;
+
+namespace {
+
+const QStringList kAllWords = {"Passed", "Warning", "Failed", "-", "passed", ""};
+
+// Pixels of `colour` inside the round badge (its corners show the icon below).
+int badgePixels(const QImage &image, const QRectF &badge, const QColor &colour)
+{
+    int count = 0;
+    const QPointF c = badge.center();
+    for (int y = int(badge.top()); y < int(badge.bottom()) + 1; ++y)
+        for (int x = int(badge.left()); x < int(badge.right()) + 1; ++x)
+            if (QLineF(c, QPointF(x + 0.5, y + 0.5)).length() < badge.width() / 2 - 1
+                && near(image.pixel(x, y), colour, 30))
+                ++count;
+    return count;
+}
+
+// Columns and rows holding text-coloured pixels inside `area`.
+QRect inkBounds(const QImage &image, const QRect &area, const QColor &ink)
+{
+    QRect bounds;
+    for (int y = std::max(0, area.top()); y <= std::min(image.height() - 1, area.bottom()); ++y)
+        for (int x = std::max(0, area.left()); x <= std::min(image.width() - 1, area.right()); ++x)
+            if (near(image.pixel(x, y), ink, 60))
+                bounds = bounds.united(QRect(x, y, 1, 1));
+    return bounds;
+}
+
+} // namespace
+
+TEST(WidgetRender, TilesPerFamilyInRowsOfThree)
+{
+    struct Case { WidgetFamily family; int drives; QList<int> rows; };
+    const Case cases[] = {
+        {WidgetFamily::Small, 5, {1}},  {WidgetFamily::Medium, 5, {3}},
+        {WidgetFamily::Large, 5, {3, 2}}, {WidgetFamily::Large, 10, {3, 3, 3}},
+        {WidgetFamily::Large, 7, {3, 3, 1}}, {WidgetFamily::Large, 0, {0}},
+        {WidgetFamily::Medium, 2, {2}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(qPrintable(QStringLiteral("%1 with %2").arg(familyName(c.family)).arg(c.drives)));
+        EXPECT_EQ(rowSizes(c.family, c.drives), c.rows);
+
+        // Count what is painted: one red badge per shown drive, in rows that line up.
+        const DriveEntry entry = entryOf(QStringList(c.drives, QStringLiteral("Failed")));
+        const QImage image = renderEntry(entry, c.family, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(image.size(), familyCanvasSize(c.family));
+        const QList<QRect> badges = colourBlobs(image, statusColor("Failed", Appearance::Light));
+        int shown = 0;
+        for (int n : c.rows)
+            shown += n;
+        ASSERT_EQ(badges.size(), shown);
+        QMap<int, int> perRow; // badge centre line -> badges on it
+        for (const QRect &b : badges) {
+            EXPECT_TRUE(QRect(QPoint(), image.size()).contains(b));
+            EXPECT_LE(b.width(), 20);
+            ++perRow[b.center().y() / 10];
+        }
+        QList<int> rows = perRow.values();
+        if (shown == 0)
+            rows = {0};
+        EXPECT_EQ(rows, c.rows);
+    }
+}
+
+TEST(WidgetRender, GeometryStaysInsideAndApart)
+{
+    const qreal lineHeight = QFontMetricsF(nameFont()).height();
+    for (WidgetFamily family : kSupportedFamilies) {
+        SCOPED_TRACE(qPrintable(familyName(family)));
+        const WidgetGeometry g = layoutWidget(family, 9, lineHeight);
+        const QRectF canvas(QPointF(), g.canvas);
+        EXPECT_TRUE(canvas.contains(g.mark));
+        EXPECT_EQ(g.mark.size(), QSizeF(20, 20));
+        EXPECT_NEAR(g.canvas.width() - g.mark.right(), g.canvas.height() - g.mark.bottom(), 0.01);
+
+        QList<TileGeometry> tiles;
+        for (const RowGeometry &row : g.rows) {
+            // Rows are centred.
+            EXPECT_NEAR(row.rect.center().x(), canvas.center().x(), 0.01);
+            tiles += row.tiles;
+        }
+        EXPECT_EQ(tiles.size(), tilesPerFamily(family));
+        for (int i = 0; i < tiles.size(); ++i) {
+            const TileGeometry &t = tiles.at(i);
+            EXPECT_EQ(t.tile.size(), QSizeF(97, 97));
+            EXPECT_EQ(t.icon.size(), QSizeF(64, 64));
+            EXPECT_TRUE(canvas.contains(t.tile));
+            EXPECT_TRUE(canvas.contains(t.name));
+            EXPECT_TRUE(t.tile.contains(t.icon));
+            EXPECT_TRUE(t.tile.contains(t.badge));
+            // Badge in the icon's lower right corner, the name below the icon.
+            EXPECT_GT(t.badge.center().x(), t.icon.center().x());
+            EXPECT_GT(t.badge.center().y(), t.icon.center().y());
+            EXPECT_GE(t.name.top(), t.icon.bottom());
+            EXPECT_LE(t.name.bottom(), t.tile.bottom() + 0.01);
+            EXPECT_FALSE(t.tile.intersects(g.mark));
+            for (int j = i + 1; j < tiles.size(); ++j) {
+                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile));
+                EXPECT_FALSE(t.name.intersects(tiles.at(j).name)) << i << " " << j;
+            }
+        }
+    }
+    // A lone tile's name may use the full 120.
+    EXPECT_EQ(layoutWidget(WidgetFamily::Small, 1, lineHeight).rows.first().tiles.first().name.width(), 120);
+}
+
+TEST(WidgetRender, BadgeColourFollowsTheHealthWord)
+{
+    for (Appearance appearance : {Appearance::Light, Appearance::Dark}) {
+        SCOPED_TRACE(appearance == Appearance::Light ? "light" : "dark");
+        const DriveEntry entry = entryOf(kAllWords);
+        const QImage image = renderEntry(entry, WidgetFamily::Large, appearance).convertToFormat(QImage::Format_ARGB32);
+        const WidgetGeometry g = layoutEntry(entry, WidgetFamily::Large);
+        QList<TileGeometry> tiles;
+        for (const RowGeometry &row : g.rows)
+            tiles += row.tiles;
+        ASSERT_EQ(tiles.size(), kAllWords.size());
+        for (int i = 0; i < tiles.size(); ++i) {
+            const QString word = kAllWords.at(i);
+            SCOPED_TRACE(qPrintable(QStringLiteral("word '%1'").arg(word)));
+            // Matched exactly: "passed" and the empty word are "any other".
+            const QColor expected = statusColor(word, appearance);
+            EXPECT_GT(badgePixels(image, tiles.at(i).badge, expected), 12);
+            for (const QString other : {"Passed", "Warning", "Failed", "-"}) {
+                const QColor colour = statusColor(other, appearance);
+                if (colour != expected) {
+                    EXPECT_EQ(badgePixels(image, tiles.at(i).badge, colour), 0) << qPrintable(other);
+                }
+            }
+            // The capsule is filled with the background colour.
+            const QPointF inCapsule = tiles.at(i).badge.center() + QPointF(6, -6);
+            EXPECT_TRUE(near(image.pixel(inCapsule.toPoint()),
+                             WidgetColors::forAppearance(appearance).widgetBackground, 12));
+        }
+    }
+    EXPECT_EQ(statusImageName(statusImage("Passed")), "checkmark.circle");
+    EXPECT_EQ(statusImageName(statusImage("Warning")), "exclamationmark.triangle");
+    EXPECT_EQ(statusImageName(statusImage("Failed")), "xmark.circle");
+    EXPECT_EQ(statusImageName(statusImage("FAILED")), "circle");
+}
+
+TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)
+{
+    const QString longName = QStringLiteral("An Extremely Long Volume Name That Never Ends Here");
+    const WidgetColors colors = WidgetColors::forAppearance(Appearance::Light);
+    const qreal lineHeight = QFontMetricsF(nameFont()).height();
+
+    // Small: one tile, 120 wide.
+    DriveEntry single = entryOf({"Passed"});
+    single.drives[0].volumeNames = longName;
+    QImage image = renderEntry(single, WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
+    const TileGeometry t = layoutEntry(single, WidgetFamily::Small).rows.first().tiles.first();
+    const QRect below(0, int(t.icon.bottom()) + 1, image.width(), image.height() - int(t.icon.bottom()) - 30);
+    const QRect ink = inkBounds(image, below, colors.text);
+    ASSERT_TRUE(ink.isValid());
+    EXPECT_LE(ink.width(), 120);
+    EXPECT_GT(ink.width(), 90); // cut, not dropped
+    EXPECT_LE(ink.height(), lineHeight + 1);
+    EXPECT_GE(ink.left(), int(t.name.left()));
+    EXPECT_LE(ink.right(), int(t.name.right()) + 1);
+
+    // Medium: long names side by side never reach into each other. Each is drawn
+    // alone (the others have empty names) and the ink extents compared.
+    QList<QRect> inks;
+    for (int i = 0; i < 3; ++i) {
+        DriveEntry three = entryOf({"Passed", "Warning", "Failed"});
+        for (SMARTDrive &d : three.drives)
+            d.volumeNames = QStringLiteral(" - Data"); // shows as an empty name
+        three.drives[i].volumeNames = longName;
+        image = renderEntry(three, WidgetFamily::Medium, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
+        const QRectF name = layoutEntry(three, WidgetFamily::Medium).rows.first().tiles.at(i).name;
+        inks << inkBounds(image, QRect(0, int(name.top()), image.width(), int(lineHeight) + 2), colors.text);
+        ASSERT_TRUE(inks.last().isValid()) << i;
+        EXPECT_LE(inks.last().height(), lineHeight + 1);
+    }
+    EXPECT_LT(inks.at(0).right(), inks.at(1).left());
+    EXPECT_LT(inks.at(1).right(), inks.at(2).left());
+}
+
+TEST(WidgetRender, EmptyAndMissingData)
+{
+    const WidgetColors colors = WidgetColors::forAppearance(Appearance::Dark);
+    DriveEntry empty;
+    QImage image = renderEntry(empty, WidgetFamily::Large, Appearance::Dark).convertToFormat(QImage::Format_ARGB32);
+    const QRectF mark = layoutEntry(empty, WidgetFamily::Large).mark;
+    // Background and the corner mark only.
+    EXPECT_FALSE(inkBounds(image, QRect(0, 0, image.width(), int(mark.top()) - 1), colors.text).isValid());
+    EXPECT_TRUE(near(image.pixel(image.width() / 2, 2), colors.widgetBackground, 8));
+    EXPECT_TRUE(near(image.pixel(image.width() / 2, image.height() - 3), colors.darkerBackground, 8));
+    for (const char *word : {"Passed", "Warning", "Failed", "-"})
+        EXPECT_TRUE(colourBlobs(image, statusColor(word, Appearance::Dark)).isEmpty());
+    // The mark is there, faint.
+    bool markInk = false;
+    for (int y = int(mark.top()); y < int(mark.bottom()); ++y)
+        for (int x = int(mark.left()); x < int(mark.right()); ++x)
+            markInk = markInk || !near(image.pixel(x, y), image.pixel(int(mark.left()) - 4, y), 10);
+    EXPECT_TRUE(markInk);
+    // Transparent outside the rounded corners.
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+
+    // No data: a single line in the middle of every family.
+    empty.notice = QLatin1String(kNoDataNotice);
+    for (WidgetFamily family : kSupportedFamilies) {
+        image = renderEntry(empty, family, Appearance::Dark).convertToFormat(QImage::Format_ARGB32);
+        const QRect ink = inkBounds(image, image.rect(), colors.text);
+        ASSERT_TRUE(ink.isValid());
+        EXPECT_LE(ink.height(), 16);
+        EXPECT_NEAR(ink.center().y(), image.height() / 2, 4);
+        EXPECT_GE(ink.left(), 8);
+        EXPECT_LE(ink.right(), image.width() - 8);
+    }
+}

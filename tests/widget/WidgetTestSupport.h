@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include "Provider.h"
+#include "platform/Paths.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QImage>
+#include <QRect>
+#include <QSaveFile>
+#include <QThread>
+#include <functional>
+
+namespace corvane::widget::test {
+
+// Spins the event loop until `done` holds; false when `ms` ran out first.
+inline bool waitUntil(const std::function<bool()> &done, int ms = 5000)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Replaces data.json in the group container the way the agent does.
+inline bool writeDataFile(const QByteArray &content)
+{
+    QDir().mkpath(corvane::groupContainer());
+    QSaveFile file(corvane::groupContainer() + QStringLiteral("data.json"));
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+}
+
+inline QByteArray drivesJson(const QStringList &healths)
+{
+    QByteArray json = "[";
+    for (int i = 0; i < healths.size(); ++i) {
+        json += QStringLiteral(R"(%1{"id":"ID-%2","bsdName":"sd%3","hwName":"Model %2","volName":"Vol %2","location":"%4","health":"%5"})")
+                    .arg(i ? QStringLiteral(",") : QString())
+                    .arg(i)
+                    .arg(QChar(u'a' + i))
+                    .arg(i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"))
+                    .arg(healths.at(i))
+                    .toUtf8();
+    }
+    return json + "]";
+}
+
+inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefix = QStringLiteral("Vol "))
+{
+    DriveEntry entry;
+    entry.date = QDateTime::currentDateTime();
+    for (int i = 0; i < healths.size(); ++i)
+        entry.drives.append(SMARTDrive(QStringLiteral("ID-%1").arg(i), QStringLiteral("Model %1").arg(i),
+                                       volumePrefix + QString::number(i),
+                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"),
+                                       QStringLiteral("sd%1").arg(QChar(u'a' + i)), healths.at(i)));
+    return entry;
+}
+
+inline bool near(QRgb pixel, const QColor &colour, int tolerance)
+{
+    if (qAlpha(pixel) < 200)
+        return false;
+    return std::abs(qRed(pixel) - colour.red()) <= tolerance
+           && std::abs(qGreen(pixel) - colour.green()) <= tolerance
+           && std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
+}
+
+// Bounding boxes of the groups of pixels close to `colour`; pixels closer than
+// `gap` to a group belong to it.
+inline QList<QRect> colourBlobs(const QImage &source, const QColor &colour, int tolerance = 30, int gap = 12)
+{
+    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    QList<QRect> blobs;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (!near(image.pixel(x, y), colour, tolerance))
+                continue;
+            const QRect pixel(x, y, 1, 1);
+            QRect merged = pixel;
+            for (qsizetype i = blobs.size() - 1; i >= 0; --i) {
+                if (blobs.at(i).adjusted(-gap, -gap, gap, gap).intersects(merged)) {
+                    merged = merged.united(blobs.at(i));
+                    blobs.removeAt(i);
+                }
+            }
+            blobs.append(merged);
+        }
+    }
+    // Merging can make boxes touch that were apart; settle.
+    bool again = true;
+    while (again) {
+        again = false;
+        for (qsizetype i = 0; i < blobs.size() && !again; ++i)
+            for (qsizetype j = i + 1; j < blobs.size() && !again; ++j)
+                if (blobs.at(i).adjusted(-gap, -gap, gap, gap).intersects(blobs.at(j))) {
+                    blobs[i] = blobs.at(i).united(blobs.at(j));
+                    blobs.removeAt(j);
+                    again = true;
+                }
+    }
+    return blobs;
+}
+
+} // namespace corvane::widget::test

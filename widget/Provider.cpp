@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "Provider.h"
+
+#include "platform/Paths.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane::widget {
+
+namespace {
+
+QString &pathOverride()
+{
+    static QString path;
+    return path;
+}
+
+struct FdCloser
+{
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+void printLine(const QString &line)
+{
+    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+std::optional<QByteArray> readDataFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK: opening a FIFO planted under the file's name must not hang us.
+    FdCloser f{::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (f.fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxDataFileSize)
+        return std::nullopt;
+
+    QByteArray data;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(f.fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        data.append(buffer, n);
+        // The file may grow after fstat; never hold more than the limit.
+        if (data.size() > kMaxDataFileSize)
+            return std::nullopt;
+    }
+    return data;
+}
+
+std::optional<QList<SMARTDrive>> decodeAppData(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+
+    QList<SMARTDrive> drives;
+    const QJsonArray records = document.array();
+    drives.reserve(records.size());
+    for (const QJsonValue &value : records) {
+        if (!value.isObject())
+            return std::nullopt;
+        const QJsonObject record = value.toObject();
+        SMARTDrive drive;
+        const std::pair<const char *, QString *> required[] = {
+            {"id", &drive.id},           {"hwName", &drive.driveModel},
+            {"volName", &drive.volumeNames}, {"location", &drive.location},
+            {"bsdName", &drive.driveBSD},
+        };
+        for (const auto &[key, field] : required) {
+            const QJsonValue member = record.value(QLatin1String(key));
+            if (!member.isString())
+                return std::nullopt;
+            *field = member.toString();
+        }
+        const QJsonValue health = record.value(QLatin1String("health"));
+        if (health.isString()) {
+            drive.driveHealth = health.toString();
+        } else {
+            printLine(QStringLiteral("Decode error: ")
+                      + (health.isUndefined()
+                             ? QStringLiteral("no value for key \"health\" in record \"%1\"")
+                             : QStringLiteral("\"health\" of record \"%1\" is not text"))
+                            .arg(drive.id));
+        }
+        drives.append(std::move(drive));
+    }
+
+    drives.removeIf([](const SMARTDrive &d) { return !d.driveHealth.has_value(); });
+    std::stable_sort(drives.begin(), drives.end(), [](const SMARTDrive &a, const SMARTDrive &b) {
+        return QString::compare(a.driveBSD, b.driveBSD, Qt::CaseSensitive) < 0;
+    });
+    return drives;
+}
+
+QString dataFilePath()
+{
+    if (!pathOverride().isEmpty())
+        return pathOverride();
+    return corvane::groupContainer() + QStringLiteral("data.json");
+}
+
+void setDataFilePathOverride(const QString &path)
+{
+    pathOverride() = path;
+}
+
+std::optional<QList<SMARTDrive>> loadAppData()
+{
+    const std::optional<QByteArray> content = readDataFile(dataFilePath());
+    if (!content)
+        return std::nullopt;
+    return decodeAppData(*content);
+}
+
+DriveEntry Provider::placeholder() const
+{
+    return DriveEntry{QDateTime::currentDateTime(), {SMARTDrive::example()}, {}};
+}
+
+DriveEntry Provider::currentEntry()
+{
+    DriveEntry entry{QDateTime::currentDateTime(), {}, {}};
+    if (std::optional<QList<SMARTDrive>> drives = loadAppData())
+        entry.drives = std::move(*drives);
+    else
+        entry.notice = QLatin1String(kNoDataNotice);
+    return entry;
+}
+
+void Provider::getSnapshot(const std::function<void(const DriveEntry &)> &completion) const
+{
+    completion(currentEntry());
+}
+
+void Provider::getTimeline(const std::function<void(const Timeline &)> &completion) const
+{
+    completion(Timeline{{currentEntry()}, ReloadPolicy::Never});
+}
+
+} // namespace corvane::widget

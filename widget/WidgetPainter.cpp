@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "WidgetPainter.h"
+
+#include "DriveIcons.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+namespace corvane::widget {
+
+using namespace metrics;
+
+QFont nameFont()
+{
+    QFont font; // the application's font, at a size that fits a tile
+    font.setPixelSize(12);
+    return font;
+}
+
+WidgetGeometry layoutEntry(const DriveEntry &entry, WidgetFamily family)
+{
+    return layoutWidget(family, int(entry.drives.size()), QFontMetricsF(nameFont()).height());
+}
+
+namespace {
+
+void paintSymbol(QPainter &p, const QPointF &c, HealthSymbol symbol, const QColor &color)
+{
+    // Line drawings on a 15 px body, the size of a symbol beside body text.
+    QPen pen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    const qreal r = 6.6;
+    switch (symbol) {
+    case HealthSymbol::CheckmarkCircle: {
+        p.drawEllipse(c, r, r);
+        QPainterPath tick;
+        tick.moveTo(c + QPointF(-3.1, 0.2));
+        tick.lineTo(c + QPointF(-0.9, 2.6));
+        tick.lineTo(c + QPointF(3.2, -2.6));
+        p.drawPath(tick);
+        break;
+    }
+    case HealthSymbol::ExclamationmarkTriangle: {
+        QPainterPath triangle;
+        triangle.moveTo(c + QPointF(0, -6.6));
+        triangle.lineTo(c + QPointF(7.2, 5.8));
+        triangle.lineTo(c + QPointF(-7.2, 5.8));
+        triangle.closeSubpath();
+        p.drawPath(triangle);
+        p.drawLine(c + QPointF(0, -2.4), c + QPointF(0, 1.4));
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        p.drawEllipse(c + QPointF(0, 3.6), 1.0, 1.0);
+        break;
+    }
+    case HealthSymbol::XmarkCircle:
+        p.drawEllipse(c, r, r);
+        p.drawLine(c + QPointF(-2.5, -2.5), c + QPointF(2.5, 2.5));
+        p.drawLine(c + QPointF(-2.5, 2.5), c + QPointF(2.5, -2.5));
+        break;
+    case HealthSymbol::Circle:
+        p.drawEllipse(c, r, r);
+        break;
+    }
+}
+
+void paintBackground(QPainter &p, const QSizeF &canvas, const WidgetColors &colors)
+{
+    QLinearGradient gradient(0, 0, 0, canvas.height());
+    gradient.setColorAt(0, colors.widgetBackground);
+    gradient.setColorAt(1, colors.darkerBackground);
+    p.setPen(Qt::NoPen);
+    p.setBrush(gradient);
+    p.drawRoundedRect(QRectF(QPointF(0, 0), canvas), kCornerRadius, kCornerRadius);
+}
+
+void paintNotice(QPainter &p, const QSizeF &canvas, const QString &notice, const WidgetColors &colors)
+{
+    // One line, shrunk to fit the small family before it would be cut.
+    const QRectF box(16, 0, canvas.width() - 32, canvas.height());
+    QFont font = nameFont();
+    font.setPixelSize(13);
+    while (font.pixelSize() > 9 && QFontMetricsF(font).horizontalAdvance(notice) > box.width())
+        font.setPixelSize(font.pixelSize() - 1);
+    const QFontMetricsF fm(font);
+    p.setFont(font);
+    p.setPen(colors.text);
+    p.drawText(box, Qt::AlignCenter, fm.elidedText(notice, Qt::ElideRight, box.width()));
+}
+
+} // namespace
+
+void paintBadge(QPainter &p, const QRectF &rect, const QString &driveHealth,
+                const WidgetColors &colors, Appearance appearance)
+{
+    p.save();
+    // Soft shadow, black at a third, radius 3 around the capsule.
+    const qreal radius = rect.width() / 2;
+    QRadialGradient shadow(rect.center(), radius + 3);
+    const qreal edge = radius / (radius + 3);
+    shadow.setColorAt(0, QColor(0, 0, 0, 84));
+    shadow.setColorAt(edge, QColor(0, 0, 0, 84));
+    shadow.setColorAt(1, QColor(0, 0, 0, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shadow);
+    p.drawEllipse(rect.center(), radius + 3, radius + 3);
+
+    p.setBrush(colors.widgetBackground);
+    p.drawRoundedRect(rect, radius, radius);
+    paintSymbol(p, rect.center(), statusImage(driveHealth), statusColor(driveHealth, appearance));
+    p.restore();
+}
+
+void paintEntry(QPainter &p, const DriveEntry &entry, WidgetFamily family, Appearance appearance)
+{
+    const WidgetColors colors = WidgetColors::forAppearance(appearance);
+    const WidgetGeometry geometry = layoutEntry(entry, family);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    paintBackground(p, geometry.canvas, colors);
+
+    const QFont font = nameFont();
+    const QFontMetricsF fm(font);
+    qsizetype index = 0;
+    for (const RowGeometry &row : geometry.rows) {
+        for (const TileGeometry &tile : row.tiles) {
+            const SMARTDrive &drive = entry.drives.at(index++);
+            drive.image().paint(&p, tile.icon.toAlignedRect(), Qt::AlignCenter);
+            paintBadge(p, tile.badge, drive.safeDriveHealth(), colors, appearance);
+            p.setFont(font);
+            p.setPen(colors.text);
+            p.drawText(tile.name, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
+                       fm.elidedText(drive.volName(), Qt::ElideRight, tile.name.width()));
+        }
+    }
+
+    if (!entry.notice.isEmpty())
+        paintNotice(p, geometry.canvas, entry.notice, colors);
+
+    p.setOpacity(kMarkOpacity);
+    drawMenuIcon(p, geometry.mark, colors.mark);
+    p.restore();
+}
+
+QImage renderEntry(const DriveEntry &entry, WidgetFamily family, Appearance appearance, qreal scale)
+{
+    const QSizeF canvas = familyCanvasSize(family);
+    QImage image((canvas * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintEntry(painter, entry, family, appearance);
+    painter.end();
+    return image;
+}
+
+} // namespace corvane::widget
