@@ -6,6 +6,8 @@
 #include "platform/linux/UdevRegistry.h"
 #include "platform/recorded/RecordedRegistry.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -70,7 +72,17 @@ int runList(const QStringList &args)
         }
     }
     std::unique_ptr<Registry> registry;
-    if (!recorded.isEmpty()) {
+    if (!recorded.isEmpty() && QFileInfo::exists(QDir(recorded).filePath(QStringLiteral("devices.json")))
+        && !QFileInfo::exists(QDir(recorded).filePath(QStringLiteral("registry.json")))) {
+        // A capture-udev folder: rebuild the tree the way this machine would.
+        QString error;
+        const auto source = CapturedDeviceSource::open(recorded, &error);
+        if (!source) {
+            err(QStringLiteral("corvanectl list: cannot open captured devices %1\n").arg(error));
+            return 1;
+        }
+        registry = buildUdevRegistry(*source);
+    } else if (!recorded.isEmpty()) {
         QString error;
         registry = openRecordedRegistry(recorded, &error);
         if (!registry) {
