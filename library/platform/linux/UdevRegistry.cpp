@@ -362,6 +362,15 @@ std::unique_ptr<TreeRegistry> buildUdevRegistry(const DeviceSource &source)
         nodes[size_t(indexOf.value(d->syspath))].parent = p == indexOf.cend() ? -1 : p.value();
     }
 
+    // sysfs can't loop, but a hand-edited capture can: cut a loop where it is found.
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        size_t steps = 0;
+        for (int p = nodes[i].parent; p >= 0 && steps <= nodes.size(); p = nodes[size_t(p)].parent)
+            ++steps;
+        if (steps > nodes.size())
+            nodes[i].parent = -1;
+    }
+
     QHash<QString, DriveFacts> facts; // by disk syspath
     for (const UdevDevice *d : kept) {
         if (!isWholeDrive(*d))
@@ -412,7 +421,8 @@ std::unique_ptr<TreeRegistry> buildUdevRegistry(const DeviceSource &source)
             const UdevDevice *disk = bySyspath.value(d->parent);
             const int block = disk ? attr(*disk, "queue/logical_block_size").toInt() : 0;
             desc.insert(QStringLiteral("DAMediaBlockSize"), block > 0 ? block : 512);
-            desc.insert(QStringLiteral("DAMediaName"), encodedProp(*d, "ID_PART_ENTRY_NAME"));
+            // udev stores the GPT partition name escaped, without an _ENC twin.
+            desc.insert(QStringLiteral("DAMediaName"), decodeUdevString(prop(*d, "ID_PART_ENTRY_NAME")));
             desc.insert(QStringLiteral("DAMediaContent"), partitionContent(*d));
             // Without udev's database (containers) a mounted partition is still known to hold a file system.
             const QString usage = prop(*d, "ID_FS_USAGE");
@@ -429,9 +439,7 @@ std::unique_ptr<TreeRegistry> buildUdevRegistry(const DeviceSource &source)
         n.description = desc;
     }
 
-    QString error;
-    auto registry = TreeRegistry::create(std::move(nodes), &error);
-    // Only a captured folder whose parents loop gets here; treat it as no devices.
+    auto registry = TreeRegistry::create(std::move(nodes));
     return registry ? std::move(registry) : TreeRegistry::create({});
 }
 
