@@ -232,7 +232,7 @@ TEST(UdevRegistry, NamesAndEscapes)
 {
     for (const char *name : {"sda", "nvme0n1", "hda", "vda", "mmcblk0", "xvda"})
         EXPECT_TRUE(isDriveKernelName(name)) << name;
-    for (const char *name : {"loop0", "ram1", "zram0", "dm-3", "md0", "md127", "sr0", "fd0", "nbd2", ""})
+    for (const char *name : {"loop0", "ram1", "zram0", "dm-3", "md0", "md127", "sr0", "fd0", "nbd2", "mmcblk0boot1", ""})
         EXPECT_FALSE(isDriveKernelName(name)) << name;
     EXPECT_EQ(decodeUdevString("My\\x20Disk\\x20\\xc3\\xa9"), QString::fromUtf8("My Disk \xc3\xa9"));
     EXPECT_EQ(decodeUdevString("tail\\x"), "tail\\x");

@@ -13,7 +13,7 @@ namespace corvane {
 bool isDriveKernelName(const QString &sysname)
 {
     static const QRegularExpression notDrives(
-        QStringLiteral("^(loop|ram|zram|dm-|md|sr|scd|fd|nbd|rbd|drbd|bcache|zd|ubiblock|mtdblock)"));
+        QStringLiteral("^(loop|ram|zram|dm-|md|sr|scd|fd|nbd|rbd|drbd|bcache|zd|ubiblock|mtdblock|mmcblk[0-9]+boot)"));
     return !sysname.isEmpty() && !notDrives.match(sysname).hasMatch();
 }
 
