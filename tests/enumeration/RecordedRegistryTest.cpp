@@ -141,4 +141,10 @@ TEST(RecordedRegistry, OpensFoldersAndFilesOrSaysWhyNot)
     EXPECT_TRUE(openRecordedRegistry(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo/registry.json"), &error));
     EXPECT_EQ(recordedSetFolder(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo/registry.json")),
               QDir(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo")).absolutePath());
+
+    const QString demo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
+    EXPECT_TRUE(QFile::exists(recordedDriveFolder(demo, "sda") + "/identify.bin"));
+    EXPECT_TRUE(QFile::exists(recordedDriveFolder(demo + "/registry.json", "nvme1n1") + "/nvme-id-ctrl.bin"));
+    for (const char *name : {"", ".", "..", "../sda", "a/b", "a\\b"})
+        EXPECT_EQ(recordedDriveFolder(demo, name), "") << name;
 }

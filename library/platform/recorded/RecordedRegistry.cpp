@@ -113,6 +113,14 @@ QString recordedSetFolder(const QString &folderOrFile)
     return info.isDir() ? info.absoluteFilePath() : info.absolutePath();
 }
 
+QString recordedDriveFolder(const QString &setFolderOrFile, const QString &kernelName)
+{
+    if (kernelName.isEmpty() || kernelName == QLatin1String(".") || kernelName == QLatin1String("..")
+        || kernelName.contains(QLatin1Char('/')) || kernelName.contains(QLatin1Char('\\')) || kernelName.contains(QChar(0)))
+        return {};
+    return QDir(recordedSetFolder(setFolderOrFile)).filePath(QStringLiteral("drives/") + kernelName);
+}
+
 std::unique_ptr<TreeRegistry> openRecordedRegistry(const QString &folderOrFile, QString *error)
 {
     const QFileInfo info(folderOrFile);

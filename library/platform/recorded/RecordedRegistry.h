@@ -21,6 +21,11 @@ std::unique_ptr<TreeRegistry> openRecordedRegistry(const QString &folderOrFile, 
 // The folder of a recorded set given as a folder or as its registry.json.
 QString recordedSetFolder(const QString &folderOrFile);
 
+// The page folder of one drive: <set>/drives/<kernel name>. Empty for a name
+// that could step outside the set ("..", "a/b", empty), which a hand-edited
+// registry.json might carry.
+QString recordedDriveFolder(const QString &setFolderOrFile, const QString &kernelName);
+
 // Writes a tree in the same format (what `capture`/`record` store).
 QByteArray recordedRegistryJson(const TreeRegistry &registry);
 
