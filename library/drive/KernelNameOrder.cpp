@@ -45,8 +45,9 @@ std::vector<Token> tokenize(const QString &name)
         tokens.emplace_back(pending);
         pending.clear();
         quint64 value = 0;
+        constexpr quint64 kCap = quint64(1) << 60;
         for (QChar c : m.captured(2))
-            value = std::min<quint64>(value * 26 + quint64(c.unicode() - u'a' + 1), quint64(1) << 60);
+            value = value >= kCap / 26 ? kCap : value * 26 + quint64(c.unicode() - u'a' + 1);
         tokens.emplace_back(std::pair<quint64, int>(value, 0));
         rest = rest.mid(m.capturedLength(0));
     }

@@ -26,6 +26,8 @@ TEST(KernelNameOrder, IsAStrictOrderOnOddNames)
     EXPECT_TRUE(kernelNameLess("", "sda"));
     // A number too long for 64 bits saturates rather than wrapping to a small value.
     EXPECT_TRUE(kernelNameLess("disk5", "disk99999999999999999999999999"));
+    EXPECT_TRUE(kernelNameLess("sdzz", "sdzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"));
+    EXPECT_FALSE(kernelNameLess("sdzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz", "sdzz"));
     const QStringList mixed = sortedKernelNames({"zram0", "nvme0n1", "sda", "disk2", "disk10", "ö1", "a-b"});
     EXPECT_EQ(mixed.size(), 7);
     EXPECT_LT(mixed.indexOf("disk2"), mixed.indexOf("disk10"));
