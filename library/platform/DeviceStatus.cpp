@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <iterator>
 
 namespace corvane {
 
@@ -30,6 +29,28 @@ constexpr ErrnoName kErrnoNames[] = {
 };
 
 QString hex2(unsigned v) { return QStringLiteral("0x%1").arg(v, 2, 16, QLatin1Char('0')); }
+
+// The sense keys a drive read meets; libata reports an aborted ATA command
+// as ABORTED COMMAND.
+QString senseKeyText(unsigned key)
+{
+    switch (key) {
+    case 0x2:
+        return QStringLiteral("The drive is not ready");
+    case 0x3:
+        return QStringLiteral("Medium error");
+    case 0x4:
+        return QStringLiteral("Hardware error");
+    case 0x5:
+        return QStringLiteral("The command is not supported");
+    case 0x6:
+        return QStringLiteral("The drive was reset or changed");
+    case 0xB:
+        return QStringLiteral("The drive aborted the command");
+    default:
+        return QStringLiteral("SCSI check condition");
+    }
+}
 
 } // namespace
 
@@ -106,8 +127,8 @@ QString statusText(int32_t status)
     if ((s & 0xFFFF0000u) == kNvmeFamily)
         return QStringLiteral("NVMe command failed (status 0x%1)").arg(s & 0xFFFF, 4, 16, QLatin1Char('0'));
     if ((s & 0xFFF00000u) == kSenseFamily)
-        return QStringLiteral("SCSI check condition (sense key %1, ASC %2, ASCQ %3)")
-            .arg(hex2((s >> 16) & 0x0F), hex2((s >> 8) & 0xFF), hex2(s & 0xFF));
+        return QStringLiteral("%1 (sense key %2, ASC %3, ASCQ %4)")
+            .arg(senseKeyText((s >> 16) & 0x0F), hex2((s >> 16) & 0x0F), hex2((s >> 8) & 0xFF), hex2(s & 0xFF));
     switch (status) {
     case kStatusNoDevice:
         return QStringLiteral("No such drive");

@@ -173,6 +173,30 @@ TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
     EXPECT_EQ(page[0], 0x33);
 }
 
+TEST(AtaPassThrough, AnswersOfARealKernel)
+{
+    // Linux 6.1 libata on QEMU's AHCI disk. RETURN STATUS with CK_COND:
+    // descriptor sense, RECOVERED ERROR, ATA PASS-THROUGH INFORMATION AVAILABLE.
+    Drive d;
+    bool exceeded = true;
+    d.log.answers.push_back(answer(0, 0x02, {0x72, 0x01, 0x00, 0x1D, 0x00, 0x00, 0x00, 0x0E, 0x09, 0x0C, 0x00,
+                                             0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x4F, 0x00, 0xC2, 0x00, 0x50}));
+    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    EXPECT_FALSE(exceeded);
+
+    // SMART READ LOG of a log the drive lacks: fixed-format sense, ABORTED
+    // COMMAND, the registers at offsets that don't follow SAT. A failure, and
+    // the buffer stays as it was.
+    std::array<uint8_t, 512> page;
+    page.fill(0x5C);
+    d.log.answers.push_back(answer(0, 0x02, {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04, 0x41, 0x00,
+                                             0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30}));
+    const int32_t status = d.ata.readLogAtAddress(0x30, page);
+    EXPECT_EQ(status, statusFromSense(0x0B, 0x00, 0x00));
+    EXPECT_TRUE(statusText(status).startsWith(QStringLiteral("The drive aborted the command")));
+    EXPECT_EQ(page[0], 0x5C);
+}
+
 TEST(AtaPassThrough, BadLogBuffersAreRefusedBeforeTheDrive)
 {
     Drive d;

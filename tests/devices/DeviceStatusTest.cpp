@@ -21,7 +21,7 @@ TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
     EXPECT_EQ(statusText(statusFromAtaRegisters(0x51, 0x04)),
               QStringLiteral("ATA command aborted (status 0x51, error 0x04)"));
     EXPECT_EQ(statusText(statusFromSense(5, 0x20, 0)),
-              QStringLiteral("SCSI check condition (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
+              QStringLiteral("The command is not supported (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
     EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
     EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
     EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));

@@ -129,13 +129,12 @@ int32_t RecordedAtaSmart::enableDisableOperations(bool)
 
 int32_t RecordedAtaSmart::returnStatus(bool &thresholdExceeded)
 {
-    std::array<uint8_t, 16> text{};
     QFile file(QDir(m_dir).filePath(QStringLiteral("smart_status.txt")));
     if (const int32_t status = recorded::driveStatus(m_dir))
         return status;
     if (!file.open(QIODevice::ReadOnly))
         return kStatusNoAtaRegisters;
-    const QByteArray line = file.read(qint64(text.size())).trimmed();
+    const QByteArray line = file.read(16).trimmed();
     if (line.startsWith('1')) {
         thresholdExceeded = false;
         return kStatusSuccess;
