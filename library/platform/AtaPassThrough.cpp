@@ -96,20 +96,21 @@ int32_t AtaPassThroughSmart::run(const ata::Command &c, std::span<uint8_t> data,
     if (const int32_t status = m_transport->execute(request, reply))
         return status;
 
-    const auto sense = std::span<const uint8_t>(reply.sense).first(std::min(reply.senseLength, reply.sense.size()));
+    const auto sense =
+        std::span<const uint8_t>(reply.sense).first(std::min(reply.senseLength, reply.sense.size()));
     const std::optional<AtaReturnRegisters> regs = ataReturnRegisters(sense);
     if (registers)
         *registers = regs;
     if (regs && (regs->status & (kAtaStatusErr | kAtaStatusDeviceFault)))
         return statusFromAtaRegisters(regs->status, regs->error);
-    if (!sense.empty() && !regs) {
+    if (!sense.empty()) {
+        // Only NO SENSE and RECOVERED ERROR (the CK_COND answer) mean success.
         const bool descriptor = (sense[0] & 0x7F) >= 0x72;
-        const uint8_t key = (descriptor ? (sense.size() > 1 ? sense[1] : 0) : (sense.size() > 2 ? sense[2] : 0)) & 0x0F;
-        const uint8_t asc = descriptor ? (sense.size() > 2 ? sense[2] : 0) : (sense.size() > 12 ? sense[12] : 0);
-        const uint8_t ascq = descriptor ? (sense.size() > 3 ? sense[3] : 0) : (sense.size() > 13 ? sense[13] : 0);
+        auto at = [&](size_t i) { return i < sense.size() ? sense[i] : uint8_t(0); };
+        const uint8_t key = (descriptor ? at(1) : at(2)) & 0x0F;
         if (key != kSenseNoSense && key != kSenseRecovered)
-            return statusFromSense(key, asc, ascq);
-    } else if (sense.empty() && reply.scsiStatus != kSamGood) {
+            return statusFromSense(key, descriptor ? at(2) : at(12), descriptor ? at(3) : at(13));
+    } else if (reply.scsiStatus != kSamGood) {
         return reply.scsiStatus == kSamCheckCondition ? statusFromSense(0, 0, 0) : kStatusTransportError;
     }
     if (c.dataIn && reply.residual != 0)

@@ -163,6 +163,11 @@ TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
     EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
     EXPECT_EQ(page, untouched);
 
+    // Registers without ERR do not make a rejected command a success.
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
+    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
+    EXPECT_EQ(page, untouched);
+
     // Timeout below SCSI.
     d.log.answers.push_back(answer(kStatusTimeout));
     EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
