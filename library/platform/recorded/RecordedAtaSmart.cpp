@@ -44,7 +44,7 @@ struct Simulation
     int64_t start = 0;
     uint8_t finalStatus = kPassed;
     std::optional<uint8_t> lastStatus;       // once a test has ended
-    std::optional<SmartPage> testLog;             // the self-test selfTestLog with the new entries
+    std::optional<SmartPage> testLog;             // the self-test log with the new entries
 };
 
 QMutex gMutex;
@@ -87,6 +87,25 @@ uint16_t powerOnHours(Bytes smart)
 int64_t durationOf(const Simulation &s)
 {
     return s.extended ? RecordedAtaSmart::kExtendedTestMs : RecordedAtaSmart::kShortTestMs;
+}
+
+// The entry after the newest in the ring of 21, as a drive logs a finished test.
+void appendSelfTestEntry(SmartPage &log, const Simulation &s, uint16_t hours)
+{
+    const uint8_t index = uint8_t(log[kSelfTestIndexOffset] % kSelfTestEntries + 1);
+    const size_t entry = 2 + (index - 1) * kSelfTestEntrySize;
+    std::fill_n(log.begin() + entry, kSelfTestEntrySize, uint8_t(0));
+    log[entry] = s.extended ? ata::kExtendedSelfTestOffLine : ata::kShortSelfTestOffLine;
+    log[entry + 1] = s.finalStatus;
+    log[entry + 2] = uint8_t(hours);
+    log[entry + 3] = uint8_t(hours >> 8);
+    if (s.finalStatus != kPassed) {
+        const uint32_t lba = 0x0012D687; // first failing sector, made up
+        for (int k = 0; k < 4; ++k)
+            log[entry + 5 + k] = uint8_t(lba >> (8 * k));
+    }
+    log[kSelfTestIndexOffset] = index;
+    ataFixChecksum(log);
 }
 
 } // namespace
@@ -189,23 +208,9 @@ int32_t RecordedAtaSmart::readData(std::span<uint8_t, kAtaPageSize> buffer)
                     selfTestLog = *s->testLog;
                 } else if (readFile(logFileName(6), selfTestLog) != kStatusSuccess) {
                     selfTestLog.fill(0);
-                    selfTestLog[0] = 1; // selfTestLog structure revision
+                    selfTestLog[0] = 1; // log structure revision
                 }
-                const uint8_t index = uint8_t(selfTestLog[kSelfTestIndexOffset] % kSelfTestEntries + 1);
-                const size_t entry = 2 + (index - 1) * kSelfTestEntrySize;
-                std::fill_n(selfTestLog.begin() + entry, kSelfTestEntrySize, uint8_t(0));
-                selfTestLog[entry] = s->extended ? ata::kExtendedSelfTestOffLine : ata::kShortSelfTestOffLine;
-                selfTestLog[entry + 1] = s->finalStatus;
-                const uint16_t hours = powerOnHours(smart);
-                selfTestLog[entry + 2] = uint8_t(hours);
-                selfTestLog[entry + 3] = uint8_t(hours >> 8);
-                if (s->finalStatus != kPassed) {
-                    const uint32_t lba = 0x0012D687; // first failing sector, made up
-                    for (int k = 0; k < 4; ++k)
-                        selfTestLog[entry + 5 + k] = uint8_t(lba >> (8 * k));
-                }
-                selfTestLog[kSelfTestIndexOffset] = index;
-                ataFixChecksum(selfTestLog);
+                appendSelfTestEntry(selfTestLog, *s, powerOnHours(smart));
                 s->testLog = selfTestLog;
             }
             if (s->lastStatus)
@@ -231,7 +236,7 @@ int32_t RecordedAtaSmart::readLogAtAddress(uint8_t address, std::span<uint8_t> b
     if (buffer.size() < kAtaPageSize || buffer.size() % kAtaPageSize)
         return kStatusBadArgument;
     if (address == 6) {
-        // A test that ended unobserved still lands in the selfTestLog.
+        // A test that ended unobserved still lands in the log.
         SmartPage smart{};
         readData(smart);
         if (const int32_t status = recorded::driveStatus(m_dir))
