@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/AtaSmartInterface.h"
+#include "platform/DeviceStatus.h"
+#include "platform/linux/LinuxAtaSmart.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cerrno>
+
+using namespace corvane;
+
+TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
+{
+    EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
+    EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
+    EXPECT_NE(statusFromErrno(0), 0); // a failure never becomes success
+    EXPECT_LT(statusFromErrno(EACCES), 0);
+    EXPECT_TRUE(statusText(statusFromErrno(EIO)).endsWith(QStringLiteral("(EIO)")));
+    EXPECT_EQ(statusText(statusFromAtaRegisters(0x51, 0x04)),
+              QStringLiteral("ATA command aborted (status 0x51, error 0x04)"));
+    EXPECT_EQ(statusText(statusFromSense(5, 0x20, 0)),
+              QStringLiteral("The command is not supported (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
+    EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
+    EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
+    EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));
+}
+
+TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
+{
+    for (int e : {EACCES, EPERM}) {
+        const int32_t s = statusFromErrno(e);
+        EXPECT_TRUE(isPrivilegeStatus(s));
+        const QString message = statusUserMessage(s);
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Run Corvane as root")));
+        EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")));
+        EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_ADMIN")));
+        EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
+        EXPECT_FALSE(message.contains(QStringLiteral("errno")));
+    }
+    EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
+    EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
+}
+
+TEST(DeviceStatus, ErrnoNames)
+{
+    EXPECT_EQ(errnoFromName(u"EACCES"), EACCES);
+    EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
+    EXPECT_EQ(errnoFromName(u"5"), 5);
+    EXPECT_EQ(errnoFromName(u"EWHATEVER"), 0);
+    EXPECT_EQ(errnoFromName(u"-3"), 0);
+    EXPECT_EQ(errnoFromName(u""), 0);
+    EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
+}
+
+TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
+{
+    EXPECT_TRUE(isPlainDeviceName(QStringLiteral("sda")));
+    EXPECT_TRUE(isPlainDeviceName(QStringLiteral("nvme0n1")));
+    EXPECT_FALSE(isPlainDeviceName(QStringLiteral("")));
+    EXPECT_FALSE(isPlainDeviceName(QStringLiteral("../sda")));
+    EXPECT_FALSE(isPlainDeviceName(QStringLiteral("sd a")));
+    EXPECT_FALSE(isPlainDeviceName(QStringLiteral("..")));
+
+    int32_t status = 0;
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("../etc/passwd"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENOENT);
+    // A regular file is no device.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENODEV);
+}
+
+TEST(DeviceStatus, PageChecksums)
+{
+    std::array<uint8_t, 512> page{};
+    EXPECT_TRUE(ataChecksumValid(page));
+    page[3] = 0x42;
+    EXPECT_FALSE(ataChecksumValid(page));
+    ataFixChecksum(page);
+    EXPECT_TRUE(ataChecksumValid(page));
+    EXPECT_FALSE(ataChecksumValid(std::span<const uint8_t>(page).first(511)));
+}

@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "RecordedSet.h"
+#include "platform/DeviceStatus.h"
+#include "platform/recorded/RecordedAtaSmart.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using namespace corvane;
+using corvane::test::RecordedSet;
+using corvane::test::readData;
+
+namespace {
+
+const QString kIntel = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
+const QString kMaxtorFailing = QStringLiteral("ata-pages/Maxtor_96147H8--BAC51KJ0--2/");
+using Page = std::array<uint8_t, 512>;
+
+QByteArray asBytes(const Page &p)
+{
+    return QByteArray(reinterpret_cast<const char *>(p.data()), qsizetype(p.size()));
+}
+
+void copyAta(const RecordedSet &set, const QString &bsd, const QString &from)
+{
+    for (const char *name : {"identify.bin", "smart.bin", "thresholds.bin", "smart_status.txt",
+                             "smartlog-00-directory.bin", "smartlog-06-selftest.bin"}) {
+        const QByteArray content = readData(from + QLatin1String(name));
+        if (!content.isEmpty())
+            set.put(bsd, QLatin1String(name), content);
+    }
+}
+
+struct FakeClock
+{
+    int64_t now = 1000;
+    RecordedAtaSmart::Clock clock() { return [this] { return now; }; }
+};
+
+class RecordedAtaSmartTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { RecordedAtaSmart::resetSimulations(); }
+    void TearDown() override { RecordedAtaSmart::resetSimulations(); }
+};
+
+} // namespace
+
+TEST_F(RecordedAtaSmartTest, ServesTheRecordedPages)
+{
+    RecordedSet set;
+    copyAta(set, QStringLiteral("sda"), kIntel);
+    set.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "1 good\n");
+    int32_t status = -1;
+    auto ata = recordedAtaSmartOpener(set.path())(QStringLiteral("sda"), status);
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(ata);
+
+    Page page{};
+    EXPECT_EQ(ata->enableDisableOperations(true), 0);
+    EXPECT_EQ(ata->getIdentifyData(page), 0);
+    EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("identify.bin")));
+    EXPECT_EQ(ata->readData(page), 0);
+    EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("smart.bin")));
+    EXPECT_EQ(ata->validateReadData(page), 0);
+    EXPECT_EQ(ata->readDataThresholds(page), 0);
+    EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("thresholds.bin")));
+    EXPECT_EQ(ata->readLogAtAddress(0, page), 0);
+    EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("smartlog-00-directory.bin")));
+    EXPECT_EQ(ata->readLogAtAddress(6, page), 0);
+    EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("smartlog-06-selftest.bin")));
+    bool exceeded = true;
+    EXPECT_EQ(ata->returnStatus(exceeded), 0);
+    EXPECT_FALSE(exceeded);
+    EXPECT_EQ(ata->enableDisableOperations(false), 0);
+
+    // The summary error log was not recorded: that one read fails, as a drive
+    // without it aborts, and leaves the buffer alone.
+    page.fill(0xEE);
+    EXPECT_EQ(ata->readLogAtAddress(1, page), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(page[0], 0xEE);
+    EXPECT_EQ(ata->readData(page), 0);
+}
+
+TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
+{
+    RecordedSet set;
+    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")));
+    bool exceeded = false;
+    EXPECT_EQ(ata.returnStatus(exceeded), 0);
+    EXPECT_TRUE(exceeded);
+
+    set.put(QStringLiteral("sdb"), QStringLiteral("smart_status.txt"), "maybe");
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    QFile::remove(QDir(set.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smart_status.txt")));
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
+
+    Page page{};
+    set.put(QStringLiteral("sdb"), QStringLiteral("thresholds.bin"), QByteArray(300, 'x'));
+    EXPECT_EQ(ata.readDataThresholds(page), kStatusShortTransfer);
+    EXPECT_EQ(page, Page{});
+
+    QByteArray smart = readData(kMaxtorFailing + QStringLiteral("smart.bin"));
+    smart[100] = char(smart[100] + 1);
+    set.put(QStringLiteral("sdb"), QStringLiteral("smart.bin"), smart);
+    EXPECT_EQ(ata.readData(page), 0);
+    EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
+}
+
+TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
+{
+    RecordedSet set;
+    copyAta(set, QStringLiteral("sdc"), kIntel);
+    set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "EACCES\n");
+    const AtaSmartOpener open = recordedAtaSmartOpener(set.path());
+    int32_t status = 0;
+    EXPECT_EQ(open(QStringLiteral("sdc"), status), nullptr);
+    EXPECT_TRUE(isPrivilegeStatus(status));
+
+    // Used directly, every operation fails the same way.
+    RecordedAtaSmart ata(set.drive(QStringLiteral("sdc")));
+    Page page{};
+    bool exceeded = false;
+    const int32_t denied = statusFromErrno(EACCES);
+    EXPECT_EQ(ata.enableDisableOperations(true), denied);
+    EXPECT_EQ(ata.getIdentifyData(page), denied);
+    EXPECT_EQ(ata.readData(page), denied);
+    EXPECT_EQ(ata.readDataThresholds(page), denied);
+    EXPECT_EQ(ata.readLogAtAddress(6, page), denied);
+    EXPECT_EQ(ata.returnStatus(exceeded), denied);
+    EXPECT_EQ(ata.executeOffLineImmediate(false), denied);
+    EXPECT_EQ(page, Page{});
+
+    set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "ENOTANERRNO");
+    EXPECT_EQ(ata.readData(page), statusFromErrno(EIO));
+
+    // The drive disappears between enumeration and read.
+    EXPECT_EQ(open(QStringLiteral("sdz"), status), nullptr);
+    EXPECT_TRUE(isNoDeviceStatus(status));
+    EXPECT_EQ(open(QStringLiteral("../sdc"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    copyAta(set, QStringLiteral("sdd"), kIntel);
+    auto gone = open(QStringLiteral("sdd"), status);
+    ASSERT_TRUE(gone);
+    QDir(set.drive(QStringLiteral("sdd"))).removeRecursively();
+    EXPECT_TRUE(isNoDeviceStatus(gone->readData(page)));
+}
+
+TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
+{
+    RecordedSet set;
+    copyAta(set, QStringLiteral("sda"), kIntel);
+    FakeClock clock;
+    const AtaSmartOpener open = recordedAtaSmartOpener(set.path(), clock.clock());
+    int32_t status = 0;
+    auto ata = open(QStringLiteral("sda"), status);
+    ASSERT_TRUE(ata);
+    const QByteArray smartOnDisk = set.file(QStringLiteral("sda"), QStringLiteral("smart.bin"));
+    const QByteArray logOnDisk = set.file(QStringLiteral("sda"), QStringLiteral("smartlog-06-selftest.bin"));
+
+    Page page{};
+    ASSERT_EQ(ata->readData(page), 0);
+    EXPECT_EQ(page[363], 0x00);
+    ASSERT_EQ(ata->executeOffLineImmediate(false), 0);
+
+    // In progress with falling remaining tenths, checksum kept valid.
+    int lastTenths = 9;
+    for (int64_t t = 0; t < RecordedAtaSmart::kShortTestMs; t += 500) {
+        clock.now = 1000 + t;
+        ASSERT_EQ(ata->readData(page), 0);
+        EXPECT_EQ(page[363] >> 4, 0xF) << t;
+        const int tenths = page[363] & 0x0F;
+        EXPECT_GE(tenths, 1);
+        EXPECT_LE(tenths, lastTenths);
+        lastTenths = tenths;
+        EXPECT_EQ(ata->validateReadData(page), 0);
+    }
+    EXPECT_LE(lastTenths, 2);
+
+    clock.now = 1000 + RecordedAtaSmart::kShortTestMs;
+    ASSERT_EQ(ata->readData(page), 0);
+    EXPECT_EQ(page[363], 0x00);
+    EXPECT_EQ(ata->validateReadData(page), 0);
+
+    // The log gained one entry after the recorded newest (index 3).
+    Page testLog{};
+    ASSERT_EQ(ata->readLogAtAddress(6, testLog), 0);
+    EXPECT_EQ(testLog[508], 4);
+    const size_t entry = 2 + 3 * 24;
+    EXPECT_EQ(testLog[entry], 0x01);     // short off-line
+    EXPECT_EQ(testLog[entry + 1], 0x00); // completed without error
+    EXPECT_TRUE(ataChecksumValid(testLog));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(testLog.data()), 2 + 3 * 24), logOnDisk.left(2 + 3 * 24));
+
+    // A later session on the same drive sees the result; nothing was written.
+    auto later = open(QStringLiteral("sda"), status);
+    Page again{};
+    ASSERT_EQ(later->readLogAtAddress(6, again), 0);
+    EXPECT_EQ(again, testLog);
+    ASSERT_EQ(later->readData(page), 0);
+    EXPECT_EQ(page[363], 0x00);
+    EXPECT_EQ(set.file(QStringLiteral("sda"), QStringLiteral("smart.bin")), smartOnDisk);
+    EXPECT_EQ(set.file(QStringLiteral("sda"), QStringLiteral("smartlog-06-selftest.bin")), logOnDisk);
+
+    // An extended test takes longer and is logged as such.
+    ASSERT_EQ(later->executeOffLineImmediate(true), 0);
+    clock.now += RecordedAtaSmart::kShortTestMs;
+    ASSERT_EQ(later->readData(page), 0);
+    EXPECT_EQ(page[363] >> 4, 0xF);
+    clock.now += RecordedAtaSmart::kExtendedTestMs;
+    // The end is logged even when nobody looked at the status byte.
+    ASSERT_EQ(later->readLogAtAddress(6, testLog), 0);
+    EXPECT_EQ(testLog[508], 5);
+    EXPECT_EQ(testLog[2 + 4 * 24], 0x02);
+}
+
+TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
+{
+    RecordedSet set;
+    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    FakeClock clock;
+    RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")), clock.clock());
+    Page testLog{};
+    EXPECT_NE(ata.readLogAtAddress(6, testLog), 0);
+    const QByteArray smart = set.file(QStringLiteral("sdb"), QStringLiteral("smart.bin"));
+    ASSERT_TRUE(uint8_t(smart[367]) & 0x10); // the drive offers self-tests
+    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
+    clock.now += RecordedAtaSmart::kShortTestMs;
+    Page page{};
+    ASSERT_EQ(ata.readData(page), 0);
+    EXPECT_EQ(page[363], 0x73);
+    ASSERT_EQ(ata.readLogAtAddress(6, testLog), 0);
+    EXPECT_EQ(testLog[0], 1);
+    EXPECT_EQ(testLog[508], 1);
+    EXPECT_EQ(testLog[3], 0x73);
+    EXPECT_TRUE(ataChecksumValid(testLog));
+}
+
+TEST_F(RecordedAtaSmartTest, DrivesWithoutSelfTestAbortTheCommand)
+{
+    RecordedSet set;
+    QByteArray smart = readData(kIntel + QStringLiteral("smart.bin"));
+    smart[367] = char(uint8_t(smart[367]) & ~0x10);
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), smart);
+    RecordedAtaSmart ata(set.drive(QStringLiteral("sda")));
+    EXPECT_EQ(ata.executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
+    EXPECT_EQ(ata.executeOffLineImmediate(true), kStatusShortTransfer);
+}

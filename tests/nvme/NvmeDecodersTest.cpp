@@ -1,0 +1,340 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "TestData.h"
+#include "drive/NvmeDecoders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace corvane;
+using corvane::test::bytes;
+using corvane::test::readData;
+
+namespace {
+
+using Block = std::vector<uint8_t>;
+
+void putText(Block &b, size_t offset, const char *text, size_t width)
+{
+    std::memset(b.data() + offset, ' ', width);
+    std::memcpy(b.data() + offset, text, std::min(width, std::strlen(text)));
+}
+
+void put16(Block &b, size_t offset, uint16_t v)
+{
+    b[offset] = uint8_t(v);
+    b[offset + 1] = uint8_t(v >> 8);
+}
+
+QVariantMap entry(const QVariantList &list, int i)
+{
+    return list.at(i).toMap();
+}
+
+} // namespace
+
+TEST(NvmeDecoders, QemuControllerIdentify)
+{
+    const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
+    ASSERT_EQ(id.size(), 4096);
+    const QVariantMap m = nvmeIdentifyKeys(bytes(id), 1, 4);
+    EXPECT_EQ(m.value("vid").toString(), "1b36");
+    EXPECT_EQ(m.value("ssvid").toString(), "1af4");
+    EXPECT_EQ(m.value("sn").toString(), "QSNVME0001");
+    EXPECT_EQ(m.value("mn").toString(), "QEMU NVMe Ctrl");
+    EXPECT_EQ(m.value("fr").toString(), "7.2.22");
+    EXPECT_EQ(m.value("rab").toUInt(), 6u);
+    EXPECT_EQ(m.value("oui").toString(), "525400");
+    EXPECT_EQ(m.value("cmic").toString(), "00");
+    EXPECT_EQ(m.value("mdts").toInt(), 128);
+    EXPECT_EQ(m.value("oacs").toString(), "010a");
+    EXPECT_EQ(m.value("frmw").toString(), "03");
+    EXPECT_EQ(m.value("lpa").toString(), "07");
+    EXPECT_EQ(m.value("elpe").toUInt(), 0u);
+    EXPECT_EQ(m.value("npss").toUInt(), 0u);
+    EXPECT_NEAR(m.value("warning_oC").toFloat(), 69.85f, 1e-4);
+    EXPECT_NEAR(m.value("critical_oC").toFloat(), 99.85f, 1e-4);
+    EXPECT_EQ(m.value("nn").toUInt(), 256u);
+    EXPECT_EQ(m.value("oncs").toString(), "015d");
+    EXPECT_EQ(m.value("nvmeIFRev").toString(), "1.4");
+    EXPECT_EQ(m.size(), 20);
+
+    const QVariantList states = nvmePowerStates(bytes(id));
+    ASSERT_EQ(states.size(), 1);
+    const QVariantMap ps = entry(states, 0);
+    EXPECT_EQ(ps.value("state").toUInt(), 0u);
+    EXPECT_NEAR(ps.value("mp").toFloat(), 25.0f, 1e-4);
+    EXPECT_NEAR(ps.value("mps").toFloat(), 0.01f, 1e-7);
+    EXPECT_EQ(ps.value("nops").toUInt(), 1u);
+    EXPECT_EQ(ps.value("enlat").toUInt(), 16u);
+    EXPECT_EQ(ps.value("exlat").toUInt(), 4u);
+}
+
+TEST(NvmeDecoders, QemuHealthFirmwareAndErrorLog)
+{
+    const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
+    const QByteArray smart = readData(QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"));
+    const QVariantMap h = nvmeHealthKeys(bytes(smart));
+    EXPECT_EQ(h.value("attributeHealth").toString(), "Passed");
+    EXPECT_EQ(h.value("temperature").toUInt(), 323u);
+    EXPECT_NEAR(h.value("temp_oC").toDouble(), 49.85, 1e-9);
+    EXPECT_EQ(h.value("percentRemaining").toUInt(), 100u);
+    EXPECT_EQ(h.value("dataUnitsReadLo").toULongLong(), 1u);
+    EXPECT_EQ(h.value("totalBytesRead").toULongLong(), 512000u);
+    EXPECT_EQ(h.value("hostReadsLo").toULongLong(), 3u);
+    EXPECT_EQ(h.value("powerOnHoursHi").toULongLong(), 0u);
+
+    const QVariantMap f = nvmeFirmwareKeys(bytes(id), bytes(readData(QStringLiteral("nvme-qemu/nvme0-log03-fwslot.bin"))));
+    EXPECT_EQ(f.value("firmwareSlotCount").toUInt(), 1u);
+    EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 1u);
+    EXPECT_EQ(f.value("nextFirmwareSlot").toUInt(), 0u);
+    const QVariantMap slot = entry(f.value("firmwareSlots").toList(), 0);
+    EXPECT_EQ(slot.value("slot").toUInt(), 1u);
+    EXPECT_EQ(slot.value("active").toString(), "Yes");
+    EXPECT_EQ(slot.value("readOnly").toString(), "Yes");
+    EXPECT_EQ(slot.value("firmwareRevision").toString(), "1.0     "); // not trimmed
+
+    const QByteArray errors = readData(QStringLiteral("nvme-qemu/nvme0-log01-error.bin"));
+    EXPECT_EQ(nvmeErrorLogEntryCount(bytes(id)), 1u);
+    EXPECT_TRUE(nvmeErrorLog(bytes(errors), 1).isEmpty());
+}
+
+TEST(NvmeDecoders, CriticalWarningBitsAndVerdict)
+{
+    Block log(512, 0);
+    struct Case { uint8_t warning; const char *verdict; };
+    for (const Case c : {Case{0x00, "Passed"}, Case{0x01, "Warning"}, Case{0x02, "Warning"},
+                         Case{0x04, "Failed"}, Case{0x08, "Failed"}, Case{0x10, "Warning"},
+                         Case{0x20, "Passed"}, Case{0xE0, "Passed"}, Case{0x13, "Warning"},
+                         Case{0x06, "Failed"}}) {
+        log[0] = c.warning;
+        const QVariantMap h = nvmeHealthKeys(log);
+        EXPECT_EQ(h.value("attributeHealth").toString(), c.verdict) << int(c.warning);
+        EXPECT_EQ(h.value("criticalWarning").toUInt(), c.warning);
+        EXPECT_EQ(h.value("lowSpare").toUInt(), c.warning & 1u);
+        EXPECT_EQ(h.value("overTemp").toUInt(), c.warning & 2u);
+        EXPECT_EQ(h.value("lowReliability").toUInt(), c.warning & 4u);
+        EXPECT_EQ(h.value("readOnly").toUInt(), c.warning & 8u);
+        EXPECT_EQ(h.value("failedVMBkup").toUInt(), c.warning & 16u);
+    }
+}
+
+TEST(NvmeDecoders, HealthValues)
+{
+    Block log(512, 0);
+    put16(log, 1, 310);
+    log[3] = 7;
+    log[4] = 10;
+    log[5] = 120;
+    // Data units written: a 128-bit counter with both halves set.
+    for (int i = 0; i < 8; ++i) {
+        log[48 + i] = 0xFF;
+        log[56 + i] = uint8_t(i == 0 ? 2 : 0);
+    }
+    log[160] = 5;        // media errors
+    log[192] = 0x10;     // warning temperature time
+    log[199] = 0x01;     // critical temperature time, top byte
+    const QVariantMap h = nvmeHealthKeys(log);
+    EXPECT_EQ(h.value("temperature").toUInt(), 310u);
+    EXPECT_NEAR(h.value("temp_oC").toDouble(), 36.85, 1e-9);
+    EXPECT_EQ(h.value("availableSpare").toUInt(), 7u);
+    EXPECT_EQ(h.value("spareThreshold").toUInt(), 10u);
+    EXPECT_EQ(h.value("percentUsed").toUInt(), 120u);
+    EXPECT_EQ(h.value("percentRemaining").toUInt(), 0u);
+    EXPECT_EQ(h.value("dataUnitsWriteLo").toULongLong(), 0xFFFFFFFFFFFFFFFFull);
+    EXPECT_EQ(h.value("dataUnitsWriteHi").toULongLong(), 2u);
+    EXPECT_EQ(h.value("totalBytesWritten").toULongLong(), 0xFFFFFFFFFFFFFFFFull * 512000u);
+    EXPECT_EQ(h.value("mediaErrorsLo").toULongLong(), 5u);
+    EXPECT_EQ(h.value("warningTempTime").toUInt(), 0x10u);
+    EXPECT_EQ(h.value("criticalTempTime").toUInt(), 0x01000000u);
+    log[5] = 0;
+    EXPECT_EQ(nvmeHealthKeys(log).value("percentRemaining").toUInt(), 100u);
+    log[5] = 100;
+    EXPECT_EQ(nvmeHealthKeys(log).value("percentRemaining").toUInt(), 0u);
+
+    // 10 counters x 2 halves + 17 other keys.
+    EXPECT_EQ(h.size(), 37);
+}
+
+TEST(NvmeDecoders, PowerStatesStayInsideTheIdentifyBlock)
+{
+    Block id(4096, 0);
+    for (size_t i = 0; i < 32; ++i)
+        put16(id, 2048 + 32 * i, uint16_t(100 + i));
+    id[2048 + 3] = 1;                   // state 0: 0.0001 W units, operational
+    id[2048 + 32 + 3] = 2;              // state 1: non-operational
+    id[2048 + 31 * 32 + 12] = 0xFF;     // state 31: rrt, the whole byte
+    id[3072] = 0x55;                    // beyond the descriptors
+
+    id[263] = 0;
+    EXPECT_EQ(nvmePowerStates(id).size(), 1);
+    const QVariantMap s0 = entry(nvmePowerStates(id), 0);
+    EXPECT_NEAR(s0.value("mps").toFloat(), 0.0001f, 1e-9);
+    EXPECT_NEAR(s0.value("mp").toFloat(), 0.01f, 1e-6);
+    EXPECT_EQ(s0.value("nops").toUInt(), 1u);
+
+    id[263] = 31;
+    QVariantList states = nvmePowerStates(id);
+    ASSERT_EQ(states.size(), 32);
+    const QVariantMap s1 = entry(states, 1);
+    EXPECT_NEAR(s1.value("mps").toFloat(), 0.01f, 1e-7);
+    EXPECT_EQ(s1.value("nops").toUInt(), 0u);
+    EXPECT_EQ(entry(states, 31).value("state").toUInt(), 31u);
+    EXPECT_EQ(entry(states, 31).value("rrt").toUInt(), 0xFFu);
+
+    id[263] = 255;
+    states = nvmePowerStates(id);
+    ASSERT_EQ(states.size(), 32);
+    EXPECT_NEAR(entry(states, 31).value("mp").toFloat(), 1.31f, 1e-5);
+
+    // A short block claiming many states: the missing descriptors read as zero.
+    Block shortId(2100, 0);
+    shortId[263] = 255;
+    put16(shortId, 2048, 900);
+    states = nvmePowerStates(shortId);
+    ASSERT_EQ(states.size(), 32);
+    EXPECT_NEAR(entry(states, 0).value("mp").toFloat(), 9.0f, 1e-5);
+    EXPECT_EQ(entry(states, 5).value("mp").toFloat(), 0.0f);
+    EXPECT_EQ(nvmePowerStates({}).size(), 1);
+}
+
+TEST(NvmeDecoders, FirmwareSlots)
+{
+    Block id(4096, 0), log(512, 0);
+    putText(id, 64, "FW123", 8);
+    id[260] = 0x03;   // one slot, slot 1 read-only
+    log[0] = 0x03;    // claims slot 3 is active
+    QVariantMap f = nvmeFirmwareKeys(id, log);
+    QVariantMap slot = entry(f.value("firmwareSlots").toList(), 0);
+    EXPECT_EQ(slot.value("active").toString(), "Yes");
+    EXPECT_EQ(slot.value("firmwareRevision").toString(), "FW123"); // empty entry: the controller's
+    EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 3u);
+
+    id[260] = 0x06;   // three slots, none read-only
+    log[0] = 0x12;    // active 2, next 1
+    putText(log, 8, "A1", 8);
+    putText(log, 16, "B2", 8);
+    f = nvmeFirmwareKeys(id, log);
+    const QVariantList slots = f.value("firmwareSlots").toList();
+    ASSERT_EQ(slots.size(), 3);
+    EXPECT_EQ(f.value("firmwareSlotCount").toUInt(), 3u);
+    EXPECT_EQ(f.value("nextFirmwareSlot").toUInt(), 1u);
+    EXPECT_EQ(entry(slots, 0).value("active").toString(), "No");
+    EXPECT_EQ(entry(slots, 1).value("active").toString(), "Yes");
+    EXPECT_EQ(entry(slots, 0).value("readOnly").toString(), "No");
+    EXPECT_EQ(entry(slots, 1).value("firmwareRevision").toString(), "B2      ");
+    EXPECT_EQ(entry(slots, 2).value("firmwareRevision").toString(), "FW123");
+
+    // Seven slots and a log cut short: the missing revisions fall back too.
+    id[260] = 0x0E;
+    f = nvmeFirmwareKeys(id, std::span<const uint8_t>(log).first(20));
+    ASSERT_EQ(f.value("firmwareSlots").toList().size(), 7);
+    EXPECT_EQ(entry(f.value("firmwareSlots").toList(), 6).value("firmwareRevision").toString(), "FW123");
+    // A read that failed decodes from zeros.
+    f = nvmeFirmwareKeys(id, Block(512, 0));
+    EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 0u);
+}
+
+TEST(NvmeDecoders, ErrorLogEntries)
+{
+    Block log(4 * 64, 0);
+    auto fill = [&](size_t i, uint64_t count) {
+        uint8_t *e = log.data() + 64 * i;
+        for (int k = 0; k < 8; ++k)
+            e[k] = uint8_t(count >> (8 * k));
+        put16(log, 64 * i + 8, 3);        // sqid
+        put16(log, 64 * i + 10, 0x1234);  // cmdid
+        put16(log, 64 * i + 12, 0x4005);  // status with the phase bit
+        put16(log, 64 * i + 14, 0x00AB);  // parameter error location
+        e[16] = 0x78;                      // lba
+        e[23] = 0x01;
+        e[24] = 0x01;                      // nsid
+        e[28] = 0x2;                       // vsia
+    };
+    fill(0, 42);
+    fill(2, 0x0100000000000001ull);
+    EXPECT_EQ(nvmeErrorLog(log, 1).size(), 1);
+    const QVariantList all = nvmeErrorLog(log, 4);
+    ASSERT_EQ(all.size(), 2);
+    const QVariantMap e = entry(all, 0);
+    EXPECT_EQ(e.value("errorCount").toULongLong(), 42u);
+    EXPECT_EQ(e.value("sqid").toUInt(), 3u);
+    EXPECT_EQ(e.value("cmdid").toString(), "1234");
+    EXPECT_EQ(e.value("status").toString(), "4005");
+    EXPECT_EQ(e.value("pel").toString(), "00ab");
+    EXPECT_EQ(e.value("lba").toULongLong(), 0x0100000000000078ull);
+    EXPECT_EQ(e.value("nsid").toString(), "00000001");
+    EXPECT_EQ(e.value("vsia").toString(), "02");
+    EXPECT_EQ(entry(all, 1).value("errorCount").toULongLong(), 0x0100000000000001ull);
+    // More entries claimed than the block holds, and a torn last entry.
+    EXPECT_EQ(nvmeErrorLog(log, 256).size(), 2);
+    EXPECT_EQ(nvmeErrorLog(std::span<const uint8_t>(log).first(150), 256).size(), 1);
+    EXPECT_TRUE(nvmeErrorLog({}, 256).isEmpty());
+
+    Block id(4096, 0);
+    EXPECT_EQ(nvmeErrorLogEntryCount(id), 1u);
+    id[262] = 255;
+    EXPECT_EQ(nvmeErrorLogEntryCount(id), 256u);
+}
+
+TEST(NvmeDecoders, TextFieldsKeepOnlyValidCharacters)
+{
+    auto text = [](std::string raw) {
+        return nvmeText(std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(raw.data()), raw.size()));
+    };
+    EXPECT_EQ(text("  SN 1\t "), "SN 1");
+    EXPECT_EQ(text("AB\xFF" "C"), "ABC");                     // stray byte
+    EXPECT_EQ(text("Caf\xC3\xA9 "), QString::fromUtf8("Caf\xC3\xA9")); // valid two-byte sequence
+    EXPECT_EQ(text("X\xC0\xAFY"), "XY");                      // overlong '/'
+    EXPECT_EQ(text("X\xED\xA0\x80Y"), "XY");                  // surrogate
+    EXPECT_EQ(text("X\xF4\x90\x80\x80Y"), "XY");              // above U+10FFFF
+    EXPECT_EQ(text("ok\xE2\x82"), "ok");                      // cut at the field's end
+    EXPECT_EQ(text(std::string("SN\0\0 ", 5)), "SN");          // NUL padding
+    EXPECT_EQ(text("\xE2\x82\xAC"), QString::fromUtf8("\xE2\x82\xAC"));
+    EXPECT_EQ(text(""), "");
+
+    Block id(4096, 0);
+    putText(id, 4, "S\xFF\xFEN", 20);
+    putText(id, 24, "Model \x80X", 40);
+    const QVariantMap m = nvmeIdentifyKeys(id, 0, 0);
+    EXPECT_EQ(m.value("sn").toString(), "SN");
+    EXPECT_EQ(m.value("mn").toString(), "Model X");
+    EXPECT_EQ(m.value("nvmeIFRev").toString(), "0.0");
+}
+
+TEST(NvmeDecoders, IdentifyEdgeValues)
+{
+    Block id(4096, 0);
+    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 1);
+    EXPECT_NEAR(nvmeIdentifyKeys(id, 1, 3).value("warning_oC").toFloat(), -273.15f, 1e-3);
+    id[77] = 30;
+    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 1 << 30);
+    id[77] = 31;
+    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0);
+    id[77] = 255;
+    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0);
+}
+
+TEST(NvmeDecoders, ShortAndGarbageBlocks)
+{
+    // Every decoder over every prefix of a random block: no read outside it.
+    std::mt19937 random(8);
+    Block garbage(4096);
+    for (uint8_t &b : garbage)
+        b = uint8_t(random());
+    for (size_t length : {size_t(0), size_t(1), size_t(63), size_t(80), size_t(263), size_t(300),
+                          size_t(2049), size_t(3000), size_t(4096)}) {
+        const std::span<const uint8_t> block = std::span<const uint8_t>(garbage).first(length);
+        const QVariantMap id = nvmeIdentifyKeys(block, 1, 0);
+        EXPECT_EQ(id.size(), 20);
+        EXPECT_EQ(nvmeHealthKeys(block).size(), 37);
+        EXPECT_LE(nvmePowerStates(block).size(), 32);
+        EXPECT_LE(nvmeFirmwareKeys(block, block).value("firmwareSlots").toList().size(), 7);
+        EXPECT_LE(nvmeErrorLog(block, nvmeErrorLogEntryCount(block)).size(), 64);
+    }
+    const QVariantMap empty = nvmeIdentifyKeys({}, 0, 0);
+    EXPECT_EQ(empty.value("sn").toString(), QString());
+    EXPECT_EQ(empty.value("vid").toString(), "0000");
+}
