@@ -43,9 +43,20 @@ int compareRuns(const Run &a, const Run &b)
             return x.size() < y.size() ? -1 : 1;
         return x.compare(y);
     }
-    if (a.text.size() != b.text.size())
-        return a.text.size() < b.text.size() ? -1 : 1;
-    return a.text.compare(b.text);
+    // sd, hd, vd and xvd drives count in letters: a..z, then aa.
+    const auto split = [](QStringView t) -> std::pair<QStringView, QStringView> {
+        for (QStringView family : {u"xvd", u"sd", u"hd", u"vd"})
+            if (t.size() > family.size() && t.startsWith(family))
+                return {family, t.mid(family.size())};
+        return {t, {}};
+    };
+    const auto [familyA, lettersA] = split(a.text);
+    const auto [familyB, lettersB] = split(b.text);
+    if (const int c = familyA.compare(familyB))
+        return c;
+    if (lettersA.size() != lettersB.size())
+        return lettersA.size() < lettersB.size() ? -1 : 1;
+    return lettersA.compare(lettersB);
 }
 } // namespace
 

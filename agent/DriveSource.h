@@ -48,9 +48,9 @@ private:
     bool _unavailable = false;
 };
 
-// Drive order: kernel names compared run by run, digit runs by value and
-// letter runs shorter first (sda < sdz < sdaa, nvme2n1 < nvme10n1,
-// disk2 < disk10).
+// Drive order: kernel names compared run by run, digit runs by value, the
+// letters of sd/hd/vd/xvd names as the kernel counts them (sda < sdz < sdaa),
+// other letter runs as text (nvme2n1 < nvme10n1 < sda, disk2 < disk10).
 bool driveNameLess(const QString &a, const QString &b);
 
 } // namespace corvane
