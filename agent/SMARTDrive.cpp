@@ -34,10 +34,14 @@ std::optional<SMARTDrive> SMARTDrive::fromProperties(const QVariantMap &properti
     if (bsd.typeId() != QMetaType::QString || bsd.toString().isEmpty())
         return std::nullopt;
 
+    // QVariant would turn a text into a list of its characters: check types.
     QStringList names;
-    const QVariantList volumes = properties.value(QStringLiteral("volumes")).toList();
-    for (const QVariant &volume : volumes)
-        names.append(volume.toMap().value(QStringLiteral("name")).toString());
+    const QVariant volumes = properties.value(QStringLiteral("volumes"));
+    if (volumes.typeId() == QMetaType::QVariantList) {
+        for (const QVariant &volume : volumes.toList())
+            if (volume.typeId() == QMetaType::QVariantMap)
+                names.append(text(volume.toMap(), "name"));
+    }
 
     const QVariant verdict = properties.value(QStringLiteral("attributeHealth"));
     const QString health = verdict.typeId() == QMetaType::QString ? verdict.toString() : QStringLiteral("-");

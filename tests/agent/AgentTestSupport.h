@@ -15,6 +15,18 @@
 #include <QVariantMap>
 #include <functional>
 
+#include <ostream>
+
+// Readable failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &l, std::ostream *os)
+{
+    *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
+}
+
 namespace corvane::test {
 
 inline QCoreApplication &app()

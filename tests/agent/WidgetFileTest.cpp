@@ -49,6 +49,9 @@ TEST(SMARTDrive, SummaryFromDriveProperties)
         {{"bsdName", "sdc"}, {"volumes", "not a list"}, {"Device Model", QVariantList{}}, {"diskIcon", QVariantMap{}}});
     ASSERT_TRUE(odd);
     EXPECT_EQ(odd->volName, "");
+    auto mixed = SMARTDrive::fromProperties(
+        {{"bsdName", "sdc"}, {"volumes", QVariantList{"text", QVariantMap{{"name", 5}}, QVariantMap{{"name", "X"}}}}});
+    EXPECT_EQ(mixed->volName, ", X");
     EXPECT_EQ(odd->hwName, "");
 }
 
