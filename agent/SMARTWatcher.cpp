@@ -27,6 +27,11 @@ SMARTWatcher::SMARTWatcher(DriveSource &source, SharedDefaults &defaults, QObjec
 
 SMARTWatcher::~SMARTWatcher() = default;
 
+void SMARTWatcher::setNotifier(Notifier *notifier)
+{
+    _notifier = notifier;
+}
+
 void SMARTWatcher::setVolumeEvents(VolumeEvents *events)
 {
     if (_volumes)

@@ -40,7 +40,7 @@ public:
     ~SMARTWatcher() override;
 
     // Set before start(); all optional.
-    void setNotifier(Notifier *notifier) { _notifier = notifier; }
+    void setNotifier(Notifier *notifier);
     void setVolumeEvents(VolumeEvents *events);
     void setTiming(Timing timing) { _timing = timing; }
     void setContainer(const QString &folder) { _container = folder; }

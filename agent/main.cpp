@@ -9,7 +9,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
-#include <csignal>
 #include <cstdio>
 
 using namespace corvane;
@@ -36,11 +35,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "corvane-agent: %s\n", qPrintable(error));
         return 2;
     }
-
-    // systemd stops the agent with SIGTERM; leave through the event loop so
-    // files and the bus are closed properly.
-    for (int sig : {SIGTERM, SIGINT})
-        std::signal(sig, [](int) { QCoreApplication::quit(); });
 
     SharedDefaults &defaults = SharedDefaults::shared();
     defaults.registerDefaults({{QLatin1String(kShowMenuBarExtraKey), true}});
