@@ -17,7 +17,7 @@ class DriveSource
 {
 public:
     virtual ~DriveSource() = default;
-    // One drive properties dictionary per drive ("bsdName", "Device Model",
+    // One drive properties dictionary per drive, in any order ("bsdName", "Device Model",
     // "location", "volumes" [{"name", "content"}], "diskIcon", "isNVMe",
     // "attributeHealth" when a verdict was made, kReadErrorKey when the drive
     // could not be read). ATA drives are read with ignoreAttributes;

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <algorithm>
 
-Q_LOGGING_CATEGORY(lcWatcher, "corvane.agent")
+Q_LOGGING_CATEGORY(lcWatcher, "corvane.agent", QtInfoMsg)
 
 namespace corvane {
 

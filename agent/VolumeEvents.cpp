@@ -45,9 +45,21 @@ QList<MountEntry> parseMountInfo(const QByteArray &text)
         const int id = fields[0].toInt(&ok);
         if (!ok)
             continue;
-        entries.append({id, unescapeMountPath(fields[4])});
+        // The optional fields end at "-"; the file system type follows.
+        const qsizetype dash = fields.indexOf("-", 6);
+        const QString type = dash > 0 && dash + 1 < fields.size() ? QString::fromUtf8(fields[dash + 1]) : QString();
+        entries.append({id, unescapeMountPath(fields[4]), type});
     }
     return entries;
+}
+
+bool isVolumeMount(const MountEntry &entry)
+{
+    static const QStringList plumbing{
+        "autofs", "binfmt_misc", "bpf", "cgroup", "cgroup2", "configfs", "debugfs", "devpts", "efivarfs",
+        "fusectl", "hugetlbfs", "mqueue", "nsfs", "overlay", "proc", "pstore", "rpc_pipefs", "securityfs",
+        "squashfs", "sysfs", "tracefs", "fuse.portal", "fuse.gvfsd-fuse", "fuse.snapfuse", "fuse.lxcfs"};
+    return !plumbing.contains(entry.fsType);
 }
 
 MountInfoVolumeEvents::MountInfoVolumeEvents(QObject *parent, const QString &mountInfoPath)
@@ -59,7 +71,8 @@ MountInfoVolumeEvents::MountInfoVolumeEvents(QObject *parent, const QString &mou
         return;
     }
     for (const MountEntry &e : parseMountInfo(readTable()))
-        _mounts.insert(e.mountId, e.mountPoint);
+        if (isVolumeMount(e))
+            _mounts.insert(e.mountId, e.mountPoint);
     _notifier = new QSocketNotifier(_fd, QSocketNotifier::Exception, this);
     connect(_notifier, &QSocketNotifier::activated, this, &MountInfoVolumeEvents::rescan);
 }
@@ -94,7 +107,8 @@ void MountInfoVolumeEvents::rescan()
         return;
     QHash<int, QString> now;
     for (const MountEntry &e : parseMountInfo(readTable()))
-        now.insert(e.mountId, e.mountPoint);
+        if (isVolumeMount(e))
+            now.insert(e.mountId, e.mountPoint);
     const QHash<int, QString> before = std::exchange(_mounts, now);
     for (auto it = before.begin(); it != before.end(); ++it)
         if (!now.contains(it.key()))

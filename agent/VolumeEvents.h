@@ -41,14 +41,21 @@ struct MountEntry
 {
     int mountId = 0;
     QString mountPoint;
+    QString fsType;
 };
+
+// Whether a mount is something a user would call a volume. Kernel and
+// container plumbing (proc, cgroup, overlay, squashfs, ...) come and go on
+// their own and must not cause gathers.
+bool isVolumeMount(const MountEntry &entry);
 
 // The entries of a /proc/<pid>/mountinfo text, mount points unescaped
 // (\040 and friends). Lines that don't parse are skipped.
 QList<MountEntry> parseMountInfo(const QByteArray &text);
 
 // Linux: the kernel flags every change of the mount table on an open
-// mountinfo file (POLLPRI); the table is then re-read and compared by mount id.
+// mountinfo file (POLLPRI); the table is then re-read and compared by mount
+// id. Only volume mounts (isVolumeMount) raise events.
 class MountInfoVolumeEvents : public VolumeEvents
 {
     Q_OBJECT

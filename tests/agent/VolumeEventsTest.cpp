@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
+#include "DriveSource.h"
+#include "SMARTWatcher.h"
 #include "VolumeEvents.h"
+#include "platform/SharedDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +41,20 @@ TEST(MountInfo, Parse)
     EXPECT_EQ(entries[3].mountPoint, QString::fromUtf8("/media/ana/Système"));
     EXPECT_EQ(entries[4].mountId, 70); // a cut escape stays as it is
     EXPECT_EQ(entries[4].mountPoint, "/trailing\\04");
+    EXPECT_EQ(entries[0].fsType, "ext4");
+    EXPECT_EQ(entries[2].fsType, "tmpfs");
+    EXPECT_EQ(entries[4].fsType, ""); // cut before the type
+
+    // Optional fields vary in number; the type follows the "-".
+    const auto many = parseMountInfo("30 22 0:5 / /proc rw shared:5 master:2 propagate_from:1 - proc proc rw\n"
+                                     "31 22 0:6 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
+                                     "32 22 8:17 / /media/u/Data rw - ext4 /dev/sdb1 rw\n");
+    ASSERT_EQ(many.size(), 3);
+    EXPECT_EQ(many[0].fsType, "proc");
+    EXPECT_FALSE(isVolumeMount(many[0]));
+    EXPECT_FALSE(isVolumeMount(many[1]));
+    EXPECT_TRUE(isVolumeMount(many[2]));
+    EXPECT_TRUE(isVolumeMount(entries[2])); // tmpfs: a RAM disk is a volume
 
     EXPECT_TRUE(parseMountInfo({}).isEmpty());
     EXPECT_TRUE(parseMountInfo(QByteArray(4096, '\0')).isEmpty());
@@ -87,13 +104,27 @@ TEST(MountInfo, RealMountAndUnmount)
     QObject::connect(&events, &VolumeEvents::didUnmount,
                      [&](const QVariantMap &m) { unmounted.append(m.value("NSDevicePath").toString()); });
 
+    // And a watcher behind them, listing a drive that holds this volume.
+    CannedDriveSource source({driveProperties("sdb", "B", QStringLiteral("Passed"), {"Data Backup"})});
+    SharedDefaults defaults(dir.filePath("suite.conf"));
+    SMARTWatcher watcher(source, defaults);
+    watcher.setContainer(dir.filePath("group"));
+    watcher.setBus(QDBusConnection(QStringLiteral("no-bus")));
+    watcher.setVolumeEvents(&events);
+    QList<bool> gathers;
+    QObject::connect(&watcher, &SMARTWatcher::gathered, [&](bool notify) { gathers.append(notify); });
+
     ASSERT_EQ(mount("corvane-test", point.toUtf8(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return !mounted.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !mounted.isEmpty() && watcher.isIdle(); }));
     EXPECT_EQ(mounted, QStringList{point});
     EXPECT_TRUE(unmounted.isEmpty());
+    EXPECT_EQ(gathers, QList<bool>{true}); // a mount may alert
+    EXPECT_EQ(watcher.smartDrives().size(), 1);
 
     ASSERT_EQ(umount(point.toUtf8()), 0) << strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return !unmounted.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !unmounted.isEmpty() && watcher.isIdle(); }));
     EXPECT_EQ(unmounted, QStringList{point});
     EXPECT_EQ(mounted.size(), 1);
+    EXPECT_EQ(gathers, QList<bool>({true, false}));
+    EXPECT_TRUE(watcher.smartDrives().isEmpty()); // removed after its gather
 }
