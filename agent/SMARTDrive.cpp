@@ -43,8 +43,10 @@ std::optional<SMARTDrive> SMARTDrive::fromProperties(const QVariantMap &properti
                 names.append(text(volume.toMap(), "name"));
     }
 
-    const QVariant verdict = properties.value(QStringLiteral("attributeHealth"));
-    const QString health = verdict.typeId() == QMetaType::QString ? verdict.toString() : QStringLiteral("-");
+    // Missing values are stored as empty strings; no verdict reads "-" either way.
+    QString health = text(properties, "attributeHealth");
+    if (health.isEmpty())
+        health = QStringLiteral("-");
 
     SMARTDrive drive(bsd.toString(), text(properties, "Device Model"), names.join(QStringLiteral(", ")),
                      text(properties, "location"), text(properties, "diskIcon"), health);

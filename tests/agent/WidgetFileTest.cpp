@@ -36,6 +36,7 @@ TEST(SMARTDrive, SummaryFromDriveProperties)
     // No verdict, or one that is not text, reads "-".
     EXPECT_EQ(SMARTDrive::fromProperties(driveProperties("sda", "m", QVariant()))->health, "-");
     EXPECT_EQ(SMARTDrive::fromProperties(driveProperties("sda", "m", QVariant(3)))->health, "-");
+    EXPECT_EQ(SMARTDrive::fromProperties(driveProperties("sda", "m", QString("")))->health, "-");
     EXPECT_EQ(SMARTDrive::fromProperties(driveProperties("sda", "m", QVariant(), {}))->volName, "");
 
     // Every summary is a new identity, even of the same drive.
