@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "VolumeEvents.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcVolumes, "corvane.agent.volumes")
+
+namespace corvane {
+
+// mountinfo escapes blank, tab, newline and backslash as \ooo.
+static QString unescapeMountPath(QByteArrayView field)
+{
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3'
+            && field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+            out.append(char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.append(c);
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QList<MountEntry> parseMountInfo(const QByteArray &text)
+{
+    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw"
+    QList<MountEntry> entries;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 5 || fields[4].isEmpty() || !fields[4].startsWith('/'))
+            continue;
+        bool ok = false;
+        const int id = fields[0].toInt(&ok);
+        if (!ok)
+            continue;
+        // The optional fields end at "-"; the file system type follows.
+        const qsizetype dash = fields.indexOf("-", 6);
+        const QString type = dash > 0 && dash + 1 < fields.size() ? QString::fromUtf8(fields[dash + 1]) : QString();
+        entries.append({id, unescapeMountPath(fields[4]), type});
+    }
+    return entries;
+}
+
+bool isVolumeMount(const MountEntry &entry)
+{
+    static const QStringList plumbing{
+        "autofs", "binfmt_misc", "bpf", "cgroup", "cgroup2", "configfs", "debugfs", "devpts", "efivarfs",
+        "fusectl", "hugetlbfs", "mqueue", "nsfs", "overlay", "proc", "pstore", "rpc_pipefs", "securityfs",
+        "squashfs", "sysfs", "tracefs", "fuse.portal", "fuse.gvfsd-fuse", "fuse.snapfuse", "fuse.lxcfs"};
+    return !plumbing.contains(entry.fsType);
+}
+
+MountInfoVolumeEvents::MountInfoVolumeEvents(QObject *parent, const QString &mountInfoPath)
+    : VolumeEvents(parent)
+{
+    _fd = ::open(QFile::encodeName(mountInfoPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (_fd < 0) {
+        qCWarning(lcVolumes).noquote() << "Cannot watch mounts:" << mountInfoPath + ":" << strerror(errno);
+        return;
+    }
+    for (const MountEntry &e : parseMountInfo(readTable()))
+        if (isVolumeMount(e))
+            _mounts.insert(e.mountId, e.mountPoint);
+    _notifier = new QSocketNotifier(_fd, QSocketNotifier::Exception, this);
+    connect(_notifier, &QSocketNotifier::activated, this, &MountInfoVolumeEvents::rescan);
+}
+
+MountInfoVolumeEvents::~MountInfoVolumeEvents()
+{
+    delete _notifier;
+    if (_fd >= 0)
+        ::close(_fd);
+}
+
+QByteArray MountInfoVolumeEvents::readTable()
+{
+    QByteArray all;
+    if (::lseek(_fd, 0, SEEK_SET) < 0)
+        return all;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(_fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        all.append(buffer, n);
+    }
+    return all;
+}
+
+void MountInfoVolumeEvents::rescan()
+{
+    if (_fd < 0)
+        return;
+    QHash<int, QString> now;
+    for (const MountEntry &e : parseMountInfo(readTable()))
+        if (isVolumeMount(e))
+            now.insert(e.mountId, e.mountPoint);
+    const QHash<int, QString> before = std::exchange(_mounts, now);
+    for (auto it = before.begin(); it != before.end(); ++it)
+        if (!now.contains(it.key()))
+            Q_EMIT didUnmount({{QLatin1String(kDevicePathKey), it.value()}});
+    for (auto it = now.begin(); it != now.end(); ++it)
+        if (!before.contains(it.key()))
+            Q_EMIT didMount({{QLatin1String(kDevicePathKey), it.value()}});
+}
+
+} // namespace corvane

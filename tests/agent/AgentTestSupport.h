@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A private D-Bus daemon, a recording notification server and helpers shared
+// by the agent's tests.
+#pragma once
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+#include <functional>
+
+#include <ostream>
+
+// Readable failure messages.
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &l, std::ostream *os)
+{
+    *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
+}
+
+namespace corvane::test {
+
+inline QCoreApplication &app()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "agent_tests";
+        static char *argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+    return *QCoreApplication::instance();
+}
+
+// Runs the event loop until done() holds; false when it never does. The cap
+// only keeps a broken test from hanging.
+inline bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
+{
+    app();
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > capMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Lets queued work run: what is already posted, not what timers bring later.
+inline void drainEvents()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
+// A dbus-daemon of our own, stopped with the object.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+        app();
+        _daemon.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+        if (_daemon.waitForStarted(10000)) {
+            while (!_daemon.canReadLine() && _daemon.waitForReadyRead(10000)) {
+            }
+            _address = QString::fromUtf8(_daemon.readLine()).trimmed();
+        }
+    }
+    ~PrivateBus()
+    {
+        for (const QString &name : std::as_const(_names))
+            QDBusConnection::disconnectFromBus(name);
+        _daemon.terminate();
+        _daemon.waitForFinished(10000);
+    }
+    PrivateBus(const PrivateBus &) = delete;
+    PrivateBus &operator=(const PrivateBus &) = delete;
+
+    bool isRunning() const { return !_address.isEmpty(); }
+    QString address() const { return _address; }
+
+    // A new connection of its own (its own unique name on the bus).
+    QDBusConnection connect()
+    {
+        static int counter = 0;
+        const QString name = QStringLiteral("test-connection-%1").arg(++counter);
+        _names.append(name);
+        return QDBusConnection::connectToBus(_address, name);
+    }
+    void disconnect(const QDBusConnection &connection)
+    {
+        QDBusConnection::disconnectFromBus(connection.name());
+    }
+
+private:
+    QProcess _daemon;
+    QString _address;
+    QStringList _names;
+};
+
+// Records every Notify call as org.freedesktop.Notifications would receive it.
+class TestNotificationServer : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call
+    {
+        QString appName;
+        uint replacesId;
+        QString icon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+        int timeout;
+        uint returnedId;
+    };
+
+    explicit TestNotificationServer(QDBusConnection connection) : _connection(connection) {}
+
+    bool start()
+    {
+        return _connection.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
+                                          QDBusConnection::ExportAllSlots)
+               && _connection.registerService(QStringLiteral("org.freedesktop.Notifications"));
+    }
+    void stop()
+    {
+        _connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+        _connection.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
+    }
+    void click(uint id, const QString &action)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                         QStringLiteral("org.freedesktop.Notifications"),
+                                                         QStringLiteral("ActionInvoked"));
+        signal << id << action;
+        _connection.send(signal);
+    }
+
+    QList<Call> calls;
+    int informationRequests = 0;
+
+public Q_SLOTS:
+    uint Notify(const QString &appName, uint replacesId, const QString &icon, const QString &summary,
+                const QString &body, const QStringList &actions, const QVariantMap &hints, int timeout)
+    {
+        // As the protocol says: a known replaces_id is kept, otherwise a new id.
+        const uint id = replacesId != 0 ? replacesId : ++_lastId;
+        calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
+        return id;
+    }
+    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions"), QStringLiteral("sound")}; }
+    QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
+    {
+        ++informationRequests;
+        vendor = QStringLiteral("Corvane tests");
+        version = QStringLiteral("1");
+        specVersion = QStringLiteral("1.2");
+        return QStringLiteral("test-notifications");
+    }
+    void CloseNotification(uint) {}
+
+private:
+    QDBusConnection _connection;
+    uint _lastId = 40;
+};
+
+// Counts reloadTimelines signals.
+class ReloadListener : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ReloadListener(QDBusConnection connection)
+    {
+        connection.connect(QString(), QStringLiteral("/agent"), QStringLiteral("com.tarnholm.Corvane_HelperProtocol"),
+                           QStringLiteral("reloadTimelines"), this, SLOT(reload(QString)));
+    }
+    QStringList kinds;
+
+public Q_SLOTS:
+    void reload(const QString &kind) { kinds.append(kind); }
+};
+
+// A drive properties dictionary as the drive source hands it over.
+inline QVariantMap driveProperties(const QString &bsdName, const QString &model, const QVariant &health,
+                                   const QStringList &volumes = {}, const QString &location = QStringLiteral("Internal"))
+{
+    QVariantList records;
+    for (const QString &v : volumes)
+        records.append(QVariantMap{{QStringLiteral("name"), v}, {QStringLiteral("content"), QString()}});
+    QVariantMap p{{QStringLiteral("bsdName"), bsdName},
+                  {QStringLiteral("Device Model"), model},
+                  {QStringLiteral("location"), location},
+                  {QStringLiteral("volumes"), records},
+                  {QStringLiteral("diskIcon"), QStringLiteral("drive-harddisk")},
+                  {QStringLiteral("isNVMe"), bsdName.startsWith(QLatin1String("nvme"))}};
+    if (health.isValid())
+        p.insert(QStringLiteral("attributeHealth"), health);
+    return p;
+}
+
+} // namespace corvane::test

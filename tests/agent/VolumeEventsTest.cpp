@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AgentTestSupport.h"
+#include "DriveSource.h"
+#include "SMARTWatcher.h"
+#include "VolumeEvents.h"
+#include "platform/SharedDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+TEST(MountInfo, Parse)
+{
+    const QByteArray text =
+        "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
+        "65 22 0:39 / /media/ana/My\\040Disk rw,relatime shared:30 - vfat /dev/sdb1 rw\n"
+        "66 22 0:40 / /mnt/back\\134slash\\011tab rw - tmpfs none rw\n"
+        "67 22 0:41 / /media/ana/Syst\xc3\xa8me rw - exfat /dev/sdc1 rw\n"
+        "garbage line\n"
+        "x 22 0:1 / /nope rw - tmpfs none rw\n"
+        "68 22 0:42 / relative rw - tmpfs none rw\n"
+        "69 22 0:43\n"
+        "70 22 0:44 / /trailing\\04\n"
+        "\n";
+    const QList<MountEntry> entries = parseMountInfo(text);
+    ASSERT_EQ(entries.size(), 5);
+    EXPECT_EQ(entries[0].mountId, 22);
+    EXPECT_EQ(entries[0].mountPoint, "/");
+    EXPECT_EQ(entries[1].mountPoint, "/media/ana/My Disk");
+    EXPECT_EQ(entries[2].mountPoint, "/mnt/back\\slash\ttab");
+    EXPECT_EQ(entries[3].mountPoint, QString::fromUtf8("/media/ana/Système"));
+    EXPECT_EQ(entries[4].mountId, 70); // a cut escape stays as it is
+    EXPECT_EQ(entries[4].mountPoint, "/trailing\\04");
+    EXPECT_EQ(entries[0].fsType, "ext4");
+    EXPECT_EQ(entries[2].fsType, "tmpfs");
+    EXPECT_EQ(entries[4].fsType, ""); // cut before the type
+
+    // Optional fields vary in number; the type follows the "-".
+    const auto many = parseMountInfo("30 22 0:5 / /proc rw shared:5 master:2 propagate_from:1 - proc proc rw\n"
+                                     "31 22 0:6 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
+                                     "32 22 8:17 / /media/u/Data rw - ext4 /dev/sdb1 rw\n");
+    ASSERT_EQ(many.size(), 3);
+    EXPECT_EQ(many[0].fsType, "proc");
+    EXPECT_FALSE(isVolumeMount(many[0]));
+    EXPECT_FALSE(isVolumeMount(many[1]));
+    EXPECT_TRUE(isVolumeMount(many[2]));
+    EXPECT_TRUE(isVolumeMount(entries[2])); // tmpfs: a RAM disk is a volume
+
+    EXPECT_TRUE(parseMountInfo({}).isEmpty());
+    EXPECT_TRUE(parseMountInfo(QByteArray(4096, '\0')).isEmpty());
+    EXPECT_TRUE(parseMountInfo("1 2 3 4").isEmpty());
+}
+
+TEST(MountInfo, ManualEventsCarryThePath)
+{
+    app();
+    ManualVolumeEvents events;
+    QList<QVariantMap> mounted, unmounted;
+    QObject::connect(&events, &VolumeEvents::didMount, [&](const QVariantMap &m) { mounted.append(m); });
+    QObject::connect(&events, &VolumeEvents::didUnmount, [&](const QVariantMap &m) { unmounted.append(m); });
+    events.mount("/media/x");
+    events.unmount("/media/y");
+    ASSERT_EQ(mounted.size(), 1);
+    ASSERT_EQ(unmounted.size(), 1);
+    EXPECT_EQ(mounted[0].value("NSDevicePath"), "/media/x");
+    EXPECT_EQ(unmounted[0].value("NSDevicePath"), "/media/y");
+}
+
+TEST(MountInfo, MissingTableMeansNoEvents)
+{
+    app();
+    MountInfoVolumeEvents events(nullptr, "/nonexistent/mountinfo");
+    EXPECT_FALSE(events.isWatching());
+    events.rescan(); // harmless
+}
+
+// Real mounts, in a mount namespace of this test process only.
+TEST(MountInfo, RealMountAndUnmount)
+{
+    app();
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mount events need root (private mount namespace); not run";
+    if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        GTEST_SKIP() << "no private mount namespace here: " << strerror(errno);
+
+    QTemporaryDir dir;
+    const QString point = dir.filePath("Data Backup");
+    ASSERT_TRUE(QDir().mkpath(point));
+    MountInfoVolumeEvents events;
+    ASSERT_TRUE(events.isWatching());
+    QStringList mounted, unmounted;
+    QObject::connect(&events, &VolumeEvents::didMount,
+                     [&](const QVariantMap &m) { mounted.append(m.value("NSDevicePath").toString()); });
+    QObject::connect(&events, &VolumeEvents::didUnmount,
+                     [&](const QVariantMap &m) { unmounted.append(m.value("NSDevicePath").toString()); });
+
+    // And a watcher behind them, listing a drive that holds this volume.
+    CannedDriveSource source({driveProperties("sdb", "B", QStringLiteral("Passed"), {"Data Backup"})});
+    SharedDefaults defaults(dir.filePath("suite.conf"));
+    SMARTWatcher watcher(source, defaults);
+    watcher.setContainer(dir.filePath("group"));
+    watcher.setBus(QDBusConnection(QStringLiteral("no-bus")));
+    watcher.setVolumeEvents(&events);
+    QList<bool> gathers;
+    QObject::connect(&watcher, &SMARTWatcher::gathered, [&](bool notify) { gathers.append(notify); });
+
+    ASSERT_EQ(mount("corvane-test", point.toUtf8(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
+    ASSERT_TRUE(waitUntil([&] { return !mounted.isEmpty() && watcher.isIdle(); }));
+    EXPECT_EQ(mounted, QStringList{point});
+    EXPECT_TRUE(unmounted.isEmpty());
+    EXPECT_EQ(gathers, QList<bool>{true}); // a mount may alert
+    EXPECT_EQ(watcher.smartDrives().size(), 1);
+
+    ASSERT_EQ(umount(point.toUtf8()), 0) << strerror(errno);
+    ASSERT_TRUE(waitUntil([&] { return !unmounted.isEmpty() && watcher.isIdle(); }));
+    EXPECT_EQ(unmounted, QStringList{point});
+    EXPECT_EQ(mounted.size(), 1);
+    EXPECT_EQ(gathers, QList<bool>({true, false}));
+    EXPECT_TRUE(watcher.smartDrives().isEmpty()); // removed after its gather
+}

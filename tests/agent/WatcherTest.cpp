@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AgentTestSupport.h"
+#include "DriveSource.h"
+#include "Notifier.h"
+#include "SMARTWatcher.h"
+#include "VolumeEvents.h"
+#include "platform/SharedDefaults.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList g_agentLog;
+void collect(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (QByteArray(context.category) == "corvane.agent")
+        g_agentLog.append(message);
+}
+
+struct WatcherFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(bus.isRunning());
+        ASSERT_TRUE(server.start());
+        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
+        defaults->setValue("ShouldNotifyUser", true);
+        notifier = std::make_unique<Notifier>(*defaults, bus.connect());
+        watcher = std::make_unique<SMARTWatcher>(source, *defaults);
+        watcher->setNotifier(notifier.get());
+        watcher->setVolumeEvents(&volumes);
+        watcher->setContainer(home.filePath("group"));
+        watcher->setBus(bus.connect());
+        watcher->setTiming({24h, 24h});
+        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) {
+            gathers.append(notify);
+            files.append(dataFile());
+        });
+        g_agentLog.clear();
+        previousHandler = qInstallMessageHandler(collect);
+    }
+    void TearDown() override { qInstallMessageHandler(previousHandler); }
+
+    QJsonArray dataFile() const
+    {
+        QFile f(home.filePath("group/data.json"));
+        return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
+    }
+    QStringList column(const QJsonArray &array, const char *member) const
+    {
+        QStringList out;
+        for (const auto &v : array)
+            out.append(v.toObject()[QLatin1String(member)].toString());
+        return out;
+    }
+    QStringList names() const
+    {
+        QStringList out;
+        for (const SMARTDrive &d : watcher->smartDrives())
+            out.append(d.bsdName);
+        return out;
+    }
+    bool settled() { return (!watcher || watcher->isIdle()) && notifier->isIdle(); }
+    // Runs queued gathers and the alerts they sent.
+    void settle() { ASSERT_TRUE(waitUntil([this] { return settled(); })); }
+
+    PrivateBus bus;
+    TestNotificationServer server{bus.connect()};
+    ReloadListener widget{bus.connect()};
+    QTemporaryDir home;
+    std::unique_ptr<SharedDefaults> defaults;
+    CannedDriveSource source;
+    ManualVolumeEvents volumes;
+    std::unique_ptr<Notifier> notifier;
+    std::unique_ptr<SMARTWatcher> watcher;
+    QList<bool> gathers;
+    QList<QJsonArray> files;
+    QtMessageHandler previousHandler = nullptr;
+};
+
+QVariantMap unreadable(const QString &bsd)
+{
+    QVariantMap p = driveProperties(bsd, "Samsung SSD 980", QVariant(), {"Home"});
+    p.insert(kReadErrorKey, "permission denied: NVMe admin commands need CAP_SYS_ADMIN");
+    return p;
+}
+
+} // namespace
+
+TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
+{
+    source.setDrives({driveProperties("sdc", "ST4000DM004", QStringLiteral("Warning"), {"Media"}, "External"),
+                      driveProperties("sda", "Samsung SSD 870", QStringLiteral("Passed"), {"Root", "Home"}),
+                      unreadable("nvme0n1"),
+                      driveProperties("sdb", "WDC WD40EFRX", QStringLiteral("Failed"))});
+    watcher->setTiming({20ms, 400ms});
+    watcher->start();
+    ASSERT_TRUE(waitUntil([&] { return gathers.size() >= 3; }));
+    watcher.reset(); // stops the timers
+    settle();
+
+    // At once and after the start-up delay without alerts; the hourly tick alerts.
+    EXPECT_EQ(gathers.mid(0, 3), QList<bool>({false, false, true}));
+
+    // The data file after every gather, in drive order, with fresh ids each time.
+    ASSERT_EQ(files.size(), gathers.size());
+    for (const QJsonArray &file : std::as_const(files)) {
+        EXPECT_EQ(column(file, "bsdName"), QStringList({"nvme0n1", "sda", "sdb", "sdc"}));
+        EXPECT_EQ(column(file, "volName"), QStringList({"Home", "Root, Home", "", "Media"}));
+        EXPECT_EQ(column(file, "health"), QStringList({"-", "Passed", "Failed", "Warning"}));
+        EXPECT_EQ(column(file, "location"), QStringList({"Internal", "Internal", "Internal", "External"}));
+    }
+    EXPECT_NE(column(files[0], "id"), column(files[1], "id"));
+    ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == gathers.size(); }));
+
+    // One alert per Warning/Failed drive on each alerting gather, in list
+    // order, each replacing the one before.
+    const int alerting = int(gathers.count(true));
+    ASSERT_EQ(server.calls.size(), 2 * alerting);
+    EXPECT_TRUE(server.calls[0].body.startsWith("WDC WD40EFRX Failed"));
+    EXPECT_TRUE(server.calls[1].body.startsWith("ST4000DM004 Warning"));
+    EXPECT_EQ(server.calls[0].replacesId, 0u);
+    for (qsizetype i = 1; i < server.calls.size(); ++i)
+        EXPECT_EQ(server.calls[i].replacesId, server.calls[0].returnedId);
+
+    // The unreadable drive is named once, not at every gather.
+    EXPECT_EQ(g_agentLog.filter("nvme0n1: SMART data not readable").size(), 1) << g_agentLog.join('\n').toStdString();
+    EXPECT_EQ(g_agentLog.filter("Gathered 4 drive(s)").size(), gathers.size());
+}
+
+TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
+{
+    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
+                      driveProperties("sdb", "B", QStringLiteral("Passed")),
+                      driveProperties("sdc", "C", QVariant()),
+                      driveProperties("sdd", "D", QStringLiteral("failed"))});
+    watcher->rescan();
+    watcher->shouldGatherDrives();
+    watcher->reloadSMARTData({});
+    watcher->reloadSMARTData({{"notify", "yes"}});
+    volumes.unmount("/media/u/Other");
+    settle();
+    EXPECT_EQ(gathers, QList<bool>({false, false, false, false, false}));
+    EXPECT_TRUE(server.calls.isEmpty());
+
+    // Events without a text path are ignored outright.
+    volumes.didMount({});
+    volumes.didMount({{"NSDevicePath", 5}});
+    volumes.didUnmount({{"NSDevicePath", QStringList{"/x"}}});
+    settle();
+    EXPECT_EQ(gathers.size(), 5);
+
+    volumes.mount("/media/u/Stick");
+    settle();
+    EXPECT_EQ(gathers.last(), true);
+    ASSERT_EQ(server.calls.size(), 1); // only the exact word "Failed" or "Warning"
+    watcher->reloadSMARTData({{"notify", true}});
+    settle();
+    EXPECT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(g_agentLog.filter("Mounted: /media/u/Stick").size(), 1);
+
+    // Without permission a failing drive is still listed, but no one is told.
+    defaults->setValue("ShouldNotifyUser", false);
+    volumes.mount("/media/u/Stick");
+    settle();
+    EXPECT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
+}
+
+TEST_F(WatcherFixture, UnmountRemovesTheDriveWithThatVolumeName)
+{
+    // "Data" is part of "Data Backup", but only sdb has a volume named Data.
+    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"), {"Data Backup"}),
+                      driveProperties("sdb", "B", QStringLiteral("Passed"), {"System", "Data"}),
+                      driveProperties("sdc", "C", QStringLiteral("Passed"), {"Data"})});
+    watcher->rescan();
+    settle();
+    ASSERT_EQ(names(), QStringList({"sda", "sdb", "sdc"}));
+
+    volumes.unmount("/media/u/Data/");
+    settle();
+    // The gather of the unmount still lists all three; then the first drive
+    // with a volume named exactly Data goes, and the file is rewritten.
+    EXPECT_EQ(gathers.size(), 2);
+    EXPECT_EQ(names(), QStringList({"sda", "sdc"}));
+    EXPECT_EQ(column(dataFile(), "bsdName"), QStringList({"sda", "sdc"}));
+    ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
+
+    volumes.unmount("/media/u/Dat");
+    volumes.unmount("/");
+    settle();
+    EXPECT_EQ(names(), QStringList({"sda", "sdb", "sdc"}));
+}
+
+TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
+{
+    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"))});
+    watcher->rescan();
+    settle();
+    EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
+
+    QProcess writer;
+    writer.start(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", R"({"a5": true, "a194": false})"});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    ASSERT_EQ(writer.exitCode(), 0);
+    watcher->rescan();
+    settle();
+    EXPECT_EQ(source.lastIgnoreAttributes(), (QVariantMap{{"a5", true}, {"a194", false}}));
+
+    // A stored value that is no dictionary: the gather reads nothing and changes nothing.
+    const QJsonArray before = dataFile();
+    writer.start(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", "42"});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    source.setDrives({});
+    const int reads = source.reads();
+    watcher->rescan();
+    settle();
+    EXPECT_EQ(source.reads(), reads);
+    EXPECT_EQ(names(), QStringList{"sda"});
+    EXPECT_EQ(dataFile(), before);
+    EXPECT_EQ(gathers.size(), 2);
+
+    // Enumeration failing leaves the last list in place too.
+    defaults->remove("ignoreAttributes");
+    source.setUnavailable(true);
+    watcher->rescan();
+    settle();
+    EXPECT_EQ(names(), QStringList{"sda"});
+    source.setUnavailable(false);
+    watcher->rescan();
+    settle();
+    EXPECT_TRUE(names().isEmpty());
+    EXPECT_EQ(dataFile(), QJsonArray());
+}
+
+namespace {
+// Spins the event loop inside each read, as a slow device read might.
+class ReentrantSource : public DriveSource
+{
+public:
+    std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &) override
+    {
+        ++depth;
+        maxDepth = std::max(maxDepth, depth);
+        ++reads;
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        --depth;
+        return QList<QVariantMap>{driveProperties("sda", "A", QStringLiteral("Passed"))};
+    }
+    int depth = 0, maxDepth = 0, reads = 0;
+};
+} // namespace
+
+TEST_F(WatcherFixture, QueuedGathersRunOneAfterAnother)
+{
+    ReentrantSource slow;
+    SMARTWatcher w(slow, *defaults);
+    w.setContainer(home.filePath("group"));
+    w.setBus(bus.connect());
+    ManualVolumeEvents events;
+    w.setVolumeEvents(&events);
+    w.rescan();
+    events.mount("/a");
+    events.unmount("/b");
+    w.shouldGatherDrives();
+    ASSERT_TRUE(waitUntil([&] { return w.isIdle() && slow.reads == 4; }));
+    drainEvents();
+    EXPECT_EQ(slow.reads, 4);
+    EXPECT_EQ(slow.maxDepth, 1);
+}

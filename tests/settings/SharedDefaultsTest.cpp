@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/SharedDefaults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace corvane;
+
+namespace {
+
+QCoreApplication &app()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "settings_tests";
+        static char *argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+    return *QCoreApplication::instance();
+}
+
+bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
+{
+    app();
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > capMs)
+            return false;
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+// Runs the other process that writes one value.
+void writeFromAnotherProcess(const QString &file, const QString &key, const QByteArray &json)
+{
+    QProcess writer;
+    writer.start(QStringLiteral(SETTINGS_WRITER), {file, key, QString::fromUtf8(json)});
+    ASSERT_TRUE(writer.waitForFinished(30000));
+    ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().constData();
+}
+
+QStringList g_warnings;
+void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type >= QtWarningMsg && QByteArray(context.category) == "corvane.defaults")
+        g_warnings.append(message);
+}
+
+struct CaptureWarnings
+{
+    CaptureWarnings() { g_warnings.clear(), previous = qInstallMessageHandler(collect); }
+    ~CaptureWarnings() { qInstallMessageHandler(previous); }
+    QtMessageHandler previous;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList backups(const QString &dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*.corrupt-*")}, QDir::Files);
+}
+
+} // namespace
+
+TEST(SharedDefaults, StoredValuesOverrideThisProcesssRegistrations)
+{
+    app();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("suite.conf");
+    SharedDefaults defaults(file);
+    EXPECT_FALSE(defaults.value("showMenuBarExtra").isValid());
+    EXPECT_FALSE(defaults.boolValue("showMenuBarExtra")); // absent reads false
+
+    defaults.registerDefaults(defaultSharedRegistrations());
+    defaults.registerDefaults({{"showMenuBarExtra", true}});
+    EXPECT_TRUE(defaults.boolValue("showMenuBarExtra"));
+    EXPECT_TRUE(defaults.boolValue("NSDisabledDictationMenuItem"));
+    EXPECT_FALSE(defaults.boolValue("NSFullScreenMenuItemEverywhere"));
+    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+    EXPECT_FALSE(QFile::exists(file)); // registrations are never written
+
+    defaults.setValue("showMenuBarExtra", false);
+    EXPECT_FALSE(defaults.boolValue("showMenuBarExtra"));
+    defaults.remove("showMenuBarExtra");
+    EXPECT_TRUE(defaults.boolValue("showMenuBarExtra"));
+
+    // Another reader of the same file has its own registrations.
+    defaults.setValue("ShouldNotifyUser", true);
+    SharedDefaults other(file);
+    EXPECT_TRUE(other.boolValue("ShouldNotifyUser"));
+    EXPECT_FALSE(other.boolValue("showMenuBarExtra"));
+    EXPECT_FALSE(other.dictionaryValue("ignoreAttributes"));
+}
+
+TEST(SharedDefaults, DictionariesAreGroupsAndOtherTypesReadAsAbsent)
+{
+    app();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("suite.conf");
+    {
+        SharedDefaults defaults(file);
+        defaults.setValue("ignoreAttributes", QVariantMap{{"a5", true}, {"a194", false}});
+    }
+    const QByteArray text = contents(file);
+    EXPECT_TRUE(text.contains("[ignoreAttributes]")) << text.constData();
+    EXPECT_TRUE(text.contains("a5=true"));
+
+    SharedDefaults reader(file);
+    reader.registerDefaults(defaultSharedRegistrations());
+    const auto stored = reader.dictionaryValue("ignoreAttributes");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, (QVariantMap{{"a5", true}, {"a194", false}}));
+    EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
+
+    // A file edited by hand.
+    writeFile(file, "[General]\nShouldNotifyUser=true\n\n[ignoreAttributes]\na10=false\na5=true\n");
+    reader.reload();
+    EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a10", false}, {"a5", true}}));
+    EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
+
+    // A stored non-dictionary hides the registered dictionary.
+    writeFile(file, "[General]\nignoreAttributes=5\n");
+    reader.reload();
+    EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes"));
+    writeFile(file, "[General]\nignoreAttributes=a5, a10\n");
+    reader.reload();
+    EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes"));
+    // A dictionary stored over the plain value wins again.
+    reader.setValue("ignoreAttributes", QVariantMap{{"a187", true}});
+    EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
+    EXPECT_FALSE(contents(file).contains("ignoreAttributes=5"));
+}
+
+TEST(SharedDefaults, SeesWritesOfAnotherProcess)
+{
+    app();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("config/suite.conf"); // folder made on demand
+    SharedDefaults defaults(file);
+    defaults.registerDefaults(defaultSharedRegistrations());
+    QStringList changed;
+    QObject::connect(&defaults, &SharedDefaults::valueChanged, [&](const QString &key) { changed.append(key); });
+
+    // The file does not exist yet: the folder watch sees it appear.
+    writeFromAnotherProcess(file, "ignoreAttributes", R"({"a5": true})");
+    ASSERT_TRUE(waitUntil([&] { return changed.contains("ignoreAttributes"); }));
+    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", true}}));
+
+    // Each write replaces the file; the watch must survive that, twice.
+    changed.clear();
+    writeFromAnotherProcess(file, "showMenuBarExtra", "false");
+    ASSERT_TRUE(waitUntil([&] { return changed.contains("showMenuBarExtra"); }));
+    EXPECT_EQ(changed, QStringList{"showMenuBarExtra"});
+    EXPECT_FALSE(defaults.boolValue("showMenuBarExtra"));
+    changed.clear();
+    writeFromAnotherProcess(file, "ignoreAttributes", R"({"a5": false, "a10": true})");
+    ASSERT_TRUE(waitUntil([&] { return changed.contains("ignoreAttributes"); }));
+    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
+
+    // Own writes are announced once; the file notification that follows adds nothing.
+    changed.clear();
+    defaults.setValue("corvane2Intro", true);
+    EXPECT_EQ(changed, QStringList{"corvane2Intro"});
+    writeFromAnotherProcess(file, "ShouldNotifyUser", "true");
+    ASSERT_TRUE(waitUntil([&] { return changed.contains("ShouldNotifyUser"); }));
+    EXPECT_EQ(changed, QStringList({"corvane2Intro", "ShouldNotifyUser"}));
+    // The other process kept this one's value.
+    EXPECT_TRUE(defaults.boolValue("corvane2Intro"));
+}
+
+TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
+{
+    app();
+    const QList<QByteArray> garbage{
+        QByteArray("[ignoreAttributes\na5=true\n"),                 // broken section
+        QByteArray("ShouldNotifyUser=true\n\0\0\x01\x02", 26),      // binary
+        QByteArray("\xff\xfe[General]\nShouldNotifyUser=true\n"),   // not UTF-8
+    };
+    for (const QByteArray &bad : garbage) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("suite.conf");
+        writeFile(file, bad);
+        CaptureWarnings capture;
+        SharedDefaults defaults(file);
+        defaults.registerDefaults(defaultSharedRegistrations());
+        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
+        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
+        const QStringList kept = backups(dir.path());
+        ASSERT_EQ(kept.size(), 1);
+        EXPECT_EQ(contents(dir.filePath(kept.first())), bad);
+
+        // Writing starts a clean file and leaves the backup alone.
+        defaults.setValue("ShouldNotifyUser", true);
+        SharedDefaults reader(file);
+        EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
+        EXPECT_EQ(contents(dir.filePath(kept.first())), bad);
+        EXPECT_EQ(g_warnings.size(), 1);
+    }
+
+    // Garbage written while a program runs.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("suite.conf");
+    SharedDefaults defaults(file);
+    defaults.registerDefaults(defaultSharedRegistrations());
+    defaults.setValue("ignoreAttributes", QVariantMap{{"a5", true}});
+    CaptureWarnings capture;
+    writeFile(file, QByteArray("\0garbage\0", 9));
+    ASSERT_TRUE(waitUntil([&] { return !backups(dir.path()).isEmpty(); }));
+    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+    EXPECT_EQ(g_warnings.size(), 1);
+}
+
+TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
+{
+    app();
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("config");
+    const QString file = folder + "/suite.conf";
+    {
+        SharedDefaults writer(file);
+        writer.setValue("ShouldNotifyUser", true);
+    }
+    const QByteArray good = contents(file);
+    if (geteuid() == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount(folder.toUtf8(), folder.toUtf8(), nullptr, MS_BIND, nullptr) != 0
+            || mount("none", folder.toUtf8(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            GTEST_SKIP() << "cannot make a read-only mount here (no private mount namespace)";
+    } else {
+        ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+    CaptureWarnings capture;
+    SharedDefaults defaults(file);
+    EXPECT_TRUE(defaults.boolValue("ShouldNotifyUser"));
+    defaults.setValue("ShouldNotifyUser", false);
+    defaults.setValue("corvane2Intro", true);
+    EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
+    EXPECT_EQ(contents(file), good);
+    EXPECT_TRUE(backups(folder).isEmpty());
+
+    if (geteuid() == 0)
+        umount(folder.toUtf8());
+    else
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
