@@ -1,17 +1,56 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentDriveSource.h"
 
+#include "drive/DriveEnumerator.h"
+#include "drive/DriveReader.h"
+#include "drive/THSMARTDevice.h"
+#include "platform/DeviceStatus.h"
+
 namespace corvane {
 
-// The one place where the agent meets drive access: enumeration plus the
-// SMART and NVMe readers are plugged in here.
+namespace {
+
+// A fresh enumeration and one read per drive at every gather.
+class DeviceDriveSource : public DriveSource
+{
+public:
+    explicit DeviceDriveSource(QString recordedDir) : _recordedDir(std::move(recordedDir)) {}
+
+    std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &ignoreAttributes) override
+    {
+        QString error;
+        // The machine's registry is taken anew each time: drives come and go.
+        const std::optional<DrivePlatform> platform = DrivePlatform::open(_recordedDir, &error);
+        if (!platform || !platform->registry)
+            return std::nullopt;
+
+        DriveEnumerator enumerator(*platform->registry);
+        const DriveInformation &drives = enumerator.driveInformation();
+        QList<QVariantMap> result;
+        for (const QString &name : enumerator.sortedBSDNames()) {
+            const auto device = THSMARTDevice::deviceWithSetting(drives.value(name));
+            if (!device->driveProperties().value(QStringLiteral("isNVMe")).toBool())
+                device->driveProperties().insert(QStringLiteral("ignoreAttributes"), ignoreAttributes);
+            const int32_t status = readDrive(*device, *platform);
+            QVariantMap properties = device->driveProperties();
+            if (status != 0)
+                properties.insert(QLatin1String(kReadErrorKey), statusUserMessage(status));
+            result.append(properties);
+        }
+        return result;
+    }
+
+private:
+    QString _recordedDir;
+};
+
+} // namespace
+
 std::unique_ptr<DriveSource> makeAgentDriveSource(const QString &recordedDir, QString *error)
 {
-    if (!recordedDir.isEmpty()) {
-        *error = QStringLiteral("recorded drive sets are not supported by this build");
+    if (!recordedDir.isEmpty() && !DrivePlatform::recorded(recordedDir, error))
         return nullptr;
-    }
-    return std::make_unique<CannedDriveSource>();
+    return std::make_unique<DeviceDriveSource>(recordedDir);
 }
 
 } // namespace corvane

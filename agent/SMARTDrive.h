@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/WidgetCenter.h"
+
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QList>
@@ -11,11 +13,10 @@
 
 namespace corvane {
 
-// The widget reload request: a D-Bus signal on the session bus.
-inline constexpr char kWidgetKind[] = "Corvane_Widget";
-inline constexpr char kAgentObjectPath[] = "/agent";
-inline constexpr char kAgentInterface[] = "com.tarnholm.Corvane_HelperProtocol";
-inline constexpr char kReloadTimelinesSignal[] = "reloadTimelines";
+// The widget reload request: a D-Bus signal on the session bus (WidgetCenter.h).
+inline constexpr const char *kAgentObjectPath = kWidgetCenterPath;
+inline constexpr const char *kAgentInterface = kWidgetCenterInterface;
+inline constexpr const char *kReloadTimelinesSignal = kReloadTimelinesMember;
 inline constexpr char kWidgetDataFileName[] = "data.json";
 
 // The summary of one drive after a gather.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ReloadListener.h"
 
-#include "WidgetCenter.h"
+#include "platform/WidgetCenter.h"
 
 namespace corvane::widget {
 

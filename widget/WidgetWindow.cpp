@@ -4,7 +4,7 @@
 #include "DataFileWatcher.h"
 #include "DeepLink.h"
 #include "ReloadListener.h"
-#include "WidgetCenter.h"
+#include "platform/WidgetCenter.h"
 #include "WidgetPainter.h"
 
 #include <QActionGroup>

@@ -4,7 +4,7 @@
 //   corvane-widget --render small|medium|large OUT.png [--appearance light|dark] [--scale N]
 //   --data FILE                                      read FILE instead of data.json
 #include "Provider.h"
-#include "WidgetCenter.h"
+#include "platform/WidgetCenter.h"
 #include "WidgetFamily.h"
 #include "WidgetPainter.h"
 #include "WidgetWindow.h"

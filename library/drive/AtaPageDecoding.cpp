@@ -23,8 +23,9 @@ bool identityValid(Bytes identity)
 
 bool smartDataValid(Bytes smartData)
 {
-    const unsigned revision = le16(smartData, 0);
-    return revision >= 1 && revision <= 99 && pageChecksumValid(smartData);
+    // Real drives report revisions far above 99 (0x80 and more); only 0, which
+    // no drive that fills the page sends, marks a page as not filled in.
+    return le16(smartData, 0) != 0 && pageChecksumValid(smartData);
 }
 
 void decodeIdentity(THSMARTDevice &device)

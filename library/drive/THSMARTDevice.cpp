@@ -11,7 +11,13 @@ THSMARTDevice::THSMARTDevice(const QVariantMap &setting, QObject *parent)
 {
 }
 
-THSMARTDevice::~THSMARTDevice() = default;
+THSMARTDevice::~THSMARTDevice()
+{
+    // A drive dropped while a test is followed must not leave a session open.
+    delete timer;
+    timer = nullptr;
+    closeSMARTInterface();
+}
 
 std::unique_ptr<THSMARTDevice> THSMARTDevice::deviceWithSetting(const QVariantMap &setting)
 {
@@ -26,11 +32,11 @@ void THSMARTDevice::mergeProperties(const QVariantMap &values)
 
 void THSMARTDevice::notifyEndOfTest()
 {
-    Q_EMIT endOfTest();
+    const QString what = QStringLiteral("endoftest");
+    Q_EMIT endOfTest(what);
     if (QObject *d = _delegate.data()) {
-        const int index = d->metaObject()->indexOfMethod("endOfTest()");
-        if (index >= 0)
-            QMetaObject::invokeMethod(d, "endOfTest");
+        if (d->metaObject()->indexOfMethod("endOfTest(QString)") >= 0)
+            QMetaObject::invokeMethod(d, "endOfTest", Q_ARG(QString, what));
     }
 }
 

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/AtaSmartInterface.h"
+#include "platform/Registry.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -32,13 +35,39 @@ public:
     // Later writers win: a decoder's value replaces the setting under the same key.
     void mergeProperties(const QVariantMap &values);
 
-    // Weak and untyped: any QObject with an invokable endOfTest() slot.
+    // Weak and untyped: any QObject with an invokable endOfTest(QString) slot,
+    // called once with "endoftest" when a followed self-test ends.
     QObject *delegate() const { return _delegate.data(); }
     void setDelegate(QObject *delegate) { _delegate = delegate; }
     void notifyEndOfTest();
 
-    // The SMART-capable registry entry that sessions open; 0 when none.
-    uint32_t smart_service = 0;
+    // --- SMART session (ATA drives) ---
+    // Where sessions come from: a process-wide default that each front end sets
+    // once (Linux devices or a recorded set), optionally replaced per drive.
+    static void setDefaultAtaOpener(AtaSmartOpener opener);
+    static void setDefaultRegistry(std::shared_ptr<const Registry> registry);
+    void setAtaOpener(AtaSmartOpener opener) { _opener = std::move(opener); }
+    void setRegistry(std::shared_ptr<const Registry> registry) { _registry = std::move(registry); }
+
+    int32_t openSMARTInterface();
+    void closeSMARTInterface();
+    bool hasOpenSession() const { return sif != nullptr; }
+    // Reads and decodes IDENTIFY, SMART data, thresholds and logs; the status of
+    // opening the session, or 0.
+    int32_t updateProperties();
+    // "Extended" runs the extended self-test, anything else the short one; the
+    // status of opening the session. Progress goes to the "test_*" keys once a
+    // second until the drive reports an end, then endOfTest.
+    int32_t startTest(const QString &type);
+    // Stops following the test (the drive keeps running it).
+    void abortSelftest();
+    // Tests shorten the one-second progress interval.
+    static void setSelfTestTickInterval(int milliseconds);
+
+    // The open session; empty when none is open.
+    std::unique_ptr<AtaSmartInterface> sif;
+    // The SMART-capable ancestor of the drive's medium; null when none.
+    RegistryEntry smart_service;
     // Present only while a self-test is being followed.
     QTimer *timer = nullptr;
 
@@ -50,11 +79,18 @@ public:
     Page logDirectory{};
 
 Q_SIGNALS:
-    void endOfTest();
+    void endOfTest(const QString &what);
 
 private:
+    void selfTestTick();
+    void endSelfTest();
+
     QVariantMap _driveProperties;
     QPointer<QObject> _delegate;
+    AtaSmartOpener _opener;
+    std::shared_ptr<const Registry> _registry;
+    double _testElapsed = 0;
+    double _testExpected = 0;
 };
 
 // The self-test execution status texts, indexed by the high nibble of the

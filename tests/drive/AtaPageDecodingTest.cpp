@@ -64,9 +64,15 @@ TEST(PageDecoding, InvalidSmartDataReadsAsZeros)
     page[0] = 1;
     page[511] = 0xFF; // revision 1, checksum right
     EXPECT_TRUE(smartDataValid(page));
+    page[0] = 0x80; // the revision a real TOSHIBA MK1651GSY reports
+    page[511] = uint8_t(-0x80);
+    EXPECT_TRUE(smartDataValid(page));
+    page[0] = 0;
+    page[1] = 0;
+    page[511] = 0;
+    EXPECT_FALSE(smartDataValid(page));
     page[0] = 100;
     page[511] = uint8_t(-100);
-    EXPECT_FALSE(smartDataValid(page));
     page[510] = 0xA5;
     page[511] = uint8_t(-(100 + 0xA5));
     EXPECT_TRUE(identityValid(page));

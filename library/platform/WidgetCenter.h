@@ -2,22 +2,19 @@
 #pragma once
 
 // The widget's reload request on the session bus. After every write of data.json
-// the agent broadcasts
+// the agent broadcasts, from its own object,
 //
-//   signal path      /com/tarnholm/Corvane/WidgetCenter
-//   interface        com.tarnholm.Corvane.WidgetCenter
+//   signal path      /agent
+//   interface        com.tarnholm.Corvane_HelperProtocol
 //   member           reloadTimelines
 //   argument         one string, the widget kind: "Corvane_Widget"
 //
-// e.g. QDBusMessage::createSignal(kWidgetCenterPath, kWidgetCenterInterface,
-//                                 kReloadTimelinesMember) << QString(kWidgetKind)
-// No bus name needs to be owned; the widget listens to any sender. The header is
-// plain C++ so the agent can include it without the widget's Qt modules.
+// The widget listens to any sender. Plain C++, shared by the agent and the widget.
 namespace corvane {
 
 inline constexpr char kWidgetKind[] = "Corvane_Widget";
-inline constexpr char kWidgetCenterPath[] = "/com/tarnholm/Corvane/WidgetCenter";
-inline constexpr char kWidgetCenterInterface[] = "com.tarnholm.Corvane.WidgetCenter";
+inline constexpr char kWidgetCenterPath[] = "/agent";
+inline constexpr char kWidgetCenterInterface[] = "com.tarnholm.Corvane_HelperProtocol";
 inline constexpr char kReloadTimelinesMember[] = "reloadTimelines";
 
 // What a click on a row hands to the main application.

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/DriveReader.h"
+
+#include "drive/NvmeReader.h"
+#include "drive/THSMARTDevice.h"
+#include "platform/linux/LinuxAtaSmart.h"
+#include "platform/linux/LinuxNvme.h"
+#include "platform/linux/UdevRegistry.h"
+#include "platform/recorded/RecordedAtaSmart.h"
+#include "platform/recorded/RecordedNvme.h"
+#include "platform/recorded/RecordedRegistry.h"
+
+namespace corvane {
+
+DrivePlatform DrivePlatform::system()
+{
+    DrivePlatform p;
+    p.registry = openSystemRegistry();
+    p.ata = [](const QString &bsd, int32_t &status) { return openLinuxAtaSmart(bsd, status); };
+    p.nvme = [](const QString &bsd, int32_t &status) { return openLinuxNvme(bsd, status); };
+    return p;
+}
+
+std::optional<DrivePlatform> DrivePlatform::recorded(const QString &folder, QString *error)
+{
+    std::shared_ptr<const Registry> registry = openRecordedRegistry(folder, error);
+    if (!registry)
+        return std::nullopt;
+    DrivePlatform p;
+    p.registry = std::move(registry);
+    p.recordedSet = recordedSetFolder(folder);
+    p.ata = recordedAtaSmartOpener(p.recordedSet);
+    p.nvme = recordedNvmeOpener(p.recordedSet);
+    return p;
+}
+
+std::optional<DrivePlatform> DrivePlatform::open(const QString &recordedFolder, QString *error)
+{
+    if (recordedFolder.isEmpty())
+        return system();
+    return recorded(recordedFolder, error);
+}
+
+// The properties of the NVMe controller above a namespace, as thNVMe copies them.
+static QVariantMap nvmeControllerProperties(const Registry &registry, const QString &bsdName)
+{
+    const QList<RegistryEntry> found = registry.matchingServices({{QStringLiteral("BSD Name"), bsdName}});
+    if (found.isEmpty())
+        return {};
+    RegistryEntry entry = found.first();
+    for (int step = 0; step < 5 && entry; ++step) {
+        entry = registry.parentEntry(entry);
+        if (!entry)
+            break;
+        QVariantMap props = registry.properties(entry);
+        if (props.contains(QStringLiteral("NVMe SMART Capable")))
+            return props;
+    }
+    return {};
+}
+
+int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
+{
+    QVariantMap &props = device.driveProperties();
+    if (props.value(QStringLiteral("isNVMe")).toBool()) {
+        thNVMe::ControllerProperties lookup;
+        if (platform.registry) {
+            lookup = [registry = platform.registry](const QString &bsd) {
+                return nvmeControllerProperties(*registry, bsd);
+            };
+        }
+        int32_t status = 0;
+        device.mergeProperties(thNVMe(platform.nvme, lookup).readNVMe_bsd(props.value(QStringLiteral("bsdName")).toString(), &status));
+        return status;
+    }
+    device.setAtaOpener(platform.ata);
+    device.setRegistry(platform.registry);
+    return device.updateProperties();
+}
+
+} // namespace corvane

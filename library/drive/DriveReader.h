@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// What a front end needs to find and read drives: the registry and the two
+// SMART seams, either of this machine or of a recorded set.
+#include "platform/AtaSmartInterface.h"
+#include "platform/NvmeInterface.h"
+#include "platform/Registry.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace corvane {
+
+class THSMARTDevice;
+
+struct DrivePlatform
+{
+    std::shared_ptr<const Registry> registry;
+    AtaSmartOpener ata;
+    NvmeOpener nvme;
+    QString recordedSet; // empty on the real machine
+
+    // This machine's drives (udev, SG_IO, the NVMe admin ioctl).
+    static DrivePlatform system();
+    // A recorded set folder; nullopt with *error set when it can't be opened.
+    static std::optional<DrivePlatform> recorded(const QString &folder, QString *error);
+    // system() for an empty folder, else recorded(folder).
+    static std::optional<DrivePlatform> open(const QString &recordedFolder, QString *error);
+};
+
+// Reads one drive completely: an NVMe drive through its health log, an ATA
+// drive through a SMART session. Returns the status of the first step that
+// failed so that a front end can say why a drive shows "-" (0 when read).
+int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform);
+
+} // namespace corvane
