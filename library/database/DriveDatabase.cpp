@@ -12,7 +12,6 @@ namespace corvane {
 
 namespace {
 
-const QString kQuote = QStringLiteral("\"");
 // A C string continued on the next source line: closing quote, line feed, opening quote.
 const QString kContinuation = QStringLiteral("\"\n\"");
 
@@ -26,8 +25,12 @@ QString trimSet(const QString &s)
     qsizetype b = 0, e = s.size();
     while (b < e && inTrimSet(s[b]))
         ++b;
-    while (e > b && inTrimSet(s[e - 1]))
+    while (e > b && inTrimSet(s[e - 1])) {
+        // An escaped quote ends the text, it does not delimit it.
+        if (s[e - 1] == u'"' && e - 2 >= b && s[e - 2] == u'\\' && !(e - 3 >= b && s[e - 3] == u'\\'))
+            break;
         --e;
+    }
     return s.mid(b, e - b);
 }
 
@@ -232,7 +235,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 {
     DriveDatabase db;
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(bytes);
     // NUL never occurs in a C source file; take it as the mark of a binary.
     if (decoder.hasError() || text.contains(QChar(u'\0'))) {
@@ -303,14 +306,14 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         const QStringList pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
-        const QString family = trimSet(pieces[0]);
+        const QString family = unescapeC(trimSet(pieces[0]));
         const QString model = cleanPattern(pieces[1]);
         QString firmware = cleanPattern(pieces[2]);
         if (firmware.isEmpty())
             firmware = QStringLiteral(".");
         QString warning = trimSet(pieces[3]);
         warning.replace(kContinuation, QStringLiteral("\n"));
-        warning.replace(QStringLiteral("\\\""), kQuote);
+        warning = unescapeC(warning);
 
         QVariantList attributes;
         QVariantMap attribDict;
@@ -329,14 +332,14 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         };
 
         QString error;
-        if (!db._models.add(model, &error))
+        if (!db._models.add(model, &error) && ++db._brokenPatterns)
             qCWarning(lcDriveDb).noquote() << "drive database: model pattern" << model
                                            << "of" << entry.value(QStringLiteral("modelfamily")).toString()
                                            << "does not compile, the entry matches nothing:" << error;
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
             db._firmwares.emplace_back(firmware, &error);
-            if (!db._firmwares.back().valid())
+            if (!db._firmwares.back().valid() && ++db._brokenPatterns)
                 qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
                                                << "does not compile, it matches nothing:" << error;
             fw = firmwareIndex.insert(firmware, int(db._firmwares.size() - 1));
@@ -345,6 +348,8 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         db._drives.append(entry);
     }
     db._models.compile();
+    db._defaultIsPresetsOnly = !db._drives.isEmpty()
+        && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
     return db;
 }
@@ -361,9 +366,14 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
     thread_local std::vector<int> hits;
     _models.matches(m, hits);
-    for (int index : hits)
+    for (int index : hits) {
+        // The default entry's "-" patterns would catch every model and firmware
+        // that contain a hyphen; it holds presets, not a drive family.
+        if (index == 0 && _defaultIsPresetsOnly)
+            continue;
         if (_firmwares[size_t(_firmwareOf[size_t(index)])].search(f))
             return index;
+    }
     return -1;
 }
 

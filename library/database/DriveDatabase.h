@@ -30,6 +30,9 @@ public:
     // That entry, or an empty map.
     QVariantMap lookup(const QString &model, const QString &firmware) const;
 
+    // Model and firmware patterns that did not compile (each matches nothing).
+    int brokenPatterns() const { return _brokenPatterns; }
+
     // The legacy two-field "-v" option table.
     static const QVariantMap &fmtDict();
     static const QList<std::pair<QString, QString>> &firmwarebugDescriptions();
@@ -43,6 +46,8 @@ private:
     PatternSet _models;
     std::vector<int> _firmwareOf; // entry -> index into _firmwares
     std::vector<Pattern> _firmwares;
+    int _brokenPatterns = 0;
+    bool _defaultIsPresetsOnly = false;
 };
 
 } // namespace corvane

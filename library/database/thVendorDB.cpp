@@ -56,8 +56,8 @@ std::optional<QByteArray> readUtf8(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray bytes = f.readAll();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes); // decoding happens on conversion
     if (decoder.hasError() || bytes.isEmpty())
         return std::nullopt;
     return bytes;
@@ -109,6 +109,7 @@ QVariantMap thVendorDB::parse(QByteArrayView bytes)
     const auto flush = [&] {
         if (!vendorId.isEmpty())
             result.insert(vendorId, vendor);
+        vendorId.clear();
     };
     for (const QString &line : std::as_const(lines)) {
         if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u' '))
@@ -122,9 +123,12 @@ QVariantMap thVendorDB::parse(QByteArrayView bytes)
                 continue;
             vendor.insert(device.left(4).toString(), trimBlanksTabs(device.mid(5)));
         } else {
-            if (!isIdField(view))
-                continue;
             flush();
+            if (!isIdField(view)) {
+                // Its device lines must not land under the vendor before it.
+                vendorId.clear();
+                continue;
+            }
             // A repeated vendor replaces the earlier record, devices included.
             vendorId = view.left(4).toString();
             vendor = QVariantMap{{QStringLiteral("name"), trimBlanksTabs(view.mid(5))}};
