@@ -42,43 +42,37 @@ QString trimSet(const QString &s)
 // is left alone.
 QString stripBlockComments(const QString &in)
 {
+    if (!in.contains(QLatin1String("/*")))
+        return in;
     QString out;
     out.reserve(in.size());
     const qsizetype n = in.size();
-    qsizetype i = 0;
+    qsizetype i = 0, copied = 0; // in[copied, i) is still to be copied
     while (i < n) {
         const QChar c = in[i];
         if (c == u'"') {
-            out += c;
             ++i;
-            while (i < n && in[i] != u'"' && in[i] != u'\n') {
-                if (in[i] == u'\\' && i + 1 < n && in[i + 1] != u'\n') {
-                    out += in[i];
-                    ++i;
-                }
-                out += in[i];
+            while (i < n && in[i] != u'"' && in[i] != u'\n')
+                i += (in[i] == u'\\' && i + 1 < n && in[i + 1] != u'\n') ? 2 : 1;
+            if (i < n && in[i] == u'"')
                 ++i;
-            }
-            if (i < n && in[i] == u'"') {
-                out += in[i];
-                ++i;
-            }
         } else if (c == u'/' && i + 1 < n && in[i + 1] == u'/') {
-            while (i < n && in[i] != u'\n')
-                out += in[i++];
+            const qsizetype eol = in.indexOf(u'\n', i);
+            i = eol < 0 ? n : eol;
         } else if (c == u'/' && i + 1 < n && in[i + 1] == u'*') {
-            const qsizetype end = in.indexOf(QStringLiteral("*/"), i + 2);
-            // Keep the line structure: the comment's line breaks stay.
+            out.append(QStringView(in).mid(copied, i - copied));
+            const qsizetype end = in.indexOf(QLatin1String("*/"), i + 2);
             const qsizetype stop = end < 0 ? n : end + 2;
+            // Keep the line structure: the comment's line breaks stay.
             for (qsizetype k = i; k < stop; ++k)
                 if (in[k] == u'\n')
                     out += u'\n';
-            i = stop;
+            i = copied = stop;
         } else {
-            out += c;
             ++i;
         }
     }
+    out.append(QStringView(in).mid(copied));
     return out;
 }
 
@@ -107,7 +101,7 @@ QString cleanPattern(const QString &piece)
 }
 
 void parsePresets(const QString &presetText, QVariantList &attributes, QVariantMap &attribDict,
-                  QString &firmwarebug, QString &firmwarebugDescription)
+                  QString &firmwarebug, QString &firmwarebugDescription, QHash<QString, QString> &names)
 {
     QString text = presetText;
     text.replace(QStringLiteral("-v "), QStringLiteral("!-v "));
@@ -137,9 +131,14 @@ void parsePresets(const QString &presetText, QVariantList &attributes, QVariantM
                 name.replace(u'_', u' ');
                 preset.insert(QStringLiteral("name"), name);
             }
-            if (preset.contains(QStringLiteral("name")))
-                preset.insert(QStringLiteral("name"),
-                              DriveDatabase::expandName(preset.value(QStringLiteral("name")).toString()));
+            if (preset.contains(QStringLiteral("name"))) {
+                // The same few hundred names recur across entries: expand each once.
+                const QString raw = preset.value(QStringLiteral("name")).toString();
+                auto known = names.constFind(raw);
+                if (known == names.cend())
+                    known = names.insert(raw, DriveDatabase::expandName(raw));
+                preset.insert(QStringLiteral("name"), *known);
+            }
             attributes.append(preset);
             attribDict.insert(fields.value(0), preset);
         } else if (letter == u'F') {
@@ -299,6 +298,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 
     const QStringList chunks = kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
     QHash<QString, int> firmwareIndex;
+    QHash<QString, QString> names;
     for (const QString &rawChunk : chunks) {
         const QString chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
@@ -318,7 +318,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         QVariantList attributes;
         QVariantMap attribDict;
         QString firmwarebug, firmwarebugDescription;
-        parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription);
+        parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
 
         const QVariantMap entry{
             {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QStringDecoder>
+#include <QStringTokenizer>
 
 namespace corvane {
 
@@ -42,7 +43,7 @@ QString trimBlanksTabs(QStringView s)
 // Four hex digits, then nothing or a blank: anything else is not an ID line.
 bool isIdField(QStringView s)
 {
-    if (s.size() < 4 || (s.size() > 4 && s[4] != u' ' && s[4] != u'\t'))
+    if (s.size() < 4 || (s.size() > 4 && s[4] != u' ' && s[4] != u'\t' && s[4] != u'\r'))
         return false;
     for (int i = 0; i < 4; ++i)
         if (!isxdigit(s[i].unicode() < 128 ? int(s[i].unicode()) : 0))
@@ -85,24 +86,20 @@ void thVendorDB::setShippedPaths(const QStringList &paths)
 QVariantMap thVendorDB::parse(QByteArrayView bytes)
 {
     const QString text = QString::fromUtf8(bytes);
-    QStringList lines = text.split(u'\n');
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (lines[i].contains(QLatin1String("List of known device classes"))) {
-            // Class, subclass and interface lines follow; none is a vendor.
-            lines.resize(i);
-            break;
-        }
+    QStringView all(text);
+    // Class, subclass and interface lines follow this marker; none is a vendor.
+    const qsizetype classes = all.indexOf(QLatin1String("List of known device classes"));
+    if (classes >= 0)
+        all = all.left(classes);
 
     QVariantMap result;
-    QString version;
-    for (const QString &line : std::as_const(lines)) {
-        const qsizetype at = line.indexOf(QLatin1String("Version:"));
-        if (at >= 0) {
-            version = trimBlanksTabs(QStringView(line).mid(at + 8));
-            break;
-        }
+    const qsizetype at = all.indexOf(QLatin1String("Version:"));
+    if (at >= 0) {
+        const qsizetype eol = all.indexOf(u'\n', at);
+        result.insert(QStringLiteral("version"), trimBlanksTabs(all.mid(at + 8, eol < 0 ? -1 : eol - at - 8)));
+    } else {
+        result.insert(QStringLiteral("version"), QString());
     }
-    result.insert(QStringLiteral("version"), version);
 
     QString vendorId;
     QVariantMap vendor;
@@ -111,27 +108,23 @@ QVariantMap thVendorDB::parse(QByteArrayView bytes)
             result.insert(vendorId, vendor);
         vendorId.clear();
     };
-    for (const QString &line : std::as_const(lines)) {
+    for (QStringView line : QStringTokenizer(all, u'\n')) {
         if (line.isEmpty() || line.startsWith(u'#') || line.startsWith(u' '))
             continue;
-        const QStringView view(line);
         if (line.startsWith(QLatin1String("\t\t")))
             continue; // subsystem
         if (line.startsWith(u'\t')) {
-            const QStringView device = view.mid(1);
+            const QStringView device = line.mid(1);
             if (vendorId.isEmpty() || !isIdField(device))
                 continue;
             vendor.insert(device.left(4).toString(), trimBlanksTabs(device.mid(5)));
         } else {
             flush();
-            if (!isIdField(view)) {
-                // Its device lines must not land under the vendor before it.
-                vendorId.clear();
-                continue;
-            }
+            if (!isIdField(line))
+                continue; // its device lines must not land under the vendor before it
             // A repeated vendor replaces the earlier record, devices included.
-            vendorId = view.left(4).toString();
-            vendor = QVariantMap{{QStringLiteral("name"), trimBlanksTabs(view.mid(5))}};
+            vendorId = line.left(4).toString();
+            vendor = QVariantMap{{QStringLiteral("name"), trimBlanksTabs(line.mid(5))}};
         }
     }
     flush();

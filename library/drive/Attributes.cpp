@@ -5,7 +5,6 @@
 #include "database/THSmartDeviceDatabase.h"
 #include "drive/Bytes.h"
 
-#include <QRegularExpression>
 
 #include <array>
 #include <climits>
@@ -193,8 +192,6 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QVariantMap driveEntry = db.lookup(model, firmware);
     const QVariantMap driveDict = driveEntry.value(QStringLiteral("attribDict")).toMap();
     const QVariantMap defaultDict = db.defaultEntry().value(QStringLiteral("attribDict")).toMap();
-    static const QRegularExpression hddHint(QStringLiteral("seek|spin|head|fly"),
-                                            QRegularExpression::CaseInsensitiveOption);
     const QString normal = QString::fromLatin1(kControlTextColor);
     const QString failure = QString::fromLatin1(kFailureColor);
 
@@ -290,8 +287,11 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         record.insert(QStringLiteral("bad"), bad);
         records.append(record);
 
-        if (hddHint.match(name).hasMatch())
-            isHDD = true;
+        // The hard-drive hint: "seek|spin|head|fly" anywhere, any letter case.
+        if (!isHDD)
+            for (const char *word : {"seek", "spin", "head", "fly"})
+                if (name.contains(QLatin1String(word), Qt::CaseInsensitive))
+                    isHDD = true;
     }
 
     const QString health = isfail ? QStringLiteral("Failed") : QStringLiteral("Passed");
