@@ -149,10 +149,12 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
     }
     if (is("msec24hour32")) {
         const ull m = le(e, R4, R5, X);
-        return format("%llu:%02llu:%06.3f", le(e, R0, R1, R2, R3), m / 60000, double(m % 60000) / 1000.0);
+        // Decimals through QString: printf would follow the user's locale (Qt sets it) and write "40,293".
+        return format("%llu:%02llu:", le(e, R0, R1, R2, R3), m / 60000)
+               + QString::number(double(m % 60000) / 1000.0, 'f', 3).rightJustified(6, u'0');
     }
     if (is("temp10x"))
-        return format("%.1f", double(le(e, R0, R1)) / 10.0);
+        return QString::number(double(le(e, R0, R1)) / 10.0, 'f', 1);
     if (is("tempminmax")) {
         std::array<int16_t, 4> t{};
         raw(slice(e, R0, 6), t);

@@ -3,6 +3,8 @@
 #include "QStringPrinter.h"
 
 #include <array>
+#include <clocale>
+#include <string>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -75,6 +77,16 @@ TEST(RawFormats, AllTwentyNineLayouts)
     EXPECT_EQ(decode(withRaw({0x8d, 0x0e, 0, 0, 0, 0}), "sec2hour"), "01:02:05s");
     EXPECT_EQ(decode(withRaw({125, 0, 0, 0, 3, 0}), "min2hour"), "02:05 (3)");
     EXPECT_EQ(decode(withRaw({0xff, 0xff, 0xff, 0xff, 0xff, 0xff}), "raw48"), "281474976710655");
+
+    // The decimal point does not follow the user's locale.
+    const char *saved = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string previous = saved ? saved : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        EXPECT_EQ(decode(kEntry, "temp10x"), "51.3");
+        EXPECT_EQ(decode(kEntry, "msec24hour32"), "67305985:07:40.293");
+    }
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(decode(withRaw({0, 0, 0, 0, 0xe8, 0x03}), "msec24hour32"), "0:00:01.000");
 
     // Short and empty entries read as zeros.
     const std::array<uint8_t, 6> shortEntry{9, 0x32, 0, 100, 100, 7};
