@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /*
  * Hand-written drive database in the smartmontools format, for Corvane's tests.
  * Entries below exercise one parsing rule each; "VERSION:" appears only once.
