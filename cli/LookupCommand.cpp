@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// corvanectl lookup: which drive database entry fits a model and firmware.
+#include "Command.h"
+
+#include "database/DriveDatabase.h"
+#include "database/THSmartDeviceDatabase.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace corvane::cli {
+
+namespace {
+
+QString describe(const QVariantMap &entry)
+{
+    QString text;
+    text += QStringLiteral("Model family:     %1\n").arg(entry.value(QStringLiteral("modelfamily")).toString());
+    text += QStringLiteral("Model pattern:    %1\n").arg(entry.value(QStringLiteral("model")).toString());
+    text += QStringLiteral("Firmware pattern: %1\n").arg(entry.value(QStringLiteral("firmware")).toString());
+    const QString bug = entry.value(QStringLiteral("firmwarebugDescription")).toString();
+    if (!bug.isEmpty())
+        text += QStringLiteral("Firmware bug:     %1\n").arg(QString(bug).replace(u'\n', u' '));
+    const QString warning = entry.value(QStringLiteral("warning")).toString();
+    if (!warning.isEmpty())
+        text += QStringLiteral("Warning:          %1\n")
+                    .arg(QString(warning).replace(u'\n', QStringLiteral("\n                  ")));
+    const QVariantList presets = entry.value(QStringLiteral("attributes")).toList();
+    if (!presets.isEmpty()) {
+        text += QStringLiteral("Attribute presets:\n");
+        for (const QVariant &p : presets) {
+            const QVariantMap preset = p.toMap();
+            text += QStringLiteral("  %1 %2 %3\n")
+                        .arg(preset.value(QStringLiteral("id")).toString(), 5)
+                        .arg(preset.value(QStringLiteral("fmt")).toString(), -20)
+                        .arg(preset.value(QStringLiteral("name")).toString());
+        }
+    }
+    return text;
+}
+
+int run(const QStringList &args)
+{
+    bool json = false;
+    QString dbFile;
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--json"))
+            json = true;
+        else if (args[i] == QLatin1String("--db") && i + 1 < args.size())
+            dbFile = args[++i];
+        else
+            positional << args[i];
+    }
+    if (positional.size() < 1 || positional.size() > 2) {
+        err(QStringLiteral("usage: corvanectl lookup [--json] [--db FILE] MODEL [FIRMWARE]\n"));
+        return 2;
+    }
+    const QString model = positional.value(0), firmware = positional.value(1);
+
+    std::shared_ptr<const DriveDatabase> db;
+    if (!dbFile.isEmpty()) {
+        QFile f(dbFile);
+        bool readable = false;
+        if (f.open(QIODevice::ReadOnly))
+            db = std::make_shared<const DriveDatabase>(DriveDatabase::parse(f.readAll(), &readable));
+        if (!readable) {
+            err(QStringLiteral("corvanectl: cannot read the drive database %1\n").arg(dbFile));
+            return 1;
+        }
+    } else {
+        db = THSmartDeviceDatabase::database();
+    }
+
+    const QVariantMap entry = db->lookup(model, firmware);
+    if (json) {
+        QJsonDocument doc = entry.isEmpty() ? QJsonDocument() : QJsonDocument(QJsonObject::fromVariantMap(entry));
+        out(entry.isEmpty() ? QStringLiteral("null\n") : QString::fromUtf8(doc.toJson(QJsonDocument::Indented)));
+        return 0;
+    }
+    if (entry.isEmpty()) {
+        out(QStringLiteral("No drive database entry matches \"%1\" firmware \"%2\" (%3 entries searched).\n")
+                .arg(model, firmware)
+                .arg(db->drives().size()));
+        return 0;
+    }
+    out(describe(entry));
+    return 0;
+}
+
+const CommandRegistrar registrar(
+    "lookup", Command{"lookup [--json] [--db FILE] MODEL FIRMWARE",
+                      "show the drive database entry for a model and firmware", run});
+
+} // namespace
+
+} // namespace corvane::cli

@@ -1,0 +1,386 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/DriveDatabase.h"
+
+#include <QHash>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QStringDecoder>
+
+Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
+
+namespace corvane {
+
+namespace {
+
+// A C string continued on the next source line: closing quote, line feed, opening quote.
+const QString kContinuation = QStringLiteral("\"\n\"");
+
+bool inTrimSet(QChar c)
+{
+    return c == u'"' || c == u'{' || c == u' ' || c == u'\n';
+}
+
+QString trimSet(const QString &s)
+{
+    qsizetype b = 0, e = s.size();
+    while (b < e && inTrimSet(s[b]))
+        ++b;
+    while (e > b && inTrimSet(s[e - 1])) {
+        // An escaped quote ends the text, it does not delimit it.
+        if (s[e - 1] == u'"' && e - 2 >= b && s[e - 2] == u'\\' && !(e - 3 >= b && s[e - 3] == u'\\'))
+            break;
+        --e;
+    }
+    return s.mid(b, e - b);
+}
+
+
+// Block comments are removed before the line-wise pass: left in place, their
+// inner lines would end up inside the next record's model pattern (several
+// Western Digital records carry one between family and model). String
+// literals and line comments are skipped over so that a "/*" inside either
+// is left alone.
+QString stripBlockComments(const QString &in)
+{
+    if (!in.contains(QLatin1String("/*")))
+        return in;
+    QString out;
+    out.reserve(in.size());
+    const qsizetype n = in.size();
+    qsizetype i = 0, copied = 0; // in[copied, i) is still to be copied
+    while (i < n) {
+        const QChar c = in[i];
+        if (c == u'"') {
+            ++i;
+            while (i < n && in[i] != u'"' && in[i] != u'\n')
+                i += (in[i] == u'\\' && i + 1 < n && in[i + 1] != u'\n') ? 2 : 1;
+            if (i < n && in[i] == u'"')
+                ++i;
+        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'/') {
+            const qsizetype eol = in.indexOf(u'\n', i);
+            i = eol < 0 ? n : eol;
+        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'*') {
+            out.append(QStringView(in).mid(copied, i - copied));
+            const qsizetype end = in.indexOf(QLatin1String("*/"), i + 2);
+            const qsizetype stop = end < 0 ? n : end + 2;
+            // Keep the line structure: the comment's line breaks stay.
+            for (qsizetype k = i; k < stop; ++k)
+                if (in[k] == u'\n')
+                    out += u'\n';
+            i = copied = stop;
+        } else {
+            ++i;
+        }
+    }
+    out.append(QStringView(in).mid(copied));
+    return out;
+}
+
+// Patterns are C string literals: an escaped backslash or quote stands for
+// one character. Without this "M\\.2" would look for a backslash and never
+// match "M.2".
+QString unescapeC(const QString &s)
+{
+    if (!s.contains(u'\\'))
+        return s;
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == u'\\' && i + 1 < s.size() && (s[i + 1] == u'\\' || s[i + 1] == u'"'))
+            ++i;
+        out += s[i];
+    }
+    return out;
+}
+
+QString cleanPattern(const QString &piece)
+{
+    QString p = trimSet(piece);
+    p.remove(kContinuation);
+    return unescapeC(p);
+}
+
+void parsePresets(const QString &presetText, QVariantList &attributes, QVariantMap &attribDict,
+                  QString &firmwarebug, QString &firmwarebugDescription, QHash<QString, QString> &names)
+{
+    QString text = presetText;
+    text.replace(QStringLiteral("-v "), QStringLiteral("!-v "));
+    text.replace(QStringLiteral("-F "), QStringLiteral("!-F "));
+    const QStringList options = text.split(QStringLiteral("!-"));
+    for (const QString &option : options) {
+        if (option.isEmpty())
+            continue;
+        const QChar letter = option[0];
+        const QString argument = trimSet(option.mid(1));
+        if (letter == u'v') {
+            const QStringList fields = argument.split(u',');
+            QVariantMap preset;
+            preset.insert(QStringLiteral("id"), fields.value(0));
+            preset.insert(QStringLiteral("fmt"), fields.value(1));
+            if (fields.size() < 3) {
+                QString key = fields.value(1);
+                if (key == QLatin1String("increasing"))
+                    key = QStringLiteral("increasing_") + fields.value(0);
+                const QVariantMap legacy = DriveDatabase::fmtDict().value(key).toMap();
+                if (!legacy.isEmpty()) {
+                    preset.insert(QStringLiteral("fmt"), legacy.value(QStringLiteral("fmt")));
+                    preset.insert(QStringLiteral("name"), legacy.value(QStringLiteral("name")));
+                }
+            } else {
+                QString name = fields[2];
+                name.replace(u'_', u' ');
+                preset.insert(QStringLiteral("name"), name);
+            }
+            if (preset.contains(QStringLiteral("name"))) {
+                // The same few hundred names recur across entries: expand each once.
+                const QString raw = preset.value(QStringLiteral("name")).toString();
+                auto known = names.constFind(raw);
+                if (known == names.cend())
+                    known = names.insert(raw, DriveDatabase::expandName(raw));
+                preset.insert(QStringLiteral("name"), *known);
+            }
+            attributes.append(preset);
+            attribDict.insert(fields.value(0), preset);
+        } else if (letter == u'F') {
+            firmwarebug = argument;
+            QString description;
+            for (const auto &[bug, text] : DriveDatabase::firmwarebugDescriptions())
+                if (bug == argument)
+                    description = text;
+            firmwarebugDescription = QStringLiteral("%1:\n%2").arg(argument, description);
+        }
+    }
+}
+
+} // namespace
+
+const QVariantMap &DriveDatabase::fmtDict()
+{
+    static const QVariantMap table = [] {
+        auto row = [](const char *fmt, const QString &name) {
+            return QVariantMap{{QStringLiteral("fmt"), QString::fromLatin1(fmt)}, {QStringLiteral("name"), name}};
+        };
+        return QVariantMap{
+            {QStringLiteral("10xCelsius"), row("temp10x", QStringLiteral("Temperature ℃ x10"))},
+            {QStringLiteral("detectedtacount"), row("raw48", QStringLiteral("Detected TA Count"))},
+            {QStringLiteral("emergencyretractcyclect"), row("raw48", QStringLiteral("Emergency Retract Cycle Count"))},
+            {QStringLiteral("halfminutes"), row("halfmin2hour", QStringLiteral("Power On Half Minutes"))},
+            {QStringLiteral("increasing_197"), row("raw48", QStringLiteral("Total Pending Sectors"))},
+            {QStringLiteral("increasing_198"), row("raw48", QStringLiteral("Total Offline Uncorrectable"))},
+            {QStringLiteral("loadunload"), row("raw24/raw24", QString())},
+            {QStringLiteral("minutes"), row("min2hour", QStringLiteral("Power On Minutes"))},
+            {QStringLiteral("offlinescanuncsectorct"), row("raw48", QStringLiteral("Offline Scan UNC Sector Count"))},
+            {QStringLiteral("seconds"), row("sec2hour", QStringLiteral("Power On Seconds"))},
+            {QStringLiteral("temp"), row("tempminmax", QStringLiteral("Temperature ℃ "))},
+            {QStringLiteral("unknown"), row("raw48", QStringLiteral("Unknown Attribute"))},
+            {QStringLiteral("writeerrorcount"), row("raw48", QStringLiteral("Write Error Count"))},
+        };
+    }();
+    return table;
+}
+
+const QList<std::pair<QString, QString>> &DriveDatabase::firmwarebugDescriptions()
+{
+    static const QList<std::pair<QString, QString>> table{
+        {QStringLiteral("nologdir"), QStringLiteral("Avoids reading GP/SMART Log Directories")},
+        {QStringLiteral("samsung"), QStringLiteral("Fixes byte order in some SMART data")},
+        {QStringLiteral("samsung2"), QStringLiteral("Fixes byte order in some SMART data")},
+        {QStringLiteral("samsung3"), QStringLiteral("Fixes completed-selftest reported as in-progress")},
+        {QStringLiteral("xerrorlba"), QStringLiteral("Fixes LBA byte ordering in Ext. Comprehensive SMART error log")},
+    };
+    return table;
+}
+
+const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
+{
+    static const QList<std::pair<QString, QString>> table = [] {
+        static const char *const rows[][2] = {
+            {" Attr ", " Attribute "}, {" Avail ", " Available "}, {" Bckgnd ", " Background "},
+            {" Blk ", " Block "}, {" Cel ", " Celsius "}, {" Cnt ", " Count "},
+            {" Corr ", " Correction "}, {" Ct ", " Count "}, {" Err ", " Error "},
+            {" Errs ", " Errors "}, {" Iface ", " Interface "}, {" Indic ", " Indicator "},
+            {" Interfac ", " Interface "}, {" Perc ", " Percentage "}, {" Performnce ", " Performance "},
+            {" Pfail ", " Pre-fail "}, {" Phy ", " Physical "}, {" Prog ", " Progress "},
+            {" Rd ", " Read "}, {" RdWr ", " Read/Write "}, {" Reades ", " Reads "},
+            {" Recov ", " Recover "}, {" Recoverty ", " Recovery "}, {" Remain", " Remaining"},
+            {" Reservd ", " Reserved "}, {" Resrvd ", " Reserved "}, {" Rsvd ", " Reserved "},
+            {" Rtry ", " Retry "}, {" Storg ", " Storage "}, {" Tot ", " Total "},
+            {" Uncorr ", " Uncorrectable "}, {" Uncorrect ", " Uncorrectable "}, {"Adaptv ", "Adaptive "},
+            {"Ave ", "Average "}, {"Avg ", "Average "}, {"Bckgnd ", "Background "},
+            {"Cumulativ ", "Cumulative "}, {"Max ", "Maximum "}, {"MaxAvgErase ", "Maximum Average Erase "},
+            {"Min ", "Minimum "}, {"Non4k ", "Non-4k "}, {"Perc ", "Percentage "},
+            {"Pwr ", "Power "}, {"Snmple ", "Simple "}, {"Unc ", " Uncorrectable "},
+            {"Unexpect ", "Unexpected "}, {"Unkn SiliconMotion", "Unknown Silicon Motion"},
+            {"Unknown Apple Attrib", "Unknown Apple Attribute"}, {"Workld ", "Workload "},
+        };
+        QList<std::pair<QString, QString>> t;
+        for (const auto &r : rows)
+            t.append({QString::fromLatin1(r[0]), QString::fromLatin1(r[1])});
+        return t;
+    }();
+    return table;
+}
+
+QString DriveDatabase::expandName(const QString &name)
+{
+    // The two blanks let rows with a trailing blank match the last word.
+    QString n = name + QStringLiteral("  ");
+    for (const auto &[abbreviation, replacement] : expansions())
+        n.replace(abbreviation, replacement);
+    return n.trimmed();
+}
+
+DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
+{
+    DriveDatabase db;
+    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder(bytes);
+    // NUL never occurs in a C source file; take it as the mark of a binary.
+    if (decoder.hasError() || text.contains(QChar(u'\0'))) {
+        if (readable)
+            *readable = false;
+        return db;
+    }
+    if (readable)
+        *readable = true;
+
+    text = stripBlockComments(text);
+    QStringList lines = text.split(u'\n');
+
+    qsizetype versionAt = -1;
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lines[i].contains(QLatin1String("VERSION:"))) {
+            versionAt = i;
+            break;
+        }
+    if (versionAt < 0) {
+        // Not a drive database; an empty one is all that can be said.
+        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+        qCWarning(lcDriveDb) << "drive database has no VERSION line; nothing parsed";
+        return db;
+    }
+    const QString versionLine = lines[versionAt];
+    lines = lines.mid(versionAt + 5);
+
+    static const QRegularExpression versionRx(
+        QStringLiteral(R"(VERSION: (\d{1,2}\.\d{1,2}) \$Id: drivedb.h (\d{1,5}) (\d{4}-\d{2}-\d{2}))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = versionRx.match(versionLine);
+    if (m.hasMatch()) {
+        db._dictionary.insert(QStringLiteral("line"), m.captured(0));
+        db._dictionary.insert(QStringLiteral("version"), m.captured(1));
+        db._dictionary.insert(QStringLiteral("build"), m.captured(2));
+        db._dictionary.insert(QStringLiteral("date"), m.captured(3));
+        db._dictionary.insert(QStringLiteral("datebuild"),
+                              QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
+    } else {
+        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+    }
+
+    QStringList kept;
+    kept.reserve(lines.size());
+    for (QString line : std::as_const(lines)) {
+        line = line.trimmed();
+        line.remove(QStringLiteral("\\n"));
+        if (line.startsWith(QLatin1String("/*")) || line.startsWith(QLatin1String("*/"))
+            || line.startsWith(QLatin1String("//")))
+            continue;
+        const qsizetype comment = line.indexOf(QLatin1String("//"));
+        if (comment >= 0) {
+            const qsizetype address = line.indexOf(QLatin1String("://"));
+            // "//" of a web address inside a string is not a comment.
+            if (address < 0 || comment < address)
+                line = line.left(comment).trimmed();
+        }
+        kept.append(line);
+    }
+
+    const QStringList chunks = kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
+    QHash<QString, int> firmwareIndex;
+    QHash<QString, QString> names;
+    for (const QString &rawChunk : chunks) {
+        const QString chunk = rawChunk.trimmed();
+        if (!chunk.startsWith(u'{'))
+            continue;
+        const QStringList pieces = chunk.split(QStringLiteral("\","));
+        if (pieces.size() != 5)
+            continue;
+        const QString family = unescapeC(trimSet(pieces[0]));
+        const QString model = cleanPattern(pieces[1]);
+        QString firmware = cleanPattern(pieces[2]);
+        if (firmware.isEmpty())
+            firmware = QStringLiteral(".");
+        QString warning = trimSet(pieces[3]);
+        warning.replace(kContinuation, QStringLiteral("\n"));
+        warning = unescapeC(warning);
+
+        QVariantList attributes;
+        QVariantMap attribDict;
+        QString firmwarebug, firmwarebugDescription;
+        parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+
+        const QVariantMap entry{
+            {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
+            {QStringLiteral("model"), model},
+            {QStringLiteral("firmware"), firmware},
+            {QStringLiteral("warning"), warning},
+            {QStringLiteral("attributes"), attributes},
+            {QStringLiteral("attribDict"), attribDict},
+            {QStringLiteral("firmwarebug"), firmwarebug},
+            {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
+        };
+
+        QString error;
+        if (!db._models.add(model, &error) && ++db._brokenPatterns)
+            qCWarning(lcDriveDb).noquote() << "drive database: model pattern" << model
+                                           << "of" << entry.value(QStringLiteral("modelfamily")).toString()
+                                           << "does not compile, the entry matches nothing:" << error;
+        auto fw = firmwareIndex.constFind(firmware);
+        if (fw == firmwareIndex.cend()) {
+            db._firmwares.emplace_back(firmware, &error);
+            if (!db._firmwares.back().valid() && ++db._brokenPatterns)
+                qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
+                                               << "does not compile, it matches nothing:" << error;
+            fw = firmwareIndex.insert(firmware, int(db._firmwares.size() - 1));
+        }
+        db._firmwareOf.push_back(*fw);
+        db._drives.append(entry);
+    }
+    db._models.compile();
+    db._defaultIsPresetsOnly = !db._drives.isEmpty()
+        && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
+    db._dictionary.insert(QStringLiteral("drives"), db._drives);
+    return db;
+}
+
+QVariantMap DriveDatabase::defaultEntry() const
+{
+    return _drives.isEmpty() ? QVariantMap() : _drives.first().toMap();
+}
+
+int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) const
+{
+    const std::string m = model.toStdString();
+    // An empty firmware text becomes one blank so that "." still matches it.
+    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
+    thread_local std::vector<int> hits;
+    _models.matches(m, hits);
+    for (int index : hits) {
+        // The default entry's "-" patterns would catch every model and firmware
+        // that contain a hyphen; it holds presets, not a drive family.
+        if (index == 0 && _defaultIsPresetsOnly)
+            continue;
+        if (_firmwares[size_t(_firmwareOf[size_t(index)])].search(f))
+            return index;
+    }
+    return -1;
+}
+
+QVariantMap DriveDatabase::lookup(const QString &model, const QString &firmware) const
+{
+    const int index = lookupIndex(model, firmware);
+    return index < 0 ? QVariantMap() : _drives.at(index).toMap();
+}
+
+} // namespace corvane

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include <QString>
+#include <QVariantMap>
+#include <cstdint>
+#include <span>
+
+namespace corvane {
+
+class DriveDatabase;
+
+// Renders the raw value of one 12-byte attribute entry in a drivedb.h format
+// ("raw48", "tempminmax", ...); names are compared without letter case and
+// an unknown name decodes as "raw48". A short entry reads as zeros.
+QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmt);
+
+// Splits a temperature raw value (the six raw bytes) into current, minimum,
+// maximum and a fourth value, trying the layouts drives are known to use.
+void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp);
+
+// The attribute pass over a SMART data page and its thresholds page:
+// the attribute table ("vendorspecificAttributes", "vsaDict"), the headline
+// values and both verdicts ("health", "attributeHealth"). Names and formats
+// come from the drive database. `ignore` is the "ignoreAttributes"
+// dictionary; `isfail` is true when SMART RETURN STATUS reported a threshold
+// exceeded. Each record in "vendorspecificAttributes" carries "bad" (bool)
+// beside its 13 keys; "crcErrorCountColor" is "FailureColor" or
+// "controlTextColor".
+QVariantMap attributesModel(std::span<const uint8_t> smartData, std::span<const uint8_t> smartThresh,
+                            const QString &model, const QString &firmware, const QVariantMap &ignore,
+                            bool isfail);
+// The same against a given database (tests, tools that load their own file).
+QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> smartData,
+                            std::span<const uint8_t> smartThresh, const QString &model,
+                            const QString &firmware, const QVariantMap &ignore, bool isfail);
+
+inline constexpr char kFailureColor[] = "FailureColor";
+inline constexpr char kControlTextColor[] = "controlTextColor";
+
+} // namespace corvane

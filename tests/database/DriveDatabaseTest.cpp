@@ -1,0 +1,326 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/DriveDatabase.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "TestData.h"
+#include "QStringPrinter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+const QString kRealDb = QStringLiteral("/usr/share/smartmontools/drivedb.h");
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+DriveDatabase fixture(const char *name, bool *readable = nullptr)
+{
+    return DriveDatabase::parse(test::readData(QStringLiteral("drivedb/") + QLatin1String(name)), readable);
+}
+
+QVariantMap preset(const QVariantMap &entry, const char *id)
+{
+    return entry.value(QStringLiteral("attribDict")).toMap().value(QLatin1String(id)).toMap();
+}
+
+QString family(const DriveDatabase &db, const QString &model, const QString &firmware)
+{
+    return db.lookup(model, firmware).value(QStringLiteral("modelfamily")).toString();
+}
+
+} // namespace
+
+TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
+{
+    bool readable = false;
+    const DriveDatabase db = fixture("base.h", &readable);
+    ASSERT_TRUE(readable);
+    const QVariantMap dict = db.dictionary();
+    EXPECT_EQ(dict.value("version").toString(), "7.3");
+    EXPECT_EQ(dict.value("build").toString(), "5319");
+    EXPECT_EQ(dict.value("date").toString(), "2022-02-19");
+    EXPECT_EQ(dict.value("line").toString(), "VERSION: 7.3 $Id: drivedb.h 5319 2022-02-19");
+    EXPECT_EQ(dict.value("datebuild").toString(), "2022-02-19 (Revision 5319)");
+
+    const QVariantList drives = db.drives();
+    ASSERT_EQ(drives.size(), 8);
+    for (const QVariant &d : drives)
+        EXPECT_EQ(d.toMap().size(), 8);
+    EXPECT_EQ(db.defaultEntry().value("modelfamily").toString(), "DEFAULT");
+    EXPECT_EQ(preset(db.defaultEntry(), "5").value("name").toString(), "Reallocated Sector Count");
+
+    const QVariantMap one = drives[1].toMap();
+    EXPECT_EQ(one.value("model").toString(), "EXAMPLE ONE-[0-9]+");
+    EXPECT_EQ(one.value("firmware").toString(), "FW1");
+    EXPECT_EQ(one.value("warning").toString(), "");
+    EXPECT_EQ(preset(one, "9"), (QVariantMap{{"id", "9"}, {"fmt", "min2hour"}, {"name", "Power On Minutes"}}));
+    EXPECT_EQ(preset(one, "197"),
+              (QVariantMap{{"id", "197"}, {"fmt", "raw48"}, {"name", "Total Pending Sectors"}}));
+    EXPECT_EQ(preset(one, "5"), (QVariantMap{{"id", "5"}, {"fmt", "increasing"}}));
+    EXPECT_EQ(preset(one, "1").value("name").toString(), "Raw Read Error Rate");
+    // Duplicates stay in the list; the dictionary keeps the later one.
+    EXPECT_EQ(one.value("attributes").toList().size(), 7);
+    EXPECT_EQ(preset(one, "12").value("name").toString(), "Power Cycle Count Again");
+    EXPECT_EQ(preset(one, "193").value("fmt").toString(), "raw24/raw24");
+    EXPECT_EQ(one.value("firmwarebug").toString(), "samsung3");
+    EXPECT_EQ(one.value("firmwarebugDescription").toString(),
+              "samsung3:\nFixes completed-selftest reported as in-progress");
+
+    const QVariantMap noFamily = drives[2].toMap();
+    EXPECT_EQ(noFamily.value("modelfamily").toString(), "NOFAMILY MODEL");
+    EXPECT_EQ(noFamily.value("firmware").toString(), ".");
+    EXPECT_EQ(noFamily.value("warning").toString(),
+              "This firmware is known to corrupt data.\n"
+              "See https://www.example.org/fix//now for details \"urgent\"");
+
+    EXPECT_EQ(drives[3].toMap().value("model").toString(), "SPLIT (ALPHA|BETA)-[0-9]");
+    // The comment between family and model does not leak into the pattern.
+    EXPECT_EQ(drives[4].toMap().value("model").toString(), "COMMENTED MODEL");
+
+    const QVariantMap escaped = drives[5].toMap();
+    EXPECT_EQ(escaped.value("modelfamily").toString(), "Escaped 2.5\" family");
+    EXPECT_EQ(escaped.value("model").toString(), "ESC M\\.2 \\(S42\\)");
+    EXPECT_EQ(preset(escaped, "190"),
+              (QVariantMap{{"id", "190"}, {"fmt", "tempminmax"}, {"name", QStringLiteral("Temperature ℃")}}));
+    EXPECT_EQ(escaped.value("firmwarebugDescription").toString(), "nosuchbug:\n");
+
+    EXPECT_EQ(db.brokenPatterns(), 1);
+}
+
+TEST(DriveDatabase, LookupIsAnUnanchoredSearchInFileOrder)
+{
+    const DriveDatabase db = fixture("base.h");
+    EXPECT_EQ(family(db, "EXAMPLE ONE-100", "FW1"), "Example Family One");
+    // Unanchored both ways: text around the pattern and firmware does not matter.
+    EXPECT_EQ(family(db, "XX EXAMPLE ONE-7 YY", "AFW12"), "Example Family One");
+    // The first record's firmware does not match: the later record wins.
+    EXPECT_EQ(family(db, "EXAMPLE ONE-100", "FW2"), "Example Family One later");
+    // "." matches an empty firmware text.
+    EXPECT_EQ(family(db, "NOFAMILY MODEL", ""), "NOFAMILY MODEL");
+    EXPECT_EQ(family(db, "SPLIT BETA-4", "x"), "Split Pattern Family");
+    EXPECT_EQ(family(db, "COMMENTED MODEL", "x"), "Block comment family");
+    EXPECT_EQ(family(db, "ESC M.2 (S42)", "x"), "Escaped 2.5\" family");
+    EXPECT_TRUE(db.lookup("ESC Mx2 (S42)", "x").isEmpty());
+    // A pattern that does not compile matches nothing, not even itself.
+    EXPECT_TRUE(db.lookup("BROKEN(", "x").isEmpty());
+    EXPECT_TRUE(db.lookup("", "").isEmpty());
+    EXPECT_EQ(db.lookupIndex("nothing at all", "1.0"), -1);
+    // The default entry ("-" for model and firmware) holds presets, not a drive:
+    // a model and firmware that both contain a hyphen must not land on it.
+    EXPECT_TRUE(db.lookup("A-1", "B-2").isEmpty());
+    EXPECT_EQ(family(db, "EXAMPLE ONE-100", "FW1-2"), "Example Family One");
+}
+
+TEST(DriveDatabase, DamagedAndForeignFiles)
+{
+    const DriveDatabase base = fixture("base.h");
+
+    bool readable = false;
+    const DriveDatabase crlf = fixture("crlf.h", &readable);
+    EXPECT_TRUE(readable);
+    EXPECT_EQ(crlf.dictionary(), base.dictionary());
+
+    // Cut inside a block comment: the records before the cut survive intact.
+    const DriveDatabase truncated = fixture("truncated.h", &readable);
+    EXPECT_TRUE(readable);
+    ASSERT_EQ(truncated.drives().size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(truncated.drives()[i], base.drives()[i]) << i;
+
+    const DriveDatabase noVersion = fixture("no-version.h", &readable);
+    EXPECT_TRUE(readable);
+    EXPECT_TRUE(noVersion.drives().isEmpty());
+    EXPECT_FALSE(noVersion.dictionary().contains("version"));
+    EXPECT_TRUE(noVersion.lookup("EXAMPLE ONE-100", "FW1").isEmpty());
+
+    const DriveDatabase binary = fixture("binary.h", &readable);
+    EXPECT_FALSE(readable);
+    EXPECT_TRUE(binary.drives().isEmpty());
+
+    const DriveDatabase empty = DriveDatabase::parse(QByteArrayView(), &readable);
+    EXPECT_TRUE(empty.drives().isEmpty());
+    EXPECT_TRUE(empty.defaultEntry().isEmpty());
+
+    // A file of only the version record and stray text: nothing recognised, no crash.
+    const DriveDatabase stray = DriveDatabase::parse("{ \"VERSION: 1.0\",\n},\n{ \"a\", \"b\",\n-v\n-F\n", &readable);
+    EXPECT_TRUE(readable);
+    EXPECT_TRUE(stray.drives().isEmpty());
+    EXPECT_EQ(stray.dictionary().value("datebuild").toString(), "");
+
+    // Every prefix of the file parses without harm.
+    const QByteArray text = test::readData("drivedb/base.h");
+    for (qsizetype n = 0; n <= text.size(); n += 7)
+        (void)DriveDatabase::parse(text.left(n));
+}
+
+TEST(DriveDatabase, RealDebianFile)
+{
+    const QByteArray text = readFile(kRealDb);
+    if (text.isEmpty())
+        GTEST_SKIP() << "smartmontools' drivedb.h is not installed at " << kRealDb.toStdString()
+                     << " (apt-get install smartmontools)";
+
+    bool readable = false;
+    const DriveDatabase db = DriveDatabase::parse(text, &readable);
+    ASSERT_TRUE(readable);
+    const QVariantMap dict = db.dictionary();
+    EXPECT_TRUE(QRegularExpression("^\\d{1,2}\\.\\d{1,2}$").match(dict.value("version").toString()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{1,5}$").match(dict.value("build").toString()).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}$").match(dict.value("date").toString()).hasMatch());
+
+    // Records counted independently: every line that opens a record with a
+    // string, outside comments. The version pseudo-record is not an entry.
+    int records = 0;
+    bool inComment = false;
+    static const QRegularExpression opening(QStringLiteral("^\\s*\\{\\s*\""));
+    for (const QByteArray &line : text.split('\n')) {
+        const QString l = QString::fromUtf8(line);
+        if (inComment) {
+            inComment = !l.contains(QLatin1String("*/"));
+            continue;
+        }
+        if (l.trimmed().startsWith(QLatin1String("/*")) && !l.contains(QLatin1String("*/")))
+            inComment = true;
+        else if (opening.match(l).hasMatch())
+            ++records;
+    }
+    EXPECT_EQ(db.drives().size(), records - 1);
+    EXPECT_EQ(db.brokenPatterns(), 0);
+
+    const QVariantMap def = db.defaultEntry();
+    EXPECT_EQ(def.value("modelfamily").toString(), "DEFAULT");
+    EXPECT_EQ(preset(def, "194").value("fmt").toString(), "tempminmax");
+    EXPECT_EQ(preset(def, "194").value("name").toString(), "Temperature Celsius");
+    EXPECT_EQ(preset(def, "5").value("name").toString(), "Reallocated Sector Count");
+
+    // Models from the file's own "tested with" notes.
+    EXPECT_EQ(family(db, "ST9160821AS", "3.CLH"), "Seagate Momentus 5400.3");
+    EXPECT_EQ(family(db, "INTEL SSDSA2CW120G3", "4PC10302"), "Intel 320 Series SSDs");
+    EXPECT_EQ(family(db, "WDC WD2500JB-00REA0", "20.00K20"), "Western Digital Caviar SE");
+    EXPECT_EQ(family(db, "SAMSUNG HD501LJ", "CR100-12"), "SAMSUNG SpinPoint T166");
+    EXPECT_EQ(family(db, "Samsung SSD 850 EVO 250GB", "EMT01B6Q"), "Samsung based SSDs");
+    EXPECT_EQ(family(db, "Crucial_CT500MX200SSD1", "MU02"), "Crucial/Micron Client SSDs");
+    // Records whose model follows a block comment.
+    EXPECT_EQ(family(db, "WDC WD2500BB-00GUA0", "x"), "Western Digital Caviar");
+    // Escaped points in the C strings.
+    EXPECT_EQ(family(db, "ATP I-Temp M.2 2242", "R0822A"), "ATP SATA III aMLC M.2 2242 Embedded SSD");
+    EXPECT_EQ(family(db, "TOSHIBA MK1651GSY", "LD001D"), "Toshiba 2.5\" HDD MK..51GSY");
+    EXPECT_TRUE(db.lookup("NO SUCH DRIVE 0000", "0").isEmpty());
+    EXPECT_TRUE(db.lookup("NO-SUCH-DRIVE", "1-0").isEmpty());
+
+    // CRLF copy of the real file: the same database.
+    QByteArray crlf = text;
+    crlf.replace("\n", "\r\n");
+    EXPECT_EQ(DriveDatabase::parse(crlf).dictionary(), dict);
+    // Truncated anywhere: no crash, never more entries.
+    for (qsizetype cut : {qsizetype(1), text.size() / 3, text.size() / 2 + 11, text.size() - 2})
+        EXPECT_LE(DriveDatabase::parse(text.left(cut)).drives().size(), db.drives().size());
+}
+
+class DatabaseFileTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        savedSystem = THSmartDeviceDatabase::systemDatabasePaths();
+    }
+    void TearDown() override
+    {
+        THSmartDeviceDatabase::setSystemDatabasePaths(savedSystem);
+        qunsetenv("XDG_DATA_HOME");
+    }
+    QTemporaryDir home;
+    QStringList savedSystem;
+};
+
+TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainThread)
+{
+    int argc = 1;
+    char name[] = "database_tests";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    // No file anywhere: empty database, false, no notification.
+    THSmartDeviceDatabase::setSystemDatabasePaths({home.filePath("none-a.h"), home.filePath("none-b.h")});
+    int updates = 0;
+    QThread *deliveredOn = nullptr;
+    QObject::connect(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated, &app, [&] {
+        ++updates;
+        deliveredOn = QThread::currentThread();
+    });
+    EXPECT_FALSE(THSmartDeviceDatabase::unpackDriveDBFile());
+    EXPECT_TRUE(THSmartDeviceDatabase::driveDatabase().value("drives").toList().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(updates, 0);
+
+    // Two shipped copies: the newer revision is read.
+    const QString older = home.filePath("older.h"), newer = home.filePath("newer.h");
+    QByteArray text = test::readData("drivedb/base.h");
+    {
+        QFile f(older);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(text).replace("5319", "4000").replace("Example Family One\"", "Old Family\""));
+        QFile g(newer);
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+        g.write(text);
+    }
+    THSmartDeviceDatabase::setSystemDatabasePaths({older, newer});
+    EXPECT_EQ(THSmartDeviceDatabase::sourcePath(), newer);
+
+    // Parsed on a worker thread; the signal still arrives on the main thread.
+    bool parsed = false;
+    QThread *worker = QThread::create([&] { parsed = THSmartDeviceDatabase::unpackDriveDBFile(); });
+    worker->start();
+    worker->wait();
+    delete worker;
+    EXPECT_TRUE(parsed);
+    QElapsedTimer t;
+    t.start();
+    while (updates == 0 && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(deliveredOn, app.thread());
+    EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
+              "Example Family One");
+
+    // Once the container holds a copy, it is the one read.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(THSmartDeviceDatabase::dbPath()).path()));
+    {
+        QFile f(THSmartDeviceDatabase::dbPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(text).replace("Example Family One\"", "Container Family\""));
+    }
+    EXPECT_EQ(THSmartDeviceDatabase::sourcePath(), THSmartDeviceDatabase::dbPath());
+    EXPECT_TRUE(THSmartDeviceDatabase::unpackDriveDBFile());
+    EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
+              "Container Family");
+    // Parsing twice gives the same content.
+    const QVariantMap first = THSmartDeviceDatabase::driveDatabase();
+    EXPECT_TRUE(THSmartDeviceDatabase::unpackDriveDBFile());
+    EXPECT_EQ(THSmartDeviceDatabase::driveDatabase(), first);
+
+    // A binary container file: false, empty database, not the shipped copy.
+    {
+        QFile f(THSmartDeviceDatabase::dbPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(test::readData("drivedb/binary.h"));
+    }
+    EXPECT_FALSE(THSmartDeviceDatabase::unpackDriveDBFile());
+    EXPECT_TRUE(THSmartDeviceDatabase::driveDatabase().value("drives").toList().isEmpty());
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/thVendorDB.h"
+#include "TestData.h"
+#include "QStringPrinter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+TEST(VendorDB, HandWrittenFile)
+{
+    const QVariantMap db = thVendorDB::parse(test::readData("pciids/sample.ids"));
+    EXPECT_EQ(db.value("version").toString(), "2023.04.11");
+
+    EXPECT_EQ(db.value("0001").toMap(), (QVariantMap{{"name", "SafeNet (wrong ID)"}}));
+    // A repeated vendor replaces the earlier record, devices included.
+    EXPECT_EQ(db.value("0010").toMap(),
+              (QVariantMap{{"name", "Allied Telesis (repeated)"}, {"0001", "Only device after repeat"}}));
+    const QVariantMap samsung = db.value("144d").toMap();
+    EXPECT_EQ(samsung.value("name").toString(), "Samsung Electronics Co Ltd");
+    EXPECT_EQ(samsung.value("a808").toString(), "NVMe SSD Controller SM981/PM981/PM983");
+    EXPECT_EQ(samsung.size(), 3);
+    // ID and one blank: an empty name. A device line too short for an ID is dropped.
+    EXPECT_EQ(db.value("1a2b").toMap(), (QVariantMap{{"name", ""}}));
+    // Malformed lines never become vendors.
+    EXPECT_FALSE(db.contains("zzzz"));
+    EXPECT_FALSE(db.contains("1111"));
+    EXPECT_FALSE(db.contains("12"));
+    EXPECT_EQ(db.value("1e0f").toMap().value("0001").toString(), "NVMe SSD\twith a tab");
+    // The class section after its marker line is not vendor data.
+    EXPECT_FALSE(db.contains("C 00"));
+    EXPECT_FALSE(db.contains("C 01"));
+    EXPECT_EQ(db.size(), 1 + 6);
+
+    // Truncated and garbage input: no crash.
+    const QByteArray text = test::readData("pciids/sample.ids");
+    for (qsizetype n = 0; n <= text.size(); n += 5)
+        (void)thVendorDB::parse(text.left(n));
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(char((i * 131) ^ (i >> 3)));
+    (void)thVendorDB::parse(garbage);
+    EXPECT_EQ(thVendorDB::parse(QByteArrayView()).value("version").toString(), "");
+}
+
+TEST(VendorDB, RealSystemFile)
+{
+    QString path;
+    for (const QString &p : thVendorDB::shippedPaths())
+        if (QFileInfo::exists(p)) {
+            path = p;
+            break;
+        }
+    if (path.isEmpty())
+        GTEST_SKIP() << "no pci.ids installed (apt-get install pci.ids)";
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    const QVariantMap db = thVendorDB::parse(text);
+
+    // Vendors counted independently: unindented "xxxx  " lines before the class section.
+    int vendors = 0;
+    static const QRegularExpression vendorLine(QStringLiteral("^[0-9a-f]{4}  "));
+    for (const QByteArray &line : text.split('\n')) {
+        if (line.contains("List of known device classes"))
+            break;
+        if (vendorLine.match(QString::fromUtf8(line)).hasMatch())
+            ++vendors;
+    }
+    EXPECT_GT(vendors, 2000);
+    EXPECT_EQ(db.size(), vendors + 1); // + "version"
+    EXPECT_FALSE(db.value("version").toString().isEmpty());
+    EXPECT_EQ(db.value("8086").toMap().value("name").toString(), "Intel Corporation");
+    EXPECT_EQ(db.value("144d").toMap().value("name").toString(), "Samsung Electronics Co Ltd");
+    EXPECT_EQ(db.value("1c5c").toMap().value("name").toString(), "SK hynix");
+    EXPECT_FALSE(db.value("144d").toMap().value("a808").toString().isEmpty());
+}
+
+TEST(VendorDB, DownloadedCopyWinsWhenReadable)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const QStringList saved = thVendorDB::shippedPaths();
+
+    const QString shipped = home.filePath("shipped.ids");
+    {
+        QFile f(shipped);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#\tVersion: 1\n8086  Shipped Intel\n");
+    }
+    thVendorDB::setShippedPaths({home.filePath("missing.ids"), shipped});
+    EXPECT_EQ(thVendorDB::unpackDB_PCIIDS()->value("8086").toMap().value("name").toString(), "Shipped Intel");
+
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(thVendorDB::downloadedPath()).path()));
+    {
+        QFile f(thVendorDB::downloadedPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#\tVersion: 2\n8086  Downloaded Intel\n");
+    }
+    thVendorDB::databaseDidUpdate();
+    const auto db = thVendorDB::vendorDatabase();
+    ASSERT_TRUE(db.has_value());
+    EXPECT_EQ(db->value("version").toString(), "2");
+    EXPECT_EQ(db->value("8086").toMap().value("name").toString(), "Downloaded Intel");
+
+    // A download that is not text falls back to the shipped copy.
+    {
+        QFile f(thVendorDB::downloadedPath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\xff\xfe\x00binary");
+    }
+    EXPECT_EQ(thVendorDB::unpackDB_PCIIDS()->value("version").toString(), "1");
+
+    // Nothing readable: nothing.
+    thVendorDB::setShippedPaths({home.filePath("missing.ids")});
+    EXPECT_FALSE(thVendorDB::unpackDB_PCIIDS().has_value());
+
+    thVendorDB::setShippedPaths(saved);
+    qunsetenv("XDG_DATA_HOME");
+}
