@@ -2,6 +2,7 @@
 #include "database/DriveDatabase.h"
 
 #include <QHash>
+#include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -230,17 +231,104 @@ QString DriveDatabase::expandName(const QString &name)
     return n.trimmed();
 }
 
-DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
+namespace {
+
+QVariantMap buildEntry(const QStringList &pieces, QHash<QString, QString> &names)
 {
-    DriveDatabase db;
-    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
+    const QString family = unescapeC(trimSet(pieces[0]));
+    const QString model = cleanPattern(pieces[1]);
+    QString firmware = cleanPattern(pieces[2]);
+    if (firmware.isEmpty())
+        firmware = QStringLiteral(".");
+    QString warning = trimSet(pieces[3]);
+    warning.replace(kContinuation, QStringLiteral("\n"));
+    warning = unescapeC(warning);
+
+    QVariantList attributes;
+    QVariantMap attribDict;
+    QString firmwarebug, firmwarebugDescription;
+    parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+
+    return QVariantMap{
+        {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
+        {QStringLiteral("model"), model},
+        {QStringLiteral("firmware"), firmware},
+        {QStringLiteral("warning"), warning},
+        {QStringLiteral("attributes"), attributes},
+        {QStringLiteral("attribDict"), attribDict},
+        {QStringLiteral("firmwarebug"), firmwarebug},
+        {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
+    };
+}
+
+// Literal texts of which a match must contain at least one: the leading
+// literal run of each top-level alternative. Empty when some alternative
+// starts with an operator, in which case nothing can be ruled out.
+QStringList requiredLiterals(const QString &pattern)
+{
+    QStringList alternatives;
+    int depth = 0;
+    qsizetype from = 0;
+    bool inClass = false;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'\\') {
+            ++i;
+        } else if (inClass) {
+            inClass = c != u']';
+        } else if (c == u'[') {
+            inClass = true;
+        } else if (c == u'(') {
+            ++depth;
+        } else if (c == u')') {
+            --depth;
+        } else if (c == u'|' && depth == 0) {
+            alternatives << pattern.mid(from, i - from);
+            from = i + 1;
+        }
+    }
+    alternatives << pattern.mid(from);
+
+    static const QString operators = QStringLiteral(".[]()|?*+{}^$");
+    QStringList literals;
+    for (const QString &alternative : std::as_const(alternatives)) {
+        QString literal;
+        for (qsizetype i = 0; i < alternative.size(); ++i) {
+            QChar c = alternative[i];
+            qsizetype next = i + 1;
+            if (c == u'\\') {
+                // Only an escaped punctuation mark is a plain character.
+                if (next >= alternative.size() || alternative[next].isLetterOrNumber())
+                    break;
+                c = alternative[next++];
+            } else if (operators.contains(c)) {
+                break;
+            }
+            // A quantified character is optional: it ends the literal run.
+            if (next < alternative.size() && QStringView(u"?*{").contains(alternative[next]))
+                break;
+            literal += c;
+            i = next - 1;
+        }
+        if (literal.isEmpty())
+            return {};
+        literals << literal;
+    }
+    return literals;
+}
+
+// The text steps shared by the full parse and the one-shot lookup: decoding,
+// comments, the version line, and the split into record chunks. Fills the
+// version keys of `dictionary`.
+QStringList recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
+{
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(bytes);
     // NUL never occurs in a C source file; take it as the mark of a binary.
     if (decoder.hasError() || text.contains(QChar(u'\0'))) {
         if (readable)
             *readable = false;
-        return db;
+        return {};
     }
     if (readable)
         *readable = true;
@@ -256,9 +344,9 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         }
     if (versionAt < 0) {
         // Not a drive database; an empty one is all that can be said.
-        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+        dictionary.insert(QStringLiteral("datebuild"), QString());
         qCWarning(lcDriveDb) << "drive database has no VERSION line; nothing parsed";
-        return db;
+        return {};
     }
     const QString versionLine = lines[versionAt];
     lines = lines.mid(versionAt + 5);
@@ -268,14 +356,14 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = versionRx.match(versionLine);
     if (m.hasMatch()) {
-        db._dictionary.insert(QStringLiteral("line"), m.captured(0));
-        db._dictionary.insert(QStringLiteral("version"), m.captured(1));
-        db._dictionary.insert(QStringLiteral("build"), m.captured(2));
-        db._dictionary.insert(QStringLiteral("date"), m.captured(3));
-        db._dictionary.insert(QStringLiteral("datebuild"),
+        dictionary.insert(QStringLiteral("line"), m.captured(0));
+        dictionary.insert(QStringLiteral("version"), m.captured(1));
+        dictionary.insert(QStringLiteral("build"), m.captured(2));
+        dictionary.insert(QStringLiteral("date"), m.captured(3));
+        dictionary.insert(QStringLiteral("datebuild"),
                               QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
     } else {
-        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+        dictionary.insert(QStringLiteral("datebuild"), QString());
     }
 
     QStringList kept;
@@ -296,7 +384,16 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         kept.append(line);
     }
 
-    const QStringList chunks = kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
+    return kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
+}
+
+} // namespace
+
+DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
+{
+    DriveDatabase db;
+    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
+    const QStringList chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
     QHash<QString, QString> names;
     for (const QString &rawChunk : chunks) {
@@ -306,30 +403,9 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         const QStringList pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
-        const QString family = unescapeC(trimSet(pieces[0]));
-        const QString model = cleanPattern(pieces[1]);
-        QString firmware = cleanPattern(pieces[2]);
-        if (firmware.isEmpty())
-            firmware = QStringLiteral(".");
-        QString warning = trimSet(pieces[3]);
-        warning.replace(kContinuation, QStringLiteral("\n"));
-        warning = unescapeC(warning);
-
-        QVariantList attributes;
-        QVariantMap attribDict;
-        QString firmwarebug, firmwarebugDescription;
-        parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
-
-        const QVariantMap entry{
-            {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
-            {QStringLiteral("model"), model},
-            {QStringLiteral("firmware"), firmware},
-            {QStringLiteral("warning"), warning},
-            {QStringLiteral("attributes"), attributes},
-            {QStringLiteral("attribDict"), attribDict},
-            {QStringLiteral("firmwarebug"), firmwarebug},
-            {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
-        };
+        const QVariantMap entry = buildEntry(pieces, names);
+        const QString model = entry.value(QStringLiteral("model")).toString();
+        const QString firmware = entry.value(QStringLiteral("firmware")).toString();
 
         QString error;
         if (!db._models.add(model, &error) && ++db._brokenPatterns)
@@ -352,6 +428,44 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
     return db;
+}
+
+QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
+                                        bool *readable)
+{
+    QVariantMap dictionary;
+    const QStringList chunks = recordChunks(text, readable, dictionary);
+    const std::string m = model.toStdString();
+    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
+    QHash<QString, QString> names;
+    bool first = true;
+    for (const QString &rawChunk : chunks) {
+        const QString chunk = rawChunk.trimmed();
+        if (!chunk.startsWith(u'{'))
+            continue;
+        const QStringList pieces = chunk.split(QStringLiteral("\","));
+        if (pieces.size() != 5)
+            continue;
+        const bool isDefault = first && unescapeC(trimSet(pieces[0])).startsWith(QLatin1String("DEFAULT"));
+        first = false;
+        if (isDefault)
+            continue;
+        const QString modelPattern = cleanPattern(pieces[1]);
+        // Most patterns begin with a literal such as "ST9" or "WDC WD": when
+        // the model text lacks it, the pattern need not even be compiled.
+        const QStringList literals = requiredLiterals(modelPattern);
+        if (!literals.isEmpty()
+            && std::none_of(literals.begin(), literals.end(), [&](const QString &l) { return model.contains(l); }))
+            continue;
+        if (!Pattern(modelPattern).search(m))
+            continue;
+        QString firmwarePattern = cleanPattern(pieces[2]);
+        if (firmwarePattern.isEmpty())
+            firmwarePattern = QStringLiteral(".");
+        if (Pattern(firmwarePattern).search(f))
+            return buildEntry(pieces, names);
+    }
+    return {};
 }
 
 QVariantMap DriveDatabase::defaultEntry() const
