@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QStringTokenizer>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -21,7 +22,7 @@ bool inTrimSet(QChar c)
     return c == u'"' || c == u'{' || c == u' ' || c == u'\n';
 }
 
-QString trimSet(const QString &s)
+QString trimSet(QStringView s)
 {
     qsizetype b = 0, e = s.size();
     while (b < e && inTrimSet(s[b]))
@@ -32,7 +33,7 @@ QString trimSet(const QString &s)
             break;
         --e;
     }
-    return s.mid(b, e - b);
+    return s.mid(b, e - b).toString();
 }
 
 
@@ -41,40 +42,44 @@ QString trimSet(const QString &s)
 // Western Digital records carry one between family and model). String
 // literals and line comments are skipped over so that a "/*" inside either
 // is left alone.
-QString stripBlockComments(const QString &in)
+QString stripBlockComments(QString text)
 {
-    if (!in.contains(QLatin1String("/*")))
-        return in;
-    QString out;
-    out.reserve(in.size());
-    const qsizetype n = in.size();
-    qsizetype i = 0, copied = 0; // in[copied, i) is still to be copied
+    if (!text.contains(QLatin1String("/*")))
+        return text;
+    // Compacted in place: the output is never longer than the input.
+    QChar *d = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0, w = 0;
+    const auto keep = [&](qsizetype count) {
+        for (qsizetype k = 0; k < count; ++k)
+            d[w++] = d[i++];
+    };
     while (i < n) {
-        const QChar c = in[i];
+        const QChar c = d[i];
         if (c == u'"') {
-            ++i;
-            while (i < n && in[i] != u'"' && in[i] != u'\n')
-                i += (in[i] == u'\\' && i + 1 < n && in[i + 1] != u'\n') ? 2 : 1;
-            if (i < n && in[i] == u'"')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'/') {
-            const qsizetype eol = in.indexOf(u'\n', i);
-            i = eol < 0 ? n : eol;
-        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'*') {
-            out.append(QStringView(in).mid(copied, i - copied));
-            const qsizetype end = in.indexOf(QLatin1String("*/"), i + 2);
-            const qsizetype stop = end < 0 ? n : end + 2;
+            keep(1);
+            while (i < n && d[i] != u'"' && d[i] != u'\n')
+                keep((d[i] == u'\\' && i + 1 < n && d[i + 1] != u'\n') ? 2 : 1);
+            if (i < n && d[i] == u'"')
+                keep(1);
+        } else if (c == u'/' && i + 1 < n && d[i + 1] == u'/') {
+            while (i < n && d[i] != u'\n')
+                keep(1);
+        } else if (c == u'/' && i + 1 < n && d[i + 1] == u'*') {
+            qsizetype stop = i + 2;
+            while (stop < n && !(d[stop] == u'*' && stop + 1 < n && d[stop + 1] == u'/'))
+                ++stop;
+            stop = stop < n ? stop + 2 : n;
             // Keep the line structure: the comment's line breaks stay.
-            for (qsizetype k = i; k < stop; ++k)
-                if (in[k] == u'\n')
-                    out += u'\n';
-            i = copied = stop;
+            for (; i < stop; ++i)
+                if (d[i] == u'\n')
+                    d[w++] = u'\n';
         } else {
-            ++i;
+            keep(1);
         }
     }
-    out.append(QStringView(in).mid(copied));
-    return out;
+    text.truncate(w);
+    return text;
 }
 
 // Patterns are C string literals: an escaped backslash or quote stands for
@@ -94,7 +99,7 @@ QString unescapeC(const QString &s)
     return out;
 }
 
-QString cleanPattern(const QString &piece)
+QString cleanPattern(QStringView piece)
 {
     QString p = trimSet(piece);
     p.remove(kContinuation);
@@ -233,7 +238,7 @@ QString DriveDatabase::expandName(const QString &name)
 
 namespace {
 
-QVariantMap buildEntry(const QStringList &pieces, QHash<QString, QString> &names)
+QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString> &names)
 {
     const QString family = unescapeC(trimSet(pieces[0]));
     const QString model = cleanPattern(pieces[1]);
@@ -247,7 +252,7 @@ QVariantMap buildEntry(const QStringList &pieces, QHash<QString, QString> &names
     QVariantList attributes;
     QVariantMap attribDict;
     QString firmwarebug, firmwarebugDescription;
-    parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+    parsePresets(pieces[4].toString(), attributes, attribDict, firmwarebug, firmwarebugDescription, names);
 
     return QVariantMap{
         {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
@@ -320,7 +325,14 @@ QStringList requiredLiterals(const QString &pattern)
 // The text steps shared by the full parse and the one-shot lookup: decoding,
 // comments, the version line, and the split into record chunks. Fills the
 // version keys of `dictionary`.
-QStringList recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
+// The chunks are views into `joined`, which the caller keeps alive.
+struct Chunks
+{
+    QString joined;
+    QList<QStringView> chunks;
+};
+
+Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
 {
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(bytes);
@@ -333,23 +345,26 @@ QStringList recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dict
     if (readable)
         *readable = true;
 
-    text = stripBlockComments(text);
-    QStringList lines = text.split(u'\n');
-
-    qsizetype versionAt = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (lines[i].contains(QLatin1String("VERSION:"))) {
-            versionAt = i;
-            break;
-        }
-    if (versionAt < 0) {
+    text = stripBlockComments(std::move(text));
+    // Lines are handled as views into the text: the file has some 6000 of
+    // them and copying each is what a one-shot lookup would mostly pay for.
+    const QStringView all(text);
+    const qsizetype versionPos = all.indexOf(QLatin1String("VERSION:"));
+    if (versionPos < 0) {
         // Not a drive database; an empty one is all that can be said.
         dictionary.insert(QStringLiteral("datebuild"), QString());
         qCWarning(lcDriveDb) << "drive database has no VERSION line; nothing parsed";
         return {};
     }
-    const QString versionLine = lines[versionAt];
-    lines = lines.mid(versionAt + 5);
+    const qsizetype lineStart = all.lastIndexOf(u'\n', versionPos) + 1;
+    qsizetype lineEnd = all.indexOf(u'\n', versionPos);
+    const QStringView versionLine = all.mid(lineStart, (lineEnd < 0 ? all.size() : lineEnd) - lineStart);
+    // The version line and the four after it are the version pseudo-record.
+    qsizetype bodyStart = lineStart;
+    for (int skipped = 0; skipped < 5 && bodyStart <= all.size(); ++skipped) {
+        const qsizetype eol = all.indexOf(u'\n', bodyStart);
+        bodyStart = eol < 0 ? all.size() + 1 : eol + 1;
+    }
 
     static const QRegularExpression versionRx(
         QStringLiteral(R"(VERSION: (\d{1,2}\.\d{1,2}) \$Id: drivedb.h (\d{1,5}) (\d{4}-\d{2}-\d{2}))"),
@@ -361,30 +376,42 @@ QStringList recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dict
         dictionary.insert(QStringLiteral("build"), m.captured(2));
         dictionary.insert(QStringLiteral("date"), m.captured(3));
         dictionary.insert(QStringLiteral("datebuild"),
-                              QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
+                          QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
     } else {
         dictionary.insert(QStringLiteral("datebuild"), QString());
     }
+    if (bodyStart > all.size())
+        return {};
 
-    QStringList kept;
-    kept.reserve(lines.size());
-    for (QString line : std::as_const(lines)) {
-        line = line.trimmed();
-        line.remove(QStringLiteral("\\n"));
-        if (line.startsWith(QLatin1String("/*")) || line.startsWith(QLatin1String("*/"))
-            || line.startsWith(QLatin1String("//")))
+    QString joined;
+    joined.reserve(all.size() - bodyStart);
+    bool firstLine = true;
+    for (QStringView view : QStringTokenizer(all.mid(bodyStart), u'\n')) {
+        view = view.trimmed();
+        QString owned;
+        if (view.contains(QLatin1String("\\n"))) {
+            owned = view.toString();
+            owned.remove(QStringLiteral("\\n"));
+            view = owned;
+        }
+        if (view.startsWith(QLatin1String("/*")) || view.startsWith(QLatin1String("*/"))
+            || view.startsWith(QLatin1String("//")))
             continue;
-        const qsizetype comment = line.indexOf(QLatin1String("//"));
+        const qsizetype comment = view.indexOf(QLatin1String("//"));
         if (comment >= 0) {
-            const qsizetype address = line.indexOf(QLatin1String("://"));
+            const qsizetype address = view.indexOf(QLatin1String("://"));
             // "//" of a web address inside a string is not a comment.
             if (address < 0 || comment < address)
-                line = line.left(comment).trimmed();
+                view = view.left(comment).trimmed();
         }
-        kept.append(line);
+        if (!firstLine)
+            joined += u'\n';
+        joined += view;
+        firstLine = false;
     }
-
-    return kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
+    Chunks result{std::move(joined).trimmed(), {}};
+    result.chunks = QStringView(result.joined).split(QStringLiteral("},\n"));
+    return result;
 }
 
 } // namespace
@@ -393,14 +420,14 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 {
     DriveDatabase db;
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
-    const QStringList chunks = recordChunks(bytes, readable, db._dictionary);
+    const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
     QHash<QString, QString> names;
-    for (const QString &rawChunk : chunks) {
-        const QString chunk = rawChunk.trimmed();
+    for (QStringView rawChunk : chunks.chunks) {
+        const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
             continue;
-        const QStringList pieces = chunk.split(QStringLiteral("\","));
+        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
         const QVariantMap entry = buildEntry(pieces, names);
@@ -434,16 +461,16 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
                                         bool *readable)
 {
     QVariantMap dictionary;
-    const QStringList chunks = recordChunks(text, readable, dictionary);
+    const Chunks chunks = recordChunks(text, readable, dictionary);
     const std::string m = model.toStdString();
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
     QHash<QString, QString> names;
     bool first = true;
-    for (const QString &rawChunk : chunks) {
-        const QString chunk = rawChunk.trimmed();
+    for (QStringView rawChunk : chunks.chunks) {
+        const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
             continue;
-        const QStringList pieces = chunk.split(QStringLiteral("\","));
+        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
         const bool isDefault = first && unescapeC(trimSet(pieces[0])).startsWith(QLatin1String("DEFAULT"));
