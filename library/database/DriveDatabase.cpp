@@ -297,6 +297,33 @@ QStringList requiredLiterals(const QString &pattern)
     static const QString operators = QStringLiteral(".[]()|?*+{}^$");
     QStringList literals;
     for (const QString &alternative : std::as_const(alternatives)) {
+        // A leading group that must occur, "(A|B)...": a literal of one of its
+        // alternatives must be there.
+        if (alternative.startsWith(u'(')) {
+            int level = 0;
+            bool inGroupClass = false;
+            qsizetype close = -1;
+            for (qsizetype i = 0; i < alternative.size() && close < 0; ++i) {
+                const QChar c = alternative[i];
+                if (c == u'\\')
+                    ++i;
+                else if (inGroupClass)
+                    inGroupClass = c != u']';
+                else if (c == u'[')
+                    inGroupClass = true;
+                else if (c == u'(')
+                    ++level;
+                else if (c == u')' && --level == 0)
+                    close = i;
+            }
+            const bool optional = close < 0 || (close + 1 < alternative.size()
+                                                 && QStringView(u"?*{").contains(alternative[close + 1]));
+            const QStringList inner = optional ? QStringList() : requiredLiterals(alternative.mid(1, close - 1));
+            if (inner.isEmpty())
+                return {};
+            literals << inner;
+            continue;
+        }
         QString literal;
         for (qsizetype i = 0; i < alternative.size(); ++i) {
             QChar c = alternative[i];
