@@ -94,6 +94,18 @@ void BM_Lookup_Corvane(benchmark::State &state, const std::string &model)
 BENCHMARK_CAPTURE(BM_Lookup_Corvane, miss, kMiss);
 BENCHMARK_CAPTURE(BM_Lookup_Corvane, first_hit, kFirstHit);
 
+// The one-shot path of corvanectl lookup: text to answer, no database kept.
+void BM_LookupInText(benchmark::State &state, const std::string &model)
+{
+    if (!haveFiles(state))
+        return;
+    const QString m = QString::fromStdString(model), fw = QStringLiteral("1.0");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(DriveDatabase::lookupInText(driveDbText(), m, fw));
+}
+BENCHMARK_CAPTURE(BM_LookupInText, miss, kMiss)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LookupInText, first_hit, kFirstHit)->Unit(benchmark::kMillisecond);
+
 // --- lookup: the candidates, model patterns only ------------------------
 
 void BM_Lookup_RE2Set(benchmark::State &state, const std::string &text)

@@ -60,30 +60,27 @@ int run(const QStringList &args)
     }
     const QString model = positional.value(0), firmware = positional.value(1);
 
-    std::shared_ptr<const DriveDatabase> db;
-    if (!dbFile.isEmpty()) {
-        QFile f(dbFile);
-        bool readable = false;
-        if (f.open(QIODevice::ReadOnly))
-            db = std::make_shared<const DriveDatabase>(DriveDatabase::parse(f.readAll(), &readable));
-        if (!readable) {
-            err(QStringLiteral("corvanectl: cannot read the drive database %1\n").arg(dbFile));
-            return 1;
-        }
-    } else {
-        db = THSmartDeviceDatabase::database();
+    // One question per process: scan the file for the answer instead of
+    // building (and compiling) the whole database.
+    const QString path = dbFile.isEmpty() ? THSmartDeviceDatabase::sourcePath() : dbFile;
+    QFile f(path);
+    bool readable = false;
+    QVariantMap entry;
+    if (f.open(QIODevice::ReadOnly))
+        entry = DriveDatabase::lookupInText(f.readAll(), model, firmware, &readable);
+    if (!readable && !dbFile.isEmpty()) {
+        err(QStringLiteral("corvanectl: cannot read the drive database %1\n").arg(dbFile));
+        return 1;
     }
-
-    const QVariantMap entry = db->lookup(model, firmware);
+    if (!readable)
+        err(QStringLiteral("corvanectl: no readable drive database (looked for %1)\n").arg(path));
     if (json) {
         QJsonDocument doc = entry.isEmpty() ? QJsonDocument() : QJsonDocument(QJsonObject::fromVariantMap(entry));
         out(entry.isEmpty() ? QStringLiteral("null\n") : QString::fromUtf8(doc.toJson(QJsonDocument::Indented)));
         return 0;
     }
     if (entry.isEmpty()) {
-        out(QStringLiteral("No drive database entry matches \"%1\" firmware \"%2\" (%3 entries searched).\n")
-                .arg(model, firmware)
-                .arg(db->drives().size()));
+        out(QStringLiteral("No drive database entry matches \"%1\" firmware \"%2\" in %3.\n").arg(model, firmware, path));
         return 0;
     }
     out(describe(entry));

@@ -2,9 +2,11 @@
 #include "database/DriveDatabase.h"
 
 #include <QHash>
+#include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QStringTokenizer>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -20,7 +22,7 @@ bool inTrimSet(QChar c)
     return c == u'"' || c == u'{' || c == u' ' || c == u'\n';
 }
 
-QString trimSet(const QString &s)
+QString trimSet(QStringView s)
 {
     qsizetype b = 0, e = s.size();
     while (b < e && inTrimSet(s[b]))
@@ -31,7 +33,7 @@ QString trimSet(const QString &s)
             break;
         --e;
     }
-    return s.mid(b, e - b);
+    return s.mid(b, e - b).toString();
 }
 
 
@@ -40,40 +42,44 @@ QString trimSet(const QString &s)
 // Western Digital records carry one between family and model). String
 // literals and line comments are skipped over so that a "/*" inside either
 // is left alone.
-QString stripBlockComments(const QString &in)
+QString stripBlockComments(QString text)
 {
-    if (!in.contains(QLatin1String("/*")))
-        return in;
-    QString out;
-    out.reserve(in.size());
-    const qsizetype n = in.size();
-    qsizetype i = 0, copied = 0; // in[copied, i) is still to be copied
+    if (!text.contains(QLatin1String("/*")))
+        return text;
+    // Compacted in place: the output is never longer than the input.
+    QChar *d = text.data();
+    const qsizetype n = text.size();
+    qsizetype i = 0, w = 0;
+    const auto keep = [&](qsizetype count) {
+        for (qsizetype k = 0; k < count; ++k)
+            d[w++] = d[i++];
+    };
     while (i < n) {
-        const QChar c = in[i];
+        const QChar c = d[i];
         if (c == u'"') {
-            ++i;
-            while (i < n && in[i] != u'"' && in[i] != u'\n')
-                i += (in[i] == u'\\' && i + 1 < n && in[i + 1] != u'\n') ? 2 : 1;
-            if (i < n && in[i] == u'"')
-                ++i;
-        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'/') {
-            const qsizetype eol = in.indexOf(u'\n', i);
-            i = eol < 0 ? n : eol;
-        } else if (c == u'/' && i + 1 < n && in[i + 1] == u'*') {
-            out.append(QStringView(in).mid(copied, i - copied));
-            const qsizetype end = in.indexOf(QLatin1String("*/"), i + 2);
-            const qsizetype stop = end < 0 ? n : end + 2;
+            keep(1);
+            while (i < n && d[i] != u'"' && d[i] != u'\n')
+                keep((d[i] == u'\\' && i + 1 < n && d[i + 1] != u'\n') ? 2 : 1);
+            if (i < n && d[i] == u'"')
+                keep(1);
+        } else if (c == u'/' && i + 1 < n && d[i + 1] == u'/') {
+            while (i < n && d[i] != u'\n')
+                keep(1);
+        } else if (c == u'/' && i + 1 < n && d[i + 1] == u'*') {
+            qsizetype stop = i + 2;
+            while (stop < n && !(d[stop] == u'*' && stop + 1 < n && d[stop + 1] == u'/'))
+                ++stop;
+            stop = stop < n ? stop + 2 : n;
             // Keep the line structure: the comment's line breaks stay.
-            for (qsizetype k = i; k < stop; ++k)
-                if (in[k] == u'\n')
-                    out += u'\n';
-            i = copied = stop;
+            for (; i < stop; ++i)
+                if (d[i] == u'\n')
+                    d[w++] = u'\n';
         } else {
-            ++i;
+            keep(1);
         }
     }
-    out.append(QStringView(in).mid(copied));
-    return out;
+    text.truncate(w);
+    return text;
 }
 
 // Patterns are C string literals: an escaped backslash or quote stands for
@@ -93,7 +99,7 @@ QString unescapeC(const QString &s)
     return out;
 }
 
-QString cleanPattern(const QString &piece)
+QString cleanPattern(QStringView piece)
 {
     QString p = trimSet(piece);
     p.remove(kContinuation);
@@ -230,106 +236,230 @@ QString DriveDatabase::expandName(const QString &name)
     return n.trimmed();
 }
 
-DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
+namespace {
+
+QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString> &names)
 {
-    DriveDatabase db;
-    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
+    const QString family = unescapeC(trimSet(pieces[0]));
+    const QString model = cleanPattern(pieces[1]);
+    QString firmware = cleanPattern(pieces[2]);
+    if (firmware.isEmpty())
+        firmware = QStringLiteral(".");
+    QString warning = trimSet(pieces[3]);
+    warning.replace(kContinuation, QStringLiteral("\n"));
+    warning = unescapeC(warning);
+
+    QVariantList attributes;
+    QVariantMap attribDict;
+    QString firmwarebug, firmwarebugDescription;
+    parsePresets(pieces[4].toString(), attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+
+    return QVariantMap{
+        {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
+        {QStringLiteral("model"), model},
+        {QStringLiteral("firmware"), firmware},
+        {QStringLiteral("warning"), warning},
+        {QStringLiteral("attributes"), attributes},
+        {QStringLiteral("attribDict"), attribDict},
+        {QStringLiteral("firmwarebug"), firmwarebug},
+        {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
+    };
+}
+
+// Literal texts of which a match must contain at least one: the leading
+// literal run of each top-level alternative. Empty when some alternative
+// starts with an operator, in which case nothing can be ruled out.
+QStringList requiredLiterals(const QString &pattern)
+{
+    QStringList alternatives;
+    int depth = 0;
+    qsizetype from = 0;
+    bool inClass = false;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'\\') {
+            ++i;
+        } else if (inClass) {
+            inClass = c != u']';
+        } else if (c == u'[') {
+            inClass = true;
+        } else if (c == u'(') {
+            ++depth;
+        } else if (c == u')') {
+            --depth;
+        } else if (c == u'|' && depth == 0) {
+            alternatives << pattern.mid(from, i - from);
+            from = i + 1;
+        }
+    }
+    alternatives << pattern.mid(from);
+
+    static const QString operators = QStringLiteral(".[]()|?*+{}^$");
+    QStringList literals;
+    for (const QString &alternative : std::as_const(alternatives)) {
+        // A leading group that must occur, "(A|B)...": a literal of one of its
+        // alternatives must be there.
+        if (alternative.startsWith(u'(')) {
+            int level = 0;
+            bool inGroupClass = false;
+            qsizetype close = -1;
+            for (qsizetype i = 0; i < alternative.size() && close < 0; ++i) {
+                const QChar c = alternative[i];
+                if (c == u'\\')
+                    ++i;
+                else if (inGroupClass)
+                    inGroupClass = c != u']';
+                else if (c == u'[')
+                    inGroupClass = true;
+                else if (c == u'(')
+                    ++level;
+                else if (c == u')' && --level == 0)
+                    close = i;
+            }
+            const bool optional = close < 0 || (close + 1 < alternative.size()
+                                                 && QStringView(u"?*{").contains(alternative[close + 1]));
+            const QStringList inner = optional ? QStringList() : requiredLiterals(alternative.mid(1, close - 1));
+            if (inner.isEmpty())
+                return {};
+            literals << inner;
+            continue;
+        }
+        QString literal;
+        for (qsizetype i = 0; i < alternative.size(); ++i) {
+            QChar c = alternative[i];
+            qsizetype next = i + 1;
+            if (c == u'\\') {
+                // Only an escaped punctuation mark is a plain character.
+                if (next >= alternative.size() || alternative[next].isLetterOrNumber())
+                    break;
+                c = alternative[next++];
+            } else if (operators.contains(c)) {
+                break;
+            }
+            // A quantified character is optional: it ends the literal run.
+            if (next < alternative.size() && QStringView(u"?*{").contains(alternative[next]))
+                break;
+            literal += c;
+            i = next - 1;
+        }
+        if (literal.isEmpty())
+            return {};
+        literals << literal;
+    }
+    return literals;
+}
+
+// The text steps shared by the full parse and the one-shot lookup: decoding,
+// comments, the version line, and the split into record chunks. Fills the
+// version keys of `dictionary`.
+// The chunks are views into `joined`, which the caller keeps alive.
+struct Chunks
+{
+    QString joined;
+    QList<QStringView> chunks;
+};
+
+Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
+{
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder(bytes);
     // NUL never occurs in a C source file; take it as the mark of a binary.
     if (decoder.hasError() || text.contains(QChar(u'\0'))) {
         if (readable)
             *readable = false;
-        return db;
+        return {};
     }
     if (readable)
         *readable = true;
 
-    text = stripBlockComments(text);
-    QStringList lines = text.split(u'\n');
-
-    qsizetype versionAt = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        if (lines[i].contains(QLatin1String("VERSION:"))) {
-            versionAt = i;
-            break;
-        }
-    if (versionAt < 0) {
+    text = stripBlockComments(std::move(text));
+    // Lines are handled as views into the text: the file has some 6000 of
+    // them and copying each is what a one-shot lookup would mostly pay for.
+    const QStringView all(text);
+    const qsizetype versionPos = all.indexOf(QLatin1String("VERSION:"));
+    if (versionPos < 0) {
         // Not a drive database; an empty one is all that can be said.
-        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+        dictionary.insert(QStringLiteral("datebuild"), QString());
         qCWarning(lcDriveDb) << "drive database has no VERSION line; nothing parsed";
-        return db;
+        return {};
     }
-    const QString versionLine = lines[versionAt];
-    lines = lines.mid(versionAt + 5);
+    const qsizetype lineStart = all.lastIndexOf(u'\n', versionPos) + 1;
+    qsizetype lineEnd = all.indexOf(u'\n', versionPos);
+    const QStringView versionLine = all.mid(lineStart, (lineEnd < 0 ? all.size() : lineEnd) - lineStart);
+    // The version line and the four after it are the version pseudo-record.
+    qsizetype bodyStart = lineStart;
+    for (int skipped = 0; skipped < 5 && bodyStart <= all.size(); ++skipped) {
+        const qsizetype eol = all.indexOf(u'\n', bodyStart);
+        bodyStart = eol < 0 ? all.size() + 1 : eol + 1;
+    }
 
     static const QRegularExpression versionRx(
         QStringLiteral(R"(VERSION: (\d{1,2}\.\d{1,2}) \$Id: drivedb.h (\d{1,5}) (\d{4}-\d{2}-\d{2}))"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = versionRx.match(versionLine);
     if (m.hasMatch()) {
-        db._dictionary.insert(QStringLiteral("line"), m.captured(0));
-        db._dictionary.insert(QStringLiteral("version"), m.captured(1));
-        db._dictionary.insert(QStringLiteral("build"), m.captured(2));
-        db._dictionary.insert(QStringLiteral("date"), m.captured(3));
-        db._dictionary.insert(QStringLiteral("datebuild"),
-                              QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
+        dictionary.insert(QStringLiteral("line"), m.captured(0));
+        dictionary.insert(QStringLiteral("version"), m.captured(1));
+        dictionary.insert(QStringLiteral("build"), m.captured(2));
+        dictionary.insert(QStringLiteral("date"), m.captured(3));
+        dictionary.insert(QStringLiteral("datebuild"),
+                          QStringLiteral("%1 (Revision %2)").arg(m.captured(3), m.captured(2)));
     } else {
-        db._dictionary.insert(QStringLiteral("datebuild"), QString());
+        dictionary.insert(QStringLiteral("datebuild"), QString());
     }
+    if (bodyStart > all.size())
+        return {};
 
-    QStringList kept;
-    kept.reserve(lines.size());
-    for (QString line : std::as_const(lines)) {
-        line = line.trimmed();
-        line.remove(QStringLiteral("\\n"));
-        if (line.startsWith(QLatin1String("/*")) || line.startsWith(QLatin1String("*/"))
-            || line.startsWith(QLatin1String("//")))
+    QString joined;
+    joined.reserve(all.size() - bodyStart);
+    bool firstLine = true;
+    for (QStringView view : QStringTokenizer(all.mid(bodyStart), u'\n')) {
+        view = view.trimmed();
+        QString owned;
+        if (view.contains(QLatin1String("\\n"))) {
+            owned = view.toString();
+            owned.remove(QStringLiteral("\\n"));
+            view = owned;
+        }
+        if (view.startsWith(QLatin1String("/*")) || view.startsWith(QLatin1String("*/"))
+            || view.startsWith(QLatin1String("//")))
             continue;
-        const qsizetype comment = line.indexOf(QLatin1String("//"));
+        const qsizetype comment = view.indexOf(QLatin1String("//"));
         if (comment >= 0) {
-            const qsizetype address = line.indexOf(QLatin1String("://"));
+            const qsizetype address = view.indexOf(QLatin1String("://"));
             // "//" of a web address inside a string is not a comment.
             if (address < 0 || comment < address)
-                line = line.left(comment).trimmed();
+                view = view.left(comment).trimmed();
         }
-        kept.append(line);
+        if (!firstLine)
+            joined += u'\n';
+        joined += view;
+        firstLine = false;
     }
+    Chunks result{std::move(joined).trimmed(), {}};
+    result.chunks = QStringView(result.joined).split(QStringLiteral("},\n"));
+    return result;
+}
 
-    const QStringList chunks = kept.join(u'\n').trimmed().split(QStringLiteral("},\n"));
+} // namespace
+
+DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
+{
+    DriveDatabase db;
+    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
+    const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
     QHash<QString, QString> names;
-    for (const QString &rawChunk : chunks) {
-        const QString chunk = rawChunk.trimmed();
+    for (QStringView rawChunk : chunks.chunks) {
+        const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
             continue;
-        const QStringList pieces = chunk.split(QStringLiteral("\","));
+        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
-        const QString family = unescapeC(trimSet(pieces[0]));
-        const QString model = cleanPattern(pieces[1]);
-        QString firmware = cleanPattern(pieces[2]);
-        if (firmware.isEmpty())
-            firmware = QStringLiteral(".");
-        QString warning = trimSet(pieces[3]);
-        warning.replace(kContinuation, QStringLiteral("\n"));
-        warning = unescapeC(warning);
-
-        QVariantList attributes;
-        QVariantMap attribDict;
-        QString firmwarebug, firmwarebugDescription;
-        parsePresets(pieces[4], attributes, attribDict, firmwarebug, firmwarebugDescription, names);
-
-        const QVariantMap entry{
-            {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
-            {QStringLiteral("model"), model},
-            {QStringLiteral("firmware"), firmware},
-            {QStringLiteral("warning"), warning},
-            {QStringLiteral("attributes"), attributes},
-            {QStringLiteral("attribDict"), attribDict},
-            {QStringLiteral("firmwarebug"), firmwarebug},
-            {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
-        };
+        const QVariantMap entry = buildEntry(pieces, names);
+        const QString model = entry.value(QStringLiteral("model")).toString();
+        const QString firmware = entry.value(QStringLiteral("firmware")).toString();
 
         QString error;
         if (!db._models.add(model, &error) && ++db._brokenPatterns)
@@ -352,6 +482,44 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
     return db;
+}
+
+QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
+                                        bool *readable)
+{
+    QVariantMap dictionary;
+    const Chunks chunks = recordChunks(text, readable, dictionary);
+    const std::string m = model.toStdString();
+    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
+    QHash<QString, QString> names;
+    bool first = true;
+    for (QStringView rawChunk : chunks.chunks) {
+        const QStringView chunk = rawChunk.trimmed();
+        if (!chunk.startsWith(u'{'))
+            continue;
+        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
+        if (pieces.size() != 5)
+            continue;
+        const bool isDefault = first && unescapeC(trimSet(pieces[0])).startsWith(QLatin1String("DEFAULT"));
+        first = false;
+        if (isDefault)
+            continue;
+        const QString modelPattern = cleanPattern(pieces[1]);
+        // Most patterns begin with a literal such as "ST9" or "WDC WD": when
+        // the model text lacks it, the pattern need not even be compiled.
+        const QStringList literals = requiredLiterals(modelPattern);
+        if (!literals.isEmpty()
+            && std::none_of(literals.begin(), literals.end(), [&](const QString &l) { return model.contains(l); }))
+            continue;
+        if (!Pattern(modelPattern).search(m))
+            continue;
+        QString firmwarePattern = cleanPattern(pieces[2]);
+        if (firmwarePattern.isEmpty())
+            firmwarePattern = QStringLiteral(".");
+        if (Pattern(firmwarePattern).search(f))
+            return buildEntry(pieces, names);
+    }
+    return {};
 }
 
 QVariantMap DriveDatabase::defaultEntry() const

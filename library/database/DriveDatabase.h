@@ -21,6 +21,13 @@ public:
 
     const QVariantMap &dictionary() const { return _dictionary; }
     const QVariantList &drives() const { return _drives; }
+    // One lookup straight from the file's text without building the whole
+    // database: for processes that ask once (corvanectl lookup). Same answer as
+    // parse(text).lookup(model, firmware); compiles only the patterns whose
+    // leading literal occurs in the model text.
+    static QVariantMap lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
+                                    bool *readable = nullptr);
+
     // The first entry carries the default presets; empty map when there is none.
     QVariantMap defaultEntry() const;
 

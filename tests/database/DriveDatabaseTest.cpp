@@ -118,6 +118,14 @@ TEST(DriveDatabase, LookupIsAnUnanchoredSearchInFileOrder)
     EXPECT_TRUE(db.lookup("BROKEN(", "x").isEmpty());
     EXPECT_TRUE(db.lookup("", "").isEmpty());
     EXPECT_EQ(db.lookupIndex("nothing at all", "1.0"), -1);
+
+    // The one-shot lookup gives the same answers.
+    const QByteArray text = test::readData("drivedb/base.h");
+    for (const auto &[m, f] : QList<std::pair<QString, QString>>{{"EXAMPLE ONE-100", "FW1"}, {"XX EXAMPLE ONE-7 YY", "AFW12"},
+                                                                 {"EXAMPLE ONE-100", "FW2"}, {"NOFAMILY MODEL", ""},
+                                                                 {"SPLIT BETA-4", "x"}, {"ESC M.2 (S42)", "x"},
+                                                                 {"BROKEN(", "x"}, {"A-1", "B-2"}, {"", ""}})
+        EXPECT_EQ(DriveDatabase::lookupInText(text, m, f), db.lookup(m, f)) << m.toStdString();
     // The default entry ("-" for model and firmware) holds presets, not a drive:
     // a model and firmware that both contain a hyphen must not land on it.
     EXPECT_TRUE(db.lookup("A-1", "B-2").isEmpty());
@@ -220,6 +228,28 @@ TEST(DriveDatabase, RealDebianFile)
     EXPECT_EQ(family(db, "TOSHIBA MK1651GSY", "LD001D"), "Toshiba 2.5\" HDD MK..51GSY");
     EXPECT_TRUE(db.lookup("NO SUCH DRIVE 0000", "0").isEmpty());
     EXPECT_TRUE(db.lookup("NO-SUCH-DRIVE", "1-0").isEmpty());
+
+    // The one-shot lookup agrees with the full one on every drive the file
+    // names in its "tested with" notes, and on models nothing matches.
+    static const QRegularExpression tested(QStringLiteral("tested with ([^\n]*)"));
+    static const QRegularExpression pair(QStringLiteral("([A-Za-z0-9][^/,:()]*)/([^,\\s]+)"));
+    int compared = 0, found = 0;
+    QList<std::pair<QString, QString>> drivesToTry{{"NO SUCH DRIVE", "1.0"}, {"WDC-X", "1-2"}, {"", ""}};
+    for (auto t = tested.globalMatch(QString::fromUtf8(text)); t.hasNext();)
+        for (auto p = pair.globalMatch(t.next().captured(1)); p.hasNext();) {
+            const auto m = p.next();
+            drivesToTry.append({m.captured(1).trimmed(), m.captured(2)});
+        }
+    for (qsizetype i = 0; i < drivesToTry.size(); i += 2) { // every other one keeps the test quick
+        const auto &[model, firmware] = drivesToTry[i];
+        const QVariantMap full = db.lookup(model, firmware);
+        ASSERT_EQ(DriveDatabase::lookupInText(text, model, firmware), full)
+            << model.toStdString() << " / " << firmware.toStdString();
+        ++compared;
+        found += !full.isEmpty();
+    }
+    EXPECT_GT(compared, 200);
+    EXPECT_GT(found, compared * 3 / 4);
 
     // CRLF copy of the real file: the same database.
     QByteArray crlf = text;
