@@ -6,10 +6,15 @@
 #include "platform/Paths.h"
 #include "platform/SharedDefaults.h"
 
+#include <QLoggingCategory>
+
 namespace corvane::cli {
 
 std::optional<DriveSet> DriveSet::open(const QString &recordedFolder, const QString &command)
 {
+    // The session's progress notes are for the agent's journal, not a terminal;
+    // QT_LOGGING_RULES still brings them back.
+    QLoggingCategory::setFilterRules(QStringLiteral("corvane.*.info=false"));
     QString error;
     std::optional<DrivePlatform> platform = DrivePlatform::open(recordedFolder, &error);
     if (!platform || !platform->registry) {

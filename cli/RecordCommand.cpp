@@ -45,9 +45,9 @@ int runRecord(const QStringList &args)
         return 2;
     }
     // A set is written whole into a fresh folder; an earlier recording is never mixed in or overwritten.
-    const QDir out(target);
+    const QDir outDir(target);
     if (QFileInfo(target).exists()
-        && (!QFileInfo(target).isDir() || !out.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())) {
+        && (!QFileInfo(target).isDir() || !outDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())) {
         err(QStringLiteral("corvanectl record: %1 already exists and is not an empty folder; name a new one.\n").arg(target));
         return 1;
     }
@@ -64,7 +64,7 @@ int runRecord(const QStringList &args)
         err(QStringLiteral("corvanectl record: the device tree cannot be written\n"));
         return 1;
     }
-    QSaveFile registry(out.filePath(QStringLiteral("registry.json")));
+    QSaveFile registry(outDir.filePath(QStringLiteral("registry.json")));
     if (!registry.open(QIODevice::WriteOnly) || registry.write(recordedRegistryJson(*tree)) < 0 || !registry.commit()) {
         err(QStringLiteral("corvanectl record: cannot write %1: %2\n").arg(registry.fileName(), registry.errorString()));
         return 1;

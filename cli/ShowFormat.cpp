@@ -27,7 +27,11 @@ QString scalarText(const QVariant &v)
         const double d = v.toDouble();
         if (!std::isfinite(d))
             return QStringLiteral("-");
-        return QString::number(d, 'g', 10);
+        // Two decimals at most: single-precision values would show their noise.
+        QString t = QString::number(d, 'f', 2);
+        while (t.contains(QLatin1Char('.')) && (t.endsWith(QLatin1Char('0')) || t.endsWith(QLatin1Char('.'))))
+            t.chop(1);
+        return t;
     }
     default:
         break;
@@ -54,9 +58,9 @@ QString labelFor(const QString &key)
         {QStringLiteral("sectors"), QStringLiteral("Sectors")},
         {QStringLiteral("logDirVersion"), QStringLiteral("Log directory version")},
         {QStringLiteral("lifetimeErrors"), QStringLiteral("Errors in the drive's life")},
-        {QStringLiteral("mn"), QStringLiteral("Model Number")},
-        {QStringLiteral("sn"), QStringLiteral("Serial Number")},
-        {QStringLiteral("fr"), QStringLiteral("Firmware Revision")},
+        {QStringLiteral("mn"), QStringLiteral("Model Number (controller)")},
+        {QStringLiteral("sn"), QStringLiteral("Serial Number (controller)")},
+        {QStringLiteral("fr"), QStringLiteral("Firmware Revision (controller)")},
         {QStringLiteral("vid"), QStringLiteral("PCI Vendor ID")},
         {QStringLiteral("ssvid"), QStringLiteral("PCI Subsystem Vendor ID")},
         {QStringLiteral("nvmeIFRev"), QStringLiteral("NVMe Version")},
@@ -80,21 +84,33 @@ class Printer
 public:
     explicit Printer(const QVariantMap &p) : _p(p) {}
 
-    void section(const QString &title) { _text += QStringLiteral("\n%1\n").arg(title); }
-    // "label: value" for the keys present, in the order given.
+    void section(const QString &title)
+    {
+        flush();
+        _text += QStringLiteral("\n%1\n").arg(title);
+    }
+    // "label: value" rows for the keys present, in the order given; rows line
+    // up until the next section or free line.
     void keys(const QStringList &keys)
     {
-        QList<QStringList> rows;
         for (const QString &k : keys) {
             if (!_p.contains(k) || _shown.contains(k))
                 continue;
             _shown.insert(k);
-            rows.append({labelFor(k) + QLatin1Char(':'), scalarText(_p.value(k))});
+            row(labelFor(k), scalarText(_p.value(k)));
         }
-        _text += formatTable(rows, QStringLiteral("  "));
     }
-    void line(const QString &s) { _text += QStringLiteral("  ") + s + QLatin1Char('\n'); }
-    void raw(const QString &s) { _text += s; }
+    void row(const QString &label, const QString &value) { _rows.append({label + QLatin1Char(':'), value}); }
+    void line(const QString &s)
+    {
+        flush();
+        _text += QStringLiteral("  ") + s + QLatin1Char('\n');
+    }
+    void raw(const QString &s)
+    {
+        flush();
+        _text += s;
+    }
     bool has(const QString &k) const { return _p.contains(k); }
     QVariant take(const QString &k)
     {
@@ -118,11 +134,22 @@ public:
         section(QStringLiteral("Other"));
         keys(left);
     }
-    QString text() const { return _text; }
+    QString text()
+    {
+        flush();
+        return _text;
+    }
 
 private:
+    void flush()
+    {
+        _text += formatTable(_rows, QStringLiteral("  "));
+        _rows.clear();
+    }
+
     const QVariantMap &_p;
     QSet<QString> _shown;
+    QList<QStringList> _rows;
     QString _text;
 };
 
@@ -158,7 +185,7 @@ void identity(Printer &pr, const QVariantMap &p, const QStringList &keys)
     pr.keys(keys);
     if (pr.has(QStringLiteral("User Capacity"))) {
         pr.take(QStringLiteral("User Capacity"));
-        pr.line(QStringLiteral("Capacity: %1").arg(capacityText(p)));
+        pr.row(QStringLiteral("Capacity"), capacityText(p));
     }
     if (pr.has(QStringLiteral("volumes"))) {
         QStringList names;
@@ -166,8 +193,15 @@ void identity(Printer &pr, const QVariantMap &p, const QStringList &keys)
             const QString name = v.toMap().value(QStringLiteral("name")).toString();
             names << (name.isEmpty() ? QStringLiteral("(no name)") : name);
         }
-        pr.line(QStringLiteral("Volumes: %1").arg(names.isEmpty() ? QStringLiteral("-") : names.join(QStringLiteral(", "))));
+        pr.row(QStringLiteral("Volumes"), names.isEmpty() ? QStringLiteral("-") : names.join(QStringLiteral(", ")));
     }
+    // Where the drive sits and how it is drawn.
+    pr.keys({QStringLiteral("scheme"), QStringLiteral("location"), QStringLiteral("Medium Type"),
+             QStringLiteral("Physical Interconnect"), QStringLiteral("Physical Interconnect Location"),
+             QStringLiteral("Logical Block Size"), QStringLiteral("Physical Block Size"), QStringLiteral("logicalSectorSize"),
+             QStringLiteral("physicalSectorSize"), QStringLiteral("logicalSectorOffset"), QStringLiteral("nvmeRevSupported"),
+             QStringLiteral("isNVMe"), QStringLiteral("isHDD"), QStringLiteral("NVMe SMART Capable"), QStringLiteral("diskIcon"),
+             QStringLiteral("diskIconDict"), QStringLiteral("diskMfgLogo"), QStringLiteral("mfgLogoPath")});
 }
 
 void ataDrive(Printer &pr, const QVariantMap &p)
@@ -186,7 +220,8 @@ void ataDrive(Printer &pr, const QVariantMap &p)
     if (pr.has(QStringLiteral("capArray"))) {
         pr.section(QStringLiteral("Capabilities"));
         pr.keys({QStringLiteral("Offline data collection status"), QStringLiteral("Offline data collection time"),
-                 QStringLiteral("Self-test status"), QStringLiteral("Short self-test polling time"),
+                 QStringLiteral("Self-test status"), QStringLiteral("Self-test progress"),
+                 QStringLiteral("Short self-test polling time"),
                  QStringLiteral("Extended self-test polling time"), QStringLiteral("Conveyance self-test polling time")});
         QStringList yes, no;
         for (const QVariant &row : pr.take(QStringLiteral("capArray")).toList()) {
@@ -257,7 +292,8 @@ void ataDrive(Printer &pr, const QVariantMap &p)
             for (const QVariant &t : results)
                 pr.line(QStringLiteral("  ") + formatSelfTestEntry(t.toMap()));
         }
-        pr.keys({QStringLiteral("tip"), QStringLiteral("test_status")});
+        pr.keys({QStringLiteral("selftestLogStructRev"), QStringLiteral("tip"), QStringLiteral("test_status"),
+                 QStringLiteral("test_elapsed"), QStringLiteral("test_remaining"), QStringLiteral("test_progress")});
     }
 }
 
@@ -270,17 +306,25 @@ void nvmeDrive(Printer &pr, const QVariantMap &p)
                      QStringLiteral("nn"), QStringLiteral("sectorSizeStr")});
 
     pr.section(QStringLiteral("Health"));
-    pr.keys({QStringLiteral("attributeHealth"), QStringLiteral("criticalWarning")});
-    const int warning = p.value(QStringLiteral("criticalWarning")).toInt();
-    static const char *const bits[] = {"available spare below threshold", "temperature out of range",
-                                       "NVM subsystem reliability degraded", "media read-only",
-                                       "volatile memory backup failed"};
-    for (int b = 0; b < 5; ++b)
-        if (warning & (1 << b))
-            pr.line(QStringLiteral("  ! %1").arg(QLatin1String(bits[b])));
+    pr.keys({QStringLiteral("attributeHealth")});
+    if (pr.has(QStringLiteral("criticalWarning"))) {
+        const int warning = pr.take(QStringLiteral("criticalWarning")).toInt();
+        static const char *const bits[] = {"available spare below threshold", "temperature out of range",
+                                           "NVM subsystem reliability degraded", "media read-only",
+                                           "volatile memory backup failed"};
+        QStringList said;
+        for (int b = 0; b < 5; ++b)
+            if (warning & (1 << b))
+                said << QLatin1String(bits[b]);
+        pr.row(labelFor(QStringLiteral("criticalWarning")),
+               said.isEmpty() ? QString::number(warning) : QStringLiteral("%1 (! %2)").arg(warning).arg(said.join(QStringLiteral(", "))));
+    }
     pr.hide({QStringLiteral("lowSpare"), QStringLiteral("overTemp"), QStringLiteral("lowReliability"),
              QStringLiteral("readOnly"), QStringLiteral("failedVMBkup")});
-    pr.keys({QStringLiteral("temp_oC"), QStringLiteral("temperature"), QStringLiteral("warning_oC"),
+    pr.keys({QStringLiteral("temp_oC")});
+    if (pr.has(QStringLiteral("temperature")))
+        pr.row(QStringLiteral("Temperature (K)"), scalarText(pr.take(QStringLiteral("temperature"))));
+    pr.keys({QStringLiteral("warning_oC"),
              QStringLiteral("critical_oC"), QStringLiteral("availableSpare"), QStringLiteral("spareThreshold"),
              QStringLiteral("percentUsed"), QStringLiteral("percentRemaining"), QStringLiteral("totalBytesRead"),
              QStringLiteral("totalBytesWritten"), QStringLiteral("warningTempTime"), QStringLiteral("criticalTempTime")});
@@ -293,8 +337,12 @@ void nvmeDrive(Printer &pr, const QVariantMap &p)
         const quint64 high = pr.take(hi).toULongLong();
         const QString value = high ? QStringLiteral("%1 + %2 × 2^64").arg(pr.take(lo).toULongLong()).arg(high)
                                    : QString::number(pr.take(lo).toULongLong());
-        pr.line(QStringLiteral("%1: %2").arg(QLatin1String(counter), value));
+        pr.row(QLatin1String(counter), value);
     }
+
+    pr.section(QStringLiteral("Controller"));
+    pr.keys({QStringLiteral("ctlid"), QStringLiteral("cmic"), QStringLiteral("mdts"), QStringLiteral("rab"),
+             QStringLiteral("oacs"), QStringLiteral("oncs"), QStringLiteral("lpa")});
 
     if (pr.has(QStringLiteral("powerStates"))) {
         pr.section(QStringLiteral("Power states"));
