@@ -19,11 +19,14 @@ namespace {
 
 constexpr char kUsage[] = "Usage: corvanectl record [--recorded DIR] OUTDIR\n";
 
+// The pages a drive refused, by name; a reason only where it isn't the usual
+// "command aborted" of a page the drive doesn't keep.
 QString failures(const PageRecording &r)
 {
+    static const int32_t aborted = statusFromAtaRegisters(0x51, 0x04);
     QStringList parts;
     for (auto it = r.failed.cbegin(); it != r.failed.cend(); ++it)
-        parts << QStringLiteral("%1 (%2)").arg(it.key(), statusText(it.value()));
+        parts << (it.value() == aborted ? it.key() : QStringLiteral("%1 (%2)").arg(it.key(), statusText(it.value())));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -105,7 +108,7 @@ int runRecord(const QStringList &args)
         out(QStringLiteral("%1: %2 pages%3\n")
                 .arg(name)
                 .arg(pages.written.size())
-                .arg(pages.ok() ? QString() : QStringLiteral("; not given by the drive: ") + failures(pages)));
+                .arg(pages.ok() ? QString() : QStringLiteral("; not given: ") + failures(pages)));
     }
     out(QStringLiteral("Recorded %1 drive%2 into %3%4\n")
             .arg(names.size())

@@ -75,7 +75,7 @@ private:
     std::unique_ptr<QSocketNotifier> _notifier;
 };
 
-QString progressLine(const QVariantMap &p, int percent)
+QString progressLine(const QVariantMap &p, int percent, bool running)
 {
     constexpr int width = 30;
     const int filled = std::clamp(percent, 0, 100) * width / 100;
@@ -83,7 +83,7 @@ QString progressLine(const QVariantMap &p, int percent)
     const double elapsed = p.value(QStringLiteral("test_elapsed")).toDouble();
     const double remaining = p.value(QStringLiteral("test_remaining")).toDouble();
     QString times = QStringLiteral("%1 s").arg(qint64(elapsed));
-    if (std::isfinite(remaining) && remaining > 0)
+    if (running && std::isfinite(remaining) && remaining > 0)
         times += QStringLiteral(", about %1 min left").arg(qint64(std::ceil(remaining / 60.0)));
     return QStringLiteral("[%1] %2  (%3)").arg(bar, p.value(QStringLiteral("test_status")).toString(), times);
 }
@@ -146,7 +146,7 @@ int runTest(const QStringList &args)
         if (!p.contains(QStringLiteral("test_status")))
             return;
         const int percent = 100 - 10 * int(device->smartData[363] & 0x0F);
-        const QString line = progressLine(p, percent);
+        const QString line = progressLine(p, percent, (device->smartData[363] >> 4) == 15);
         if (line == shown)
             return;
         shown = line;

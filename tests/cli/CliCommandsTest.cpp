@@ -134,7 +134,7 @@ TEST(ShowCommand, UnreadableAndUnknownDrivesAreExplained)
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_TRUE(unknown.out.isEmpty());
     EXPECT_TRUE(unknown.err.contains("no SMART-capable drive 'sdz'")) << unknown.err.constData();
-    EXPECT_TRUE(unknown.err.contains("sda, sdb, sdc, sdd, sde, sdf, nvme0n1, nvme1n1"));
+    EXPECT_TRUE(unknown.err.contains("nvme0n1, nvme1n1, sda, sdb, sdc, sdd, sde, sdf"));
     // Listed in the tree but without SMART (a USB stick): unknown as well.
     EXPECT_EQ(cli.run({QStringLiteral("show"), QStringLiteral("--recorded"), kDemo, QStringLiteral("sdg")}).exitCode, 1);
 
