@@ -4,9 +4,7 @@
 #include "database/DriveDatabase.h"
 #include "drive/AtaPageDecoding.h"
 #include "drive/Attributes.h"
-#include "drive/IdentifyDecoder.h"
 #include "drive/NvmeDecoders.h"
-#include "drive/SmartLogDecoder.h"
 #include "drive/THSMARTDevice.h"
 
 #include <QFile>
@@ -62,15 +60,23 @@ void BM_DecodeAtaDrive(benchmark::State &state)
         return;
     }
     for (auto _ : state) {
-        QVariantMap p = identifyDevice(pages.identity);
-        p.insert(capabilities(pages.smart, p));
-        const QString model = p.value(QStringLiteral("Device Model")).toString();
-        const QString firmware = p.value(QStringLiteral("Firmware Version")).toString();
-        p.insert(attributesModel(db, pages.smart, pages.thresholds, model, firmware, {}, false));
-        p.insert(smartLogs(pages.directory));
-        p.insert(errorLog(pages.errors));
-        p.insert(selftestLog(pages.selftests));
-        benchmark::DoNotOptimize(p);
+        // The session's own merge path, on a fresh drive object as every gather makes.
+        THSMARTDevice d(QVariantMap{});
+        d.identity = pages.identity;
+        d.smartData = pages.smart;
+        d.smartThresh = pages.thresholds;
+        d.logDirectory = pages.directory;
+        d.errorLog = pages.errors;
+        d.testLog = pages.selftests;
+        decodeIdentity(d);
+        decodeCapabilities(d);
+        const QVariantMap &p = d.driveProperties();
+        d.mergeProperties(attributesModel(db, d.smartData, d.smartThresh, p.value(QStringLiteral("Device Model")).toString(),
+                                          p.value(QStringLiteral("Firmware Version")).toString(), {}, false));
+        decodeLogDirectory(d);
+        decodeErrorLog(d);
+        decodeSelftestLog(d);
+        benchmark::DoNotOptimize(d.driveProperties());
     }
 }
 BENCHMARK(BM_DecodeAtaDrive)->Unit(benchmark::kMicrosecond);

@@ -142,11 +142,12 @@ TEST(DecodeCommand, AttributeTableAndBothVerdicts)
     EXPECT_EQ(drives[2].toObject().value(QStringLiteral("attributeHealth")).toString(), QStringLiteral("Passed"));
     const QJsonArray attributes = drives[1].toObject().value(QStringLiteral("vendorspecificAttributes")).toArray();
     ASSERT_GT(attributes.size(), 10);
-    const QJsonObject reallocated = attributes[2].toObject(); // 1, 3, 4, 5: third row is 4
-    EXPECT_EQ(attributes[3].toObject().value(QStringLiteral("ID")).toString(), QStringLiteral("5"));
-    EXPECT_EQ(attributes[3].toObject().value(QStringLiteral("rawValue")).toString(), QStringLiteral("63"));
-    EXPECT_TRUE(attributes[3].toObject().value(QStringLiteral("bad")).toBool());
-    EXPECT_FALSE(reallocated.value(QStringLiteral("bad")).toBool());
+    // Rows 1, 3, 4, 5: the reallocated sectors (63, drivedb's raw16(raw16)) count against the drive.
+    const QJsonObject startStop = attributes[2].toObject(), reallocated = attributes[3].toObject();
+    EXPECT_EQ(reallocated.value(QStringLiteral("ID")).toString(), QStringLiteral("5"));
+    EXPECT_EQ(reallocated.value(QStringLiteral("rawValue")).toString(), QStringLiteral("63 (0 0)"));
+    EXPECT_TRUE(reallocated.value(QStringLiteral("bad")).toBool());
+    EXPECT_FALSE(startStop.value(QStringLiteral("bad")).toBool());
 
     const CliRun text = corvanectl({QStringLiteral("decode"), folder("WDC_WD5000AAKS--00TMA0-12.01C01")});
     EXPECT_TRUE(text.out.contains("  Health:                  Warning\n")) << text.out.constData();
