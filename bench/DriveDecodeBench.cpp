@@ -99,3 +99,42 @@ void BM_DecodeNvmeDrive(benchmark::State &state)
 BENCHMARK(BM_DecodeNvmeDrive)->Unit(benchmark::kMicrosecond);
 
 } // namespace
+
+namespace {
+
+// The ATA drive's parts on their own: 0 IDENTIFY and capabilities, 1 the
+// attribute pass, 2 the three logs.
+void BM_DecodeAtaPart(benchmark::State &state)
+{
+    const AtaPages pages;
+    const DriveDatabase &db = database();
+    THSMARTDevice d(QVariantMap{});
+    d.identity = pages.identity;
+    d.smartData = pages.smart;
+    d.smartThresh = pages.thresholds;
+    d.logDirectory = pages.directory;
+    d.errorLog = pages.errors;
+    d.testLog = pages.selftests;
+    decodeIdentity(d);
+    const QString model = d.driveProperties().value(QStringLiteral("Device Model")).toString();
+    const QString firmware = d.driveProperties().value(QStringLiteral("Firmware Version")).toString();
+    for (auto _ : state) {
+        switch (state.range(0)) {
+        case 0:
+            decodeIdentity(d);
+            decodeCapabilities(d);
+            break;
+        case 1:
+            benchmark::DoNotOptimize(attributesModel(db, d.smartData, d.smartThresh, model, firmware, {}, false));
+            break;
+        default:
+            decodeLogDirectory(d);
+            decodeErrorLog(d);
+            decodeSelftestLog(d);
+            break;
+        }
+    }
+}
+BENCHMARK(BM_DecodeAtaPart)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+} // namespace
