@@ -153,6 +153,22 @@ private:
     QString _text;
 };
 
+// A list as lines of at most about 70 characters, continued under the first.
+QString wrapped(const QStringList &items)
+{
+    if (items.isEmpty())
+        return QStringLiteral("none");
+    QString text, line;
+    for (const QString &item : items) {
+        if (!line.isEmpty() && line.size() + item.size() > 70) {
+            text += line + QLatin1String(",\n");
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(", ")) + item;
+    }
+    return text + line;
+}
+
 // A table of dictionaries with the given columns (key, heading).
 void dictTable(Printer &pr, const QVariantList &items, const QList<std::pair<QString, QString>> &columns)
 {
@@ -195,13 +211,6 @@ void identity(Printer &pr, const QVariantMap &p, const QStringList &keys)
         }
         pr.row(QStringLiteral("Volumes"), names.isEmpty() ? QStringLiteral("-") : names.join(QStringLiteral(", ")));
     }
-    // Where the drive sits and how it is drawn.
-    pr.keys({QStringLiteral("scheme"), QStringLiteral("location"), QStringLiteral("Medium Type"),
-             QStringLiteral("Physical Interconnect"), QStringLiteral("Physical Interconnect Location"),
-             QStringLiteral("Logical Block Size"), QStringLiteral("Physical Block Size"), QStringLiteral("logicalSectorSize"),
-             QStringLiteral("physicalSectorSize"), QStringLiteral("logicalSectorOffset"), QStringLiteral("nvmeRevSupported"),
-             QStringLiteral("isNVMe"), QStringLiteral("isHDD"), QStringLiteral("NVMe SMART Capable"), QStringLiteral("diskIcon"),
-             QStringLiteral("diskIconDict"), QStringLiteral("diskMfgLogo"), QStringLiteral("mfgLogoPath")});
 }
 
 void ataDrive(Printer &pr, const QVariantMap &p)
@@ -232,8 +241,8 @@ void ataDrive(Printer &pr, const QVariantMap &p)
                 pr.hide({name});
             }
         }
-        pr.line(QStringLiteral("Supported: %1").arg(yes.isEmpty() ? QStringLiteral("none") : yes.join(QStringLiteral(", "))));
-        pr.line(QStringLiteral("Not supported: %1").arg(no.isEmpty() ? QStringLiteral("none") : no.join(QStringLiteral(", "))));
+        pr.row(QStringLiteral("Supported"), wrapped(yes));
+        pr.row(QStringLiteral("Not supported"), wrapped(no));
     }
 
     if (pr.has(QStringLiteral("vendorspecificAttributes"))) {
@@ -392,8 +401,15 @@ QString formatTable(const QList<QStringList> &rows, const QString &indent)
     QString text;
     for (const QStringList &row : rows) {
         QString line = indent;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (i + 1 < row.size()) {
+                line += row[i].leftJustified(widths[i] + 2);
+            } else {
+                // A last cell of several lines continues under its own column.
+                QString cell = row[i];
+                line += cell.replace(QLatin1Char('\n'), QLatin1Char('\n') + QString(line.size(), QLatin1Char(' ')));
+            }
+        }
         text += line + QLatin1Char('\n');
     }
     return text;
@@ -455,6 +471,14 @@ QString formatDrive(const QVariantMap &p)
         nvmeDrive(pr, p);
     else
         ataDrive(pr, p);
+    // Where the drive sits and how the windows draw it.
+    pr.section(QStringLiteral("Drive record"));
+    pr.keys({QStringLiteral("scheme"), QStringLiteral("location"), QStringLiteral("Medium Type"),
+             QStringLiteral("Physical Interconnect"), QStringLiteral("Physical Interconnect Location"),
+             QStringLiteral("Logical Block Size"), QStringLiteral("Physical Block Size"), QStringLiteral("logicalSectorSize"),
+             QStringLiteral("physicalSectorSize"), QStringLiteral("logicalSectorOffset"), QStringLiteral("nvmeRevSupported"),
+             QStringLiteral("isNVMe"), QStringLiteral("isHDD"), QStringLiteral("NVMe SMART Capable"), QStringLiteral("diskIcon"),
+             QStringLiteral("diskIconDict"), QStringLiteral("diskMfgLogo"), QStringLiteral("mfgLogoPath")});
     pr.rest();
     return pr.text();
 }
