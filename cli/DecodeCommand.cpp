@@ -183,7 +183,6 @@ QString report(const DecodedFolder &f)
         line(QStringLiteral("Capabilities"), flags.isEmpty() ? QStringLiteral("none") : flags.join(QStringLiteral(", ")));
         line(QStringLiteral("Health"), key("attributeHealth"));
         line(QStringLiteral("SMART Status"), key("health"));
-        line(QStringLiteral("Model Family"), key("Model Family"));
         for (const QVariant &t : p.value(QStringLiteral("selftests")).toList()) {
             const QVariantMap m = t.toMap();
             line(m.value(QStringLiteral("displayName")).toString(),
