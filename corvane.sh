@@ -58,7 +58,15 @@ run_tests() {
 
 demo() {
     build
-    "$BUILD_DIR/cli/corvanectl" decode "$ROOT"/data/samples/*/
+    local ctl="$BUILD_DIR/cli/corvanectl" set=data/recorded/demo
+    run_shown() { printf '\n$ corvanectl %s\n' "$*"; "$ctl" "$@" || true; }
+    # The demo set: healthy, failing, unreadable, ATA and NVMe drives.
+    run_shown list --recorded "$set"
+    run_shown show --recorded "$set" sdb      # a failing attribute
+    run_shown show --recorded "$set" nvme1n1  # NVMe with a critical warning
+    run_shown show --recorded "$set" sdf      # SMART data that can't be read
+    # Raw pages of one drive, decoded without a device tree.
+    run_shown decode data/samples/Maxtor_96147H8--BAC51KJ0--2
 }
 
 case "${1:-}" in

@@ -2,10 +2,13 @@
 // corvanectl decode [--json] DIR...: decodes folders of raw ATA pages as a SMART
 // session would have read them, and reports what is wrong with the pages.
 #include "Command.h"
+#include "ShowFormat.h"
 
 #include "drive/AtaPageDecoding.h"
+#include "drive/Attributes.h"
 #include "drive/ManufacturerLogos.h"
 #include "drive/THSMARTDevice.h"
+#include "platform/SharedDefaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +59,38 @@ LoadResult loadPage(const QDir &dir, const QString &name, Page &page, QStringLis
     return LoadResult::Loaded;
 }
 
+// The drive's own verdict as smart_status.txt recorded it: "1 good" or "0 failing".
+// Without the file the drive said nothing, which a session takes as "not exceeded".
+bool thresholdExceeded(const QDir &dir, QStringList &notes)
+{
+    QFile file(dir.filePath(QStringLiteral("smart_status.txt")));
+    if (!file.exists())
+        return false;
+    const QByteArray line = file.open(QIODevice::ReadOnly) ? file.read(64).trimmed() : QByteArray();
+    if (line.startsWith('0'))
+        return true;
+    if (!line.startsWith('1'))
+        notes << QStringLiteral("smart_status.txt: neither \"1 good\" nor \"0 failing\"; taken as good");
+    return false;
+}
+
+// The attribute pass a session runs on a valid data page, with the drive
+// database, IDENTIFY's model and firmware, and the default ignore dictionary.
+void decodeAttributes(const QDir &dir, THSMARTDevice &d, bool haveThresholds, QStringList &notes)
+{
+    if (!smartDataValid(d.smartData)) {
+        d.mergeProperties({{QStringLiteral("attributeHealth"), QStringLiteral("-")},
+                           {QStringLiteral("health"), QStringLiteral("-")}});
+        return;
+    }
+    if (!haveThresholds)
+        notes << QStringLiteral("thresholds.bin: missing; every threshold reads as 0");
+    const QVariantMap &p = d.driveProperties();
+    d.mergeProperties(attributesModel(d.smartData, d.smartThresh, p.value(QStringLiteral("Device Model")).toString(),
+                                      p.value(QStringLiteral("Firmware Version")).toString(), defaultIgnoreAttributes(),
+                                      thresholdExceeded(dir, notes)));
+}
+
 DecodedFolder decodeFolder(const QString &path)
 {
     const QDir dir(path);
@@ -67,7 +102,7 @@ DecodedFolder decodeFolder(const QString &path)
 
     const bool haveIdentity = loadPage(dir, QStringLiteral("identify.bin"), d.identity, notes) == LoadResult::Loaded;
     const bool haveSmart = loadPage(dir, QStringLiteral("smart.bin"), d.smartData, notes) == LoadResult::Loaded;
-    loadPage(dir, QStringLiteral("thresholds.bin"), d.smartThresh, notes);
+    const bool haveThresholds = loadPage(dir, QStringLiteral("thresholds.bin"), d.smartThresh, notes) == LoadResult::Loaded;
     const bool haveDir = loadPage(dir, QStringLiteral("smartlog-00-directory.bin"), d.logDirectory, notes) == LoadResult::Loaded;
     const bool haveErrors = loadPage(dir, QStringLiteral("smartlog-01-error.bin"), d.errorLog, notes) == LoadResult::Loaded;
     const bool haveTests = loadPage(dir, QStringLiteral("smartlog-06-selftest.bin"), d.testLog, notes) == LoadResult::Loaded;
@@ -84,6 +119,7 @@ DecodedFolder decodeFolder(const QString &path)
         if (!smartDataValid(d.smartData))
             notes << QStringLiteral("smart.bin: revision or checksum invalid; a drive session would ignore this page");
         decodeCapabilities(d);
+        decodeAttributes(dir, d, haveThresholds, notes);
     }
     if (haveDir)
         decodeLogDirectory(d);
@@ -145,11 +181,17 @@ QString report(const DecodedFolder &f)
             }
         }
         line(QStringLiteral("Capabilities"), flags.isEmpty() ? QStringLiteral("none") : flags.join(QStringLiteral(", ")));
+        line(QStringLiteral("Health"), key("attributeHealth"));
+        line(QStringLiteral("SMART Status"), key("health"));
         for (const QVariant &t : p.value(QStringLiteral("selftests")).toList()) {
             const QVariantMap m = t.toMap();
             line(m.value(QStringLiteral("displayName")).toString(),
                  m.value(QStringLiteral("timeToComplete")).toString().trimmed());
         }
+    }
+    if (p.contains(QStringLiteral("vendorspecificAttributes"))) {
+        r += QStringLiteral("  Attributes:\n");
+        r += formatAttributeTable(p.value(QStringLiteral("vendorspecificAttributes")).toList(), QStringLiteral("    "));
     }
     if (p.contains(QStringLiteral("logs"))) {
         QStringList logs;

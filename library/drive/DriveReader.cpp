@@ -75,7 +75,11 @@ int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
     }
     device.setAtaOpener(platform.ata);
     device.setRegistry(platform.registry);
-    return device.updateProperties();
+    if (const int32_t status = device.updateProperties())
+        return status;
+    // Opened but the data page didn't come (the drive vanished, a bridge
+    // dropped the command): no verdict, and the front end says why.
+    return device.smartDataStatus();
 }
 
 } // namespace corvane

@@ -9,6 +9,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <cerrno>
+
 Q_LOGGING_CATEGORY(lcSession, "corvane.session")
 
 namespace corvane {
@@ -98,6 +100,10 @@ void THSMARTDevice::closeSMARTInterface()
 
 int32_t THSMARTDevice::updateProperties()
 {
+    // The followed test owns the session; a read now would close it under the timer.
+    if (timer)
+        return statusFromErrno(EBUSY);
+    _smartDataStatus = kStatusNoDevice;
     const QString bsdName = prop(_driveProperties, "bsdName");
     const QString model = prop(_driveProperties, "Device Model");
     const QString firmware = prop(_driveProperties, "Firmware Version");
@@ -115,7 +121,8 @@ int32_t THSMARTDevice::updateProperties()
         decodeIdentity(*this);
     }
 
-    if (sif->readData(smartData) == 0) {
+    _smartDataStatus = sif->readData(smartData);
+    if (_smartDataStatus == 0) {
         if (smartDataValid(smartData) && sif->validateReadData(smartData) == 0) {
             bool exceeded = false;
             if (sif->returnStatus(exceeded) != 0)
@@ -155,8 +162,15 @@ int32_t THSMARTDevice::startTest(const QString &type)
     if (extended && minutes == 255)
         minutes = unsigned(smartData[375] | (smartData[376] << 8));
 
-    sif->enableDisableOperations(true);
-    sif->executeOffLineImmediate(extended);
+    // A drive that refuses the test would otherwise be followed through the
+    // status of its previous test and reported as passed.
+    int32_t status = sif->enableDisableOperations(true);
+    if (status == 0)
+        status = sif->executeOffLineImmediate(extended);
+    if (status) {
+        closeSMARTInterface();
+        return status;
+    }
     _testElapsed = 0;
     _testExpected = double(minutes) * 60.0;
     _driveProperties.insert(QStringLiteral("tip"), true);
@@ -175,8 +189,12 @@ void THSMARTDevice::selfTestTick()
         return;
     timer->setInterval(tickInterval());
     _testElapsed += 1;
-    if (sif)
-        sif->readData(smartData);
+    // A drive that went away will never report an end: stop following it.
+    const int32_t readStatus = sif ? sif->readData(smartData) : kStatusNoDevice;
+    if (isNoDeviceStatus(readStatus)) {
+        endSelfTest();
+        return;
+    }
     const unsigned status = smartData[363] >> 4;
     const unsigned remaining = smartData[363] & 0x0F;
     // T = 0 gives inf / NaN progress, which is what the numbers are; the tick

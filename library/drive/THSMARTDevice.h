@@ -53,10 +53,13 @@ public:
     void closeSMARTInterface();
     bool hasOpenSession() const { return sif != nullptr; }
     // Reads and decodes IDENTIFY, SMART data, thresholds and logs; the status of
-    // opening the session, or 0.
+    // opening the session, or 0. Refused (EBUSY) while a self-test is followed.
     int32_t updateProperties();
+    // Status of the SMART READ DATA of the last updateProperties (0 when the page
+    // was read), so that a front end can say why a drive has no verdict.
+    int32_t smartDataStatus() const { return _smartDataStatus; }
     // "Extended" runs the extended self-test, anything else the short one; the
-    // status of opening the session. Progress goes to the "test_*" keys once a
+    // status of opening the session, or of the drive refusing the test. Progress goes to the "test_*" keys once a
     // second until the drive reports an end, then endOfTest.
     int32_t startTest(const QString &type);
     // Stops following the test (the drive keeps running it).
@@ -91,6 +94,7 @@ private:
     std::shared_ptr<const Registry> _registry;
     double _testElapsed = 0;
     double _testExpected = 0;
+    int32_t _smartDataStatus = 0;
 };
 
 // The self-test execution status texts, indexed by the high nibble of the

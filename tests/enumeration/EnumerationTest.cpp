@@ -260,7 +260,7 @@ TEST(Enumeration, DemoSetListsItsDrives)
               (QStringList{"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "sdd", "sde", "sdf"}));
     ASSERT_EQ(e.leftOut().size(), 1);
     EXPECT_EQ(e.leftOut().first().bsdName, "sdg"); // the USB stick
-    EXPECT_EQ(d["sda"]["Device Model"], "SAMSUNG HD501LJ");
+    EXPECT_EQ(d["sda"]["Device Model"], "WDC WD2500JS-75NCB3");
     EXPECT_EQ(d["sda"]["Drive Type"], "HDD 7200 rpm");
     EXPECT_EQ(volumeNames(d["sda"]), (QStringList{"", "Shared"}));
     EXPECT_EQ(d["sdd"]["Loc-Con"], "External USB ");

@@ -1,0 +1,562 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The SMART session on a drive object: what a read merges, what it leaves
+// alone when pages are bad or reads fail, and how a self-test is followed.
+#include "SessionTestSupport.h"
+#include "devices/RecordedSet.h"
+
+#include "drive/AtaPageDecoding.h"
+#include "drive/DriveReader.h"
+#include "platform/AtaPassThrough.h"
+#include "platform/recorded/RecordedAtaSmart.h"
+
+#include <QLoggingCategory>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+const QString kTrac = QStringLiteral("trac-1070_SSDSC2KB019T7R--SCV1DL57");
+
+QVariantMap settingsFor(const QString &model, const QString &serial = QStringLiteral("SETTINGS-SERIAL"))
+{
+    return {{QStringLiteral("bsdName"), QStringLiteral("sda")},
+            {QStringLiteral("Device Model"), model},
+            {QStringLiteral("Serial Number"), serial},
+            {QStringLiteral("Firmware Version"), QStringLiteral("FW-SETTINGS")},
+            {QStringLiteral("isNVMe"), false}};
+}
+
+std::unique_ptr<THSMARTDevice> deviceOn(const std::shared_ptr<DriveScript> &script,
+                                        const QString &model = QStringLiteral("SSDSC2KB019T7R"))
+{
+    auto d = THSMARTDevice::deviceWithSetting(settingsFor(model));
+    d->setAtaOpener(scriptedOpener(script));
+    return d;
+}
+
+QString prop(const THSMARTDevice &d, const char *key)
+{
+    return d.driveProperties().value(QLatin1String(key)).toString();
+}
+
+// An empty summary error log of structure version 1, so every page can be read.
+Page emptyErrorLog()
+{
+    Page p{};
+    p[0] = 1;
+    ataFixChecksum(p);
+    return p;
+}
+
+class Session : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app();
+        QLoggingCategory::setFilterRules(QStringLiteral("corvane.session.info=false"));
+        THSMARTDevice::setSelfTestTickInterval(0);
+        RecordedAtaSmart::resetSimulations();
+    }
+    void TearDown() override
+    {
+        THSMARTDevice::setSelfTestTickInterval(1000);
+        RecordedAtaSmart::resetSimulations();
+    }
+};
+
+} // namespace
+
+TEST_F(Session, FullReadOfARealDriveClosesTheSessionAndNeverDisablesSmart)
+{
+    const auto script = realDrive(kTrac);
+    script->pages["log1"] = emptyErrorLog();
+    const auto d = deviceOn(script);
+    EXPECT_EQ(d->updateProperties(), 0);
+    EXPECT_EQ(d->smartDataStatus(), 0);
+    EXPECT_FALSE(d->hasOpenSession());
+    EXPECT_EQ(script->openSessions, 0);
+
+    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN")); // IDENTIFY replaced the setting
+    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+    EXPECT_FALSE(prop(*d, "attributeHealth").isEmpty());
+    EXPECT_EQ(d->driveProperties().value(QStringLiteral("selftestResults")).toList().size(), 21);
+    EXPECT_EQ(d->driveProperties().value(QStringLiteral("logs")).toList().size(), 13);
+    EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("errorLog")));
+    EXPECT_EQ(script->calls,
+              (std::vector<std::string>{"enable", "identify", "smart", "validate", "status", "thresholds",
+                                        "log0", "log1", "log6", "disable"}));
+}
+
+TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
+{
+    for (const char *model : {"ST3000DM001-1ER166", "ST4000DX002-1H2178", "LaCie   2big v2 THB USB3 Raid 0",
+                              "LaCie   2big v2 THB USB3 Raid 1"}) {
+        const auto script = realDrive(kTrac);
+        const auto d = deviceOn(script, QString::fromLatin1(model));
+        ASSERT_EQ(d->updateProperties(), 0);
+        EXPECT_EQ(script->count("identify"), 0) << model;
+        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL")) << model;
+        EXPECT_EQ(prop(*d, "Device Model"), QString::fromLatin1(model));
+        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
+        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("capArray")));
+        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("vendorspecificAttributes")));
+        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("selftestResults")));
+    }
+    // The exact strings only: one blank after the maker is another drive.
+    const auto script = realDrive(kTrac);
+    const auto d = deviceOn(script, QStringLiteral("LaCie 2big v2 THB USB3 Raid 0"));
+    ASSERT_EQ(d->updateProperties(), 0);
+    EXPECT_EQ(script->count("identify"), 1);
+    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
+}
+
+TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
+{
+    const auto good = realDrive(kTrac);
+    Page wrongSum = good->pages["identify"];
+    wrongSum[100] ^= 0x20;
+    Page wrongSignature = good->pages["identify"];
+    wrongSignature[510] = 0xA4;
+    ataFixChecksum(wrongSignature);
+    ASSERT_TRUE(ataChecksumValid(wrongSignature));
+
+    for (const Page &identify : {wrongSum, wrongSignature}) {
+        const auto script = realDrive(kTrac);
+        script->pages["identify"] = identify;
+        const auto d = deviceOn(script);
+        ASSERT_EQ(d->updateProperties(), 0);
+        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL"));
+        EXPECT_EQ(prop(*d, "Firmware Version"), QStringLiteral("FW-SETTINGS"));
+        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
+        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("WWN")));
+        // The rest of the drive is read as usual.
+        EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+    }
+}
+
+TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
+{
+    const auto base = realDrive(kTrac);
+    Page revisionZero = base->pages["smart"];
+    revisionZero[0] = revisionZero[1] = 0;
+    ataFixChecksum(revisionZero);
+    Page badSum = base->pages["smart"];
+    badSum[200] ^= 0xFF;
+    const Page allOnes = [] { Page p; p.fill(0xFF); return p; }(); // checksum 0 mod 256 by accident
+
+    struct Case { const char *name; Page page; bool validateFails; };
+    for (const Case &c : {Case{"revision 0", revisionZero, false}, Case{"checksum", badSum, false},
+                          Case{"all ones", allOnes, false}, Case{"validate refused", base->pages["smart"], true}}) {
+        SCOPED_TRACE(c.name);
+        const auto script = realDrive(kTrac);
+        script->pages["smart"] = c.page;
+        if (c.validateFails)
+            script->failing["validate"] = kStatusBadChecksum;
+        const auto d = deviceOn(script);
+        d->driveProperties().insert(QStringLiteral("selftestResults"), QStringLiteral("earlier"));
+        ASSERT_EQ(d->updateProperties(), 0);
+        EXPECT_EQ(prop(*d, "health"), QStringLiteral("-"));
+        EXPECT_EQ(prop(*d, "attributeHealth"), QStringLiteral("-"));
+        EXPECT_EQ(prop(*d, "Self-test status"), QStringLiteral("Never Run"));
+        EXPECT_EQ(prop(*d, "Offline data collection status"), QStringLiteral("Never Started"));
+        EXPECT_EQ(d->driveProperties().value(QStringLiteral("Short self-test polling time")).toInt(), 0);
+        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("vendorspecificAttributes")));
+        EXPECT_EQ(prop(*d, "selftestResults"), QStringLiteral("earlier")); // no logs read
+        EXPECT_EQ(script->count("status") + script->count("thresholds") + script->count("log6"), 0);
+        EXPECT_EQ(d->smartData, Page{}); // the page is cleared
+        EXPECT_FALSE(d->hasOpenSession());
+    }
+}
+
+TEST_F(Session, SmartPageRevision0x80IsDecoded)
+{
+    // The TOSHIBA MK1651GSY reports revision 0x80 with a valid checksum.
+    const auto script = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"));
+    ASSERT_EQ(script->pages["smart"][0], 0x80);
+    const auto d = deviceOn(script, QStringLiteral("TOSHIBA MK1651GSY"));
+    ASSERT_EQ(d->updateProperties(), 0);
+    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+    EXPECT_NE(prop(*d, "attributeHealth"), QStringLiteral("-"));
+    EXPECT_EQ(d->driveProperties().value(QStringLiteral("attributesDataStructureRev")).toInt(), 0x80);
+    EXPECT_GT(d->driveProperties().value(QStringLiteral("vendorspecificAttributes")).toList().size(), 10);
+}
+
+TEST_F(Session, FailedReadsLeaveEarlierKeys)
+{
+    const QVariantMap earlier{{QStringLiteral("ataVersion"), QStringLiteral("earlier")},
+                              {QStringLiteral("health"), QStringLiteral("earlier")},
+                              {QStringLiteral("attributeHealth"), QStringLiteral("earlier")},
+                              {QStringLiteral("capArray"), QStringLiteral("earlier")},
+                              {QStringLiteral("logs"), QStringLiteral("earlier")},
+                              {QStringLiteral("errorLog"), QStringLiteral("earlier")},
+                              {QStringLiteral("selftestResults"), QStringLiteral("earlier")}};
+    // Which keys a failed read of each page must leave as they were.
+    const std::map<std::string, QStringList> kept{
+        {"identify", {QStringLiteral("ataVersion")}},
+        {"smart", {QStringLiteral("health"), QStringLiteral("attributeHealth"), QStringLiteral("capArray"),
+                   QStringLiteral("logs"), QStringLiteral("errorLog"), QStringLiteral("selftestResults")}},
+        {"log0", {QStringLiteral("logs")}},
+        {"log1", {QStringLiteral("errorLog")}},
+        {"log6", {QStringLiteral("selftestResults")}},
+        {"thresholds", {}},
+        {"status", {}},
+    };
+    for (const auto &[op, keys] : kept) {
+        SCOPED_TRACE(op);
+        const auto script = realDrive(kTrac);
+        script->pages["log1"] = emptyErrorLog();
+        script->failing[op] = statusFromErrno(EIO);
+        const auto d = deviceOn(script);
+        d->mergeProperties(earlier);
+        ASSERT_EQ(d->updateProperties(), 0);
+        EXPECT_EQ(d->smartDataStatus(), op == "smart" ? statusFromErrno(EIO) : 0);
+        for (auto it = earlier.cbegin(); it != earlier.cend(); ++it) {
+            const bool mustKeep = keys.contains(it.key());
+            EXPECT_EQ(d->driveProperties().value(it.key()) == it.value(), mustKeep) << qPrintable(it.key());
+        }
+        EXPECT_FALSE(d->hasOpenSession());
+    }
+    // A return status that can't be read counts as "not exceeded".
+    const auto script = realDrive(QStringLiteral("Maxtor_96147H8--BAC51KJ0--2"));
+    ASSERT_TRUE(script->exceeded);
+    script->failing["status"] = kStatusNoAtaRegisters;
+    const auto d = deviceOn(script, QStringLiteral("Maxtor 96147H8"));
+    ASSERT_EQ(d->updateProperties(), 0);
+    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+}
+
+TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
+{
+    const auto script = realDrive(kTrac);
+    script->failing["open"] = statusFromErrno(EACCES);
+    auto d = deviceOn(script);
+    const QVariantMap before = d->driveProperties();
+    EXPECT_EQ(d->updateProperties(), statusFromErrno(EACCES));
+    EXPECT_EQ(d->driveProperties(), before);
+    EXPECT_FALSE(d->hasOpenSession());
+
+    script->failing = {{"enable", statusFromAtaRegisters(0x51, 0x04)}};
+    EXPECT_EQ(d->updateProperties(), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(d->driveProperties(), before);
+    EXPECT_EQ(script->openSessions, 0);
+    EXPECT_EQ(script->calls, (std::vector<std::string>{"enable"}));
+}
+
+TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
+{
+    // Count the commands of a complete read, then let the drive go at each of them.
+    const auto probe = realDrive(kTrac);
+    probe->pages["log1"] = emptyErrorLog();
+    deviceOn(probe)->updateProperties();
+    const int total = probe->commands;
+    ASSERT_EQ(total, 10);
+
+    for (int n = 1; n <= total; ++n) {
+        SCOPED_TRACE(n);
+        const auto script = realDrive(kTrac);
+        script->pages["log1"] = emptyErrorLog();
+        script->vanishAt = n;
+        const auto d = deviceOn(script);
+        const int32_t status = d->updateProperties();
+        EXPECT_EQ(script->openSessions, 0);
+        EXPECT_FALSE(d->hasOpenSession());
+        if (n == 1)
+            EXPECT_TRUE(isNoDeviceStatus(status)); // enabling failed
+        else
+            EXPECT_EQ(status, 0);
+        // Gone before the data page came: no verdict at all, and the reason is kept.
+        if (n <= 3) {
+            EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("health")));
+            EXPECT_TRUE(n == 1 || isNoDeviceStatus(d->smartDataStatus()));
+        }
+    }
+}
+
+TEST_F(Session, SmartDisableIsNeverSentToTheDrive)
+{
+    // The pass-through seam over a transport that answers from the TOSHIBA's pages.
+    struct Transport : ScsiTransport
+    {
+        std::vector<std::array<uint8_t, 16>> *cdbs;
+        std::map<std::string, Page> pages;
+        int32_t execute(const ScsiRequest &r, ScsiReply &reply) override
+        {
+            cdbs->push_back(r.cdb);
+            reply = {};
+            const uint8_t features = r.cdb[4], lbaLow = r.cdb[8], command = r.cdb[14];
+            const Page *page = nullptr;
+            if (command == ata::kCmdIdentifyDevice)
+                page = &pages["identify"];
+            else if (command == ata::kCmdSmart && features == ata::kSmartReadData)
+                page = &pages["smart"];
+            else if (command == ata::kCmdSmart && features == ata::kSmartReadThresholds)
+                page = &pages["thresholds"];
+            else if (command == ata::kCmdSmart && features == ata::kSmartReadLog && lbaLow == 6)
+                page = &pages["log6"];
+            if (r.dataIn && page)
+                std::copy_n(page->begin(), std::min(page->size(), r.data.size()), r.data.begin());
+            return 0;
+        }
+    };
+    std::vector<std::array<uint8_t, 16>> cdbs;
+    const auto pages = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"))->pages;
+    auto d = THSMARTDevice::deviceWithSetting(settingsFor(QStringLiteral("TOSHIBA MK1651GSY")));
+    d->setAtaOpener([&](const QString &, int32_t &status) -> std::unique_ptr<AtaSmartInterface> {
+        auto t = std::make_unique<Transport>();
+        t->cdbs = &cdbs;
+        t->pages = pages;
+        status = 0;
+        return std::make_unique<AtaPassThroughSmart>(std::move(t));
+    });
+    ASSERT_EQ(d->updateProperties(), 0);
+    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("38IGT0G5T"));
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    ASSERT_TRUE(runUntil([&] { return !d->timer; }));
+
+    ASSERT_GT(cdbs.size(), 8u);
+    bool enableSent = false;
+    for (const auto &cdb : cdbs) {
+        EXPECT_FALSE(cdb[14] == ata::kCmdSmart && cdb[4] == 0xD9) << "SMART DISABLE OPERATIONS sent";
+        enableSent = enableSent || (cdb[14] == ata::kCmdSmart && cdb[4] == ata::kSmartEnableOperations);
+    }
+    EXPECT_TRUE(enableSent);
+}
+
+// --- following a self-test ---
+
+TEST_F(Session, TestFinishedOnTheFirstTick)
+{
+    const auto script = realDrive(kTrac);
+    const auto d = deviceOn(script);
+    ASSERT_EQ(d->updateProperties(), 0);
+    d->smartData[372] = 2; // short test: 2 minutes
+    script->selfTestStatus = {0x00};
+    EndOfTestDelegate delegate;
+    d->setDelegate(&delegate);
+    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+    EXPECT_TRUE(d->hasOpenSession());
+    EXPECT_EQ(script->count("short"), 1);
+    ASSERT_TRUE(runUntil([&] { return delegate.calls > 0; }));
+    runUntil([] { return false; }, 20); // nothing more may come
+
+    EXPECT_EQ(script->count("smart") - 1, 1); // one tick
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 120.0);
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_elapsed")).toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 119.0);
+    EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Pass 100%"));
+    EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+    EXPECT_EQ(delegate.received, QStringList{QStringLiteral("endoftest")});
+    ASSERT_EQ(signal.count(), 1);
+    EXPECT_EQ(signal.at(0).at(0).toString(), QStringLiteral("endoftest"));
+    EXPECT_FALSE(d->hasOpenSession());
+    EXPECT_EQ(script->openSessions, 0);
+    EXPECT_EQ(d->timer, nullptr);
+}
+
+TEST_F(Session, ZeroPollingTimeGivesInfiniteProgressButTicksGoOn)
+{
+    const auto script = realDrive(kTrac);
+    const auto d = deviceOn(script);
+    d->smartData[372] = 0;
+    script->selfTestStatus = {0xF9, 0xF5, 0xF1, 0x70};
+    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
+    runUntil([] { return false; }, 20);
+
+    EXPECT_EQ(signal.count(), 1);
+    EXPECT_EQ(script->count("smart"), 4);
+    EXPECT_TRUE(std::isinf(d->driveProperties().value(QStringLiteral("test_progress")).toDouble()));
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), -4.0);
+    EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Read Failure 100%"));
+    EXPECT_FALSE(d->hasOpenSession());
+}
+
+TEST_F(Session, ExtendedTestTimeFromTheWordWhenTheByteIs255)
+{
+    const auto script = realDrive(kTrac);
+    const auto d = deviceOn(script);
+    d->smartData[373] = 255;
+    d->smartData[375] = 0x2C; // 300 minutes
+    d->smartData[376] = 0x01;
+    script->selfTestStatus = {0x00};
+    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+    ASSERT_EQ(d->startTest(QStringLiteral("Extended")), 0);
+    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
+    EXPECT_EQ(script->count("extended"), 1);
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 18000.0 - 1.0);
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 18000.0);
+
+    // Any other name runs the short test on byte 372.
+    script->testStarted = false;
+    d->smartData[372] = 1;
+    ASSERT_EQ(d->startTest(QStringLiteral("extended")), 0);
+    ASSERT_TRUE(runUntil([&] { return signal.count() > 1; }));
+    EXPECT_EQ(script->count("short"), 1);
+    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 59.0);
+}
+
+TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
+{
+    const auto script = realDrive(kTrac);
+    const auto d = deviceOn(script);
+    EndOfTestDelegate delegate;
+    d->setDelegate(&delegate);
+    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+
+    d->abortSelftest();
+    EXPECT_EQ(delegate.calls, 0);
+    EXPECT_EQ(signal.count(), 0);
+    EXPECT_EQ(script->opened, 0);
+    EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
+
+    d->smartData[372] = 2;
+    script->selfTestStatus = {0xF8};
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    ASSERT_TRUE(runUntil([&] { return script->count("smart") >= 3; }));
+    EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+    EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Test In Progress 20%"));
+    const size_t commandsBefore = script->calls.size();
+    d->abortSelftest();
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(signal.count(), 1);
+    EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+    EXPECT_FALSE(d->hasOpenSession());
+    // The self-test log is read once more; no abort command reaches the drive.
+    EXPECT_EQ(std::vector<std::string>(script->calls.begin() + long(commandsBefore), script->calls.end()),
+              (std::vector<std::string>{"log6", "disable"}));
+    runUntil([] { return false; }, 20);
+    EXPECT_EQ(script->calls.size(), commandsBefore + 2); // no tick after the abort
+    d->abortSelftest();
+    EXPECT_EQ(delegate.calls, 1);
+}
+
+TEST_F(Session, RefusedOrLostTestsEndCleanly)
+{
+    // A drive that aborts EXECUTE OFF-LINE IMMEDIATE: nothing is followed.
+    auto script = realDrive(kTrac);
+    script->failing["short"] = statusFromAtaRegisters(0x51, 0x04);
+    auto d = deviceOn(script);
+    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+    EXPECT_EQ(d->startTest(QStringLiteral("Short")), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(d->timer, nullptr);
+    EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
+    EXPECT_FALSE(d->hasOpenSession());
+
+    // No drive at all.
+    script->failing = {{"open", kStatusNoDevice}};
+    EXPECT_EQ(d->startTest(QStringLiteral("Short")), kStatusNoDevice);
+    EXPECT_EQ(d->timer, nullptr);
+
+    // The drive goes away while the test runs: following ends once, session closed.
+    script = realDrive(kTrac);
+    script->selfTestStatus = {0xF9};
+    script->vanishAt = 6; // enable, short, then three ticks
+    d = deviceOn(script);
+    QSignalSpy lost(d.get(), &THSMARTDevice::endOfTest);
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    ASSERT_TRUE(runUntil([&] { return lost.count() > 0; }));
+    runUntil([] { return false; }, 20);
+    EXPECT_EQ(lost.count(), 1);
+    EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+    EXPECT_EQ(script->openSessions, 0);
+
+    // A read while a test is followed would pull the session from under it.
+    script = realDrive(kTrac);
+    script->selfTestStatus = {0xF9};
+    d = deviceOn(script);
+    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+    EXPECT_EQ(d->updateProperties(), statusFromErrno(EBUSY));
+    EXPECT_TRUE(d->hasOpenSession());
+    d->abortSelftest();
+    EXPECT_FALSE(d->hasOpenSession());
+}
+
+TEST_F(Session, SimulatedSelfTestOnARecordedSet)
+{
+    // Two real drives in a recorded set: one passes its test, one (return status
+    // "failing") ends with a read failure; both tests land in the self-test log.
+    RecordedSet set;
+    for (const auto &[bsd, folder] : {std::pair{QStringLiteral("sda"), kTrac},
+                                      std::pair{QStringLiteral("sdb"), QStringLiteral("Maxtor_96147H8--BAC51KJ0--2")}}) {
+        for (const char *file : {"identify.bin", "smart.bin", "thresholds.bin", "smart_status.txt",
+                                 "smartlog-00-directory.bin", "smartlog-06-selftest.bin"}) {
+            const QByteArray bytes = readData(QStringLiteral("ata-pages/") + folder + QLatin1Char('/') + QLatin1String(file));
+            if (!bytes.isEmpty())
+                set.put(bsd, QLatin1String(file), bytes);
+        }
+    }
+    set.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "1 good\n");
+    int64_t now = 0;
+    const AtaSmartOpener opener = recordedAtaSmartOpener(set.path(), [&now] { return now; });
+
+    struct Expect { QString bsd; QString finalStatus; QString logStatus; };
+    for (const Expect &e : {Expect{QStringLiteral("sda"), QStringLiteral("Pass 100%"), QStringLiteral("Completed without error 100%")},
+                            Expect{QStringLiteral("sdb"), QStringLiteral("Read Failure 70%"), QStringLiteral("Read Failure 70%")}}) {
+        SCOPED_TRACE(e.bsd.toStdString());
+        QVariantMap settings = settingsFor(QString());
+        settings.insert(QStringLiteral("bsdName"), e.bsd);
+        auto d = THSMARTDevice::deviceWithSetting(settings);
+        d->setAtaOpener(opener);
+        ASSERT_EQ(d->updateProperties(), 0);
+        const qsizetype entriesBefore = d->driveProperties().value(QStringLiteral("selftestResults")).toList().size();
+        QStringList statuses;
+        QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+        ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
+        // Half a second of drive time per look.
+        ASSERT_TRUE(runUntil([&] {
+            statuses << d->driveProperties().value(QStringLiteral("test_status")).toString();
+            now += 500;
+            return signal.count() > 0;
+        }));
+        EXPECT_TRUE(statuses.contains(QStringLiteral("Test In Progress 10%")) || statuses.contains(QStringLiteral("Test In Progress 20%")))
+            << qPrintable(statuses.join(u'|'));
+        EXPECT_EQ(prop(*d, "test_status"), e.finalStatus);
+        EXPECT_FALSE(d->hasOpenSession());
+        const QVariantList results = d->driveProperties().value(QStringLiteral("selftestResults")).toList();
+        ASSERT_FALSE(results.isEmpty());
+        EXPECT_GE(results.size(), entriesBefore);
+        const QVariantMap newest = results.first().toMap();
+        EXPECT_EQ(newest.value(QStringLiteral("Num")).toInt(), 1);
+        EXPECT_TRUE(newest.value(QStringLiteral("Type")).toString().contains(QStringLiteral("Short")))
+            << qPrintable(newest.value(QStringLiteral("Type")).toString());
+        EXPECT_EQ(newest.value(QStringLiteral("Status")).toString(), e.logStatus);
+    }
+}
+
+TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
+{
+    RecordedSet set;
+    set.copy(QStringLiteral("sda"), QStringLiteral("identify.bin"), QStringLiteral("ata-pages/") + kTrac + QStringLiteral("/identify.bin"));
+    set.put(QStringLiteral("sdb"), QStringLiteral("unreadable"), "EACCES\n");
+    DrivePlatform platform;
+    platform.ata = recordedAtaSmartOpener(set.path());
+
+    // Identify only: the data page is missing, so the drive aborts SMART READ DATA.
+    auto sda = THSMARTDevice::deviceWithSetting(settingsFor(QString()));
+    EXPECT_EQ(readDrive(*sda, platform), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(prop(*sda, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
+    EXPECT_FALSE(sda->driveProperties().contains(QStringLiteral("health")));
+
+    QVariantMap settings = settingsFor(QString());
+    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdb"));
+    auto sdb = THSMARTDevice::deviceWithSetting(settings);
+    const int32_t denied = readDrive(*sdb, platform);
+    EXPECT_TRUE(isPrivilegeStatus(denied));
+    EXPECT_TRUE(statusUserMessage(denied).startsWith(QStringLiteral("Run Corvane as root")));
+
+    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdc")); // listed, but its folder is gone
+    auto sdc = THSMARTDevice::deviceWithSetting(settings);
+    EXPECT_TRUE(isNoDeviceStatus(readDrive(*sdc, platform)));
+    EXPECT_FALSE(sdc->hasOpenSession());
+}
+
