@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "drive/ColorRoles.h"
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
@@ -34,7 +35,5 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
                             std::span<const uint8_t> smartThresh, const QString &model,
                             const QString &firmware, const QVariantMap &ignore, bool isfail);
 
-inline constexpr char kFailureColor[] = "FailureColor";
-inline constexpr char kControlTextColor[] = "controlTextColor";
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "drive/ColorRoles.h"
 // Decoders of the SMART log pages: log directory (address 0), summary error log
 // (address 1) and self-test log (address 6). Pure functions of their bytes.
 #include "drive/Bytes.h"
@@ -30,7 +31,5 @@ QString msToTime(uint32_t ms);
 QString selftestTypeText(unsigned type);
 QString selftestStatusText(unsigned nibble);
 
-inline constexpr char kFailureColor[] = "FailureColor";
-inline constexpr char kControlTextColor[] = "controlTextColor";
 
 } // namespace corvane
