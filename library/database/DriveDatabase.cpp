@@ -227,18 +227,60 @@ const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
     return table;
 }
 
+namespace {
+
+// One bit per pair of neighbouring characters (hashed): a row whose first
+// pair is missing from the name cannot occur in it, which rules out nearly
+// every row without a search.
+quint64 pairBits(QStringView s)
+{
+    quint64 bits = 0;
+    for (qsizetype i = 0; i + 1 < s.size(); ++i)
+        bits |= quint64(1) << ((s[i].unicode() * 31u + s[i + 1].unicode()) & 63u);
+    return bits;
+}
+
+} // namespace
+
 QString DriveDatabase::expandName(const QString &name)
 {
+    static const std::vector<quint64> rowBits = [] {
+        std::vector<quint64> bits;
+        for (const auto &row : expansions())
+            bits.push_back(pairBits(QStringView(row.first).left(2)));
+        return bits;
+    }();
     // The two blanks let rows with a trailing blank match the last word.
     QString n = name + QStringLiteral("  ");
-    for (const auto &[abbreviation, replacement] : expansions())
-        n.replace(abbreviation, replacement);
+    quint64 present = pairBits(n);
+    const auto &rows = expansions();
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        if ((rowBits[size_t(k)] & present) != rowBits[size_t(k)] || !n.contains(rows[k].first))
+            continue;
+        n.replace(rows[k].first, rows[k].second);
+        present = pairBits(n); // a replacement may bring in a later row
+    }
     return n.trimmed();
 }
 
 namespace {
 
-QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString> &names)
+struct Presets
+{
+    QVariantList attributes;
+    QVariantMap attribDict;
+    QString firmwarebug, firmwarebugDescription;
+};
+
+// Entries repeat a few preset texts (most have none, many only "-d sat"):
+// each distinct text is read once and its maps are shared.
+struct ParseCache
+{
+    QHash<QString, QString> names;
+    QHash<QStringView, Presets> presets;
+};
+
+QVariantMap buildEntry(const QList<QStringView> &pieces, ParseCache &cache)
 {
     const QString family = unescapeC(trimSet(pieces[0]));
     const QString model = cleanPattern(pieces[1]);
@@ -249,104 +291,24 @@ QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString>
     warning.replace(kContinuation, QStringLiteral("\n"));
     warning = unescapeC(warning);
 
-    QVariantList attributes;
-    QVariantMap attribDict;
-    QString firmwarebug, firmwarebugDescription;
-    parsePresets(pieces[4].toString(), attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+    auto known = cache.presets.constFind(pieces[4]);
+    if (known == cache.presets.cend()) {
+        Presets p;
+        parsePresets(pieces[4].toString(), p.attributes, p.attribDict, p.firmwarebug, p.firmwarebugDescription,
+                     cache.names);
+        known = cache.presets.insert(pieces[4], std::move(p));
+    }
 
     return QVariantMap{
         {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
         {QStringLiteral("model"), model},
         {QStringLiteral("firmware"), firmware},
         {QStringLiteral("warning"), warning},
-        {QStringLiteral("attributes"), attributes},
-        {QStringLiteral("attribDict"), attribDict},
-        {QStringLiteral("firmwarebug"), firmwarebug},
-        {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
+        {QStringLiteral("attributes"), known->attributes},
+        {QStringLiteral("attribDict"), known->attribDict},
+        {QStringLiteral("firmwarebug"), known->firmwarebug},
+        {QStringLiteral("firmwarebugDescription"), known->firmwarebugDescription},
     };
-}
-
-// Literal texts of which a match must contain at least one: the leading
-// literal run of each top-level alternative. Empty when some alternative
-// starts with an operator, in which case nothing can be ruled out.
-QStringList requiredLiterals(const QString &pattern)
-{
-    QStringList alternatives;
-    int depth = 0;
-    qsizetype from = 0;
-    bool inClass = false;
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern[i];
-        if (c == u'\\') {
-            ++i;
-        } else if (inClass) {
-            inClass = c != u']';
-        } else if (c == u'[') {
-            inClass = true;
-        } else if (c == u'(') {
-            ++depth;
-        } else if (c == u')') {
-            --depth;
-        } else if (c == u'|' && depth == 0) {
-            alternatives << pattern.mid(from, i - from);
-            from = i + 1;
-        }
-    }
-    alternatives << pattern.mid(from);
-
-    static const QString operators = QStringLiteral(".[]()|?*+{}^$");
-    QStringList literals;
-    for (const QString &alternative : std::as_const(alternatives)) {
-        // A leading group that must occur, "(A|B)...": a literal of one of its
-        // alternatives must be there.
-        if (alternative.startsWith(u'(')) {
-            int level = 0;
-            bool inGroupClass = false;
-            qsizetype close = -1;
-            for (qsizetype i = 0; i < alternative.size() && close < 0; ++i) {
-                const QChar c = alternative[i];
-                if (c == u'\\')
-                    ++i;
-                else if (inGroupClass)
-                    inGroupClass = c != u']';
-                else if (c == u'[')
-                    inGroupClass = true;
-                else if (c == u'(')
-                    ++level;
-                else if (c == u')' && --level == 0)
-                    close = i;
-            }
-            const bool optional = close < 0 || (close + 1 < alternative.size()
-                                                 && QStringView(u"?*{").contains(alternative[close + 1]));
-            const QStringList inner = optional ? QStringList() : requiredLiterals(alternative.mid(1, close - 1));
-            if (inner.isEmpty())
-                return {};
-            literals << inner;
-            continue;
-        }
-        QString literal;
-        for (qsizetype i = 0; i < alternative.size(); ++i) {
-            QChar c = alternative[i];
-            qsizetype next = i + 1;
-            if (c == u'\\') {
-                // Only an escaped punctuation mark is a plain character.
-                if (next >= alternative.size() || alternative[next].isLetterOrNumber())
-                    break;
-                c = alternative[next++];
-            } else if (operators.contains(c)) {
-                break;
-            }
-            // A quantified character is optional: it ends the literal run.
-            if (next < alternative.size() && QStringView(u"?*{").contains(alternative[next]))
-                break;
-            literal += c;
-            i = next - 1;
-        }
-        if (literal.isEmpty())
-            return {};
-        literals << literal;
-    }
-    return literals;
 }
 
 // The text steps shared by the full parse and the one-shot lookup: decoding,
@@ -449,7 +411,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
     const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
-    QHash<QString, QString> names;
+    ParseCache cache;
     for (QStringView rawChunk : chunks.chunks) {
         const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
@@ -457,7 +419,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
-        const QVariantMap entry = buildEntry(pieces, names);
+        const QVariantMap entry = buildEntry(pieces, cache);
         const QString model = entry.value(QStringLiteral("model")).toString();
         const QString firmware = entry.value(QStringLiteral("firmware")).toString();
 
@@ -468,16 +430,16 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
                                            << "does not compile, the entry matches nothing:" << error;
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
-            db._firmwares.emplace_back(firmware, &error);
-            if (!db._firmwares.back().valid() && ++db._brokenPatterns)
+            if (!db._firmwares.add(firmware, &error) && ++db._brokenPatterns)
                 qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
                                                << "does not compile, it matches nothing:" << error;
-            fw = firmwareIndex.insert(firmware, int(db._firmwares.size() - 1));
+            fw = firmwareIndex.insert(firmware, db._firmwares.size() - 1);
         }
         db._firmwareOf.push_back(*fw);
         db._drives.append(entry);
     }
     db._models.compile();
+    db._firmwares.compile();
     db._defaultIsPresetsOnly = !db._drives.isEmpty()
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
@@ -491,7 +453,7 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
     const Chunks chunks = recordChunks(text, readable, dictionary);
     const std::string m = model.toStdString();
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    QHash<QString, QString> names;
+    ParseCache cache;
     bool first = true;
     for (QStringView rawChunk : chunks.chunks) {
         const QStringView chunk = rawChunk.trimmed();
@@ -505,11 +467,9 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
         if (isDefault)
             continue;
         const QString modelPattern = cleanPattern(pieces[1]);
-        // Most patterns begin with a literal such as "ST9" or "WDC WD": when
+        // Most patterns demand a literal text such as "ST9" or "WDC WD": when
         // the model text lacks it, the pattern need not even be compiled.
-        const QStringList literals = requiredLiterals(modelPattern);
-        if (!literals.isEmpty()
-            && std::none_of(literals.begin(), literals.end(), [&](const QString &l) { return model.contains(l); }))
+        if (!PatternSet::mayMatch(modelPattern.toStdString(), m))
             continue;
         if (!Pattern(modelPattern).search(m))
             continue;
@@ -517,7 +477,7 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
         if (firmwarePattern.isEmpty())
             firmwarePattern = QStringLiteral(".");
         if (Pattern(firmwarePattern).search(f))
-            return buildEntry(pieces, names);
+            return buildEntry(pieces, cache);
     }
     return {};
 }
@@ -532,14 +492,14 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
     const std::string m = model.toStdString();
     // An empty firmware text becomes one blank so that "." still matches it.
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    thread_local std::vector<int> hits;
-    _models.matches(m, hits);
-    for (int index : hits) {
+    thread_local std::vector<int> candidates;
+    _models.candidates(m, candidates);
+    for (int index : candidates) {
         // The default entry's "-" patterns would catch every model and firmware
         // that contain a hyphen; it holds presets, not a drive family.
         if (index == 0 && _defaultIsPresetsOnly)
             continue;
-        if (_firmwares[size_t(_firmwareOf[size_t(index)])].search(f))
+        if (_models.matchesAt(index, m) && _firmwares.matchesAt(_firmwareOf[size_t(index)], f))
             return index;
     }
     return -1;
