@@ -2,11 +2,11 @@
 #include "database/DriveDatabase.h"
 
 #include <QHash>
+#include <array>
 #include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QStringDecoder>
-#include <QStringTokenizer>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -102,7 +102,8 @@ QString unescapeC(const QString &s)
 QString cleanPattern(QStringView piece)
 {
     QString p = trimSet(piece);
-    p.remove(kContinuation);
+    if (p.contains(u'"'))
+        p.remove(kContinuation);
     return unescapeC(p);
 }
 
@@ -229,36 +230,44 @@ const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
 
 namespace {
 
-// One bit per pair of neighbouring characters (hashed): a row whose first
-// pair is missing from the name cannot occur in it, which rules out nearly
+// One bit per run of three characters (hashed): a row whose first three
+// are missing from the name cannot occur in it, which rules out nearly
 // every row without a search.
-quint64 pairBits(QStringView s)
+struct Trigrams
 {
-    quint64 bits = 0;
-    for (qsizetype i = 0; i + 1 < s.size(); ++i)
-        bits |= quint64(1) << ((s[i].unicode() * 31u + s[i + 1].unicode()) & 63u);
-    return bits;
-}
+    std::array<quint64, 4> bits{};
+
+    static unsigned hash(QStringView s, qsizetype i)
+    {
+        return (s[i].unicode() * 961u + s[i + 1].unicode() * 31u + s[i + 2].unicode()) & 255u;
+    }
+    explicit Trigrams(QStringView s)
+    {
+        for (qsizetype i = 0; i + 2 < s.size(); ++i) {
+            const unsigned h = hash(s, i);
+            bits[h >> 6] |= quint64(1) << (h & 63);
+        }
+    }
+    bool has(QStringView s) const
+    {
+        const unsigned h = hash(s, 0);
+        return bits[h >> 6] & (quint64(1) << (h & 63));
+    }
+};
 
 } // namespace
 
 QString DriveDatabase::expandName(const QString &name)
 {
-    static const std::vector<quint64> rowBits = [] {
-        std::vector<quint64> bits;
-        for (const auto &row : expansions())
-            bits.push_back(pairBits(QStringView(row.first).left(2)));
-        return bits;
-    }();
     // The two blanks let rows with a trailing blank match the last word.
     QString n = name + QStringLiteral("  ");
-    quint64 present = pairBits(n);
-    const auto &rows = expansions();
-    for (qsizetype k = 0; k < rows.size(); ++k) {
-        if ((rowBits[size_t(k)] & present) != rowBits[size_t(k)] || !n.contains(rows[k].first))
+    Trigrams present(n);
+    for (const auto &[abbreviation, replacement] : expansions()) {
+        // Every row is at least three characters long.
+        if (!present.has(abbreviation) || !n.contains(abbreviation))
             continue;
-        n.replace(rows[k].first, rows[k].second);
-        present = pairBits(n); // a replacement may bring in a later row
+        n.replace(abbreviation, replacement);
+        present = Trigrams(n); // a replacement may bring in a later row
     }
     return n.trimmed();
 }
@@ -288,7 +297,8 @@ QVariantMap buildEntry(const QList<QStringView> &pieces, ParseCache &cache)
     if (firmware.isEmpty())
         firmware = QStringLiteral(".");
     QString warning = trimSet(pieces[3]);
-    warning.replace(kContinuation, QStringLiteral("\n"));
+    if (warning.contains(u'"'))
+        warning.replace(kContinuation, QStringLiteral("\n"));
     warning = unescapeC(warning);
 
     auto known = cache.presets.constFind(pieces[4]);
@@ -321,18 +331,70 @@ struct Chunks
     QList<QStringView> chunks;
 };
 
+// Whether bytes are UTF-8 without NUL (which never occurs in a C source
+// file: the mark of a binary), judged as QStringDecoder does: an incomplete
+// sequence at the very end is left out, not an error. *decodable is the
+// length to decode. QStringDecoder itself decodes several times slower
+// than QString::fromUtf8, which cannot tell bad input.
+bool isUtf8Text(QByteArrayView bytes, qsizetype *decodable)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        // Eight ASCII bytes at a time.
+        for (quint64 w; i + 8 <= n; i += 8) {
+            std::memcpy(&w, p + i, 8);
+            if ((w & 0x8080808080808080ull) || ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull))
+                break;
+        }
+        if (i >= n)
+            break;
+        const uchar c = p[i];
+        if (c == 0)
+            return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length;
+        char32_t cp, least;
+        if ((c & 0xE0) == 0xC0)
+            length = 2, cp = c & 0x1F, least = 0x80;
+        else if ((c & 0xF0) == 0xE0)
+            length = 3, cp = c & 0x0F, least = 0x800;
+        else if ((c & 0xF8) == 0xF0)
+            length = 4, cp = c & 0x07, least = 0x10000;
+        else
+            return false;
+        for (int k = 1; k < length; ++k) {
+            if (i + k >= n) {
+                *decodable = i;
+                return true;
+            }
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    *decodable = n;
+    return true;
+}
+
 Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(bytes);
-    // NUL never occurs in a C source file; take it as the mark of a binary.
-    if (decoder.hasError() || text.contains(QChar(u'\0'))) {
+    qsizetype decodable = 0;
+    if (!isUtf8Text(bytes, &decodable)) {
         if (readable)
             *readable = false;
         return {};
     }
     if (readable)
         *readable = true;
+    QString text = QString::fromUtf8(bytes.first(decodable));
 
     text = stripBlockComments(std::move(text));
     // Lines are handled as views into the text: the file has some 6000 of
@@ -372,13 +434,22 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
     if (bodyStart > all.size())
         return {};
 
-    QString joined;
-    joined.reserve(all.size() - bodyStart);
+    // The kept lines are joined in place: what is written never overtakes
+    // what is still to be read.
+    QChar *out = text.data();
+    const qsizetype n = text.size();
+    qsizetype w = 0;
     bool firstLine = true;
-    for (QStringView view : QStringTokenizer(all.mid(bodyStart), u'\n')) {
-        view = view.trimmed();
+    for (qsizetype r = bodyStart; r <= n;) {
+        qsizetype eol = QStringView(text).indexOf(u'\n', r);
+        if (eol < 0)
+            eol = n;
+        QStringView view = QStringView(out + r, eol - r).trimmed();
+        r = eol + 1;
         QString owned;
-        if (view.contains(QLatin1String("\\n"))) {
+        // Searches for one character first: most lines hold neither a
+        // backslash nor a slash, and a character search is far cheaper.
+        if (view.contains(u'\\') && view.contains(QLatin1String("\\n"))) {
             owned = view.toString();
             owned.remove(QStringLiteral("\\n"));
             view = owned;
@@ -386,7 +457,9 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
         if (view.startsWith(QLatin1String("/*")) || view.startsWith(QLatin1String("*/"))
             || view.startsWith(QLatin1String("//")))
             continue;
-        const qsizetype comment = view.indexOf(QLatin1String("//"));
+        qsizetype comment = view.indexOf(u'/');
+        while (comment >= 0 && !(comment + 1 < view.size() && view[comment + 1] == u'/'))
+            comment = view.indexOf(u'/', comment + 1);
         if (comment >= 0) {
             const qsizetype address = view.indexOf(QLatin1String("://"));
             // "//" of a web address inside a string is not a comment.
@@ -394,11 +467,13 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
                 view = view.left(comment).trimmed();
         }
         if (!firstLine)
-            joined += u'\n';
-        joined += view;
+            out[w++] = u'\n';
+        std::memmove(out + w, view.data(), size_t(view.size()) * sizeof(QChar));
+        w += view.size();
         firstLine = false;
     }
-    Chunks result{std::move(joined).trimmed(), {}};
+    text.truncate(w);
+    Chunks result{std::move(text).trimmed(), {}};
     result.chunks = QStringView(result.joined).split(QStringLiteral("},\n"));
     return result;
 }

@@ -38,24 +38,90 @@ RE2::Options patternOptions()
 // pattern is always a candidate. Only ASCII counts as plain; any other
 // character ends a run.
 
-// Any one of these texts.
-using AnyOf = std::vector<std::string>;
-// All of these, for one alternative.
-using AllOf = std::vector<AnyOf>;
-
-struct Reader
+// The demands are kept flat: literal texts in one pool, a demand is a run
+// of texts (any one of them), an alternative a run of demands (all of them).
+struct Span
 {
+    uint32_t offset, length;
+};
+struct Demand
+{
+    uint32_t first, count; // into texts
+};
+struct Demands
+{
+    std::string pool;
+    std::vector<Span> texts;
+    std::vector<Demand> demands;
+
+    std::string_view text(Span s) const { return std::string_view(pool).substr(s.offset, s.length); }
+    size_t shortest(const Demand &dm) const
+    {
+        size_t n = SIZE_MAX;
+        for (uint32_t t = dm.first; t < dm.first + dm.count; ++t)
+            n = std::min(n, size_t(texts[t].length));
+        return n;
+    }
+    bool satisfied(const Demand &dm, std::string_view in) const
+    {
+        for (uint32_t t = dm.first; t < dm.first + dm.count; ++t)
+            if (in.find(text(texts[t])) != std::string_view::npos)
+                return true;
+        return false;
+    }
+};
+
+class Reader
+{
+public:
+    explicit Reader(Demands &out) : out(out) {}
+
+    // Calls f(first, count) with the demands of each top-level alternative
+    // of p, appended to out. False, with out as it was, when p is not
+    // understood (it may match anything).
+    template<typename F>
+    bool read(std::string_view p, F &&f)
+    {
+        const Mark start = mark();
+        for (size_t from = 0;;) {
+            const size_t end = alternativeEnd(p, from);
+            const uint32_t first = uint32_t(out.demands.size());
+            if (!understood || !demandsOf(p.substr(from, end - from))) {
+                rewind(start);
+                return false;
+            }
+            f(first, uint32_t(out.demands.size()) - first);
+            if (end >= p.size())
+                return true;
+            from = end + 1;
+        }
+    }
+
+private:
+    Demands &out;
     bool understood = true;
+
+    struct Mark
+    {
+        size_t pool, texts, demands;
+    };
+    Mark mark() const { return {out.pool.size(), out.texts.size(), out.demands.size()}; }
+    void rewind(const Mark &m)
+    {
+        out.pool.resize(m.pool);
+        out.texts.resize(m.texts);
+        out.demands.resize(m.demands);
+    }
 
     size_t fail()
     {
         understood = false;
         return std::string_view::npos;
     }
-    AllOf giveUp()
+    bool giveUp()
     {
         understood = false;
-        return {};
+        return false;
     }
 
     // p[i] == '['; the index after the closing bracket.
@@ -89,14 +155,12 @@ struct Reader
     size_t closingParen(std::string_view p, size_t i)
     {
         int level = 0;
-        for (size_t j = i; j < p.size();) {
+        for (size_t j = i; j < p.size() && understood;) {
             const char c = p[j];
             if (c == '\\') {
                 j += 2;
             } else if (c == '[') {
                 j = skipClass(p, j);
-                if (!understood)
-                    return j;
             } else {
                 if (c == '(')
                     ++level;
@@ -106,6 +170,31 @@ struct Reader
             }
         }
         return fail();
+    }
+
+    // The index of the "|" that ends the alternative starting at from, or p.size().
+    size_t alternativeEnd(std::string_view p, size_t from)
+    {
+        int depth = 0;
+        for (size_t i = from; i < p.size() && understood;) {
+            const char c = p[i];
+            if (c == '\\') {
+                i += 2;
+                continue;
+            }
+            if (c == '[') {
+                i = skipClass(p, i);
+                continue;
+            }
+            if (c == '(')
+                ++depth;
+            else if (c == ')')
+                --depth;
+            else if (c == '|' && depth == 0)
+                return i;
+            ++i;
+        }
+        return p.size();
     }
 
     enum class Repeat { Once, Optional, OneOrMore };
@@ -139,44 +228,16 @@ struct Reader
         return r;
     }
 
-    std::vector<std::string_view> alternatives(std::string_view p)
+    // Appends every demand of one alternative (no top-level "|" in it).
+    bool demandsOf(std::string_view a)
     {
-        std::vector<std::string_view> out;
-        int depth = 0;
-        size_t from = 0;
-        for (size_t i = 0; i < p.size() && understood;) {
-            const char c = p[i];
-            if (c == '\\') {
-                i += 2;
-                continue;
-            }
-            if (c == '[') {
-                i = skipClass(p, i);
-                continue;
-            }
-            if (c == '(')
-                ++depth;
-            else if (c == ')')
-                --depth;
-            else if (c == '|' && depth == 0) {
-                out.push_back(p.substr(from, i - from));
-                from = i + 1;
-            }
-            ++i;
-        }
-        out.push_back(p.substr(from));
-        return out;
-    }
-
-    // Every demand of one alternative (no top-level "|" in it).
-    AllOf demands(std::string_view a)
-    {
-        AllOf sets;
-        std::string run;
+        size_t runStart = out.pool.size();
         const auto endRun = [&] {
-            if (!run.empty())
-                sets.push_back({std::move(run)});
-            run.clear();
+            if (out.pool.size() > runStart) {
+                out.demands.push_back({uint32_t(out.texts.size()), 1});
+                out.texts.push_back({uint32_t(runStart), uint32_t(out.pool.size() - runStart)});
+            }
+            runStart = out.pool.size();
         };
         size_t i = 0;
         while (i < a.size() && understood) {
@@ -186,24 +247,23 @@ struct Reader
                     return giveUp();
                 const size_t close = closingParen(a, i);
                 if (!understood)
-                    break;
+                    return false;
                 size_t next = close + 1;
                 const Repeat r = quantifier(a, next);
                 endRun();
-                if (r != Repeat::Optional) {
-                    AnyOf inner = anyOf(a.substr(i + 1, close - i - 1));
-                    if (!inner.empty())
-                        sets.push_back(std::move(inner));
-                }
+                if (r != Repeat::Optional && !anyOf(a.substr(i + 1, close - i - 1)))
+                    return false;
+                runStart = out.pool.size();
                 i = next;
                 continue;
             }
             size_t next = i + 1;
+            bool plain = false;
             char literal = 0;
             if (c == '[') {
                 next = skipClass(a, i);
                 if (!understood)
-                    break;
+                    return false;
             } else if (c == '.' || c == '^' || c == '$') {
             } else if (c == '{' || c == '}' || c == '*' || c == '+' || c == '?' || c == ')') {
                 endRun();
@@ -222,63 +282,64 @@ struct Reader
                     if (!std::strchr("dDwWsSbBAz", e))
                         return giveUp();
                 } else {
+                    plain = e != 0;
                     literal = char(e);
                 }
             } else if (c >= 0x80) {
                 while (next < a.size() && (static_cast<unsigned char>(a[next]) & 0xC0) == 0x80)
                     ++next;
             } else {
+                plain = c != 0;
                 literal = char(c);
             }
             const Repeat r = quantifier(a, next);
-            if (!literal || r == Repeat::Optional) {
+            if (!plain || r == Repeat::Optional) {
                 endRun();
             } else {
-                run += literal;
+                out.pool += literal;
                 if (r == Repeat::OneOrMore)
                     endRun();
             }
             i = next;
         }
         endRun();
-        return understood ? sets : AllOf();
+        return understood;
     }
 
-    // Texts of which any match of p contains one: one demand of each
-    // alternative, the one with the longest shortest text. Empty when some
-    // alternative demands nothing.
-    AnyOf anyOf(std::string_view p)
+    // Appends one demand: texts of which any match of p contains one, the
+    // best demand of each of its alternatives (the one whose shortest text
+    // is longest). Appends nothing when some alternative demands nothing.
+    bool anyOf(std::string_view p)
     {
-        AnyOf out;
-        for (std::string_view a : alternatives(p)) {
-            AllOf sets = demands(a);
-            if (sets.empty() || !understood)
-                return {};
-            const auto score = [](const AnyOf &s) {
-                size_t shortest = SIZE_MAX;
-                for (const std::string &t : s)
-                    shortest = std::min(shortest, t.size());
-                return std::pair(shortest, -ptrdiff_t(s.size()));
-            };
-            auto best = std::max_element(sets.begin(), sets.end(),
-                                         [&](const AnyOf &x, const AnyOf &y) { return score(x) < score(y); });
-            for (std::string &t : *best)
-                out.push_back(std::move(t));
+        const Mark start = mark();
+        std::vector<Span> chosen;
+        for (size_t from = 0;;) {
+            const size_t end = alternativeEnd(p, from);
+            const size_t first = out.demands.size();
+            if (!understood || !demandsOf(p.substr(from, end - from)))
+                return false;
+            if (out.demands.size() == first) {
+                rewind(start);
+                return true;
+            }
+            size_t best = first;
+            for (size_t k = first + 1; k < out.demands.size(); ++k) {
+                const size_t a = out.shortest(out.demands[k]), b = out.shortest(out.demands[best]);
+                if (a > b || (a == b && out.demands[k].count < out.demands[best].count))
+                    best = k;
+            }
+            const Demand &dm = out.demands[best];
+            chosen.insert(chosen.end(), out.texts.begin() + dm.first, out.texts.begin() + dm.first + dm.count);
+            if (end >= p.size())
+                break;
+            from = end + 1;
         }
-        return out;
-    }
-
-    // The demands of each top-level alternative; nullopt when the pattern
-    // is not understood (it may match anything).
-    std::optional<std::vector<AllOf>> read(std::string_view p)
-    {
-        std::vector<AllOf> out;
-        for (std::string_view a : alternatives(p)) {
-            out.push_back(demands(a));
-            if (!understood)
-                return std::nullopt;
-        }
-        return out;
+        // The chosen texts stay where they are in the pool.
+        out.texts.resize(start.texts);
+        out.demands.resize(start.demands);
+        out.demands.push_back({uint32_t(out.texts.size()), uint32_t(chosen.size())});
+        out.texts.insert(out.texts.end(), chosen.begin(), chosen.end());
+        return true;
     }
 };
 
@@ -397,42 +458,31 @@ bool plainlyValid(std::string_view p)
     return depth == 0;
 }
 
-bool containsAny(std::string_view text, const AnyOf &texts)
+// Up to four leading bytes of a text, as one number for a quick compare.
+inline uint32_t prefixOf(const char *t, size_t n)
 {
-    return std::any_of(texts.begin(), texts.end(),
-                       [&](const std::string &t) { return text.find(t) != std::string_view::npos; });
+    uint32_t v = 0;
+    for (size_t i = 0; i < std::min<size_t>(n, 4); ++i)
+        v |= uint32_t(uint8_t(t[i])) << (8 * i);
+    return v;
 }
 
-// Two leading bytes of a text pick its bucket of the index.
-constexpr size_t kBuckets = 4096;
 constexpr uint32_t kFrequencySlots = 16384;
-inline size_t bucketOf(unsigned char a, unsigned char b)
-{
-    return ((size_t(a) << 5) ^ size_t(b)) & (kBuckets - 1);
-}
 
 } // namespace
 
 struct PatternSet::Impl
 {
-    // Literal texts live in one pool; a span is (offset, length) into it.
-    struct Span
-    {
-        uint32_t offset, length;
-    };
-    struct Demand // any one of lits[first .. first+count)
-    {
-        uint32_t first, count;
-    };
-    struct Alternative // all of demands[first .. first+count), key excepted
+    struct Alternative // all of its demands, the key excepted
     {
         int slot;
-        uint32_t first, count;
-        int key; // index into demands of the one indexed, -1 when none
+        uint32_t first, count; // into demands
+        int key;               // the demand that is indexed, -1 when none
     };
     struct Entry // a key text and the alternative it stands for
     {
         Span text;
+        uint32_t prefix; // its leading bytes, see prefixOf()
         uint32_t alternative;
     };
     struct Compiled
@@ -441,18 +491,22 @@ struct PatternSet::Impl
         std::atomic<bool> failed{false};
     };
 
-    std::vector<std::string> sources;       // by slot; empty: matches nothing
-    std::vector<std::vector<AllOf>> read;   // by slot, until compile()
-    std::vector<bool> unread;               // by slot: may match anything
-    std::unique_ptr<RE2::Set> checker;
-
-    std::string pool;
-    std::vector<Span> lits;
-    std::vector<Demand> demands;
+    std::vector<std::string> sources; // by slot; empty: matches nothing
+    Demands demands;
     std::vector<Alternative> alternatives;
     std::vector<uint32_t> unkeyed; // alternatives checked for every text
-    std::vector<uint32_t> bucketStart;
-    std::vector<Entry> entries;
+    // Key texts by the hash of their leading bytes: those of four bytes
+    // and more by four (few share them), the shorter ones by two.
+    struct Index
+    {
+        int bits = 4;
+        std::vector<uint32_t> start{std::vector<uint32_t>(17, 0)};
+        std::vector<Entry> entries;
+
+        uint32_t bucketOf(uint32_t lead) const { return (lead * 0x9E3779B1u) >> (32 - bits); }
+    };
+    Index shortKeys, longKeys;
+    std::unique_ptr<RE2::Set> checker;
 
     std::unique_ptr<Compiled[]> compiled;
     std::mutex compiling;
@@ -464,20 +518,11 @@ struct PatternSet::Impl
                 delete compiled[i].re.load();
     }
 
-    std::string_view text(Span s) const { return std::string_view(pool).substr(s.offset, s.length); }
-
-    bool satisfied(const Alternative &a, std::string_view t) const
+    bool satisfied(const Alternative &a, std::string_view text) const
     {
-        for (uint32_t k = a.first; k < a.first + a.count; ++k) {
-            if (int(k) == a.key)
-                continue;
-            const Demand &dm = demands[k];
-            bool any = false;
-            for (uint32_t l = dm.first; l < dm.first + dm.count && !any; ++l)
-                any = t.find(text(lits[l])) != std::string_view::npos;
-            if (!any)
+        for (uint32_t k = a.first; k < a.first + a.count; ++k)
+            if (int(k) != a.key && !demands.satisfied(demands.demands[k], text))
                 return false;
-        }
         return true;
     }
 };
@@ -489,109 +534,106 @@ PatternSet &PatternSet::operator=(PatternSet &&) noexcept = default;
 
 bool PatternSet::add(const QString &pattern, QString *error)
 {
+    const int slot = int(_count++);
+    std::string utf8 = pattern.toStdString();
+    std::string why = "empty pattern";
+    // The checker set only parses (it is never compiled): the same verdict
+    // as a compile, at a fraction of its cost; plain patterns need not even that.
     const auto checker = [&]() -> RE2::Set & {
         if (!d->checker)
             d->checker = std::make_unique<RE2::Set>(patternOptions(), RE2::UNANCHORED);
         return *d->checker;
     };
-    ++_count;
-    std::string utf8 = pattern.toStdString();
-    std::string why = "empty pattern";
-    // The checker set only parses (it is never compiled): the same verdict
-    // as a compile, at a fraction of its cost; plain patterns need not even that.
     const bool ok = !utf8.empty() && (plainlyValid(utf8) || checker().Add(utf8, &why) >= 0);
     if (!ok) {
         if (error)
             *error = QString::fromStdString(why);
-        utf8.clear();
+        d->sources.emplace_back();
+        return false;
     }
-    Reader reader;
-    auto demands = ok ? reader.read(utf8) : std::nullopt;
-    d->unread.push_back(ok && !demands);
-    d->read.push_back(demands ? std::move(*demands) : std::vector<AllOf>());
+    const size_t before = d->alternatives.size();
+    Reader reader(d->demands);
+    const bool understood = reader.read(utf8, [&](uint32_t first, uint32_t count) {
+        d->alternatives.push_back({slot, first, count, -1});
+    });
+    if (!understood) {
+        // No demand: a candidate for every text.
+        d->alternatives.resize(before);
+        d->alternatives.push_back({slot, 0, 0, -1});
+    }
     d->sources.push_back(std::move(utf8));
-    return ok;
+    return true;
 }
 
 void PatternSet::compile()
 {
     Impl &m = *d;
     m.checker.reset();
+    const Demands &all = m.demands;
     // How often each text is demanded: the rarest demand of an alternative
     // is its key, so that few alternatives share one. Texts are counted by
     // hash; a collision only makes the choice a little worse.
     std::vector<uint16_t> frequency(kFrequencySlots, 0);
-    const auto slotOf = [](std::string_view t) {
+    const auto slotOf = [&](Span s) {
         uint32_t h = 2166136261u;
-        for (const char c : t)
+        for (const char c : all.text(s))
             h = (h ^ uint8_t(c)) * 16777619u;
         return h & (kFrequencySlots - 1);
     };
-    for (const auto &slot : m.read)
-        for (const AllOf &alternative : slot)
-            for (const AnyOf &demand : alternative)
-                for (const std::string &t : demand) {
-                    uint16_t &count = frequency[slotOf(t)];
-                    count = uint16_t(std::min(count + 1, 0xFFFF));
-                }
-
-    for (size_t slot = 0; slot < m.sources.size(); ++slot) {
-        if (m.unread[slot]) {
-            m.unkeyed.push_back(uint32_t(m.alternatives.size()));
-            m.alternatives.push_back({int(slot), 0, 0, -1});
-            continue;
-        }
-        for (const AllOf &alternative : m.read[slot]) {
-            Impl::Alternative a{int(slot), uint32_t(m.demands.size()), uint32_t(alternative.size()), -1};
-            std::pair<int, size_t> bestScore{INT_MAX, 0};
-            for (const AnyOf &demand : alternative) {
-                const uint32_t k = uint32_t(m.demands.size());
-                m.demands.push_back({uint32_t(m.lits.size()), uint32_t(demand.size())});
-                int rarest = 0;
-                size_t shortest = SIZE_MAX;
-                for (const std::string &t : demand) {
-                    m.lits.push_back({uint32_t(m.pool.size()), uint32_t(t.size())});
-                    m.pool += t;
-                    rarest = std::max(rarest, int(frequency[slotOf(t)]));
-                    shortest = std::min(shortest, t.size());
-                }
-                // A key needs two bytes for its bucket.
-                const std::pair<int, size_t> score{rarest, SIZE_MAX - shortest};
-                if (shortest >= 2 && score < bestScore) {
-                    bestScore = score;
-                    a.key = int(k);
-                }
+    for (const Span &s : all.texts) {
+        uint16_t &count = frequency[slotOf(s)];
+        count = uint16_t(std::min(count + 1, 0xFFFF));
+    }
+    for (uint32_t ai = 0; ai < m.alternatives.size(); ++ai) {
+        Impl::Alternative &a = m.alternatives[ai];
+        std::pair<int, size_t> bestScore{INT_MAX, 0};
+        for (uint32_t k = a.first; k < a.first + a.count; ++k) {
+            const Demand &dm = all.demands[k];
+            int rarest = 0;
+            for (uint32_t t = dm.first; t < dm.first + dm.count; ++t)
+                rarest = std::max(rarest, int(frequency[slotOf(all.texts[t])]));
+            const size_t shortest = all.shortest(dm);
+            // A key needs two bytes for its bucket.
+            const std::pair<int, size_t> score{rarest, SIZE_MAX - shortest};
+            if (shortest >= 2 && score < bestScore) {
+                bestScore = score;
+                a.key = int(k);
             }
-            if (a.key < 0)
-                m.unkeyed.push_back(uint32_t(m.alternatives.size()));
-            m.alternatives.push_back(a);
+        }
+        if (a.key < 0)
+            m.unkeyed.push_back(ai);
+    }
+
+    // Some four buckets a key.
+    std::vector<Impl::Entry> shortKeys, longKeys;
+    for (uint32_t ai = 0; ai < m.alternatives.size(); ++ai) {
+        const Impl::Alternative &a = m.alternatives[ai];
+        if (a.key < 0)
+            continue;
+        const Demand &dm = all.demands[size_t(a.key)];
+        for (uint32_t t = dm.first; t < dm.first + dm.count; ++t) {
+            const Span text = all.texts[t];
+            (text.length >= 4 ? longKeys : shortKeys)
+                .push_back({text, prefixOf(all.pool.data() + text.offset, text.length), ai});
         }
     }
-    m.read.clear();
-    m.read.shrink_to_fit();
-
-    // Index of the key texts by their first two bytes.
-    m.bucketStart.assign(kBuckets + 1, 0);
-    const auto forEachKey = [&](auto &&f) {
-        for (uint32_t ai = 0; ai < m.alternatives.size(); ++ai) {
-            const Impl::Alternative &a = m.alternatives[ai];
-            if (a.key < 0)
-                continue;
-            const Impl::Demand &dm = m.demands[size_t(a.key)];
-            for (uint32_t l = dm.first; l < dm.first + dm.count; ++l)
-                f(ai, m.lits[l]);
-        }
+    const auto build = [&](Impl::Index &index, const std::vector<Impl::Entry> &keys, uint32_t leadMask) {
+        index.bits = 4;
+        while ((size_t(1) << index.bits) < keys.size() * 4 && index.bits < 20)
+            ++index.bits;
+        const size_t buckets = size_t(1) << index.bits;
+        index.start.assign(buckets + 1, 0);
+        for (const Impl::Entry &e : keys)
+            ++index.start[index.bucketOf(e.prefix & leadMask) + 1];
+        for (size_t b = 0; b < buckets; ++b)
+            index.start[b + 1] += index.start[b];
+        index.entries.resize(keys.size());
+        std::vector<uint32_t> fill(index.start.begin(), index.start.end() - 1);
+        for (const Impl::Entry &e : keys)
+            index.entries[fill[index.bucketOf(e.prefix & leadMask)]++] = e;
     };
-    forEachKey([&](uint32_t, Impl::Span s) {
-        ++m.bucketStart[bucketOf(uint8_t(m.pool[s.offset]), uint8_t(m.pool[s.offset + 1])) + 1];
-    });
-    for (size_t b = 0; b < kBuckets; ++b)
-        m.bucketStart[b + 1] += m.bucketStart[b];
-    m.entries.resize(m.bucketStart[kBuckets]);
-    std::vector<uint32_t> fill(m.bucketStart.begin(), m.bucketStart.end() - 1);
-    forEachKey([&](uint32_t ai, Impl::Span s) {
-        m.entries[fill[bucketOf(uint8_t(m.pool[s.offset]), uint8_t(m.pool[s.offset + 1]))]++] = {s, ai};
-    });
+    build(m.shortKeys, shortKeys, 0xFFFF);
+    build(m.longKeys, longKeys, 0xFFFFFFFF);
     m.compiled = std::make_unique<Impl::Compiled[]>(m.sources.size());
 }
 
@@ -604,15 +646,24 @@ void PatternSet::candidates(std::string_view text, std::vector<int> &out) const
     for (uint32_t ai : m.unkeyed)
         if (m.satisfied(m.alternatives[ai], text))
             out.push_back(m.alternatives[ai].slot);
-    for (size_t p = 0; p + 1 < text.size(); ++p) {
-        const size_t b = bucketOf(uint8_t(text[p]), uint8_t(text[p + 1]));
-        for (uint32_t e = m.bucketStart[b]; e < m.bucketStart[b + 1]; ++e) {
-            const Impl::Entry &entry = m.entries[e];
-            if (entry.text.length <= text.size() - p
-                && std::memcmp(text.data() + p, m.pool.data() + entry.text.offset, entry.text.length) == 0
+    const char *pool = m.demands.pool.data();
+    const auto visit = [&](const Impl::Index &index, uint32_t lead, uint32_t prefix, size_t p) {
+        const uint32_t b = index.bucketOf(lead);
+        for (uint32_t e = index.start[b]; e < index.start[b + 1]; ++e) {
+            const Impl::Entry &entry = index.entries[e];
+            const uint32_t mask = entry.text.length >= 4 ? ~0u : (1u << (8 * entry.text.length)) - 1;
+            if ((prefix & mask) == entry.prefix && entry.text.length <= text.size() - p
+                && (entry.text.length <= 4
+                    || std::memcmp(text.data() + p + 4, pool + entry.text.offset + 4, entry.text.length - 4) == 0)
                 && m.satisfied(m.alternatives[entry.alternative], text))
                 out.push_back(m.alternatives[entry.alternative].slot);
         }
+    };
+    for (size_t p = 0; p + 1 < text.size(); ++p) {
+        const uint32_t prefix = prefixOf(text.data() + p, text.size() - p);
+        visit(m.shortKeys, prefix & 0xFFFF, prefix, p);
+        if (p + 4 <= text.size())
+            visit(m.longKeys, prefix, prefix, p);
     }
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());
@@ -657,13 +708,15 @@ void PatternSet::matches(std::string_view text, std::vector<int> &out) const
 
 bool PatternSet::mayMatch(std::string_view pattern, std::string_view text)
 {
-    Reader reader;
-    const auto alternatives = reader.read(pattern);
-    if (!alternatives)
-        return true;
-    return std::any_of(alternatives->begin(), alternatives->end(), [&](const AllOf &all) {
-        return std::all_of(all.begin(), all.end(), [&](const AnyOf &any) { return containsAny(text, any); });
+    Demands demands;
+    bool may = false;
+    const bool understood = Reader(demands).read(pattern, [&](uint32_t first, uint32_t count) {
+        bool all = true;
+        for (uint32_t k = first; k < first + count && all; ++k)
+            all = demands.satisfied(demands.demands[k], text);
+        may = may || all;
     });
+    return !understood || may;
 }
 
 struct Pattern::Impl
