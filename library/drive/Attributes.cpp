@@ -279,7 +279,11 @@ bool namesDiskMechanics(QStringView name)
 class SortedMap
 {
 public:
-    void add(const QString &key, QVariant value) { _m.emplace_hint(_m.end(), key, std::move(value)); }
+    template<typename V>
+    void add(const QString &key, const V &value)
+    {
+        _m.emplace_hint(_m.end(), std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(value));
+    }
     QVariantMap take() { return QVariantMap(std::move(_m)); }
 
 private:
