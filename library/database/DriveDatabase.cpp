@@ -2,11 +2,11 @@
 #include "database/DriveDatabase.h"
 
 #include <QHash>
+#include <array>
 #include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QStringDecoder>
-#include <QStringTokenizer>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -102,7 +102,8 @@ QString unescapeC(const QString &s)
 QString cleanPattern(QStringView piece)
 {
     QString p = trimSet(piece);
-    p.remove(kContinuation);
+    if (p.contains(u'"'))
+        p.remove(kContinuation);
     return unescapeC(p);
 }
 
@@ -227,18 +228,68 @@ const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
     return table;
 }
 
+namespace {
+
+// One bit per run of three characters (hashed): a row whose first three
+// are missing from the name cannot occur in it, which rules out nearly
+// every row without a search.
+struct Trigrams
+{
+    std::array<quint64, 4> bits{};
+
+    static unsigned hash(QStringView s, qsizetype i)
+    {
+        return (s[i].unicode() * 961u + s[i + 1].unicode() * 31u + s[i + 2].unicode()) & 255u;
+    }
+    explicit Trigrams(QStringView s)
+    {
+        for (qsizetype i = 0; i + 2 < s.size(); ++i) {
+            const unsigned h = hash(s, i);
+            bits[h >> 6] |= quint64(1) << (h & 63);
+        }
+    }
+    bool has(QStringView s) const
+    {
+        const unsigned h = hash(s, 0);
+        return bits[h >> 6] & (quint64(1) << (h & 63));
+    }
+};
+
+} // namespace
+
 QString DriveDatabase::expandName(const QString &name)
 {
     // The two blanks let rows with a trailing blank match the last word.
     QString n = name + QStringLiteral("  ");
-    for (const auto &[abbreviation, replacement] : expansions())
+    Trigrams present(n);
+    for (const auto &[abbreviation, replacement] : expansions()) {
+        // Every row is at least three characters long.
+        if (!present.has(abbreviation) || !n.contains(abbreviation))
+            continue;
         n.replace(abbreviation, replacement);
+        present = Trigrams(n); // a replacement may bring in a later row
+    }
     return n.trimmed();
 }
 
 namespace {
 
-QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString> &names)
+struct Presets
+{
+    QVariantList attributes;
+    QVariantMap attribDict;
+    QString firmwarebug, firmwarebugDescription;
+};
+
+// Entries repeat a few preset texts (most have none, many only "-d sat"):
+// each distinct text is read once and its maps are shared.
+struct ParseCache
+{
+    QHash<QString, QString> names;
+    QHash<QStringView, Presets> presets;
+};
+
+QVariantMap buildEntry(const QList<QStringView> &pieces, ParseCache &cache)
 {
     const QString family = unescapeC(trimSet(pieces[0]));
     const QString model = cleanPattern(pieces[1]);
@@ -246,107 +297,28 @@ QVariantMap buildEntry(const QList<QStringView> &pieces, QHash<QString, QString>
     if (firmware.isEmpty())
         firmware = QStringLiteral(".");
     QString warning = trimSet(pieces[3]);
-    warning.replace(kContinuation, QStringLiteral("\n"));
+    if (warning.contains(u'"'))
+        warning.replace(kContinuation, QStringLiteral("\n"));
     warning = unescapeC(warning);
 
-    QVariantList attributes;
-    QVariantMap attribDict;
-    QString firmwarebug, firmwarebugDescription;
-    parsePresets(pieces[4].toString(), attributes, attribDict, firmwarebug, firmwarebugDescription, names);
+    auto known = cache.presets.constFind(pieces[4]);
+    if (known == cache.presets.cend()) {
+        Presets p;
+        parsePresets(pieces[4].toString(), p.attributes, p.attribDict, p.firmwarebug, p.firmwarebugDescription,
+                     cache.names);
+        known = cache.presets.insert(pieces[4], std::move(p));
+    }
 
     return QVariantMap{
         {QStringLiteral("modelfamily"), family.isEmpty() ? model : family},
         {QStringLiteral("model"), model},
         {QStringLiteral("firmware"), firmware},
         {QStringLiteral("warning"), warning},
-        {QStringLiteral("attributes"), attributes},
-        {QStringLiteral("attribDict"), attribDict},
-        {QStringLiteral("firmwarebug"), firmwarebug},
-        {QStringLiteral("firmwarebugDescription"), firmwarebugDescription},
+        {QStringLiteral("attributes"), known->attributes},
+        {QStringLiteral("attribDict"), known->attribDict},
+        {QStringLiteral("firmwarebug"), known->firmwarebug},
+        {QStringLiteral("firmwarebugDescription"), known->firmwarebugDescription},
     };
-}
-
-// Literal texts of which a match must contain at least one: the leading
-// literal run of each top-level alternative. Empty when some alternative
-// starts with an operator, in which case nothing can be ruled out.
-QStringList requiredLiterals(const QString &pattern)
-{
-    QStringList alternatives;
-    int depth = 0;
-    qsizetype from = 0;
-    bool inClass = false;
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern[i];
-        if (c == u'\\') {
-            ++i;
-        } else if (inClass) {
-            inClass = c != u']';
-        } else if (c == u'[') {
-            inClass = true;
-        } else if (c == u'(') {
-            ++depth;
-        } else if (c == u')') {
-            --depth;
-        } else if (c == u'|' && depth == 0) {
-            alternatives << pattern.mid(from, i - from);
-            from = i + 1;
-        }
-    }
-    alternatives << pattern.mid(from);
-
-    static const QString operators = QStringLiteral(".[]()|?*+{}^$");
-    QStringList literals;
-    for (const QString &alternative : std::as_const(alternatives)) {
-        // A leading group that must occur, "(A|B)...": a literal of one of its
-        // alternatives must be there.
-        if (alternative.startsWith(u'(')) {
-            int level = 0;
-            bool inGroupClass = false;
-            qsizetype close = -1;
-            for (qsizetype i = 0; i < alternative.size() && close < 0; ++i) {
-                const QChar c = alternative[i];
-                if (c == u'\\')
-                    ++i;
-                else if (inGroupClass)
-                    inGroupClass = c != u']';
-                else if (c == u'[')
-                    inGroupClass = true;
-                else if (c == u'(')
-                    ++level;
-                else if (c == u')' && --level == 0)
-                    close = i;
-            }
-            const bool optional = close < 0 || (close + 1 < alternative.size()
-                                                 && QStringView(u"?*{").contains(alternative[close + 1]));
-            const QStringList inner = optional ? QStringList() : requiredLiterals(alternative.mid(1, close - 1));
-            if (inner.isEmpty())
-                return {};
-            literals << inner;
-            continue;
-        }
-        QString literal;
-        for (qsizetype i = 0; i < alternative.size(); ++i) {
-            QChar c = alternative[i];
-            qsizetype next = i + 1;
-            if (c == u'\\') {
-                // Only an escaped punctuation mark is a plain character.
-                if (next >= alternative.size() || alternative[next].isLetterOrNumber())
-                    break;
-                c = alternative[next++];
-            } else if (operators.contains(c)) {
-                break;
-            }
-            // A quantified character is optional: it ends the literal run.
-            if (next < alternative.size() && QStringView(u"?*{").contains(alternative[next]))
-                break;
-            literal += c;
-            i = next - 1;
-        }
-        if (literal.isEmpty())
-            return {};
-        literals << literal;
-    }
-    return literals;
 }
 
 // The text steps shared by the full parse and the one-shot lookup: decoding,
@@ -359,18 +331,70 @@ struct Chunks
     QList<QStringView> chunks;
 };
 
+// Whether bytes are UTF-8 without NUL (which never occurs in a C source
+// file: the mark of a binary), judged as QStringDecoder does: an incomplete
+// sequence at the very end is left out, not an error. *decodable is the
+// length to decode. QStringDecoder itself decodes several times slower
+// than QString::fromUtf8, which cannot tell bad input.
+bool isUtf8Text(QByteArrayView bytes, qsizetype *decodable)
+{
+    const auto *p = reinterpret_cast<const uchar *>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        // Eight ASCII bytes at a time.
+        for (quint64 w; i + 8 <= n; i += 8) {
+            std::memcpy(&w, p + i, 8);
+            if ((w & 0x8080808080808080ull) || ((w - 0x0101010101010101ull) & ~w & 0x8080808080808080ull))
+                break;
+        }
+        if (i >= n)
+            break;
+        const uchar c = p[i];
+        if (c == 0)
+            return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int length;
+        char32_t cp, least;
+        if ((c & 0xE0) == 0xC0)
+            length = 2, cp = c & 0x1F, least = 0x80;
+        else if ((c & 0xF0) == 0xE0)
+            length = 3, cp = c & 0x0F, least = 0x800;
+        else if ((c & 0xF8) == 0xF0)
+            length = 4, cp = c & 0x07, least = 0x10000;
+        else
+            return false;
+        for (int k = 1; k < length; ++k) {
+            if (i + k >= n) {
+                *decodable = i;
+                return true;
+            }
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    *decodable = n;
+    return true;
+}
+
 Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionary)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder(bytes);
-    // NUL never occurs in a C source file; take it as the mark of a binary.
-    if (decoder.hasError() || text.contains(QChar(u'\0'))) {
+    qsizetype decodable = 0;
+    if (!isUtf8Text(bytes, &decodable)) {
         if (readable)
             *readable = false;
         return {};
     }
     if (readable)
         *readable = true;
+    QString text = QString::fromUtf8(bytes.first(decodable));
 
     text = stripBlockComments(std::move(text));
     // Lines are handled as views into the text: the file has some 6000 of
@@ -410,13 +434,22 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
     if (bodyStart > all.size())
         return {};
 
-    QString joined;
-    joined.reserve(all.size() - bodyStart);
+    // The kept lines are joined in place: what is written never overtakes
+    // what is still to be read.
+    QChar *out = text.data();
+    const qsizetype n = text.size();
+    qsizetype w = 0;
     bool firstLine = true;
-    for (QStringView view : QStringTokenizer(all.mid(bodyStart), u'\n')) {
-        view = view.trimmed();
+    for (qsizetype r = bodyStart; r <= n;) {
+        qsizetype eol = QStringView(text).indexOf(u'\n', r);
+        if (eol < 0)
+            eol = n;
+        QStringView view = QStringView(out + r, eol - r).trimmed();
+        r = eol + 1;
         QString owned;
-        if (view.contains(QLatin1String("\\n"))) {
+        // Searches for one character first: most lines hold neither a
+        // backslash nor a slash, and a character search is far cheaper.
+        if (view.contains(u'\\') && view.contains(QLatin1String("\\n"))) {
             owned = view.toString();
             owned.remove(QStringLiteral("\\n"));
             view = owned;
@@ -424,7 +457,9 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
         if (view.startsWith(QLatin1String("/*")) || view.startsWith(QLatin1String("*/"))
             || view.startsWith(QLatin1String("//")))
             continue;
-        const qsizetype comment = view.indexOf(QLatin1String("//"));
+        qsizetype comment = view.indexOf(u'/');
+        while (comment >= 0 && !(comment + 1 < view.size() && view[comment + 1] == u'/'))
+            comment = view.indexOf(u'/', comment + 1);
         if (comment >= 0) {
             const qsizetype address = view.indexOf(QLatin1String("://"));
             // "//" of a web address inside a string is not a comment.
@@ -432,11 +467,13 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
                 view = view.left(comment).trimmed();
         }
         if (!firstLine)
-            joined += u'\n';
-        joined += view;
+            out[w++] = u'\n';
+        std::memmove(out + w, view.data(), size_t(view.size()) * sizeof(QChar));
+        w += view.size();
         firstLine = false;
     }
-    Chunks result{std::move(joined).trimmed(), {}};
+    text.truncate(w);
+    Chunks result{std::move(text).trimmed(), {}};
     result.chunks = QStringView(result.joined).split(QStringLiteral("},\n"));
     return result;
 }
@@ -449,7 +486,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
     const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
-    QHash<QString, QString> names;
+    ParseCache cache;
     for (QStringView rawChunk : chunks.chunks) {
         const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
@@ -457,7 +494,7 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
         if (pieces.size() != 5)
             continue;
-        const QVariantMap entry = buildEntry(pieces, names);
+        const QVariantMap entry = buildEntry(pieces, cache);
         const QString model = entry.value(QStringLiteral("model")).toString();
         const QString firmware = entry.value(QStringLiteral("firmware")).toString();
 
@@ -468,16 +505,16 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
                                            << "does not compile, the entry matches nothing:" << error;
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
-            db._firmwares.emplace_back(firmware, &error);
-            if (!db._firmwares.back().valid() && ++db._brokenPatterns)
+            if (!db._firmwares.add(firmware, &error) && ++db._brokenPatterns)
                 qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
                                                << "does not compile, it matches nothing:" << error;
-            fw = firmwareIndex.insert(firmware, int(db._firmwares.size() - 1));
+            fw = firmwareIndex.insert(firmware, db._firmwares.size() - 1);
         }
         db._firmwareOf.push_back(*fw);
         db._drives.append(entry);
     }
     db._models.compile();
+    db._firmwares.compile();
     db._defaultIsPresetsOnly = !db._drives.isEmpty()
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
@@ -491,7 +528,7 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
     const Chunks chunks = recordChunks(text, readable, dictionary);
     const std::string m = model.toStdString();
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    QHash<QString, QString> names;
+    ParseCache cache;
     bool first = true;
     for (QStringView rawChunk : chunks.chunks) {
         const QStringView chunk = rawChunk.trimmed();
@@ -505,11 +542,9 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
         if (isDefault)
             continue;
         const QString modelPattern = cleanPattern(pieces[1]);
-        // Most patterns begin with a literal such as "ST9" or "WDC WD": when
+        // Most patterns demand a literal text such as "ST9" or "WDC WD": when
         // the model text lacks it, the pattern need not even be compiled.
-        const QStringList literals = requiredLiterals(modelPattern);
-        if (!literals.isEmpty()
-            && std::none_of(literals.begin(), literals.end(), [&](const QString &l) { return model.contains(l); }))
+        if (!PatternSet::mayMatch(modelPattern.toStdString(), m))
             continue;
         if (!Pattern(modelPattern).search(m))
             continue;
@@ -517,7 +552,7 @@ QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &mode
         if (firmwarePattern.isEmpty())
             firmwarePattern = QStringLiteral(".");
         if (Pattern(firmwarePattern).search(f))
-            return buildEntry(pieces, names);
+            return buildEntry(pieces, cache);
     }
     return {};
 }
@@ -532,14 +567,14 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
     const std::string m = model.toStdString();
     // An empty firmware text becomes one blank so that "." still matches it.
     const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    thread_local std::vector<int> hits;
-    _models.matches(m, hits);
-    for (int index : hits) {
+    thread_local std::vector<int> candidates;
+    _models.candidates(m, candidates);
+    for (int index : candidates) {
         // The default entry's "-" patterns would catch every model and firmware
         // that contain a hyphen; it holds presets, not a drive family.
         if (index == 0 && _defaultIsPresetsOnly)
             continue;
-        if (_firmwares[size_t(_firmwareOf[size_t(index)])].search(f))
+        if (_models.matchesAt(index, m) && _firmwares.matchesAt(_firmwareOf[size_t(index)], f))
             return index;
     }
     return -1;

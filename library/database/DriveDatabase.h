@@ -24,7 +24,7 @@ public:
     // One lookup straight from the file's text without building the whole
     // database: for processes that ask once (corvanectl lookup). Same answer as
     // parse(text).lookup(model, firmware); compiles only the patterns whose
-    // leading literal occurs in the model text.
+    // literal texts occur in the model text.
     static QVariantMap lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
                                     bool *readable = nullptr);
 
@@ -52,7 +52,7 @@ private:
     QVariantList _drives;
     PatternSet _models;
     std::vector<int> _firmwareOf; // entry -> index into _firmwares
-    std::vector<Pattern> _firmwares;
+    PatternSet _firmwares;        // each distinct firmware pattern once
     int _brokenPatterns = 0;
     bool _defaultIsPresetsOnly = false;
 };

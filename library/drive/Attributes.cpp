@@ -6,7 +6,11 @@
 #include "drive/Bytes.h"
 
 
+#include <QHash>
+
 #include <array>
+#include <cstring>
+#include <map>
 #include <climits>
 #include <cstdio>
 
@@ -103,11 +107,52 @@ void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp)
     }
 }
 
+// Every format decodeRawAttribute() knows besides "raw48", lower case.
+constexpr const char *kFormatNames[] = {
+    "raw8",
+    "raw16",
+    "hex48",
+    "raw48:54321",
+    "raw56",
+    "hex56",
+    "raw64",
+    "hex64",
+    "raw16(raw16)",
+    "raw16(avg16)",
+    "raw24(raw8)",
+    "raw24/raw24",
+    "raw24/raw32",
+    "sec2hour",
+    "min2hour",
+    "halfmin2hour",
+    "msec24hour32",
+    "temp10x",
+    "tempminmax",
+    "raw24/raw32:210zr54",
+    "raw24/raw32:04321",
+    "raw24/raw32:zvzzzw",
+    "raw24/raw24:z54z10",
+    "raw24/raw24:w01234",
+    "raw24/raw24:w01z23",
+    "hex64:w012345r",
+    "hex48:w01234",
+};
+
 QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtName)
 {
     const Bytes e = entry;
-    const QString f = fmtName.toLower();
-    const auto is = [&](const char *name) { return f == QLatin1String(name); };
+    // Formats are looked up by name once, not compared one by one.
+    static const QHash<QString, int> formats = [] {
+        QHash<QString, int> h;
+        int k = 0;
+        for (const char *name : kFormatNames)
+            h.insert(QString::fromLatin1(name), k++);
+        return h;
+    }();
+    int known = formats.value(fmtName, -1);
+    if (known < 0 && !fmtName.isEmpty())
+        known = formats.value(fmtName.toLower(), -1);
+    const auto is = [&](const char *name) { return known >= 0 && std::strcmp(kFormatNames[known], name) == 0; };
 
     if (is("raw8"))
         return format("%d %d %d %d %d %d", u8(e, R5), u8(e, R4), u8(e, R3), u8(e, R2), u8(e, R1), u8(e, R0));
@@ -187,6 +232,66 @@ QVariantMap attributesModel(std::span<const uint8_t> smartData, std::span<const 
     return attributesModel(*db, smartData, smartThresh, model, firmware, ignore, isfail);
 }
 
+namespace {
+
+// The texts of 0..255, made once and never freed: most fields of a record
+// are bytes, and copies of raw data cost no reference counting.
+const QString &byteText(uint8_t v)
+{
+    static const std::array<QString, 256> texts = [] {
+        static char16_t storage[256][4];
+        std::array<QString, 256> t;
+        for (int i = 0; i < 256; ++i) {
+            const QString n = QString::number(i);
+            std::copy(n.utf16(), n.utf16() + n.size(), storage[i]);
+            t[size_t(i)] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), n.size());
+        }
+        return t;
+    }();
+    return texts[v];
+}
+
+QString hex4(uint16_t v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    const QChar text[4] = {QLatin1Char(digits[v >> 12]), QLatin1Char(digits[(v >> 8) & 15]),
+                           QLatin1Char(digits[(v >> 4) & 15]), QLatin1Char(digits[v & 15])};
+    return QString(text, 4);
+}
+
+// The hard-drive hint: "seek", "spin", "head" or "fly" anywhere, any letter case.
+bool namesDiskMechanics(QStringView name)
+{
+    static const char *const words[] = {"seek", "spin", "head", "fly"};
+    for (qsizetype i = 0; i < name.size(); ++i)
+        for (const char *word : words) {
+            qsizetype k = 0;
+            while (word[k] && i + k < name.size() && name[i + k].toLower() == QLatin1Char(word[k]))
+                ++k;
+            if (!word[k])
+                return true;
+        }
+    return false;
+}
+
+// A map built from keys given in their sorted order: each goes straight to
+// the end, without a search.
+class SortedMap
+{
+public:
+    template<typename V>
+    void add(const QString &key, const V &value)
+    {
+        _m.emplace_hint(_m.end(), std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(value));
+    }
+    QVariantMap take() { return QVariantMap(std::move(_m)); }
+
+private:
+    std::map<QString, QVariant> _m;
+};
+
+} // namespace
+
 QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> smartData,
                             std::span<const uint8_t> smartThresh, const QString &model, const QString &firmware,
                             const QVariantMap &ignore, bool isfail)
@@ -196,9 +301,17 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QVariantMap defaultDict = db.defaultEntry().value(QStringLiteral("attribDict")).toMap();
     const QString normal = QString::fromLatin1(kControlTextColor);
     const QString failure = QString::fromLatin1(kFailureColor);
+    static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
+    static const QString kID = QStringLiteral("ID"), kAttributeName = QStringLiteral("attributeName"),
+                         kBad = QStringLiteral("bad"), kCondition = QStringLiteral("condition"),
+                         kFlags = QStringLiteral("flags"), kMax = QStringLiteral("max"), kMin = QStringLiteral("min"),
+                         kRawValue = QStringLiteral("rawValue"), kThreshold = QStringLiteral("threshold"),
+                         kType = QStringLiteral("type"), kUpdated = QStringLiteral("updated"),
+                         kValue = QStringLiteral("value"), kWorst = QStringLiteral("worst");
 
     QVariantList records;
-    QVariantMap vsaDict;
+    records.reserve(30);
+    std::map<QString, QVariant> vsaDict;
     QVariant powerOnHours = QString(), powerCycleCount = QString(), crcErrorCount = QString();
     int temp194 = 0, temp190 = 0;
     bool anyBad = false, found = false, isHDD = false;
@@ -212,19 +325,19 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const uint8_t threshold = u8(smartThresh, 2 + 12 * i + 1);
         const uint16_t flags = le16(entry, 1);
         const uint8_t value = u8(entry, 3), worst = u8(entry, 4);
-        const QString idText = QString::number(id);
+        const QString &idText = byteText(id);
 
         const QVariantMap own = driveDict.value(idText).toMap();
         const QVariantMap fallback = defaultDict.value(idText).toMap();
         // An empty name (the legacy "loadunload" row) says nothing; look further.
-        QString name = own.value(QStringLiteral("name")).toString();
+        QString name = own.value(kName).toString();
         if (name.isEmpty())
-            name = fallback.value(QStringLiteral("name")).toString();
+            name = fallback.value(kName).toString();
         if (name.isEmpty())
             name = QStringLiteral("Unknown");
-        QString fmt = own.value(QStringLiteral("fmt")).toString();
+        QString fmt = own.value(kFmt).toString();
         if (fmt.isEmpty())
-            fmt = fallback.value(QStringLiteral("fmt")).toString();
+            fmt = fallback.value(kFmt).toString();
         if (fmt.isEmpty())
             fmt = QStringLiteral("raw48");
 
@@ -245,23 +358,6 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
             else if (worst <= threshold)
                 condition = QStringLiteral("In the past");
         }
-
-        QVariantMap record{
-            {QStringLiteral("ID"), idText},
-            {QStringLiteral("attributeName"), name},
-            {QStringLiteral("flags"), QString::asprintf("%04X", flags)},
-            {QStringLiteral("value"), QString::number(value)},
-            {QStringLiteral("worst"), QString::number(worst)},
-            {QStringLiteral("threshold"), QString::number(threshold)},
-            {QStringLiteral("type"), (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age")},
-            {QStringLiteral("updated"), (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline")},
-            {QStringLiteral("condition"), condition},
-            {QStringLiteral("rawValue"), rawText.isEmpty() ? QStringLiteral("-") : rawText},
-            {QStringLiteral("min"), minText},
-            {QStringLiteral("max"), maxText},
-            {QStringLiteral("fmt"), fmt},
-        };
-        vsaDict.insert(idText, record);
 
         const long long rawInteger = leadingInteger(rawText);
         bool problem = false;
@@ -286,14 +382,37 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const bool ignored = ignoreKey && ignore.value(QLatin1String(ignoreKey)).toBool();
         const bool bad = (problem || belowThreshold) && !ignored;
         anyBad = anyBad || bad;
-        record.insert(QStringLiteral("bad"), bad);
-        records.append(record);
 
-        // The hard-drive hint: "seek|spin|head|fly" anywhere, any letter case.
+        // The table row carries "bad"; the dictionary's copy of it does not.
+        const QString flagsText = hex4(flags);
+        const QString rawValue = rawText.isEmpty() ? QStringLiteral("-") : rawText;
+        const QString type = (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age");
+        const QString updated = (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline");
+        const auto fill = [&](SortedMap &m, bool withBad) {
+            m.add(kID, idText);
+            m.add(kAttributeName, name);
+            if (withBad)
+                m.add(kBad, bad);
+            m.add(kCondition, condition);
+            m.add(kFlags, flagsText);
+            m.add(kFmt, fmt);
+            m.add(kMax, maxText);
+            m.add(kMin, minText);
+            m.add(kRawValue, rawValue);
+            m.add(kThreshold, byteText(threshold));
+            m.add(kType, type);
+            m.add(kUpdated, updated);
+            m.add(kValue, byteText(value));
+            m.add(kWorst, byteText(worst));
+        };
+        SortedMap row, plain;
+        fill(row, true);
+        fill(plain, false);
+        vsaDict.insert_or_assign(idText, QVariant(plain.take()));
+        records.append(row.take());
+
         if (!isHDD)
-            for (const char *word : {"seek", "spin", "head", "fly"})
-                if (name.contains(QLatin1String(word), Qt::CaseInsensitive))
-                    isHDD = true;
+            isHDD = namesDiskMechanics(name);
     }
 
     const QString health = isfail ? QStringLiteral("Failed") : QStringLiteral("Passed");
@@ -304,21 +423,22 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const uint16_t revision = le16(smartData, 0);
     const bool crcBad = crcErrorCount.typeId() != QMetaType::QString && crcErrorCount.toInt() != 0;
 
-    return QVariantMap{
-        {QStringLiteral("powerOnHours"), powerOnHours},
-        {QStringLiteral("powerCycleCount"), powerCycleCount},
-        {QStringLiteral("temperature"), temperature},
-        {QStringLiteral("crcErrorCount"), crcErrorCount},
-        {QStringLiteral("crcErrorCountColor"), crcBad ? failure : normal},
-        {QStringLiteral("attributeHealth"), attributeHealth},
-        {QStringLiteral("health"), health},
-        {QStringLiteral("attributesDataStructureRev"), revision ? QVariant(revision) : QVariant(QString())},
-        {QStringLiteral("vendorspecificAttributes"), records},
-        {QStringLiteral("isEnabledAttributes"), found ? 1 : 0},
-        {QStringLiteral("vsaDict"), vsaDict},
-        {QStringLiteral("Model Family"), QStringLiteral("-")},
-        {QStringLiteral("isHDD"), isHDD ? 1 : 0},
-    };
+    // Keys in sorted order (upper case sorts first).
+    SortedMap result;
+    result.add(QStringLiteral("Model Family"), QStringLiteral("-"));
+    result.add(QStringLiteral("attributeHealth"), attributeHealth);
+    result.add(QStringLiteral("attributesDataStructureRev"), revision ? QVariant(revision) : QVariant(QString()));
+    result.add(QStringLiteral("crcErrorCount"), crcErrorCount);
+    result.add(QStringLiteral("crcErrorCountColor"), crcBad ? failure : normal);
+    result.add(QStringLiteral("health"), health);
+    result.add(QStringLiteral("isEnabledAttributes"), found ? 1 : 0);
+    result.add(QStringLiteral("isHDD"), isHDD ? 1 : 0);
+    result.add(QStringLiteral("powerCycleCount"), powerCycleCount);
+    result.add(QStringLiteral("powerOnHours"), powerOnHours);
+    result.add(QStringLiteral("temperature"), temperature);
+    result.add(QStringLiteral("vendorspecificAttributes"), records);
+    result.add(QStringLiteral("vsaDict"), QVariantMap(std::move(vsaDict)));
+    return result.take();
 }
 
 } // namespace corvane
