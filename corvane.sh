@@ -4,6 +4,7 @@
 #   ./corvane.sh demo    install what is missing, build, run Corvane on the shipped demo data
 #   ./corvane.sh test    install what is missing, build, run the whole test suite
 #   ./corvane.sh build   install what is missing and build
+#   ./corvane.sh fuzz    clang build of the libFuzzer targets, each run a fixed number of times
 # Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
 # CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS.
 set -euo pipefail
@@ -56,6 +57,64 @@ run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" ${CTEST_ARGS:-}
 }
 
+# Executions per target in CI; FUZZ_RUNS overrides them all. Chosen so that the
+# stage stays well under 10 minutes on 2 shared cores (docs/fuzzing.md).
+declare -A FUZZ_BUDGET=(
+    [identify]=200000 [attributes]=20000 [smartlogs]=200000 [nvme]=100000
+    [drivedb]=20000 [pciids]=100000 [registry]=50000 [settings]=20000 [widgetdata]=100000
+)
+declare -A FUZZ_MAX_LEN=([nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
+
+fuzz_one() {
+    local name=$1 dir=$2
+    local work="$dir/work/$name" log="$dir/logs/$name.log"
+    rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
+    local runs=${FUZZ_RUNS:-${FUZZ_BUDGET[$name]:-50000}}
+    local start=$SECONDS
+    # New inputs go to the scratch corpus, never into the checked-in one.
+    if "$dir/fuzz/fuzz_$name" -runs="$runs" -seed="${FUZZ_SEED:-1}" -timeout=20 -rss_limit_mb=2048 \
+        -max_len="${FUZZ_MAX_LEN[$name]:-8192}" -print_final_stats=1 \
+        -artifact_prefix="$work/artifacts/" "$work/corpus" "$ROOT/tests/fuzz/corpus/$name" >"$log" 2>&1; then
+        echo "fuzz $name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs in $((SECONDS - start)) s, no finding"
+        return 0
+    fi
+    echo "fuzz $name: FAILED after $((SECONDS - start)) s"
+    tail -n 60 "$log"
+    local a
+    for a in "$work/artifacts"/*; do
+        [ -f "$a" ] || continue
+        echo "reproducer $a ($(stat -c %s "$a") bytes), base64:"
+        base64 -w 76 "$a" | head -n 200
+        echo "rerun: $dir/fuzz/fuzz_$name $a"
+    done
+    return 1
+}
+
+fuzz() {
+    setup
+    local dir=${BUILD_DIR:-build}
+    [ "$dir" = build ] && dir=build-fuzz
+    BUILD_DIR=$dir
+    configure -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON -DCORVANE_BUILD_TESTS=OFF \
+        -DCORVANE_BUILD_BENCH=OFF
+    cmake --build "$dir" -j "$JOBS"
+    mkdir -p "$dir/logs"
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    export QT_QPA_PLATFORM=offscreen
+    local failed=0 pids=() names=() name i
+    mapfile -t targets < <(sed '/^$/d' "$dir/fuzzers.txt")
+    [ -n "${FUZZ_TARGETS:-}" ] && read -r -a targets <<<"$FUZZ_TARGETS"
+    # JOBS targets at a time; each target is one process.
+    for name in "${targets[@]}"; do
+        while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || failed=1; done
+        fuzz_one "$name" "$dir" &
+    done
+    while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || failed=1; done
+    wait || failed=1
+    [ "$failed" = 0 ] || { echo "fuzz: a target found a problem (reproducer above)"; return 1; }
+}
+
 demo() {
     build
     "$BUILD_DIR/cli/corvanectl" decode "$ROOT"/data/samples/*/
@@ -65,6 +124,7 @@ case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
+    fuzz) fuzz ;;
     setup) setup ;;
-    *) echo "usage: $0 demo|test|build|setup" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|test|build|fuzz|setup" >&2; exit 2 ;;
 esac
