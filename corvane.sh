@@ -60,8 +60,8 @@ run_tests() {
 # Executions per target in CI; FUZZ_RUNS overrides them all. Chosen so that the
 # stage stays well under 10 minutes on 2 shared cores (docs/fuzzing.md).
 declare -A FUZZ_BUDGET=(
-    [identify]=200000 [attributes]=20000 [smartlogs]=200000 [nvme]=100000
-    [drivedb]=20000 [pciids]=100000 [registry]=50000 [settings]=20000 [widgetdata]=100000
+    [identify]=40000 [attributes]=20000 [smartlogs]=50000 [nvme]=60000 [drivedb]=30000
+    [pciids]=200000 [registry]=30000 [settings]=15000 [widgetdata]=200000
 )
 declare -A FUZZ_MAX_LEN=([nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
 
@@ -97,7 +97,7 @@ fuzz() {
     BUILD_DIR=$dir
     configure -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON -DCORVANE_BUILD_TESTS=OFF \
         -DCORVANE_BUILD_BENCH=OFF
-    cmake --build "$dir" -j "$JOBS"
+    cmake --build "$dir" -j "$JOBS" --target fuzzers
     mkdir -p "$dir/logs"
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
