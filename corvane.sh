@@ -61,7 +61,7 @@ run_tests() {
 # stage stays well under 10 minutes on 2 shared cores (docs/fuzzing.md).
 declare -A FUZZ_BUDGET=(
     [identify]=40000 [attributes]=20000 [smartlogs]=50000 [nvme]=60000 [drivedb]=30000
-    [pciids]=200000 [registry]=30000 [settings]=15000 [widgetdata]=200000
+    [pciids]=200000 [registry]=15000 [settings]=8000 [widgetdata]=200000
 )
 declare -A FUZZ_MAX_LEN=([nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
 

@@ -117,7 +117,7 @@ TEST_F(CrashSafety, SettingsAreOldOrNew)
         const QVariantMap expected = test::crashSettings(b);
         ASSERT_EQ(payload->size(), expected.size()) << "round " << round;
         for (auto it = expected.begin(); it != expected.end(); ++it)
-            ASSERT_EQ(payload->value(it.key()).toString(), it.value().toString()) << "round " << round << " key " << it.key();
+            ASSERT_EQ(payload->value(it.key()).toString(), it.value().toString()) << "round " << round << " key " << it.key().toStdString();
         // Nothing was found corrupt and set aside.
         EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*corrupt*")}, QDir::Files | QDir::Hidden).isEmpty());
     });

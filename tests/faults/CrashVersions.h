@@ -28,7 +28,7 @@ inline QList<SMARTDrive> crashDrives(bool b)
 inline QVariantMap crashSettings(bool b)
 {
     QVariantMap m;
-    for (int i = 0; i < 3000; ++i)
+    for (int i = 0; i < 1000; ++i)
         m.insert(QStringLiteral("a%1").arg(i), (i % 2 == 0) == b);
     m.insert(QStringLiteral("version"), b ? QStringLiteral("b") : QStringLiteral("a"));
     return m;
@@ -37,6 +37,7 @@ inline QVariantMap crashSettings(bool b)
 inline QByteArray crashDriveDB(bool b)
 {
     QByteArray text = "const drive_settings builtin_knowndrives[] = {\n"
+                      "  { \"VERSION: 7.3 $Id: drivedb.h 5500 2024-01-01 00:00:00Z crash $\", \"-\", \"-\", \"\", \"\" },\n"
                       "  { \"DEFAULT\", \"-\", \"-\", \"Default settings\", \"-v 9,raw24(raw8),Power_On_Hours\" },\n";
     for (int i = 0; i < 3000; ++i)
         text += "  { \"Family " + QByteArray(b ? "B" : "A") + QByteArray::number(i) + "\", \"MODEL-" +
