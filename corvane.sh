@@ -102,16 +102,20 @@ fuzz() {
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
     export QT_QPA_PLATFORM=offscreen
-    local failed=0 pids=() names=() name i
+    local name failed=0
+    rm -f "$dir"/logs/*.status
     mapfile -t targets < <(sed '/^$/d' "$dir/fuzzers.txt")
     [ -n "${FUZZ_TARGETS:-}" ] && read -r -a targets <<<"$FUZZ_TARGETS"
-    # JOBS targets at a time; each target is one process.
+    # JOBS targets at a time; each leaves its verdict in a file, which unlike
+    # a job's exit status can't get lost.
     for name in "${targets[@]}"; do
-        while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || failed=1; done
-        fuzz_one "$name" "$dir" &
+        while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || true; done
+        ( if fuzz_one "$name" "$dir"; then r=0; else r=1; fi; echo $r >"$dir/logs/$name.status" ) &
     done
-    while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || failed=1; done
-    wait || failed=1
+    wait
+    for name in "${targets[@]}"; do
+        [ "$(cat "$dir/logs/$name.status" 2>/dev/null)" = 0 ] || failed=1
+    done
     [ "$failed" = 0 ] || { echo "fuzz: a target found a problem (reproducer above)"; return 1; }
 }
 
