@@ -84,7 +84,7 @@ protected:
                 return;
         }
     }
-    static constexpr int kRounds = 30;
+    static constexpr int kRounds = 20;
     QTemporaryDir dir;
 };
 
