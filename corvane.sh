@@ -6,7 +6,8 @@
 #   ./corvane.sh build   install what is missing and build
 #   ./corvane.sh fuzz    clang build of the libFuzzer targets, each run a fixed number of times
 # Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
-# CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS.
+# CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS; for fuzz also FUZZ_RUNS,
+# FUZZ_TARGETS, FUZZ_SEED (docs/fuzzing.md).
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
