@@ -4,8 +4,10 @@
 #   ./corvane.sh demo    install what is missing, build, run Corvane on the shipped demo data
 #   ./corvane.sh test    install what is missing, build, run the whole test suite
 #   ./corvane.sh build   install what is missing and build
+#   ./corvane.sh fuzz    clang build of the libFuzzer targets, each run a fixed number of times
 # Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
-# CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS.
+# CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS; for fuzz also FUZZ_RUNS,
+# FUZZ_TARGETS, FUZZ_SEED (docs/fuzzing.md).
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -56,6 +58,68 @@ run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" ${CTEST_ARGS:-}
 }
 
+# Executions per target in CI; FUZZ_RUNS overrides them all. Chosen so that the
+# stage stays well under 10 minutes on 2 shared cores (docs/fuzzing.md).
+declare -A FUZZ_BUDGET=(
+    [identify]=40000 [attributes]=20000 [smartlogs]=50000 [nvme]=60000 [drivedb]=30000
+    [pciids]=200000 [registry]=15000 [settings]=8000 [widgetdata]=200000
+)
+declare -A FUZZ_MAX_LEN=([nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
+
+fuzz_one() {
+    local name=$1 dir=$2
+    local work="$dir/work/$name" log="$dir/logs/$name.log"
+    rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
+    local runs=${FUZZ_RUNS:-${FUZZ_BUDGET[$name]:-50000}}
+    local start=$SECONDS
+    # New inputs go to the scratch corpus, never into the checked-in one.
+    if "$dir/fuzz/fuzz_$name" -runs="$runs" -seed="${FUZZ_SEED:-1}" -timeout=20 -rss_limit_mb=2048 \
+        -max_len="${FUZZ_MAX_LEN[$name]:-8192}" -print_final_stats=1 \
+        -artifact_prefix="$work/artifacts/" "$work/corpus" "$ROOT/tests/fuzz/corpus/$name" >"$log" 2>&1; then
+        echo "fuzz $name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs in $((SECONDS - start)) s, no finding"
+        return 0
+    fi
+    echo "fuzz $name: FAILED after $((SECONDS - start)) s"
+    tail -n 60 "$log"
+    local a
+    for a in "$work/artifacts"/*; do
+        [ -f "$a" ] || continue
+        echo "reproducer $a ($(stat -c %s "$a") bytes), base64:"
+        base64 -w 76 "$a" | head -n 200
+        echo "rerun: $dir/fuzz/fuzz_$name $a"
+    done
+    return 1
+}
+
+fuzz() {
+    setup
+    local dir=${BUILD_DIR:-build}
+    [ "$dir" = build ] && dir=build-fuzz
+    BUILD_DIR=$dir
+    configure -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON -DCORVANE_BUILD_TESTS=OFF \
+        -DCORVANE_BUILD_BENCH=OFF
+    cmake --build "$dir" -j "$JOBS" --target fuzzers
+    mkdir -p "$dir/logs"
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    export QT_QPA_PLATFORM=offscreen
+    local name failed=0
+    rm -f "$dir"/logs/*.status
+    mapfile -t targets < <(sed '/^$/d' "$dir/fuzzers.txt")
+    [ -n "${FUZZ_TARGETS:-}" ] && read -r -a targets <<<"$FUZZ_TARGETS"
+    # JOBS targets at a time; each leaves its verdict in a file, which unlike
+    # a job's exit status can't get lost.
+    for name in "${targets[@]}"; do
+        while [ "$(jobs -rp | wc -l)" -ge "$JOBS" ]; do wait -n || true; done
+        ( if fuzz_one "$name" "$dir"; then r=0; else r=1; fi; echo $r >"$dir/logs/$name.status" ) &
+    done
+    wait
+    for name in "${targets[@]}"; do
+        [ "$(cat "$dir/logs/$name.status" 2>/dev/null)" = 0 ] || failed=1
+    done
+    [ "$failed" = 0 ] || { echo "fuzz: a target found a problem (reproducer above)"; return 1; }
+}
+
 demo() {
     build
     local ctl="$BUILD_DIR/cli/corvanectl" set=data/recorded/demo
@@ -73,6 +137,7 @@ case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
+    fuzz) fuzz ;;
     setup) setup ;;
-    *) echo "usage: $0 demo|test|build|setup" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|test|build|fuzz|setup" >&2; exit 2 ;;
 esac

@@ -14,13 +14,12 @@ namespace {
 class DeviceDriveSource : public DriveSource
 {
 public:
-    explicit DeviceDriveSource(QString recordedDir) : _recordedDir(std::move(recordedDir)) {}
+    explicit DeviceDriveSource(PlatformFactory open) : _open(std::move(open)) {}
 
     std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &ignoreAttributes) override
     {
-        QString error;
         // The machine's registry is taken anew each time: drives come and go.
-        const std::optional<DrivePlatform> platform = DrivePlatform::open(_recordedDir, &error);
+        const std::optional<DrivePlatform> platform = _open();
         if (!platform || !platform->registry)
             return std::nullopt;
 
@@ -41,7 +40,7 @@ public:
     }
 
 private:
-    QString _recordedDir;
+    PlatformFactory _open;
 };
 
 } // namespace
@@ -50,7 +49,15 @@ std::unique_ptr<DriveSource> makeAgentDriveSource(const QString &recordedDir, QS
 {
     if (!recordedDir.isEmpty() && !DrivePlatform::recorded(recordedDir, error))
         return nullptr;
-    return std::make_unique<DeviceDriveSource>(recordedDir);
+    return makeDriveSource([recordedDir] {
+        QString ignored;
+        return DrivePlatform::open(recordedDir, &ignored);
+    });
+}
+
+std::unique_ptr<DriveSource> makeDriveSource(PlatformFactory open)
+{
+    return std::make_unique<DeviceDriveSource>(std::move(open));
 }
 
 } // namespace corvane

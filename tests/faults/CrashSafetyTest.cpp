@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A writer killed with SIGKILL at random points must leave each file it
+// replaces either as it was or as it was going to be.
+#include "CrashVersions.h"
+#include "QStringPrinter.h"
+#include "SMARTDrive.h"
+#include "database/DriveDatabaseFile.h"
+#include "platform/SharedDefaults.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace corvane;
+
+namespace {
+
+QCoreApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "fault_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *instance = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    return instance ? *instance : *QCoreApplication::instance();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Starts crash_writer, waits until it has finished one write, lets it run
+// for `delayUs` more and kills it. False when the writer could not be run.
+bool writeAndKill(const char *kind, const QString &file, int delayUs)
+{
+    int out[2];
+    if (pipe(out) != 0)
+        return false;
+    const QByteArray path = QFile::encodeName(file);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(CRASH_WRITER, CRASH_WRITER, kind, path.constData(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char line[16] = {};
+    const ssize_t got = read(out[0], line, sizeof line - 1); // "written", or EOF if it died
+    close(out[0]);
+    usleep(useconds_t(delayUs));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return got > 0 && QByteArray(line).startsWith("written");
+}
+
+class CrashSafety : public ::testing::Test
+{
+protected:
+    void SetUp() override { app(); }
+
+    // Kills the writer `rounds` times; after each kill `check` sees the file.
+    void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
+    {
+        std::mt19937 random(20261206);
+        std::uniform_int_distribution<int> delay(0, 40000);
+        for (int round = 0; round < kRounds; ++round) {
+            ASSERT_TRUE(writeAndKill(kind, file, delay(random))) << "crash_writer did not run";
+            check(round);
+            if (HasFailure())
+                return;
+        }
+    }
+    static constexpr int kRounds = 20;
+    QTemporaryDir dir;
+};
+
+TEST_F(CrashSafety, DataJsonIsOldOrNew)
+{
+    const QByteArray a = encodeDrivesForWidget(test::crashDrives(false));
+    const QByteArray b = encodeDrivesForWidget(test::crashDrives(true));
+    ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),
+              WidgetWrite::Written);
+    const QString file = dir.filePath(QLatin1String(kWidgetDataFileName));
+    ASSERT_EQ(fileBytes(file), a);
+    killLoop("datajson", file, [&](int round) {
+        const QByteArray now = fileBytes(file);
+        EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes, neither version";
+    });
+}
+
+TEST_F(CrashSafety, SettingsAreOldOrNew)
+{
+    const QString file = dir.filePath(QStringLiteral("suite.conf"));
+    {
+        SharedDefaults defaults(file);
+        defaults.setValue(QStringLiteral("payload"), test::crashSettings(false));
+    }
+    killLoop("settings", file, [&](int round) {
+        SharedDefaults defaults(file);
+        const std::optional<QVariantMap> payload = defaults.dictionaryValue(QStringLiteral("payload"));
+        ASSERT_TRUE(payload) << "round " << round << ": the settings lost their payload";
+        const bool b = payload->value(QStringLiteral("version")).toString() == QLatin1String("b");
+        const QVariantMap expected = test::crashSettings(b);
+        ASSERT_EQ(payload->size(), expected.size()) << "round " << round;
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            ASSERT_EQ(payload->value(it.key()).toString(), it.value().toString()) << "round " << round << " key " << it.key().toStdString();
+        // Nothing was found corrupt and set aside.
+        EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*corrupt*")}, QDir::Files | QDir::Hidden).isEmpty());
+    });
+}
+
+TEST_F(CrashSafety, DriveDatabaseIsOldOrNew)
+{
+    const QByteArray a = test::crashDriveDB(false);
+    const QByteArray b = test::crashDriveDB(true);
+    const QString file = dir.filePath(QStringLiteral("group/drivedb.h"));
+    ASSERT_TRUE(writeDriveDBFile(file, a));
+    ASSERT_EQ(fileBytes(file), a);
+    killLoop("drivedb", file, [&](int round) {
+        const QByteArray now = fileBytes(file);
+        EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes, neither version";
+    });
+}
+
+// A text that isn't a drive database never replaces one that is.
+TEST_F(CrashSafety, BrokenDriveDatabaseKeepsTheGoodFile)
+{
+    const QString file = dir.filePath(QStringLiteral("drivedb.h"));
+    ASSERT_TRUE(writeDriveDBFile(file, test::crashDriveDB(false)));
+    QString error;
+    EXPECT_FALSE(writeDriveDBFile(file, "<html>502 Bad Gateway</html>", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(writeDriveDBFile(file, QByteArray("\xff\xfe\x00garbage", 10)));
+    EXPECT_FALSE(writeDriveDBFile(file, QByteArray()));
+    EXPECT_EQ(fileBytes(file), test::crashDriveDB(false));
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Full gathers of the demo set by the agent's watcher, with one call of one
+// seam misbehaving per gather, swept over every call of a gather and every
+// kind of fault.
+#include "AgentDriveSource.h"
+#include "FaultySeams.h"
+#include "QStringPrinter.h"
+#include "SMARTDrive.h"
+#include "SMARTWatcher.h"
+#include "platform/SharedDefaults.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using corvane::test::Fault;
+using corvane::test::FaultPlan;
+using corvane::test::Seam;
+
+namespace {
+
+const QString kDemoSet = QStringLiteral(CORVANE_TEST_DATA "/../../data/recorded/demo");
+
+QCoreApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "fault_tests";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    return *QCoreApplication::instance();
+}
+
+const char *seamName(Seam s)
+{
+    return s == Seam::Registry ? "registry" : s == Seam::Ata ? "ata" : "nvme";
+}
+
+class FaultInjection : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        app();
+        // The NVMe reader logs failures to a file in the state folder.
+        qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+        QLoggingCategory::setFilterRules(QStringLiteral("corvane.*=false"));
+        source = makeDriveSource([this]() -> std::optional<DrivePlatform> {
+            QString error;
+            std::optional<DrivePlatform> p = DrivePlatform::recorded(kDemoSet, &error);
+            if (!p)
+                return std::nullopt;
+            p->registry = std::make_shared<test::FaultyRegistry>(p->registry, plan);
+            p->ata = test::faultyAtaOpener(p->ata, plan);
+            p->nvme = test::faultyNvmeOpener(p->nvme, plan);
+            return p;
+        });
+        defaults = std::make_unique<SharedDefaults>(home.filePath(QStringLiteral("suite.conf")));
+        watcher = std::make_unique<SMARTWatcher>(*source, *defaults);
+        watcher->setContainer(home.filePath(QStringLiteral("group")));
+        watcher->setBus(QDBusConnection(QStringLiteral("no-bus")));
+    }
+    void TearDown() override { QLoggingCategory::setFilterRules(QString()); }
+
+    // The drives data.json lists: kernel name -> health; empty with *why set
+    // when the file is not the JSON array of drive records it must be.
+    QMap<QString, QString> dataFile(QString *why) const
+    {
+        QFile f(home.filePath(QStringLiteral("group/data.json")));
+        if (!f.open(QIODevice::ReadOnly)) {
+            *why = QStringLiteral("no data.json");
+            return {};
+        }
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
+        if (error.error != QJsonParseError::NoError || !doc.isArray()) {
+            *why = QStringLiteral("data.json is not a JSON array: ") + error.errorString();
+            return {};
+        }
+        QMap<QString, QString> drives;
+        for (const QJsonValue &v : doc.array()) {
+            const QJsonObject o = v.toObject();
+            for (const char *key : {"id", "bsdName", "hwName", "volName", "location", "health"})
+                if (!o.value(QLatin1String(key)).isString())
+                    *why = QStringLiteral("a record without a text \"%1\"").arg(QLatin1String(key));
+            if (drives.contains(o.value(QStringLiteral("bsdName")).toString()))
+                *why = QStringLiteral("a drive listed twice");
+            drives.insert(o.value(QStringLiteral("bsdName")).toString(), o.value(QStringLiteral("health")).toString());
+        }
+        return drives;
+    }
+
+    QTemporaryDir home;
+    FaultPlan plan;
+    std::unique_ptr<DriveSource> source;
+    std::unique_ptr<SharedDefaults> defaults;
+    std::unique_ptr<SMARTWatcher> watcher;
+};
+
+TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
+{
+    // A clean gather first: how many calls each seam takes, and what it lists.
+    ASSERT_TRUE(watcher->gatherSMARTDrives(false));
+    const FaultPlan clean = plan;
+    QString why;
+    const QMap<QString, QString> healthy = dataFile(&why);
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    ASSERT_EQ(healthy.size(), 8);
+    EXPECT_EQ(healthy.value(QStringLiteral("sdf")), QStringLiteral("-")); // the demo's unreadable drive
+    ASSERT_GT(clean.calls[int(Seam::Ata)], 20);
+    ASSERT_GT(clean.calls[int(Seam::Nvme)], 4);
+    ASSERT_GT(clean.calls[int(Seam::Registry)], 20);
+    const QSet<QString> names(healthy.keyBegin(), healthy.keyEnd());
+    const QSet<QString> words{QStringLiteral("Passed"), QStringLiteral("Warning"), QStringLiteral("Failed"),
+                              QStringLiteral("-")};
+
+    QStringList failures;
+    int gathers = 0;
+    for (Seam seam : {Seam::Registry, Seam::Ata, Seam::Nvme}) {
+        for (Fault fault : {Fault::Status, Fault::Short, Fault::Garbage, Fault::Vanish}) {
+            for (int n = 1; n <= clean.calls[int(seam)] && failures.size() < 20; ++n) {
+                plan = FaultPlan{};
+                plan.seam = seam;
+                plan.fault = fault;
+                plan.failAt = n;
+                const QString where = QStringLiteral("%1 call %2, %3: ").arg(QLatin1String(seamName(seam))).arg(n).arg(QLatin1String(faultName(fault)));
+                ++gathers;
+                if (!watcher->gatherSMARTDrives(false)) {
+                    failures << where + QStringLiteral("the gather ended without a list");
+                    continue;
+                }
+                if (!plan.fired)
+                    failures << where + QStringLiteral("the fault never fired (the gather took fewer calls)");
+                if (plan.openSessions != 0)
+                    failures << where + QStringLiteral("%1 session(s) left open").arg(plan.openSessions);
+                for (const SMARTDrive &d : watcher->smartDrives())
+                    if (!words.contains(d.health))
+                        failures << where + d.bsdName + QStringLiteral(" has health ") + d.health;
+
+                QString bad;
+                const QMap<QString, QString> listed = dataFile(&bad);
+                if (!bad.isEmpty()) {
+                    failures << where + bad;
+                    continue;
+                }
+                const QSet<QString> got(listed.keyBegin(), listed.keyEnd());
+                // A registry that misleads enumeration may hide drives, never invent them;
+                // a drive that fails to read is still listed.
+                if (seam == Seam::Registry ? !names.contains(got) : got != names)
+                    failures << where + QStringLiteral("lists ") + QStringList(got.values()).join(QLatin1Char(','));
+                if (seam != Seam::Registry && fault == Fault::Vanish) {
+                    // Drives read before the fault keep their verdict, drives after it have
+                    // none; only the one being read when it vanished may end in between.
+                    QStringList changed;
+                    for (const QString &name : got)
+                        if (listed.value(name) != healthy.value(name) && listed.value(name) != QLatin1String("-"))
+                            changed << name + QStringLiteral(" read as ") + listed.value(name);
+                    if (changed.size() > 1)
+                        failures << where + changed.join(QStringLiteral(", "));
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
+    RecordProperty("gathers", gathers);
+    std::printf("fault sweep: %d gathers (registry %d, ata %d, nvme %d calls each)\n", gathers,
+                clean.calls[int(Seam::Registry)], clean.calls[int(Seam::Ata)], clean.calls[int(Seam::Nvme)]);
+}
+
+// The enumeration itself failing leaves the last good data file in place.
+TEST_F(FaultInjection, UnlistableDrivesKeepTheLastDataFile)
+{
+    ASSERT_TRUE(watcher->gatherSMARTDrives(false));
+    QFile f(home.filePath(QStringLiteral("group/data.json")));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    auto failing = makeDriveSource([] { return std::optional<DrivePlatform>(); });
+    SMARTWatcher other(*failing, *defaults);
+    other.setContainer(home.filePath(QStringLiteral("group")));
+    other.setBus(QDBusConnection(QStringLiteral("no-bus")));
+    EXPECT_FALSE(other.gatherSMARTDrives(false));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+}
+
+} // namespace

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Shared bits of the fuzz targets.
+#pragma once
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <cstddef>
+#include <cstdint>
+#include <algorithm>
+#include <cstring>
+#include <span>
+
+namespace corvane::fuzz {
+
+inline std::span<const uint8_t> bytes(const uint8_t *data, size_t size) { return {data, size}; }
+
+// Parsers log what they reject; a million log lines would only slow the run.
+inline void quietStartup()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
+    qSetMessagePattern(QString());
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+}
+
+// For the targets whose code wants an application object (file watchers).
+inline void makeApplication()
+{
+    static int argc = 1;
+    static char name[] = "corvane-fuzz";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+}
+
+// Splits the input into a prefix of `n` bytes (fewer when short) and the rest.
+struct Split
+{
+    std::span<const uint8_t> head, tail;
+};
+inline Split split(std::span<const uint8_t> in, size_t n)
+{
+    n = std::min(n, in.size());
+    return {in.first(n), in.subspan(n)};
+}
+
+} // namespace corvane::fuzz

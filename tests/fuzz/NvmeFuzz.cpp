@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART /
+// Health log (512), Firmware Slot log (512) and the error log (the rest). The
+// control byte picks the error-entry count handed to the error-log decoder (as
+// the controller claims it, or any count up to 256); npss is Identify byte 263,
+// so the fuzzer reaches every count through the data itself.
+#include "FuzzSupport.h"
+#include "drive/NvmeDecoders.h"
+#include "platform/NvmeInterface.h"
+
+using namespace corvane;
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quietStartup();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const uint8_t control = data[0];
+    const auto [identify, rest] = fuzz::split(fuzz::bytes(data + 1, size - 1), kNvmeIdentifySize);
+    const auto [smart, rest2] = fuzz::split(rest, kNvmeLogPageSize);
+    const auto [firmware, errors] = fuzz::split(rest2, kNvmeLogPageSize);
+
+    const NvmeVersion version = nvmeVersionFromIdentify(identify);
+    nvmeIdentifyKeys(identify, version.major, version.minor);
+    nvmeHealthKeys(smart);
+    nvmeVerdict(smart.empty() ? 0 : smart[0]);
+    nvmePowerStates(identify);
+    nvmeFirmwareKeys(identify, firmware);
+    const size_t claimed = nvmeErrorLogEntryCount(identify);
+    nvmeErrorLog(errors, claimed);
+    nvmeErrorLog(errors, control & 1 ? size_t(control) + 1 : claimed * 2);
+    nvmeText(identify.first(std::min<size_t>(40, identify.size())));
+    return 0;
+}

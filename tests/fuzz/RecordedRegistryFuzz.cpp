@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The recorded-set loader: registry.json parsed into a tree, the tree
+// enumerated as a gather does, and written back.
+#include "FuzzSupport.h"
+#include "drive/DriveEnumerator.h"
+#include "platform/recorded/RecordedRegistry.h"
+
+using namespace corvane;
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quietStartup();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    QString error;
+    const auto registry = parseRecordedRegistry(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
+    if (!registry)
+        return 0;
+    DriveEnumerator enumerator(*registry);
+    const DriveInformation &drives = enumerator.driveInformation();
+    for (const QString &name : enumerator.sortedBSDNames()) {
+        enumerator.settingsForBSDName(name);
+        recordedDriveFolder(QStringLiteral("/nonexistent-set"), drives.value(name).value(QStringLiteral("bsdName")).toString());
+    }
+    for (const RegistryEntry &e : registry->matchingServices({})) {
+        registry->searchProperty(e, QStringLiteral("SMART Capable"));
+        registry->diskDescription(e);
+    }
+    recordedRegistryJson(*registry);
+    return 0;
+}
