@@ -67,6 +67,26 @@ case $case_name in
         show show-sda /dev/sda
         show show-nvme /dev/nvme0n1
         ;;
+    bench)
+        # Side by side, interleaved so that load changes hit both alike:
+        # "PROGRAM DEVICE NANOSECONDS" per run.
+        runs=${CORVANE_BENCH_RUNS:-20}
+        : >"$OUT/bench.txt"
+        i=0
+        while [ $i -lt "$runs" ]; do
+            for pair in "/dev/sda /dev/sda" "/dev/nvme0n1 /dev/nvme0"; do
+                set -- $pair
+                t0=$(date +%s%N)
+                "$CORVANECTL" show "$1" >/dev/null 2>&1
+                t1=$(date +%s%N)
+                smartctl -x "$2" >/dev/null 2>&1
+                t2=$(date +%s%N)
+                echo "corvanectl $1 $((t1 - t0))" >>"$OUT/bench.txt"
+                echo "smartctl $2 $((t2 - t1))" >>"$OUT/bench.txt"
+            done
+            i=$((i + 1))
+        done
+        ;;
     mount)
         # Needs the volume-events probe (see CMakeLists.txt): it prints one
         # line per event and ends after an unmount or 30 s.
