@@ -471,6 +471,8 @@ def check_record(c):
 
 
 def check_mount(c):
+    for step in ("mkfs", "mount", "umount"):
+        c.step(step)
     text = c.step("events") or ""
     lines = [l.split(None, 1) for l in text.splitlines() if l.strip()]
     c.true("a mount event for /mnt/cv", ["mount", "/mnt/cv"] in lines, text)

@@ -88,17 +88,21 @@ case $case_name in
         done
         ;;
     mount)
-        # Needs the volume-events probe (see CMakeLists.txt): it prints one
-        # line per event and ends after an unmount or 30 s.
+        # The probe (VolumeProbe.cpp) prints one line per volume event and
+        # ends after an unmount; each step waits for the probe to see the last.
         : "${CORVANE_VOLUME_PROBE:?}"
-        mkfs.ext4 -q -F /dev/sda
+        run mkfs mkfs.ext4 -q -F /dev/sda
         mkdir -p /mnt/cv
         "$CORVANE_VOLUME_PROBE" >"$OUT/events.out" 2>"$OUT/events.err" &
         probe=$!
-        sleep 1
-        mount /dev/sda /mnt/cv
-        sleep 1
-        umount /mnt/cv
+        wait_for() { # FILE TEXT: up to 30 s
+            n=0
+            while ! grep -q "$2" "$1" 2>/dev/null && [ $n -lt 300 ]; do sleep 0.1; n=$((n + 1)); done
+        }
+        wait_for "$OUT/events.err" watching
+        run mount mount /dev/sda /mnt/cv
+        wait_for "$OUT/events.out" "^mount /mnt/cv"
+        run umount umount /mnt/cv
         wait $probe
         echo $? >"$OUT/events.rc"
         ;;
