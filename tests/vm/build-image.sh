@@ -6,8 +6,8 @@
 # The kernel is Debian's (the package behind linux-image-amd64, fetched with
 # apt-get download; the host's own kernel and boot setup are not touched).
 # The initramfs is tiny: busybox, the modules for AHCI, SCSI disks and
-# generic, NVMe, 9p over virtio and ext4, the host's /etc/passwd, group and
-# ld.so.cache, and /init. Everything else the guest runs -- Qt, libudev,
+# generic, NVMe, 9p over virtio and ext4, the host's /etc/passwd and group,
+# and /init. Everything else the guest runs -- Qt, libudev,
 # udevd and its rules, smartctl, mkfs -- comes from the host's /usr, which the
 # guest mounts read-only over 9p, so nothing has to be copied when the
 # libraries Corvane links change.
@@ -79,12 +79,9 @@ KVER=$(basename "$(find "$KROOT/lib/modules" -mindepth 1 -maxdepth 1 -type d | h
 [[ -f $KROOT/boot/vmlinuz-$KVER ]] || vm_die "no vmlinuz-$KVER in $DEB"
 
 inputs() {
-    local f
     echo "deb $(basename "$DEB")"
-    for f in "$HERE/build-image.sh" "$HERE/lib.sh" "$HERE/init.sh" /bin/busybox \
-        /etc/ld.so.cache /etc/passwd /etc/group; do
-        echo "$f $(sha256sum <"$f" | cut -d' ' -f1)"
-    done
+    sha256sum "$HERE/build-image.sh" "$HERE/lib.sh" "$HERE/init.sh" /bin/busybox \
+        /etc/passwd /etc/group
     echo "modules ${MODULES[*]}"
 }
 STAMP=$(inputs | sha256sum | cut -d' ' -f1)
@@ -135,7 +132,9 @@ for m in "${MODULES[@]}"; do
     done <<<"$deps"
 done
 
-cp /etc/passwd /etc/group /etc/ld.so.cache "$ST/etc/"
+# No ld.so.cache: the loader's default search finds the host's libraries,
+# and a copy would go stale with every package the host installs.
+cp /etc/passwd /etc/group "$ST/etc/"
 echo 'corvane-vm' >"$ST/etc/hostname"
 install -m 0755 "$HERE/init.sh" "$ST/init"
 {

@@ -23,6 +23,8 @@
 #   --timeout SECS      kill the VM after SECS (default 300)
 #   --mem MIB, --smp N  guest memory (512) and CPUs (1)
 #   --keep DIR          keep console.log, dmesg.txt, init.log, timing in DIR
+#   --append ARGS       more kernel command line
+#   --qemu-arg ARG      one more QEMU argument; repeatable
 #   --console           show the guest console on stderr
 #   --quiet             no timing line on stderr
 # The drives' identity comes from devices.env next to this script.
@@ -35,8 +37,10 @@ usage() { sed -n '3,29p' "$0" | sed 's/^# \{0,1\}//'; }
 
 CACHE=${CORVANE_VM_CACHE:-${BUILD_DIR:-build}/vm-cache}
 TIMEOUT=300 MEM=512 SMP=1 UDEV=all WORKDIR=/ KEEP='' CONSOLE=0 QUIET=0
-ATA_OPTS='' NVME_OPTS='' WITH_ATA=1 WITH_NVME=1
+ATA_OPTS='' NVME_OPTS='' WITH_ATA=1 WITH_NVME=1 EXTRA_APPEND=''
+KERNEL_ARGS=${CORVANE_VM_KERNEL_ARGS- cryptomgr.notests mitigations=off nowatchdog tsc=reliable no_timer_check}
 SHARES=()
+QEMU_EXTRA=()
 need() { (($# >= 2)) && [[ -n $2 ]] || vm_die "$1 needs a value"; }
 while (($#)); do
     case $1 in
@@ -52,6 +56,8 @@ while (($#)); do
         --mem) need "$@"; MEM=$2; shift 2 ;;
         --smp) need "$@"; SMP=$2; shift 2 ;;
         --keep) need "$@"; KEEP=$2; shift 2 ;;
+        --qemu-arg) need "$@"; QEMU_EXTRA+=("$2"); shift 2 ;;
+        --append) need "$@"; EXTRA_APPEND+=" $2"; shift 2 ;;
         --console) CONSOLE=1; shift ;;
         --quiet) QUIET=1; shift ;;
         -h | --help) usage; exit 0 ;;
@@ -134,12 +140,15 @@ if ((WITH_NVME)); then
 fi
 APPEND="console=ttyS0 panic=-1 cv.udev=$UDEV cv.devices=$(IFS=,; echo "${DEVICES[*]}")"
 ((CONSOLE)) && APPEND+=" cv.verbose=1" || APPEND+=" quiet"
+APPEND+="$KERNEL_ARGS$EXTRA_APPEND"
 QEMU+=(-append "$APPEND")
 if ((CONSOLE)); then
     QEMU+=(-chardev "stdio,id=ser0,signal=off,logfile=$(qesc "$WORK/console.log")" -serial chardev:ser0)
 else
     QEMU+=(-serial "file:$WORK/console.log")
 fi
+
+QEMU+=("${QEMU_EXTRA[@]}")
 
 T0=$(date +%s.%N)
 if ((CONSOLE)); then
