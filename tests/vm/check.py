@@ -12,6 +12,7 @@ import math
 import os
 import re
 import sys
+import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -190,7 +191,9 @@ def check_list(c):
         c.eq("SATA Serial Number", plain(ata.get("Serial Number")), dev["ATA_SERIAL"])
         c.eq("SATA Firmware Version", plain(ata.get("Firmware Version")), dev["ATA_FIRMWARE"])
         c.eq("SATA User Capacity", as_int(ata.get("User Capacity")), int(dev["ATA_SIZE_MIB"]) << 20)
-        c.eq("SATA Drive Type", plain(ata.get("Drive Type")), f"HDD {dev['ATA_ROTATION_RATE']} rpm")
+        kind = str(plain(ata.get("Drive Type", "")))
+        c.true("SATA Drive Type (rotational, 7200 rpm when a rate is given)",
+               kind.startswith("HDD") and kind.strip() in ("HDD", f"HDD {dev['ATA_ROTATION_RATE']} rpm"), repr(kind))
         loc = str(plain(ata.get("Loc-Con", "")))
         c.true("SATA interconnect (Loc-Con) names SATA", re.search(r"\bS?ATA\b", loc, re.I), repr(loc))
     nv = find(True)
@@ -402,11 +405,23 @@ def compare_nvme(c, drive, sm, caps_text):
             c.eq(f"{p} {key}", as_int(s.get(key)), int(v))
 
 
+def smart_readable(sm):
+    return bool(sm) and "ata_smart_attributes" in sm
+
+
+def check_left_enabled(c, name, after_what):
+    after = c.json_step(name, must_succeed=False)
+    c.true(f"SMART still readable after {after_what}", smart_readable(after),
+           "smartctl can no longer read the SMART data: Corvane left SMART disabled on the drive")
+
+
 def check_show(c):
     ata = c.json_step("show-sda")
     sm = c.json_step("smartctl-sda", must_succeed=False)
-    if ata is not None and sm:
+    c.true("smartctl reads the SATA drive's SMART data", smart_readable(sm))
+    if ata is not None and smart_readable(sm):
         compare_ata(c, drive_of(ata), sm)
+    check_left_enabled(c, "smartctl-sda-after", "corvanectl show /dev/sda")
     nv = c.json_step("show-nvme")
     smn = c.json_step("smartctl-nvme", must_succeed=False)
     caps = c.step("smartctl-nvme-c", must_succeed=False)
@@ -429,8 +444,12 @@ def check_critical(c, cw_text):
 
 def check_selftest(c):
     before = c.json_step("selftest-before", must_succeed=False) or {}
-    after = c.json_step("selftest-after", must_succeed=False) or {}
     c.step("test")
+    left = c.json_step("selftest-after", must_succeed=False) or {}
+    c.true("SMART still readable after corvanectl test short",
+           "ata_smart_self_test_log" in left,
+           "smartctl can no longer read the self-test log: Corvane left SMART disabled on the drive")
+    after = c.json_step("selftest-log", must_succeed=False) or {}
     n0 = before.get("ata_smart_self_test_log", {}).get("standard", {}).get("count", 0)
     log = after.get("ata_smart_self_test_log", {}).get("standard", {})
     c.eq("self-test log entries after corvanectl test short (smartctl)", log.get("count"), n0 + 1)
@@ -487,13 +506,13 @@ def main():
     c = Checker(out)
     fn = {"boot": check_boot, "list": check_list, "show": check_show, "selftest": check_selftest,
           "record": check_record, "mount": check_mount}.get(case)
-    if case == "critical":
-        check_critical(c, sys.argv[3])
-    elif fn:
-        fn(c)
-    else:
+    if case != "critical" and fn is None:
         print(f"unknown case {case}")
         return 2
+    try:
+        check_critical(c, sys.argv[3]) if case == "critical" else fn(c)
+    except Exception:  # an output shaped unlike expected: report, don't hide the rest
+        c.fail("checker stopped on unexpected output:\n" + traceback.format_exc())
     return c.finish(case)
 
 

@@ -45,11 +45,14 @@ case $case_name in
         run smartctl-nvme smartctl -j -i /dev/nvme0
         ;;
     show)
-        show show-sda /dev/sda
+        # smartctl first, then Corvane, then smartctl once more: a reader
+        # that leaves SMART disabled on the drive shows up in the last step.
         run smartctl-sda smartctl -j -a /dev/sda
-        show show-nvme /dev/nvme0n1
+        show show-sda /dev/sda
+        run smartctl-sda-after smartctl -j -A /dev/sda
         run smartctl-nvme smartctl -j -a /dev/nvme0
         run smartctl-nvme-c smartctl -c /dev/nvme0
+        show show-nvme /dev/nvme0n1
         ;;
     critical)
         show show-nvme /dev/nvme0n1
@@ -60,6 +63,9 @@ case $case_name in
         run test "$CORVANECTL" test short /dev/sda
         [ "$(cat "$OUT/test.rc")" = 0 ] || run test "$CORVANECTL" test short sda
         run selftest-after smartctl -j -l selftest /dev/sda
+        # The log itself, whatever state the test left SMART in.
+        run smart-on smartctl -s on /dev/sda
+        run selftest-log smartctl -j -l selftest /dev/sda
         show show-sda /dev/sda
         ;;
     record)
