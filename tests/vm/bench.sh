@@ -14,7 +14,7 @@ OUT=$BUILD/tests/vm/out/bench
 rm -rf "$OUT"
 mkdir -p "$OUT"
 "$HERE/run-vm.sh" --cache "$BUILD/vm-cache" --share "$BUILD:ro" --share "$HERE:ro" --share "$OUT" \
-    --workdir "$OUT" --udev storage --timeout 600 \
+    --workdir "$OUT" --timeout 600 \
     env CORVANECTL="$CTL" OUT="$OUT" CORVANE_BENCH_RUNS="$RUNS" sh "$HERE/guest.sh" bench
 python3 - "$OUT/bench.txt" <<'PY'
 import statistics, sys

@@ -28,7 +28,7 @@ while (($#)); do
         --cache) CACHE=${2:?}; shift 2 ;;
         --kernel-pkg) KERNEL_PKG=${2:?}; shift 2 ;;
         --force) FORCE=1; shift ;;
-        -h | --help) sed -n '3,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h | --help) awk 'NR > 2 && /^#/ { sub(/^# ?/, ""); print; next } NR > 2 { exit }' "$0"; exit 0 ;;
         *) vm_die "unknown argument: $1" ;;
     esac
 done

@@ -18,7 +18,8 @@
 #   --ata-opts OPTS     more ide-hd properties, e.g. rotation_rate=1
 #   --nvme-opts OPTS    more nvme properties, e.g. smart_critical_warning=0x04
 #   --no-ata, --no-nvme leave that disk out
-#   --udev all|storage|none  what the guest's udevadm trigger covers (all)
+#   --udev storage|all|none  what the guest's udevadm trigger covers: the
+#                       storage subsystems (default, or $CORVANE_VM_UDEV), all, none
 #   --cache DIR         kernel/initramfs cache (default $BUILD_DIR/vm-cache)
 #   --timeout SECS      kill the VM after SECS (default 300)
 #   --mem MIB, --smp N  guest memory (512) and CPUs (1)
@@ -33,10 +34,10 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=lib.sh
 source "$HERE/lib.sh"
 
-usage() { sed -n '3,29p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { awk 'NR > 2 && /^#/ { sub(/^# ?/, ""); print; next } NR > 2 { exit }' "$0"; }
 
 CACHE=${CORVANE_VM_CACHE:-${BUILD_DIR:-build}/vm-cache}
-TIMEOUT=300 MEM=512 SMP=1 UDEV=all WORKDIR=/ KEEP='' CONSOLE=0 QUIET=0
+TIMEOUT=300 MEM=512 SMP=1 UDEV=${CORVANE_VM_UDEV:-storage} WORKDIR=/ KEEP='' CONSOLE=0 QUIET=0
 ATA_OPTS='' NVME_OPTS='' WITH_ATA=1 WITH_NVME=1 EXTRA_APPEND=''
 KERNEL_ARGS=${CORVANE_VM_KERNEL_ARGS- cryptomgr.notests mitigations=off nowatchdog tsc=reliable no_timer_check}
 SHARES=()

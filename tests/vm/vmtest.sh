@@ -24,7 +24,7 @@ needs() {
 
 vm() {
     "$HERE/run-vm.sh" --cache "$BUILD/vm-cache" --share "$BUILD:ro" --share "$HERE:ro" \
-        --share "$OUT" --workdir "$OUT" --udev "${CORVANE_VM_UDEV:-storage}" --keep "$OUT/vm" "$@"
+        --share "$OUT" --workdir "$OUT" --keep "$OUT/vm" "$@"
 }
 # guest [run-vm options] -- CASE: runs guest.sh CASE in a fresh VM.
 guest() {
