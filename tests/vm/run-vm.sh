@@ -153,7 +153,7 @@ QEMU+=("${QEMU_EXTRA[@]}")
 
 T0=$(date +%s.%N)
 if ((CONSOLE)); then
-    "${QEMU[@]}" </dev/null 2>"$WORK/qemu.log" >&2 &
+    "${QEMU[@]}" </dev/null >&2 2>"$WORK/qemu.log" &
 else
     "${QEMU[@]}" </dev/null >"$WORK/qemu.log" 2>&1 &
 fi
