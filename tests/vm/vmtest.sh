@@ -22,17 +22,22 @@ needs() {
     done
 }
 
+# Each boot ends well within CTest's TIMEOUT (two boots for "critical"), so
+# run-vm.sh, not CTest, stops a hung QEMU.
 vm() {
     "$HERE/run-vm.sh" --cache "$BUILD/vm-cache" --share "$BUILD:ro" --share "$HERE:ro" \
-        --share "$OUT" --workdir "$OUT" --keep "$OUT/vm" "$@"
+        --share "$OUT" --workdir "$OUT" --keep "$OUT/vm" --timeout 120 "$@"
 }
 # guest [run-vm options] -- CASE: runs guest.sh CASE in a fresh VM.
 guest() {
     local opts=()
     while [[ $1 != -- ]]; do opts+=("$1"); shift; done
     shift
-    vm "${opts[@]}" env CORVANECTL="$CTL" OUT="$OUT" \
+    local cmd
+    # run-vm.sh joins words with blanks, so quote them for the guest's shell.
+    printf -v cmd '%q ' env CORVANECTL="$CTL" OUT="$OUT" \
         ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} sh "$HERE/guest.sh" "$1"
+    vm "${opts[@]}" "$cmd"
 }
 check() { python3 "$HERE/check.py" "$@"; }
 fresh_out() { rm -rf "$OUT"; mkdir -p "$OUT"; }
