@@ -4,6 +4,7 @@
 #   ./corvane.sh demo    install what is missing, build, run Corvane on the shipped demo data
 #   ./corvane.sh test    install what is missing, build, run the whole test suite
 #   ./corvane.sh build   install what is missing and build
+#   ./corvane.sh vm      also install QEMU, build, run the VM tests (ctest label vm)
 #   ./corvane.sh fuzz    clang build of the libFuzzer targets, each run a fixed number of times
 # Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
 # CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS; for fuzz also FUZZ_RUNS,
@@ -55,7 +56,14 @@ run_tests() {
     # Sanitizer builds: leaks are real faults, and a report must fail the run.
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-    ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" ${CTEST_ARGS:-}
+    # The VM tests are opt-in (./corvane.sh vm), also in a build folder configured for them.
+    ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" -LE '^vm$' ${CTEST_ARGS:-}
+}
+
+vm_tests() {
+    [ "${CORVANE_SKIP_SETUP:-0}" = 1 ] || tests/vm/setup.sh
+    build -DCORVANE_VM_TESTS=ON
+    ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" -L '^vm$' ${CTEST_ARGS:-}
 }
 
 # Executions per target in CI; FUZZ_RUNS overrides them all. Chosen so that the
@@ -137,7 +145,8 @@ case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
+    vm) vm_tests ;;
     fuzz) fuzz ;;
     setup) setup ;;
-    *) echo "usage: $0 demo|test|build|fuzz|setup" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|test|build|vm|fuzz|setup" >&2; exit 2 ;;
 esac
