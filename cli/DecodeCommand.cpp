@@ -209,32 +209,14 @@ QString report(const DecodedFolder &f)
         const QVariantList errors = p.value(QStringLiteral("errorLog")).toList();
         line(QStringLiteral("Error Log"), QStringLiteral("%1 errors in the drive's life, %2 logged")
                                               .arg(key("lifetimeErrors")).arg(errors.size()));
-        for (const QVariant &e : errors) {
-            const QVariantMap m = e.toMap();
-            const QString feature = m.value(QStringLiteral("feature")).toString();
-            r += QStringLiteral("    #%1 at %2 h: %3%4: %5 at LBA %6 (status %7, %8)\n")
-                     .arg(m.value(QStringLiteral("index")).toInt())
-                     .arg(m.value(QStringLiteral("timestamp")).toUInt())
-                     .arg(m.value(QStringLiteral("command")).toString(),
-                          feature.isEmpty() ? QString() : QStringLiteral(" (") + feature + QLatin1Char(')'),
-                          m.value(QStringLiteral("error")).toString().trimmed())
-                     .arg(m.value(QStringLiteral("lba")).toUInt())
-                     .arg(m.value(QStringLiteral("status")).toString(), m.value(QStringLiteral("state")).toString());
-        }
+        for (const QVariant &e : errors)
+            r += QStringLiteral("    ") + formatErrorLogEntry(e.toMap()) + QLatin1Char('\n');
     }
     if (p.contains(QStringLiteral("selftestResults"))) {
         const QVariantList results = p.value(QStringLiteral("selftestResults")).toList();
         line(QStringLiteral("Self-test Log"), QStringLiteral("%1 entries").arg(results.size()));
-        for (const QVariant &t : results) {
-            const QVariantMap m = t.toMap();
-            const QString lba = m.value(QStringLiteral("LBAFirstError")).toString();
-            r += QStringLiteral("    %1 %2 %3 at %4 h%5\n")
-                     .arg(m.value(QStringLiteral("Num")).toInt(), 2)
-                     .arg(m.value(QStringLiteral("Type")).toString(), -18)
-                     .arg(m.value(QStringLiteral("Status")).toString(), -30)
-                     .arg(m.value(QStringLiteral("LifetimeHours")).toUInt())
-                     .arg(lba.isEmpty() ? QString() : QStringLiteral(", first error at LBA ") + lba);
-        }
+        for (const QVariant &t : results)
+            r += QStringLiteral("    ") + formatSelfTestEntry(t.toMap()) + QLatin1Char('\n');
     }
     for (const QString &note : f.notes)
         r += QStringLiteral("  note: %1\n").arg(note);

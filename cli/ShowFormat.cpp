@@ -274,16 +274,7 @@ void ataDrive(Printer &pr, const QVariantMap &p)
             const QVariantList errors = pr.take(QStringLiteral("errorLog")).toList();
             pr.line(QStringLiteral("Error log: %1 entries").arg(errors.size()));
             for (const QVariant &e : errors) {
-                const QVariantMap m = e.toMap();
-                const QString feature = m.value(QStringLiteral("feature")).toString();
-                pr.line(QStringLiteral("  #%1 at %2 h: %3%4: %5 at LBA %6 (status %7, %8)")
-                            .arg(m.value(QStringLiteral("index")).toInt())
-                            .arg(m.value(QStringLiteral("timestamp")).toUInt())
-                            .arg(m.value(QStringLiteral("command")).toString(),
-                                 feature.isEmpty() ? QString() : QStringLiteral(" (") + feature + QLatin1Char(')'),
-                                 m.value(QStringLiteral("error")).toString().trimmed())
-                            .arg(m.value(QStringLiteral("lba")).toUInt())
-                            .arg(m.value(QStringLiteral("status")).toString(), m.value(QStringLiteral("state")).toString()));
+                pr.line(QStringLiteral("  ") + formatErrorLogEntry(e.toMap()));
             }
         }
     }
@@ -442,6 +433,19 @@ QString formatAttributeTable(const QVariantList &records, const QString &indent)
         while (l.endsWith(QLatin1Char(' ')))
             l.chop(1);
     return lines.join(QLatin1Char('\n'));
+}
+
+QString formatErrorLogEntry(const QVariantMap &m)
+{
+    const QString feature = m.value(QStringLiteral("feature")).toString();
+    return QStringLiteral("#%1 at %2 h: %3%4: %5 at LBA %6 (status %7, %8)")
+        .arg(m.value(QStringLiteral("index")).toInt())
+        .arg(m.value(QStringLiteral("timestamp")).toUInt())
+        .arg(m.value(QStringLiteral("command")).toString(),
+             feature.isEmpty() ? QString() : QStringLiteral(" (") + feature + QLatin1Char(')'),
+             m.value(QStringLiteral("error")).toString().trimmed())
+        .arg(m.value(QStringLiteral("lba")).toUInt())
+        .arg(m.value(QStringLiteral("status")).toString(), m.value(QStringLiteral("state")).toString());
 }
 
 QString formatSelfTestEntry(const QVariantMap &m)

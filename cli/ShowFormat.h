@@ -17,6 +17,9 @@ QString formatDrive(const QVariantMap &properties);
 // whose "bad" is true are marked with "!" and their condition.
 QString formatAttributeTable(const QVariantList &records, const QString &indent);
 
+// One summary error log entry ("errorLog") on one line.
+QString formatErrorLogEntry(const QVariantMap &entry);
+
 // One self-test log entry ("selftestResults") on one line.
 QString formatSelfTestEntry(const QVariantMap &entry);
 

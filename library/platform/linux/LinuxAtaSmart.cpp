@@ -2,6 +2,7 @@
 #include "platform/linux/LinuxAtaSmart.h"
 
 #include "platform/DeviceStatus.h"
+#include "platform/linux/DeviceFile.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -57,19 +58,9 @@ int32_t SgIoTransport::execute(const ScsiRequest &request, ScsiReply &reply)
 
 std::unique_ptr<AtaSmartInterface> openLinuxAtaSmartPath(const QString &devicePath, int32_t &status)
 {
-    const QByteArray path = devicePath.toLocal8Bit();
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        status = statusFromErrno(errno);
+    const int fd = openDeviceFile(devicePath, DeviceKind::BlockOrCharacter, status);
+    if (fd < 0)
         return nullptr;
-    }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !(S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode))) {
-        ::close(fd);
-        status = statusFromErrno(ENODEV);
-        return nullptr;
-    }
-    status = kStatusSuccess;
     return std::make_unique<AtaPassThroughSmart>(std::make_unique<SgIoTransport>(fd));
 }
 

@@ -2,6 +2,7 @@
 #include "platform/linux/LinuxNvme.h"
 
 #include "platform/DeviceStatus.h"
+#include "platform/linux/DeviceFile.h"
 
 #include <QRegularExpression>
 
@@ -62,19 +63,9 @@ QString nvmeControllerName(const QString &bsdName)
 
 std::unique_ptr<NvmeInterface> openLinuxNvmePath(const QString &devicePath, int32_t &status)
 {
-    const QByteArray path = devicePath.toLocal8Bit();
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        status = statusFromErrno(errno);
+    const int fd = openDeviceFile(devicePath, DeviceKind::Character, status);
+    if (fd < 0)
         return nullptr;
-    }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
-        ::close(fd);
-        status = statusFromErrno(ENODEV);
-        return nullptr;
-    }
-    status = kStatusSuccess;
     return std::make_unique<NvmeAdminController>(std::make_unique<NvmeIoctlTransport>(fd));
 }
 
