@@ -13,11 +13,27 @@ VM_HOST_PACKAGES=(qemu-system-x86 qemu-utils busybox-static cpio kmod xz-utils z
 
 vm_missing_packages() {
     # One dpkg-query for all: every process counts on a loaded machine.
+    # dpkg-query exits non-zero when any package is unknown to it, which is
+    # exactly the case this function exists for: its status must not end a
+    # caller running under set -e / pipefail.
     local installed
-    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "$@" 2>/dev/null | awk '/install ok installed$/ { print $1 }')
+    installed=$({ dpkg-query -W -f='${Package} ${Status}\n' "$@" 2>/dev/null || true; } |
+        awk '/install ok installed$/ { print $1 }')
     local p
     for p in "$@"; do
         grep -qxF "$p" <<<"$installed" || printf '%s\n' "$p"
+    done
+}
+
+# Programs the VM stage runs on the host; each must exist after the set-up.
+VM_HOST_PROGRAMS=(qemu-system-x86_64 busybox depmod cpio xz zstd smartctl mkfs.ext4 python3)
+
+# Prints the programs of VM_HOST_PROGRAMS that are not found in
+# VM_PROGRAM_PATH (default: PATH plus the sbin folders a user's PATH may lack).
+vm_missing_programs() {
+    local p search=${VM_PROGRAM_PATH:-$PATH:/usr/sbin:/sbin:/bin}
+    for p in "${VM_HOST_PROGRAMS[@]}"; do
+        PATH=$search command -v "$p" >/dev/null 2>&1 || printf '%s\n' "$p"
     done
 }
 
