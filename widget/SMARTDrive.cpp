@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SMARTDrive.h"
 
+#include "DriveIcons.h"
+
+#include <QIcon>
 #include <QStringList>
 
 namespace corvane::widget {
@@ -29,6 +32,11 @@ QString SMARTDrive::volName() const
     if (first.endsWith(dataSuffix))
         first.chop(dataSuffix.size());
     return first;
+}
+
+QIcon SMARTDrive::image() const
+{
+    return gui::driveIcon(isInternal() ? gui::DriveKind::Internal : gui::DriveKind::External);
 }
 
 SMARTDrive SMARTDrive::example()

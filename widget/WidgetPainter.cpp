@@ -27,47 +27,6 @@ WidgetGeometry layoutEntry(const DriveEntry &entry, WidgetFamily family)
 
 namespace {
 
-void paintSymbol(QPainter &p, const QPointF &c, HealthSymbol symbol, const QColor &color)
-{
-    // Line drawings on a 15 px body, the size of a symbol beside body text.
-    QPen pen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    const qreal r = 6.6;
-    switch (symbol) {
-    case HealthSymbol::CheckmarkCircle: {
-        p.drawEllipse(c, r, r);
-        QPainterPath tick;
-        tick.moveTo(c + QPointF(-3.1, 0.2));
-        tick.lineTo(c + QPointF(-0.9, 2.6));
-        tick.lineTo(c + QPointF(3.2, -2.6));
-        p.drawPath(tick);
-        break;
-    }
-    case HealthSymbol::ExclamationmarkTriangle: {
-        QPainterPath triangle;
-        triangle.moveTo(c + QPointF(0, -6.6));
-        triangle.lineTo(c + QPointF(7.2, 5.8));
-        triangle.lineTo(c + QPointF(-7.2, 5.8));
-        triangle.closeSubpath();
-        p.drawPath(triangle);
-        p.drawLine(c + QPointF(0, -2.4), c + QPointF(0, 1.4));
-        p.setPen(Qt::NoPen);
-        p.setBrush(color);
-        p.drawEllipse(c + QPointF(0, 3.6), 1.0, 1.0);
-        break;
-    }
-    case HealthSymbol::XmarkCircle:
-        p.drawEllipse(c, r, r);
-        p.drawLine(c + QPointF(-2.5, -2.5), c + QPointF(2.5, 2.5));
-        p.drawLine(c + QPointF(-2.5, 2.5), c + QPointF(2.5, -2.5));
-        break;
-    case HealthSymbol::Circle:
-        p.drawEllipse(c, r, r);
-        break;
-    }
-}
-
 void paintBackground(QPainter &p, const QSizeF &canvas, const WidgetColors &colors)
 {
     QLinearGradient gradient(0, 0, 0, canvas.height());
@@ -111,7 +70,7 @@ void paintBadge(QPainter &p, const QRectF &rect, const QString &driveHealth,
 
     p.setBrush(colors.widgetBackground);
     p.drawRoundedRect(rect, radius, radius);
-    paintSymbol(p, rect.center(), statusImage(driveHealth), statusColor(driveHealth, appearance));
+    gui::paintHealthSymbol(p, rect.center(), statusImage(driveHealth), statusColor(driveHealth, appearance));
     p.restore();
 }
 
@@ -143,7 +102,7 @@ void paintEntry(QPainter &p, const DriveEntry &entry, WidgetFamily family, Appea
         paintNotice(p, geometry.canvas, entry.notice, colors);
 
     p.setOpacity(kMarkOpacity);
-    drawMenuIcon(p, geometry.mark, colors.mark);
+    gui::drawMenuIcon(p, geometry.mark, colors.mark);
     p.restore();
 }
 

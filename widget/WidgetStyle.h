@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "HealthStyle.h"
+
 #include <QColor>
-#include <QString>
 
 namespace corvane::widget {
 
-enum class Appearance { Light, Dark };
-
-// Light or dark after the application palette's window colour.
-Appearance systemAppearance();
+using gui::Appearance;
+using gui::HealthSymbol;
+using gui::statusColor;
+using gui::statusImage;
+using gui::statusImageName;
+using gui::systemAppearance;
 
 // The widget's named colours, resolved for one appearance.
 struct WidgetColors
@@ -20,15 +23,5 @@ struct WidgetColors
 
     static WidgetColors forAppearance(Appearance appearance);
 };
-
-// The badge of one health word, matched exactly: "Passed", "Warning", "Failed",
-// anything else.
-enum class HealthSymbol { CheckmarkCircle, ExclamationmarkTriangle, XmarkCircle, Circle };
-
-HealthSymbol statusImage(const QString &driveHealth);
-// The symbol's name in the system's symbol set, e.g. "checkmark.circle".
-QString statusImageName(HealthSymbol symbol);
-// green, orange, red, grey
-QColor statusColor(const QString &driveHealth, Appearance appearance);
 
 } // namespace corvane::widget

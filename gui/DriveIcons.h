@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QString>
 
-namespace corvane::widget {
+namespace corvane::gui {
 
 enum class DriveKind { Internal, External };
 
@@ -25,4 +25,4 @@ QPixmap drawFallbackDrive(DriveKind kind, int size);
 // The corner mark ("MenuIcon"): a drive platter with a pulse line, in `color`.
 void drawMenuIcon(class QPainter &painter, const class QRectF &rect, const class QColor &color);
 
-} // namespace corvane::widget
+} // namespace corvane::gui

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DriveIcons.h"
 
-#include "SMARTDrive.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +13,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-namespace corvane::widget {
+namespace corvane::gui {
 
 namespace {
 
@@ -199,9 +198,4 @@ void drawMenuIcon(QPainter &p, const QRectF &rect, const QColor &color)
     p.restore();
 }
 
-QIcon SMARTDrive::image() const
-{
-    return driveIcon(isInternal() ? DriveKind::Internal : DriveKind::External);
-}
-
-} // namespace corvane::widget
+} // namespace corvane::gui
