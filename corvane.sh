@@ -70,14 +70,26 @@ vm_tests() {
 # stage stays well under 10 minutes on 2 shared cores (docs/fuzzing.md).
 declare -A FUZZ_BUDGET=(
     [identify]=40000 [attributes]=20000 [smartlogs]=50000 [nvme]=60000 [drivedb]=30000
-    [pciids]=200000 [registry]=15000 [settings]=8000 [widgetdata]=200000
+    [pciids]=200000 [registry]=15000 [settings]=8000 [widgetdata]=200000 [udevcapture]=8000
 )
-declare -A FUZZ_MAX_LEN=([nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
+declare -A FUZZ_MAX_LEN=([udevcapture]=65536 [nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
+
+# Seeds made from the test data at run time rather than checked-in copies of it.
+fuzz_seeds() {
+    local name=$1 out=$2 d
+    case $name in
+        udevcapture)
+            for d in "$ROOT"/tests/data/udev/*/; do
+                { cat "$d/devices.json"; printf '\0'; cat "$d/mountinfo" 2>/dev/null || true; } >"$out/seed-$(basename "$d")"
+            done ;;
+    esac
+}
 
 fuzz_one() {
     local name=$1 dir=$2
     local work="$dir/work/$name" log="$dir/logs/$name.log"
     rm -rf "$work" && mkdir -p "$work/corpus" "$work/artifacts"
+    fuzz_seeds "$name" "$work/corpus"
     local runs=${FUZZ_RUNS:-${FUZZ_BUDGET[$name]:-50000}}
     local start=$SECONDS
     # New inputs go to the scratch corpus, never into the checked-in one.

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A captured udev folder as a bug report brings it: devices.json, then a NUL,
+// then the mount table. Loaded, built into the registry tree and enumerated as
+// a gather does.
+#include "FuzzSupport.h"
+#include "drive/DriveEnumerator.h"
+#include "platform/linux/DeviceSource.h"
+#include "platform/linux/UdevRegistry.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace corvane;
+
+namespace {
+QTemporaryDir *folder;
+
+void writeFile(const QString &name, const QByteArray &content)
+{
+    QFile out(folder->filePath(name));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(content);
+}
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quietStartup();
+    folder = new QTemporaryDir;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const qsizetype nul = input.indexOf('\0');
+    writeFile(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
+    writeFile(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
+
+    QString error;
+    const auto source = CapturedDeviceSource::open(folder->path(), &error);
+    if (!source)
+        return 0;
+    const auto registry = buildUdevRegistry(*source);
+    DriveEnumerator enumerator(*registry);
+    for (const QString &name : enumerator.sortedBSDNames())
+        enumerator.settingsForBSDName(name);
+    for (const RegistryEntry &e : registry->matchingServices({})) {
+        registry->searchProperty(e, QStringLiteral("SMART Capable"));
+        registry->diskDescription(e);
+    }
+    return 0;
+}
