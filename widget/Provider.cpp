@@ -164,4 +164,37 @@ void Provider::getTimeline(const std::function<void(const Timeline &)> &completi
     completion(Timeline{{currentEntry()}, ReloadPolicy::Never});
 }
 
+namespace {
+// Only a verdict that says something is wrong ranks; an unknown "-" does not
+// outrank a shown drive.
+int severity(const QString &health)
+{
+    if (health == QLatin1String("Failed"))
+        return 2;
+    if (health == QLatin1String("Warning"))
+        return 1;
+    return 0;
+}
+} // namespace
+
+std::optional<HiddenAlert> hiddenAlert(const DriveEntry &entry, int shownCount)
+{
+    const qsizetype shown = qBound(qsizetype(0), qsizetype(shownCount), entry.drives.size());
+    int shownWorst = 0;
+    for (qsizetype i = 0; i < shown; ++i)
+        shownWorst = qMax(shownWorst, severity(entry.drives.at(i).safeDriveHealth()));
+    int hiddenWorst = 0;
+    QString health;
+    for (qsizetype i = shown; i < entry.drives.size(); ++i) {
+        const QString h = entry.drives.at(i).safeDriveHealth();
+        if (severity(h) > hiddenWorst) {
+            hiddenWorst = severity(h);
+            health = h;
+        }
+    }
+    if (hiddenWorst <= shownWorst)
+        return std::nullopt;
+    return HiddenAlert{health, int(entry.drives.size() - shown)};
+}
+
 } // namespace corvane::widget

@@ -23,6 +23,16 @@ struct DriveEntry
 
 inline constexpr char kNoDataNotice[] = "Start monitoring in Corvane";
 
+// The drives a family can't show, when the worst of them is worse than every
+// shown one: the corner mark then carries that health and the count, so a
+// small green widget never hides a failing disk.
+struct HiddenAlert
+{
+    QString health;   // "Warning" or "Failed"
+    int hiddenCount = 0;
+};
+std::optional<HiddenAlert> hiddenAlert(const DriveEntry &entry, int shownCount);
+
 enum class ReloadPolicy { Never };
 
 struct Timeline

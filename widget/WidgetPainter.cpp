@@ -101,8 +101,24 @@ void paintEntry(QPainter &p, const DriveEntry &entry, WidgetFamily family, Appea
     if (!entry.notice.isEmpty())
         paintNotice(p, geometry.canvas, entry.notice, colors);
 
-    p.setOpacity(kMarkOpacity);
-    gui::drawMenuIcon(p, geometry.mark, colors.mark);
+    if (const auto alert = hiddenAlert(entry, int(index))) {
+        // A worse drive is hidden: its symbol at full strength and "+N" beside it.
+        const QColor color = statusColor(alert->health, appearance);
+        gui::paintHealthSymbol(p, geometry.mark.center(), statusImage(alert->health), color,
+                               geometry.mark.width() / 16.0);
+        QFont countFont = font;
+        countFont.setBold(true);
+        p.setFont(countFont);
+        p.setPen(color);
+        const QString count = QStringLiteral("+%1").arg(alert->hiddenCount);
+        const qreal width = QFontMetricsF(countFont).horizontalAdvance(count);
+        const QRectF countRect(geometry.mark.left() - width - 4, geometry.mark.top(), width,
+                               geometry.mark.height());
+        p.drawText(countRect, Qt::AlignRight | Qt::AlignVCenter, count);
+    } else {
+        p.setOpacity(kMarkOpacity);
+        gui::drawMenuIcon(p, geometry.mark, colors.mark);
+    }
     p.restore();
 }
 

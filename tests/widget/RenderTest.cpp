@@ -221,3 +221,39 @@ TEST(WidgetRender, EmptyAndMissingData)
         EXPECT_LE(ink.right(), image.width() - 8);
     }
 }
+
+TEST(WidgetRender, HiddenWorseDriveTakesOverTheCornerMark)
+{
+    struct Case { QStringList healths; int shown; std::optional<HiddenAlert> alert; };
+    const Case cases[] = {
+        {{"Passed", "Failed", "Warning", "Passed"}, 1, HiddenAlert{"Failed", 3}},
+        {{"Passed", "Failed", "Warning", "Passed"}, 3, std::nullopt},
+        {{"Passed", "Passed", "Passed", "Warning"}, 3, HiddenAlert{"Warning", 1}},
+        {{"Warning", "Failed"}, 1, HiddenAlert{"Failed", 1}},
+        {{"Failed", "Warning"}, 1, std::nullopt},
+        {{"Warning", "Warning"}, 1, std::nullopt},
+        {{"Passed", "-"}, 1, std::nullopt},
+        {{"Passed"}, 1, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(qPrintable(c.healths.join(u',') + QStringLiteral(" / %1 shown").arg(c.shown)));
+        const auto alert = hiddenAlert(entryOf(c.healths), c.shown);
+        ASSERT_EQ(alert.has_value(), c.alert.has_value());
+        if (alert) {
+            EXPECT_EQ(alert->health, c.alert->health);
+            EXPECT_EQ(alert->hiddenCount, c.alert->hiddenCount);
+        }
+    }
+
+    // Drawn: a small widget showing a green drive while a Failed one is hidden
+    // has a red mark in its corner; with only healthier hidden drives, none.
+    const QColor red = statusColor("Failed", Appearance::Light);
+    const DriveEntry hidesFailed = entryOf({"Passed", "Passed", "Failed"});
+    const QImage alarmed = renderEntry(hidesFailed, WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
+    const QList<QRect> blobs = colourBlobs(alarmed, red);
+    ASSERT_EQ(blobs.size(), 1);
+    EXPECT_TRUE(layoutEntry(hidesFailed, WidgetFamily::Small).mark.adjusted(-40, -2, 2, 2).contains(QRectF(blobs.first())));
+    const QImage calm = renderEntry(entryOf({"Failed", "Passed"}), WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(colourBlobs(calm, red).size(), 1); // the shown drive's own badge only
+    EXPECT_TRUE(colourBlobs(renderEntry(hidesFailed, WidgetFamily::Medium, Appearance::Light), red).size() == 1);
+}
