@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -185,12 +186,20 @@ double healthValue(const QString &verdict)
     return -1;
 }
 
+// The transport family only: the full transport text carries link speeds
+// that change between boots and would start a new series each time.
 QString interfaceOf(const QVariantMap &p)
 {
     if (p.value(QStringLiteral("isNVMe")).toBool())
         return QStringLiteral("NVMe");
     const QString transport = text(p, "Transport Type");
-    return transport.isEmpty() ? QStringLiteral("ATA") : transport;
+    if (transport.startsWith(QLatin1String("SATA")))
+        return QStringLiteral("SATA");
+    if (transport.startsWith(QLatin1String("ATA8-APT")) || transport.startsWith(QLatin1String("ATA/ATAPI")))
+        return QStringLiteral("PATA");
+    if (transport.startsWith(QLatin1String("PCIe")))
+        return QStringLiteral("PCIe");
+    return QStringLiteral("ATA");
 }
 
 void writeAta(Writer &w, const QString &device, const QVariantMap &p)
