@@ -102,7 +102,7 @@ public:
         {"corvane_drive_read_errors_total", "counter", "Reads of a drive that failed, by reason.", {}},
         {"corvane_drive_temperature_celsius", "gauge", "Current drive temperature.", {}},
         // Prometheus counts time in seconds; drives count power-on time in hours.
-        {"corvane_drive_power_on_seconds", "gauge", "Power-on time of the drive, in whole hours.", {}},
+        {"corvane_drive_power_on_seconds", "gauge", "Power-on time of the drive (drives count whole hours).", {}},
         {"corvane_ata_smart_threshold_exceeded", "gauge",
          "1 when the drive's own SMART status reports a threshold exceeded, else 0.", {}},
         {"corvane_ata_attribute_value", "gauge", "Normalised value of an ATA SMART attribute.", {}},
