@@ -6,6 +6,7 @@
 
 #include "drive/THSMARTDevice.h"
 #include "metrics/PrometheusExposition.h"
+#include "platform/DeviceStatus.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -39,8 +40,11 @@ int runMetrics(const QStringList &args)
             continue;
         const int32_t status = set->read(*device);
         drives.append(device->driveProperties());
-        if (status != 0)
+        if (status != 0) {
             drives.last().insert(QLatin1String(kReadStatusKey), status);
+            // The metrics carry a short reason; a person at the terminal gets the sentence.
+            err(QStringLiteral("corvanectl metrics: %1: %2\n").arg(name, statusUserMessage(status)));
+        }
     }
     const QByteArray text = prometheusExposition(drives, double(QDateTime::currentMSecsSinceEpoch()) / 1000.0,
                                                  readErrorsOf(drives), driveDatabaseFamily);

@@ -98,10 +98,12 @@ QByteArray withoutTimestamp(QByteArray text)
     return QString::fromUtf8(text).replace(line, QStringLiteral("TIMESTAMP")).toUtf8();
 }
 
-TEST(Metrics, DemoSetPassesPromtoolAndFiresTheFailedAlert)
+TEST(Metrics, DemoSetPassesPromtoolAndTheAlertRulesFire)
 {
     const ProcessRun metrics = corvanectlMetrics({QStringLiteral("--recorded"), kDemo});
     ASSERT_EQ(metrics.exitCode, 0) << metrics.err.toStdString();
+    EXPECT_TRUE(metrics.err.startsWith("corvanectl metrics: sdf: ")) << metrics.err.toStdString();
+    EXPECT_EQ(metrics.err.count('\n'), 1);
     const QStringList lines = sampleLines(metrics.out);
     for (const char *expected : {
              "corvane_drive_health{device=\"sda\"} 0",
