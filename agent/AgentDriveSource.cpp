@@ -4,6 +4,7 @@
 #include "drive/DriveEnumerator.h"
 #include "drive/DriveReader.h"
 #include "drive/THSMARTDevice.h"
+#include "metrics/PrometheusExposition.h"
 #include "platform/DeviceStatus.h"
 
 namespace corvane {
@@ -32,8 +33,10 @@ public:
                 device->driveProperties().insert(QStringLiteral("ignoreAttributes"), ignoreAttributes);
             const int32_t status = readDrive(*device, *platform);
             QVariantMap properties = device->driveProperties();
-            if (status != 0)
+            if (status != 0) {
                 properties.insert(QLatin1String(kReadErrorKey), statusUserMessage(status));
+                properties.insert(QLatin1String(kReadStatusKey), status);
+            }
             result.append(properties);
         }
         return result;

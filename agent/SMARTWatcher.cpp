@@ -165,6 +165,7 @@ bool SMARTWatcher::gatherSMARTDrives(bool notify)
     _smartDrives = std::move(list);
     Q_EMIT smartDrivesChanged();
     publish();
+    Q_EMIT drivesRead(*drives);
 
     QStringList verdicts;
     for (const SMARTDrive &d : std::as_const(_smartDrives))

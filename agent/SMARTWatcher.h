@@ -70,6 +70,8 @@ Q_SIGNALS:
     void smartDrivesChanged();
     // After every gather that produced a list.
     void gathered(bool notify);
+    // The drive properties of that gather, after they were published.
+    void drivesRead(const QList<QVariantMap> &drives);
 
 private:
     void queueGather(bool notify, std::function<void()> after = {});

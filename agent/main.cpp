@@ -3,11 +3,13 @@
 #include "AgentDriveSource.h"
 #include "Notifier.h"
 #include "SMARTWatcher.h"
+#include "TextfileExporter.h"
 #include "VolumeEvents.h"
 #include "platform/SharedDefaults.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -27,7 +29,16 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Watch the recorded drive set in <dir> instead of this machine's drives."),
                                       QStringLiteral("dir"));
     parser.addOption(recorded);
+    const QCommandLineOption textfileDir(QStringLiteral("textfile-dir"),
+                                         QStringLiteral("After every gather write Prometheus metrics to <dir>/corvane.prom "
+                                                        "(node_exporter's textfile collector folder)."),
+                                         QStringLiteral("dir"));
+    parser.addOption(textfileDir);
     parser.process(app);
+    if (parser.isSet(textfileDir) && !QFileInfo(parser.value(textfileDir)).isDir()) {
+        std::fprintf(stderr, "corvane-agent: --textfile-dir: %s is not a folder\n", qPrintable(parser.value(textfileDir)));
+        return 2;
+    }
 
     QString error;
     const std::unique_ptr<DriveSource> source = makeAgentDriveSource(parser.value(recorded), &error);
@@ -46,6 +57,8 @@ int main(int argc, char *argv[])
     SMARTWatcher watcher(*source, defaults);
     watcher.setNotifier(&notifier);
     watcher.setVolumeEvents(&volumes);
+    TextfileExporter textfile(defaults, parser.value(textfileDir));
+    QObject::connect(&watcher, &SMARTWatcher::drivesRead, &textfile, &TextfileExporter::write);
     watcher.start();
 
     return app.exec();

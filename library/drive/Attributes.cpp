@@ -50,7 +50,13 @@ QString format(const char *fmt, A... args)
     return QString::fromLatin1(buf);
 }
 
-// The leading integer of a decoded text, saturating; 0 when it starts with no number.
+int clampInt32(long long v)
+{
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
+}
+
+} // namespace
+
 long long leadingInteger(const QString &text)
 {
     qsizetype i = 0;
@@ -68,17 +74,10 @@ long long leadingInteger(const QString &text)
         else
             v = v * 10 + digit;
     }
-    if (overflow || v > ull(LLONG_MAX))
+    if (overflow || v > (unsigned long long)LLONG_MAX)
         return negative ? LLONG_MIN : LLONG_MAX;
     return negative ? -(long long)v : (long long)v;
 }
-
-int clampInt32(long long v)
-{
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
-}
-
-} // namespace
 
 void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp)
 {

@@ -15,6 +15,10 @@ class DriveDatabase;
 // an unknown name decodes as "raw48". A short entry reads as zeros.
 QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmt);
 
+// The leading integer of a decoded raw text ("35, 20, 45, 0" -> 35),
+// saturating; 0 when the text starts with no number.
+long long leadingInteger(const QString &text);
+
 // Splits a temperature raw value (the six raw bytes) into current, minimum,
 // maximum and a fourth value, trying the layouts drives are known to use.
 void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp);

@@ -17,6 +17,8 @@ inline constexpr char kIgnoreAttributesKey[] = "ignoreAttributes";
 inline constexpr char kShowMenuBarExtraKey[] = "showMenuBarExtra";
 inline constexpr char kShouldNotifyUserKey[] = "ShouldNotifyUser";
 inline constexpr char kIntroKey[] = "corvane2Intro";
+// node_exporter textfile-collector folder the agent writes corvane.prom to; unset: none.
+inline constexpr char kTextfileDirectoryKey[] = "textfileDirectory";
 inline constexpr char kFullScreenMenuItemKey[] = "NSFullScreenMenuItemEverywhere";
 inline constexpr char kDictationMenuItemKey[] = "NSDisabledDictationMenuItem";
 inline constexpr char kCharacterPaletteMenuItemKey[] = "NSDisabledCharacterPaletteMenuItem";
