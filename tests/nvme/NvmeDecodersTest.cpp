@@ -59,7 +59,17 @@ TEST(NvmeDecoders, QemuControllerIdentify)
     EXPECT_EQ(m.value("nn").toUInt(), 256u);
     EXPECT_EQ(m.value("oncs").toString(), "015d");
     EXPECT_EQ(m.value("nvmeIFRev").toString(), "1.4");
-    EXPECT_EQ(m.size(), 20);
+    EXPECT_EQ(m.value("nvmeRevSupported").toString(), "1.4"); // VER 0x00010400
+    EXPECT_EQ(m.size(), 21);
+    // MDTS 0 is "no limit"; a VER of 0 says nothing; a tertiary number shows.
+    QByteArray bare = id;
+    bare[77] = 0;
+    std::memset(bare.data() + 80, 0, 4);
+    const QVariantMap b = nvmeIdentifyKeys(bytes(bare), 1, 4);
+    EXPECT_EQ(b.value("mdts").toInt(), 0);
+    EXPECT_FALSE(b.contains("nvmeRevSupported"));
+    bare[80] = 1, bare[81] = 0, bare[82] = 2;
+    EXPECT_EQ(nvmeIdentifyKeys(bytes(bare), 1, 4).value("nvmeRevSupported").toString(), "2.0.1");
 
     const QVariantList states = nvmePowerStates(bytes(id));
     ASSERT_EQ(states.size(), 1);
