@@ -7,6 +7,10 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <cstring>
+#include <mutex>
+
+#include <re2/re2.h>
+#include <re2/set.h>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -228,46 +232,22 @@ const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
     return table;
 }
 
-namespace {
-
-// One bit per run of three characters (hashed): a row whose first three
-// are missing from the name cannot occur in it, which rules out nearly
-// every row without a search.
-struct Trigrams
-{
-    std::array<quint64, 4> bits{};
-
-    static unsigned hash(QStringView s, qsizetype i)
-    {
-        return (s[i].unicode() * 961u + s[i + 1].unicode() * 31u + s[i + 2].unicode()) & 255u;
-    }
-    explicit Trigrams(QStringView s)
-    {
-        for (qsizetype i = 0; i + 2 < s.size(); ++i) {
-            const unsigned h = hash(s, i);
-            bits[h >> 6] |= quint64(1) << (h & 63);
-        }
-    }
-    bool has(QStringView s) const
-    {
-        const unsigned h = hash(s, 0);
-        return bits[h >> 6] & (quint64(1) << (h & 63));
-    }
-};
-
-} // namespace
-
 QString DriveDatabase::expandName(const QString &name)
 {
-    // The two blanks let rows with a trailing blank match the last word.
-    QString n = name + QStringLiteral("  ");
-    Trigrams present(n);
-    for (const auto &[abbreviation, replacement] : expansions()) {
-        // Every row is at least three characters long.
-        if (!present.has(abbreviation) || !n.contains(abbreviation))
-            continue;
-        n.replace(abbreviation, replacement);
-        present = Trigrams(n); // a replacement may bring in a later row
+    // Whole words only, and one blank stays one blank: every row is applied as
+    // " word " -> " replacement " to the name with a blank on each side, so
+    // "Remaining" keeps its ending and "Avg/Max" (one word) stays as it is.
+    static const QList<std::pair<QString, QString>> words = [] {
+        QList<std::pair<QString, QString>> t;
+        for (const auto &[abbreviation, replacement] : expansions())
+            t.append({u' ' + abbreviation.trimmed() + u' ', u' ' + replacement.trimmed() + u' '});
+        return t;
+    }();
+    QString n = u' ' + name.simplified() + u' ';
+    for (const auto &[word, replacement] : words) {
+        // The blank after one hit is the blank before the next ("Cnt Cnt").
+        for (qsizetype i = n.indexOf(word); i >= 0; i = n.indexOf(word, i + replacement.size() - 1))
+            n.replace(i, word.size(), replacement);
     }
     return n.trimmed();
 }
@@ -480,9 +460,38 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
 
 } // namespace
 
+// Every model pattern in one RE2::Set and every distinct firmware pattern in
+// another, each matched against the whole text, as smartmontools does. The
+// patterns are read at parse time (so a broken one is known then); the sets'
+// programs are built on the first lookup, which a process that only shows the
+// dictionary never makes.
+struct DriveDatabase::Patterns
+{
+    static constexpr int kAnyFirmware = -2, kNoFirmware = -1;
+    static RE2::Options options()
+    {
+        RE2::Options o;
+        o.set_log_errors(false);
+        o.set_max_mem(int64_t(64) << 20); // room for the automaton of ~700 alternatives
+        return o;
+    }
+    RE2::Set models{options(), RE2::ANCHOR_BOTH};
+    RE2::Set firmwares{options(), RE2::ANCHOR_BOTH};
+    std::vector<int> entryOfModel; // model set index -> entry
+    std::vector<int> firmwareOf;   // entry -> firmware set index, kAnyFirmware or kNoFirmware
+    bool skipFirst = false;        // the default entry
+    std::once_flag compiled;
+};
+
+DriveDatabase::DriveDatabase() : _patterns(std::make_unique<Patterns>()) {}
+DriveDatabase::~DriveDatabase() = default;
+DriveDatabase::DriveDatabase(DriveDatabase &&) noexcept = default;
+DriveDatabase &DriveDatabase::operator=(DriveDatabase &&) noexcept = default;
+
 DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 {
     DriveDatabase db;
+    Patterns &p = *db._patterns;
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
     const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
@@ -496,65 +505,37 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
             continue;
         const QVariantMap entry = buildEntry(pieces, cache);
         const QString model = entry.value(QStringLiteral("model")).toString();
-        const QString firmware = entry.value(QStringLiteral("firmware")).toString();
+        // The entry shows "." for a missing firmware pattern; it takes any firmware.
+        const QString firmware = cleanPattern(pieces[2]);
+        const int index = int(db._drives.size());
 
-        QString error;
-        if (!db._models.add(model, &error) && ++db._brokenPatterns)
+        std::string error;
+        if (p.models.Add(model.toStdString(), &error) >= 0)
+            p.entryOfModel.push_back(index);
+        else if (++db._brokenPatterns)
             qCWarning(lcDriveDb).noquote() << "drive database: model pattern" << model
                                            << "of" << entry.value(QStringLiteral("modelfamily")).toString()
-                                           << "does not compile, the entry matches nothing:" << error;
+                                           << "does not compile, the entry matches nothing:" << error.c_str();
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
-            if (!db._firmwares.add(firmware, &error) && ++db._brokenPatterns)
-                qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
-                                               << "does not compile, it matches nothing:" << error;
-            fw = firmwareIndex.insert(firmware, db._firmwares.size() - 1);
+            int slot = Patterns::kAnyFirmware;
+            if (!firmware.isEmpty()) {
+                slot = p.firmwares.Add(firmware.toStdString(), &error);
+                if (slot < 0 && ++db._brokenPatterns)
+                    qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
+                                                   << "does not compile, it matches nothing:" << error.c_str();
+            }
+            fw = firmwareIndex.insert(firmware, slot); // a failed Add() gives kNoFirmware
         }
-        db._firmwareOf.push_back(*fw);
+        p.firmwareOf.push_back(*fw);
         db._drives.append(entry);
     }
-    db._models.compile();
-    db._firmwares.compile();
-    db._defaultIsPresetsOnly = !db._drives.isEmpty()
+    // The default entry's "-" patterns would catch a model and firmware that are
+    // a lone hyphen; it holds presets, not a drive family.
+    p.skipFirst = !db._drives.isEmpty()
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
     return db;
-}
-
-QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
-                                        bool *readable)
-{
-    QVariantMap dictionary;
-    const Chunks chunks = recordChunks(text, readable, dictionary);
-    const std::string m = model.toStdString();
-    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    ParseCache cache;
-    bool first = true;
-    for (QStringView rawChunk : chunks.chunks) {
-        const QStringView chunk = rawChunk.trimmed();
-        if (!chunk.startsWith(u'{'))
-            continue;
-        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
-        if (pieces.size() != 5)
-            continue;
-        const bool isDefault = first && unescapeC(trimSet(pieces[0])).startsWith(QLatin1String("DEFAULT"));
-        first = false;
-        if (isDefault)
-            continue;
-        const QString modelPattern = cleanPattern(pieces[1]);
-        // Most patterns demand a literal text such as "ST9" or "WDC WD": when
-        // the model text lacks it, the pattern need not even be compiled.
-        if (!PatternSet::mayMatch(modelPattern.toStdString(), m))
-            continue;
-        if (!Pattern(modelPattern).search(m))
-            continue;
-        QString firmwarePattern = cleanPattern(pieces[2]);
-        if (firmwarePattern.isEmpty())
-            firmwarePattern = QStringLiteral(".");
-        if (Pattern(firmwarePattern).search(f))
-            return buildEntry(pieces, cache);
-    }
-    return {};
 }
 
 QVariantMap DriveDatabase::defaultEntry() const
@@ -564,18 +545,36 @@ QVariantMap DriveDatabase::defaultEntry() const
 
 int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) const
 {
-    const std::string m = model.toStdString();
-    // An empty firmware text becomes one blank so that "." still matches it.
-    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    thread_local std::vector<int> candidates;
-    _models.candidates(m, candidates);
-    for (int index : candidates) {
-        // The default entry's "-" patterns would catch every model and firmware
-        // that contain a hyphen; it holds presets, not a drive family.
-        if (index == 0 && _defaultIsPresetsOnly)
+    Patterns &p = *_patterns;
+    std::call_once(p.compiled, [&p] {
+        p.models.Compile();
+        p.firmwares.Compile();
+    });
+    thread_local std::vector<int> models, firmwares;
+    RE2::Set::ErrorInfo error{};
+    if (!p.models.Match(model.toStdString(), &models, &error)) {
+        if (error.kind == RE2::Set::kOutOfMemory)
+            qCWarning(lcDriveDb) << "drive database: out of matching memory for" << model;
+        return -1;
+    }
+    std::sort(models.begin(), models.end()); // in file order
+    bool firmwaresMatched = false;
+    for (int m : models) {
+        const int entry = p.entryOfModel[size_t(m)];
+        if (entry == 0 && p.skipFirst)
             continue;
-        if (_models.matchesAt(index, m) && _firmwares.matchesAt(_firmwareOf[size_t(index)], f))
-            return index;
+        const int fw = p.firmwareOf[size_t(entry)];
+        if (fw == Patterns::kAnyFirmware)
+            return entry;
+        if (fw == Patterns::kNoFirmware)
+            continue;
+        if (!firmwaresMatched) {
+            firmwares.clear();
+            p.firmwares.Match(firmware.toStdString(), &firmwares);
+            firmwaresMatched = true;
+        }
+        if (std::find(firmwares.cbegin(), firmwares.cend(), fw) != firmwares.cend())
+            return entry;
     }
     return -1;
 }
