@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <bitset>
 #include <cstring>
 #include <mutex>
+#include <set>
+#include <string_view>
 
 #include <re2/re2.h>
 #include <re2/set.h>
@@ -460,27 +463,121 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
 
 } // namespace
 
-// Every model pattern in one RE2::Set and every distinct firmware pattern in
-// another, each matched against the whole text, as smartmontools does. The
-// patterns are read at parse time (so a broken one is known then); the sets'
-// programs are built on the first lookup, which a process that only shows the
-// dictionary never makes.
+namespace {
+
+// The ASCII characters a whole-text match of `pattern` can begin with, read
+// from the first character of each top-level alternative; none (the pattern
+// may begin with anything) when an alternative starts with a group, a class,
+// an escape, an optional character or nothing at all.
+std::bitset<128> firstCharacters(std::string_view p)
+{
+    std::bitset<128> first;
+    const auto take = [&](size_t b, size_t e) {
+        const unsigned char c = b < e ? uchar(p[b]) : 0;
+        if (c == 0 || c >= 128 || std::strchr("\\.[](){}|^$*+?", c)
+            || (b + 1 < e && std::strchr("?*{", p[b + 1])))
+            return false;
+        first.set(c);
+        return true;
+    };
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= p.size(); ++i) {
+        if (i == p.size() || (p[i] == '|' && depth == 0)) {
+            if (!take(start, i))
+                return {};
+            start = i + 1;
+        } else if (p[i] == '\\') {
+            ++i;
+        } else if (p[i] == '[') { // to the closing bracket; "[]" and "[^]" hold a literal "]"
+            i += i + 1 < p.size() && p[i + 1] == '^' ? 2 : 1;
+            for (i += i < p.size() && p[i] == ']'; i < p.size() && p[i] != ']'; ++i)
+                i += p[i] == '\\';
+        } else {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+        }
+    }
+    return first;
+}
+
+RE2::Options matchOptions()
+{
+    RE2::Options o;
+    o.set_log_errors(false);
+    o.set_max_mem(int64_t(64) << 20); // room for the automaton of a few hundred alternatives
+    return o;
+}
+
+} // namespace
+
+// Model patterns are matched against the whole text, as smartmontools does,
+// in one RE2::Set per first character a match can begin with, plus one set of
+// the patterns that can begin with anything; a lookup matches two sets. Each
+// set is built on its first use, so a one-shot lookup compiles a fraction of
+// the file's patterns. The distinct firmware patterns are one more set.
 struct DriveDatabase::Patterns
 {
     static constexpr int kAnyFirmware = -2, kNoFirmware = -1;
-    static RE2::Options options()
+    static constexpr size_t kAnyStart = 128;
+
+    struct Bucket
     {
-        RE2::Options o;
-        o.set_log_errors(false);
-        o.set_max_mem(int64_t(64) << 20); // room for the automaton of ~700 alternatives
-        return o;
+        std::vector<int> entries; // ascending
+        std::once_flag built;
+        std::unique_ptr<RE2::Set> set;
+        std::vector<int> entryOfSlot;
+        std::vector<int> broken;
+    };
+    std::array<Bucket, kAnyStart + 1> buckets;
+    std::vector<std::string> models; // by entry
+    RE2::Set firmwares{matchOptions(), RE2::ANCHOR_BOTH};
+    std::vector<int> firmwareOf; // entry -> firmware set index, kAnyFirmware or kNoFirmware
+    std::once_flag firmwaresBuilt;
+    bool skipFirst = false; // the default entry
+
+    void add(int entry, const std::string &model)
+    {
+        models.push_back(model);
+        const std::bitset<128> first = firstCharacters(model);
+        if (first.none())
+            buckets[kAnyStart].entries.push_back(entry);
+        for (size_t c = 0; c < 128; ++c)
+            if (first[c])
+                buckets[c].entries.push_back(entry);
     }
-    RE2::Set models{options(), RE2::ANCHOR_BOTH};
-    RE2::Set firmwares{options(), RE2::ANCHOR_BOTH};
-    std::vector<int> entryOfModel; // model set index -> entry
-    std::vector<int> firmwareOf;   // entry -> firmware set index, kAnyFirmware or kNoFirmware
-    bool skipFirst = false;        // the default entry
-    std::once_flag compiled;
+    const Bucket &bucket(size_t index)
+    {
+        Bucket &b = buckets[index];
+        std::call_once(b.built, [&] {
+            b.set = std::make_unique<RE2::Set>(matchOptions(), RE2::ANCHOR_BOTH);
+            for (int entry : b.entries) {
+                std::string error;
+                if (b.set->Add(models[size_t(entry)], &error) >= 0) {
+                    b.entryOfSlot.push_back(entry);
+                } else {
+                    b.broken.push_back(entry);
+                    qCWarning(lcDriveDb).noquote() << "drive database: model pattern"
+                                                   << QString::fromStdString(models[size_t(entry)])
+                                                   << "does not compile, the entry matches nothing:" << error.c_str();
+                }
+            }
+            b.set->Compile();
+        });
+        return b;
+    }
+    // Entries of `b` whose pattern matches all of text, appended.
+    void match(const Bucket &b, const std::string &text, std::vector<int> &out)
+    {
+        thread_local std::vector<int> slots;
+        RE2::Set::ErrorInfo error{};
+        if (!b.set->Match(text, &slots, &error)) {
+            if (error.kind == RE2::Set::kOutOfMemory)
+                qCWarning(lcDriveDb) << "drive database: out of matching memory for" << text.c_str();
+            return;
+        }
+        for (int slot : slots)
+            out.push_back(b.entryOfSlot[size_t(slot)]);
+    }
 };
 
 DriveDatabase::DriveDatabase() : _patterns(std::make_unique<Patterns>()) {}
@@ -504,22 +601,14 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         if (pieces.size() != 5)
             continue;
         const QVariantMap entry = buildEntry(pieces, cache);
-        const QString model = entry.value(QStringLiteral("model")).toString();
+        p.add(int(db._drives.size()), entry.value(QStringLiteral("model")).toString().toStdString());
         // The entry shows "." for a missing firmware pattern; it takes any firmware.
         const QString firmware = cleanPattern(pieces[2]);
-        const int index = int(db._drives.size());
-
-        std::string error;
-        if (p.models.Add(model.toStdString(), &error) >= 0)
-            p.entryOfModel.push_back(index);
-        else if (++db._brokenPatterns)
-            qCWarning(lcDriveDb).noquote() << "drive database: model pattern" << model
-                                           << "of" << entry.value(QStringLiteral("modelfamily")).toString()
-                                           << "does not compile, the entry matches nothing:" << error.c_str();
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
             int slot = Patterns::kAnyFirmware;
             if (!firmware.isEmpty()) {
+                std::string error;
                 slot = p.firmwares.Add(firmware.toStdString(), &error);
                 if (slot < 0 && ++db._brokenPatterns)
                     qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
@@ -538,6 +627,15 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
     return db;
 }
 
+int DriveDatabase::brokenPatterns() const
+{
+    std::set<int> broken;
+    for (size_t b = 0; b < _patterns->buckets.size(); ++b)
+        for (int entry : _patterns->bucket(b).broken)
+            broken.insert(entry);
+    return _brokenPatterns + int(broken.size());
+}
+
 QVariantMap DriveDatabase::defaultEntry() const
 {
     return _drives.isEmpty() ? QVariantMap() : _drives.first().toMap();
@@ -546,21 +644,16 @@ QVariantMap DriveDatabase::defaultEntry() const
 int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) const
 {
     Patterns &p = *_patterns;
-    std::call_once(p.compiled, [&p] {
-        p.models.Compile();
-        p.firmwares.Compile();
-    });
+    const std::string text = model.toStdString();
     thread_local std::vector<int> models, firmwares;
-    RE2::Set::ErrorInfo error{};
-    if (!p.models.Match(model.toStdString(), &models, &error)) {
-        if (error.kind == RE2::Set::kOutOfMemory)
-            qCWarning(lcDriveDb) << "drive database: out of matching memory for" << model;
-        return -1;
-    }
-    std::sort(models.begin(), models.end()); // in file order
+    models.clear();
+    const unsigned char start = text.empty() ? 0 : uchar(text[0]);
+    if (start > 0 && start < Patterns::kAnyStart)
+        p.match(p.bucket(start), text, models);
+    p.match(p.bucket(Patterns::kAnyStart), text, models);
+    std::sort(models.begin(), models.end()); // file order
     bool firmwaresMatched = false;
-    for (int m : models) {
-        const int entry = p.entryOfModel[size_t(m)];
+    for (int entry : models) {
         if (entry == 0 && p.skipFirst)
             continue;
         const int fw = p.firmwareOf[size_t(entry)];
@@ -569,6 +662,7 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
         if (fw == Patterns::kNoFirmware)
             continue;
         if (!firmwaresMatched) {
+            std::call_once(p.firmwaresBuilt, [&p] { p.firmwares.Compile(); });
             firmwares.clear();
             p.firmwares.Match(firmware.toStdString(), &firmwares);
             firmwaresMatched = true;

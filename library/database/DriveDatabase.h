@@ -37,8 +37,9 @@ public:
     DriveDatabase(DriveDatabase &&) noexcept;
     DriveDatabase &operator=(DriveDatabase &&) noexcept;
 
-    // Model and firmware patterns that did not compile (each matches nothing).
-    int brokenPatterns() const { return _brokenPatterns; }
+    // Model and firmware patterns that do not compile (each matches nothing).
+    // Compiles every pattern to know: for tests and diagnostics.
+    int brokenPatterns() const;
 
     // The legacy two-field "-v" option table.
     static const QVariantMap &fmtDict();
@@ -52,7 +53,7 @@ private:
     QVariantList _drives;
     struct Patterns;
     std::unique_ptr<Patterns> _patterns;
-    int _brokenPatterns = 0;
+    int _brokenPatterns = 0; // firmware patterns; model patterns compile on use
 };
 
 } // namespace corvane

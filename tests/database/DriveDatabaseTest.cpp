@@ -141,6 +141,26 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
     // The default entry ("-" for model and firmware) holds presets, not a drive.
     EXPECT_TRUE(db.lookup("-", "-").isEmpty());
     EXPECT_EQ(db.lookupIndex("EXAMPLE ONE-100", "FW1"), 1);
+
+    // Patterns are grouped by the character a match begins with; whatever
+    // cannot be told that way (groups, classes, escapes, optional or absent
+    // first characters) must still be found, and file order must hold across groups.
+    const DriveDatabase starts = DriveDatabase::parse(
+        "{ \"VERSION: 7.3 $Id: drivedb.h 1 2022-02-19 $\",\n\"-\", \"-\",\n\"\",\n\"\"\n},\n"
+        "{ \"DEFAULT\", \"-\", \"-\", \"\", \"\" },\n"
+        "{ \"group\", \"(A|B)1\", \"\", \"\", \"\" },\n"
+        "{ \"class\", \"[]C]2\", \"\", \"\", \"\" },\n"
+        "{ \"optional\", \"D?3|E\\\\.4\", \"\", \"\", \"\" },\n"
+        "{ \"empty alternative\", \"F5|\", \"\", \"\", \"\" },\n"
+        "{ \"letters\", \"A1|G[|]6\", \"\", \"\", \"\" },\n"
+        "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n");
+    ASSERT_EQ(starts.drives().size(), 7);
+    const QList<std::pair<const char *, int>> found{{"A1", 1}, {"B1", 1}, {"]2", 2}, {"C2", 2}, {"3", 3},
+                                                    {"D3", 3}, {"E.4", 3}, {"F5", 4}, {"", 4}, {"G|6", 5},
+                                                    {"G6", -1}, {"Ex4", -1}, {"X", -1}};
+    for (const auto &[model, index] : found)
+        EXPECT_EQ(starts.lookupIndex(QLatin1String(model), "x"), index) << model;
+    EXPECT_EQ(starts.brokenPatterns(), 0);
 }
 
 TEST(DriveDatabase, DamagedAndForeignFiles)
@@ -287,7 +307,10 @@ TEST(DriveDatabase, RealDebianFile)
                 own, listed, later);
     EXPECT_GT(listed, 900);
     EXPECT_GE(own, listed * 85 / 100);
-    EXPECT_LE(later, 3);
+    EXPECT_EQ(later, 0);
+    if (dict.value("build").toString() == QLatin1String("5319")) { // Debian 12's copy
+        EXPECT_EQ(own, 819);
+    }
 
     // CRLF copy of the real file: the same database.
     QByteArray crlf = text;
