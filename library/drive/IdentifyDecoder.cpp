@@ -276,7 +276,7 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     const unsigned status = u8(sd, 363);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
     d.insert(QStringLiteral("Self-test status"),
-             selfTest ? QStringLiteral("%1 %2%").arg(selfTestStatusText(status >> 4)).arg(percent)
+             selfTest ? selfTestStatusText(status >> 4) + u' ' + QString::number(percent) + u'%'
                       : QStringLiteral("Never Run"));
     d.insert(QStringLiteral("Self-test progress"), percent);
 
