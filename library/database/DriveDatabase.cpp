@@ -465,34 +465,65 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
 
 namespace {
 
-// The ASCII characters a whole-text match of `pattern` can begin with, read
-// from the first character of each top-level alternative; none (the pattern
-// may begin with anything) when an alternative starts with a group, a class,
-// an escape, an optional character or nothing at all.
+// Index just past the token of pattern p at i: an escape pair, a bracketed
+// class ("[]" and "[^]" hold a literal "]"), or one character.
+size_t tokenEnd(std::string_view p, size_t i)
+{
+    if (p[i] == '\\')
+        return std::min(i + 2, p.size());
+    if (p[i] != '[')
+        return i + 1;
+    i += i + 1 < p.size() && p[i + 1] == '^' ? 2 : 1;
+    for (i += i < p.size() && p[i] == ']'; i < p.size() && p[i] != ']'; i = tokenEnd(p, i)) {
+    }
+    return std::min(i + 1, p.size());
+}
+
+std::bitset<128> firstCharacters(std::string_view p);
+
+// Adds the characters a match of the sequence p (one alternative) can begin
+// with; false when that can't be told.
+bool sequenceStart(std::string_view p, std::bitset<128> &first)
+{
+    if (p.empty())
+        return false;
+    const auto quantified = [&](size_t at) { return at < p.size() && std::strchr("?*{", p[at]); };
+    if (p[0] == '(') { // a group: its own first characters, and the rest's when it is optional
+        if (p.size() > 1 && p[1] == '?')
+            return false;
+        size_t i = 0;
+        for (int depth = 0; i < p.size(); i = tokenEnd(p, i)) {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+            if (depth == 0)
+                break;
+        }
+        const std::bitset<128> inner = i < p.size() ? firstCharacters(p.substr(1, i - 1)) : std::bitset<128>();
+        if (inner.none() || (quantified(i + 1) && p[i + 1] == '{'))
+            return false;
+        first |= inner;
+        return !quantified(i + 1) || sequenceStart(p.substr(i + 2), first);
+    }
+    const unsigned char c = uchar(p[0]);
+    if (c >= 128 || std::strchr("\\.[](){}|^$*+?", c) || quantified(1))
+        return false;
+    first.set(c);
+    return true;
+}
+
+// The ASCII characters a whole-text match of pattern p can begin with, from
+// the start of each top-level alternative; none (it may begin with anything)
+// when an alternative starts with a class, an escape, an optional character
+// or nothing at all.
 std::bitset<128> firstCharacters(std::string_view p)
 {
     std::bitset<128> first;
-    const auto take = [&](size_t b, size_t e) {
-        const unsigned char c = b < e ? uchar(p[b]) : 0;
-        if (c == 0 || c >= 128 || std::strchr("\\.[](){}|^$*+?", c)
-            || (b + 1 < e && std::strchr("?*{", p[b + 1])))
-            return false;
-        first.set(c);
-        return true;
-    };
     int depth = 0;
     size_t start = 0;
-    for (size_t i = 0; i <= p.size(); ++i) {
+    for (size_t i = 0; i <= p.size(); i = i < p.size() ? tokenEnd(p, i) : i + 1) {
         if (i == p.size() || (p[i] == '|' && depth == 0)) {
-            if (!take(start, i))
+            if (!sequenceStart(p.substr(start, i - start), first))
                 return {};
             start = i + 1;
-        } else if (p[i] == '\\') {
-            ++i;
-        } else if (p[i] == '[') { // to the closing bracket; "[]" and "[^]" hold a literal "]"
-            i += i + 1 < p.size() && p[i + 1] == '^' ? 2 : 1;
-            for (i += i < p.size() && p[i] == ']'; i < p.size() && p[i] != ']'; ++i)
-                i += p[i] == '\\';
         } else {
             depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
         }

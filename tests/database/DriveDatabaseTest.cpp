@@ -153,11 +153,13 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
         "{ \"optional\", \"D?3|E\\\\.4\", \"\", \"\", \"\" },\n"
         "{ \"empty alternative\", \"F5|\", \"\", \"\", \"\" },\n"
         "{ \"letters\", \"A1|G[|]6\", \"\", \"\", \"\" },\n"
-        "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n");
-    ASSERT_EQ(starts.drives().size(), 7);
+        "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n"
+        "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n");
+    ASSERT_EQ(starts.drives().size(), 8);
     const QList<std::pair<const char *, int>> found{{"A1", 1}, {"B1", 1}, {"]2", 2}, {"C2", 2}, {"3", 3},
                                                     {"D3", 3}, {"E.4", 3}, {"F5", 4}, {"", 4}, {"G|6", 5},
-                                                    {"G6", -1}, {"Ex4", -1}, {"X", -1}};
+                                                    {"G6", -1}, {"Ex4", -1}, {"X", -1}, {"Y7", 7},
+                                                    {"X Y7", 7}, {"ZY7", 7}, {"WW8", 7}, {"VV9", 7}};
     for (const auto &[model, index] : found)
         EXPECT_EQ(starts.lookupIndex(QLatin1String(model), "x"), index) << model;
     EXPECT_EQ(starts.brokenPatterns(), 0);
