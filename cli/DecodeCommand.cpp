@@ -5,6 +5,7 @@
 #include "ShowFormat.h"
 
 #include "drive/AtaPageDecoding.h"
+#include "drive/IdentifyDecoder.h"
 #include "drive/Attributes.h"
 #include "drive/ManufacturerLogos.h"
 #include "drive/THSMARTDevice.h"
@@ -108,8 +109,8 @@ DecodedFolder decodeFolder(const QString &path)
     const bool haveTests = loadPage(dir, QStringLiteral("smartlog-06-selftest.bin"), d.testLog, notes) == LoadResult::Loaded;
 
     if (haveIdentity) {
-        if (!identityValid(d.identity))
-            notes << QStringLiteral("identify.bin: signature or checksum invalid; a drive session would ignore this page");
+        if (!identifyPageValid(d.identity))
+            notes << QStringLiteral("identify.bin: checksum wrong or page empty; a drive session would ignore this page");
         decodeIdentity(d);
         const QString model = d.driveProperties().value(QStringLiteral("Device Model")).toString();
         d.mergeProperties({{QStringLiteral("diskMfgLogo"), mfgLogoForDriveModel(model)},

@@ -60,14 +60,12 @@ int run(const QStringList &args)
     }
     const QString model = positional.value(0), firmware = positional.value(1);
 
-    // One question per process: scan the file for the answer instead of
-    // building (and compiling) the whole database.
     const QString path = dbFile.isEmpty() ? THSmartDeviceDatabase::sourcePath() : dbFile;
     QFile f(path);
     bool readable = false;
     QVariantMap entry;
     if (f.open(QIODevice::ReadOnly))
-        entry = DriveDatabase::lookupInText(f.readAll(), model, firmware, &readable);
+        entry = DriveDatabase::parse(f.readAll(), &readable).lookup(model, firmware);
     if (!readable && !dbFile.isEmpty()) {
         err(QStringLiteral("corvanectl: cannot read the drive database %1\n").arg(dbFile));
         return 1;

@@ -47,6 +47,7 @@ QString labelFor(const QString &key)
 {
     static const QHash<QString, QString> labels{
         {QStringLiteral("bsdName"), QStringLiteral("Device")},
+        {QStringLiteral("modelFamily"), QStringLiteral("Model Family")},
         {QStringLiteral("health"), QStringLiteral("SMART status (drive's own)")},
         {QStringLiteral("attributeHealth"), QStringLiteral("Health")},
         {QStringLiteral("powerOnHours"), QStringLiteral("Power-on hours")},
@@ -215,7 +216,8 @@ void identity(Printer &pr, const QVariantMap &p, const QStringList &keys)
 
 void ataDrive(Printer &pr, const QVariantMap &p)
 {
-    identity(pr, p, {QStringLiteral("bsdName"), QStringLiteral("Device Model"), QStringLiteral("Model Family"),
+    pr.hide({QStringLiteral("Model Family")}); // always "-"; the database's family is "modelFamily"
+    identity(pr, p, {QStringLiteral("bsdName"), QStringLiteral("Device Model"), QStringLiteral("modelFamily"),
                      QStringLiteral("Serial Number"), QStringLiteral("Firmware Version"), QStringLiteral("Drive Type"),
                      QStringLiteral("Loc-Con"), QStringLiteral("ataVersion"), QStringLiteral("Transport Type"),
                      QStringLiteral("WWN"), QStringLiteral("sectors"), QStringLiteral("sectorSizeStr")});

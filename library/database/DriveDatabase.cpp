@@ -6,7 +6,14 @@
 #include <algorithm>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+#include <bitset>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <string_view>
+
+#include <re2/re2.h>
+#include <re2/set.h>
 
 Q_LOGGING_CATEGORY(lcDriveDb, "corvane.drivedb")
 
@@ -228,46 +235,22 @@ const QList<std::pair<QString, QString>> &DriveDatabase::expansions()
     return table;
 }
 
-namespace {
-
-// One bit per run of three characters (hashed): a row whose first three
-// are missing from the name cannot occur in it, which rules out nearly
-// every row without a search.
-struct Trigrams
-{
-    std::array<quint64, 4> bits{};
-
-    static unsigned hash(QStringView s, qsizetype i)
-    {
-        return (s[i].unicode() * 961u + s[i + 1].unicode() * 31u + s[i + 2].unicode()) & 255u;
-    }
-    explicit Trigrams(QStringView s)
-    {
-        for (qsizetype i = 0; i + 2 < s.size(); ++i) {
-            const unsigned h = hash(s, i);
-            bits[h >> 6] |= quint64(1) << (h & 63);
-        }
-    }
-    bool has(QStringView s) const
-    {
-        const unsigned h = hash(s, 0);
-        return bits[h >> 6] & (quint64(1) << (h & 63));
-    }
-};
-
-} // namespace
-
 QString DriveDatabase::expandName(const QString &name)
 {
-    // The two blanks let rows with a trailing blank match the last word.
-    QString n = name + QStringLiteral("  ");
-    Trigrams present(n);
-    for (const auto &[abbreviation, replacement] : expansions()) {
-        // Every row is at least three characters long.
-        if (!present.has(abbreviation) || !n.contains(abbreviation))
-            continue;
-        n.replace(abbreviation, replacement);
-        present = Trigrams(n); // a replacement may bring in a later row
+    // Whole words only, and one blank stays one blank: every row is applied as
+    // " word " -> " replacement " to the name with a blank on each side, so
+    // "Remaining" keeps its ending and "Avg/Max" (one word) stays as it is.
+    static const QList<std::pair<QString, QString>> words = [] {
+        QList<std::pair<QString, QString>> t;
+        for (const auto &[abbreviation, replacement] : expansions())
+            t.append({u' ' + abbreviation.trimmed() + u' ', u' ' + replacement.trimmed() + u' '});
+        return t;
+    }();
+    QString n = u' ' + name.simplified() + u' ';
+    for (const auto &[word, replacement] : words) {
+        // The blank after one hit is the blank before the next ("Cnt Cnt").
+        for (qsizetype i = n.indexOf(word); i >= 0; i = n.indexOf(word, i + replacement.size() - 1))
+            n.replace(i, word.size(), replacement);
     }
     return n.trimmed();
 }
@@ -480,9 +463,163 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
 
 } // namespace
 
+namespace {
+
+// Index just past the token of pattern p at i: an escape pair, a bracketed
+// class ("[]" and "[^]" hold a literal "]"), or one character.
+size_t tokenEnd(std::string_view p, size_t i)
+{
+    if (p[i] == '\\')
+        return std::min(i + 2, p.size());
+    if (p[i] != '[')
+        return i + 1;
+    i += i + 1 < p.size() && p[i + 1] == '^' ? 2 : 1;
+    for (i += i < p.size() && p[i] == ']'; i < p.size() && p[i] != ']'; i = tokenEnd(p, i)) {
+    }
+    return std::min(i + 1, p.size());
+}
+
+std::bitset<128> firstCharacters(std::string_view p);
+
+// Adds the characters a match of the sequence p (one alternative) can begin
+// with; false when that can't be told.
+bool sequenceStart(std::string_view p, std::bitset<128> &first)
+{
+    if (p.empty())
+        return false;
+    const auto quantified = [&](size_t at) { return at < p.size() && std::strchr("?*{", p[at]); };
+    if (p[0] == '(') { // a group: its own first characters, and the rest's when it is optional
+        if (p.size() > 1 && p[1] == '?')
+            return false;
+        size_t i = 0;
+        for (int depth = 0; i < p.size(); i = tokenEnd(p, i)) {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+            if (depth == 0)
+                break;
+        }
+        const std::bitset<128> inner = i < p.size() ? firstCharacters(p.substr(1, i - 1)) : std::bitset<128>();
+        if (inner.none() || (quantified(i + 1) && p[i + 1] == '{'))
+            return false;
+        first |= inner;
+        return !quantified(i + 1) || sequenceStart(p.substr(i + 2), first);
+    }
+    const unsigned char c = uchar(p[0]);
+    if (c >= 128 || std::strchr("\\.[](){}|^$*+?", c) || quantified(1))
+        return false;
+    first.set(c);
+    return true;
+}
+
+// The ASCII characters a whole-text match of pattern p can begin with, from
+// the start of each top-level alternative; none (it may begin with anything)
+// when an alternative starts with a class, an escape, an optional character
+// or nothing at all.
+std::bitset<128> firstCharacters(std::string_view p)
+{
+    std::bitset<128> first;
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= p.size(); i = i < p.size() ? tokenEnd(p, i) : i + 1) {
+        if (i == p.size() || (p[i] == '|' && depth == 0)) {
+            if (!sequenceStart(p.substr(start, i - start), first))
+                return {};
+            start = i + 1;
+        } else {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+        }
+    }
+    return first;
+}
+
+RE2::Options matchOptions()
+{
+    RE2::Options o;
+    o.set_log_errors(false);
+    o.set_max_mem(int64_t(64) << 20); // room for the automaton of a few hundred alternatives
+    return o;
+}
+
+} // namespace
+
+// Model patterns are matched against the whole text, as smartmontools does,
+// in one RE2::Set per first character a match can begin with, plus one set of
+// the patterns that can begin with anything; a lookup matches two sets. Each
+// set is built on its first use, so a one-shot lookup compiles a fraction of
+// the file's patterns. The distinct firmware patterns are one more set.
+struct DriveDatabase::Patterns
+{
+    static constexpr int kAnyFirmware = -2, kNoFirmware = -1;
+    static constexpr size_t kAnyStart = 128;
+
+    struct Bucket
+    {
+        std::vector<int> entries; // ascending
+        std::once_flag built;
+        std::unique_ptr<RE2::Set> set;
+        std::vector<int> entryOfSlot;
+        std::vector<int> broken;
+    };
+    std::array<Bucket, kAnyStart + 1> buckets;
+    std::vector<std::string> models; // by entry
+    RE2::Set firmwares{matchOptions(), RE2::ANCHOR_BOTH};
+    std::vector<int> firmwareOf; // entry -> firmware set index, kAnyFirmware or kNoFirmware
+    std::once_flag firmwaresBuilt;
+    bool skipFirst = false; // the default entry
+
+    void add(int entry, const std::string &model)
+    {
+        models.push_back(model);
+        const std::bitset<128> first = firstCharacters(model);
+        if (first.none())
+            buckets[kAnyStart].entries.push_back(entry);
+        for (size_t c = 0; c < 128; ++c)
+            if (first[c])
+                buckets[c].entries.push_back(entry);
+    }
+    const Bucket &bucket(size_t index)
+    {
+        Bucket &b = buckets[index];
+        std::call_once(b.built, [&] {
+            b.set = std::make_unique<RE2::Set>(matchOptions(), RE2::ANCHOR_BOTH);
+            for (int entry : b.entries) {
+                std::string error;
+                if (b.set->Add(models[size_t(entry)], &error) >= 0) {
+                    b.entryOfSlot.push_back(entry);
+                } else {
+                    b.broken.push_back(entry);
+                    qCWarning(lcDriveDb).noquote() << "drive database: model pattern"
+                                                   << QString::fromStdString(models[size_t(entry)])
+                                                   << "does not compile, the entry matches nothing:" << error.c_str();
+                }
+            }
+            b.set->Compile();
+        });
+        return b;
+    }
+    // Entries of `b` whose pattern matches all of text, appended.
+    void match(const Bucket &b, const std::string &text, std::vector<int> &out)
+    {
+        thread_local std::vector<int> slots;
+        RE2::Set::ErrorInfo error{};
+        if (!b.set->Match(text, &slots, &error)) {
+            if (error.kind == RE2::Set::kOutOfMemory)
+                qCWarning(lcDriveDb) << "drive database: out of matching memory for" << text.c_str();
+            return;
+        }
+        for (int slot : slots)
+            out.push_back(b.entryOfSlot[size_t(slot)]);
+    }
+};
+
+DriveDatabase::DriveDatabase() : _patterns(std::make_unique<Patterns>()) {}
+DriveDatabase::~DriveDatabase() = default;
+DriveDatabase::DriveDatabase(DriveDatabase &&) noexcept = default;
+DriveDatabase &DriveDatabase::operator=(DriveDatabase &&) noexcept = default;
+
 DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 {
     DriveDatabase db;
+    Patterns &p = *db._patterns;
     db._dictionary.insert(QStringLiteral("drives"), QVariantList());
     const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
     QHash<QString, int> firmwareIndex;
@@ -495,66 +632,39 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         if (pieces.size() != 5)
             continue;
         const QVariantMap entry = buildEntry(pieces, cache);
-        const QString model = entry.value(QStringLiteral("model")).toString();
-        const QString firmware = entry.value(QStringLiteral("firmware")).toString();
-
-        QString error;
-        if (!db._models.add(model, &error) && ++db._brokenPatterns)
-            qCWarning(lcDriveDb).noquote() << "drive database: model pattern" << model
-                                           << "of" << entry.value(QStringLiteral("modelfamily")).toString()
-                                           << "does not compile, the entry matches nothing:" << error;
+        p.add(int(db._drives.size()), entry.value(QStringLiteral("model")).toString().toStdString());
+        // The entry shows "." for a missing firmware pattern; it takes any firmware.
+        const QString firmware = cleanPattern(pieces[2]);
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
-            if (!db._firmwares.add(firmware, &error) && ++db._brokenPatterns)
-                qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
-                                               << "does not compile, it matches nothing:" << error;
-            fw = firmwareIndex.insert(firmware, db._firmwares.size() - 1);
+            int slot = Patterns::kAnyFirmware;
+            if (!firmware.isEmpty()) {
+                std::string error;
+                slot = p.firmwares.Add(firmware.toStdString(), &error);
+                if (slot < 0 && ++db._brokenPatterns)
+                    qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
+                                                   << "does not compile, it matches nothing:" << error.c_str();
+            }
+            fw = firmwareIndex.insert(firmware, slot); // a failed Add() gives kNoFirmware
         }
-        db._firmwareOf.push_back(*fw);
+        p.firmwareOf.push_back(*fw);
         db._drives.append(entry);
     }
-    db._models.compile();
-    db._firmwares.compile();
-    db._defaultIsPresetsOnly = !db._drives.isEmpty()
+    // The default entry's "-" patterns would catch a model and firmware that are
+    // a lone hyphen; it holds presets, not a drive family.
+    p.skipFirst = !db._drives.isEmpty()
         && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
     db._dictionary.insert(QStringLiteral("drives"), db._drives);
     return db;
 }
 
-QVariantMap DriveDatabase::lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
-                                        bool *readable)
+int DriveDatabase::brokenPatterns() const
 {
-    QVariantMap dictionary;
-    const Chunks chunks = recordChunks(text, readable, dictionary);
-    const std::string m = model.toStdString();
-    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    ParseCache cache;
-    bool first = true;
-    for (QStringView rawChunk : chunks.chunks) {
-        const QStringView chunk = rawChunk.trimmed();
-        if (!chunk.startsWith(u'{'))
-            continue;
-        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
-        if (pieces.size() != 5)
-            continue;
-        const bool isDefault = first && unescapeC(trimSet(pieces[0])).startsWith(QLatin1String("DEFAULT"));
-        first = false;
-        if (isDefault)
-            continue;
-        const QString modelPattern = cleanPattern(pieces[1]);
-        // Most patterns demand a literal text such as "ST9" or "WDC WD": when
-        // the model text lacks it, the pattern need not even be compiled.
-        if (!PatternSet::mayMatch(modelPattern.toStdString(), m))
-            continue;
-        if (!Pattern(modelPattern).search(m))
-            continue;
-        QString firmwarePattern = cleanPattern(pieces[2]);
-        if (firmwarePattern.isEmpty())
-            firmwarePattern = QStringLiteral(".");
-        if (Pattern(firmwarePattern).search(f))
-            return buildEntry(pieces, cache);
-    }
-    return {};
+    std::set<int> broken;
+    for (size_t b = 0; b < _patterns->buckets.size(); ++b)
+        for (int entry : _patterns->bucket(b).broken)
+            broken.insert(entry);
+    return _brokenPatterns + int(broken.size());
 }
 
 QVariantMap DriveDatabase::defaultEntry() const
@@ -564,18 +674,32 @@ QVariantMap DriveDatabase::defaultEntry() const
 
 int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) const
 {
-    const std::string m = model.toStdString();
-    // An empty firmware text becomes one blank so that "." still matches it.
-    const std::string f = firmware.isEmpty() ? std::string(" ") : firmware.toStdString();
-    thread_local std::vector<int> candidates;
-    _models.candidates(m, candidates);
-    for (int index : candidates) {
-        // The default entry's "-" patterns would catch every model and firmware
-        // that contain a hyphen; it holds presets, not a drive family.
-        if (index == 0 && _defaultIsPresetsOnly)
+    Patterns &p = *_patterns;
+    const std::string text = model.toStdString();
+    thread_local std::vector<int> models, firmwares;
+    models.clear();
+    const unsigned char start = text.empty() ? 0 : uchar(text[0]);
+    if (start > 0 && start < Patterns::kAnyStart)
+        p.match(p.bucket(start), text, models);
+    p.match(p.bucket(Patterns::kAnyStart), text, models);
+    std::sort(models.begin(), models.end()); // file order
+    bool firmwaresMatched = false;
+    for (int entry : models) {
+        if (entry == 0 && p.skipFirst)
             continue;
-        if (_models.matchesAt(index, m) && _firmwares.matchesAt(_firmwareOf[size_t(index)], f))
-            return index;
+        const int fw = p.firmwareOf[size_t(entry)];
+        if (fw == Patterns::kAnyFirmware)
+            return entry;
+        if (fw == Patterns::kNoFirmware)
+            continue;
+        if (!firmwaresMatched) {
+            std::call_once(p.firmwaresBuilt, [&p] { p.firmwares.Compile(); });
+            firmwares.clear();
+            p.firmwares.Match(firmware.toStdString(), &firmwares);
+            firmwaresMatched = true;
+        }
+        if (std::find(firmwares.cbegin(), firmwares.cend(), fw) != firmwares.cend())
+            return entry;
     }
     return -1;
 }

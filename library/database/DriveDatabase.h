@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include "database/PatternSet.h"
-
 #include <QByteArrayView>
 #include <QVariantMap>
+#include <memory>
 #include <vector>
 
 namespace corvane {
@@ -21,24 +20,26 @@ public:
 
     const QVariantMap &dictionary() const { return _dictionary; }
     const QVariantList &drives() const { return _drives; }
-    // One lookup straight from the file's text without building the whole
-    // database: for processes that ask once (corvanectl lookup). Same answer as
-    // parse(text).lookup(model, firmware); compiles only the patterns whose
-    // literal texts occur in the model text.
-    static QVariantMap lookupInText(QByteArrayView text, const QString &model, const QString &firmware,
-                                    bool *readable = nullptr);
 
     // The first entry carries the default presets; empty map when there is none.
     QVariantMap defaultEntry() const;
 
-    // Index into drives() of the first entry whose model pattern occurs in
-    // `model` and whose firmware pattern occurs in `firmware`; -1 when none.
+    // Index into drives() of the first entry whose model pattern matches the
+    // whole of `model` and whose firmware pattern the whole of `firmware` (an
+    // entry without a firmware pattern takes any); -1 when none. The default
+    // entry holds presets, not a drive, and is never the answer. Thread-safe.
     int lookupIndex(const QString &model, const QString &firmware) const;
     // That entry, or an empty map.
     QVariantMap lookup(const QString &model, const QString &firmware) const;
 
-    // Model and firmware patterns that did not compile (each matches nothing).
-    int brokenPatterns() const { return _brokenPatterns; }
+    DriveDatabase();
+    ~DriveDatabase();
+    DriveDatabase(DriveDatabase &&) noexcept;
+    DriveDatabase &operator=(DriveDatabase &&) noexcept;
+
+    // Model and firmware patterns that do not compile (each matches nothing).
+    // Compiles every pattern to know: for tests and diagnostics.
+    int brokenPatterns() const;
 
     // The legacy two-field "-v" option table.
     static const QVariantMap &fmtDict();
@@ -50,11 +51,9 @@ public:
 private:
     QVariantMap _dictionary;
     QVariantList _drives;
-    PatternSet _models;
-    std::vector<int> _firmwareOf; // entry -> index into _firmwares
-    PatternSet _firmwares;        // each distinct firmware pattern once
-    int _brokenPatterns = 0;
-    bool _defaultIsPresetsOnly = false;
+    struct Patterns;
+    std::unique_ptr<Patterns> _patterns;
+    int _brokenPatterns = 0; // firmware patterns; model patterns compile on use
 };
 
 } // namespace corvane

@@ -19,12 +19,6 @@ QMutex &lock()
     return m;
 }
 
-std::optional<QVariantMap> &cache()
-{
-    static std::optional<QVariantMap> db;
-    return db;
-}
-
 std::shared_ptr<const VendorIndex> &indexCache()
 {
     static std::shared_ptr<const VendorIndex> index;
@@ -249,24 +243,15 @@ std::shared_ptr<const VendorIndex> buildIndex()
 
 std::optional<QVariantMap> thVendorDB::unpackDB_PCIIDS()
 {
-    const std::optional<QByteArray> bytes = sourceBytes();
-    if (!bytes)
-        return std::nullopt;
-    return parse(*bytes);
+    const std::shared_ptr<const VendorIndex> index = buildIndex();
+    return index ? std::optional<QVariantMap>(index->toMap()) : std::nullopt;
 }
 
+// The index is the one parsed form; the dictionary is read out of it.
 std::optional<QVariantMap> thVendorDB::vendorDatabase()
 {
-    {
-        QMutexLocker l(&lock());
-        if (cache())
-            return cache();
-    }
-    std::optional<QVariantMap> parsed = unpackDB_PCIIDS();
-    QMutexLocker l(&lock());
-    if (!cache())
-        cache() = parsed;
-    return cache();
+    const std::shared_ptr<const VendorIndex> index = vendorIndex();
+    return index ? std::optional<QVariantMap>(index->toMap()) : std::nullopt;
 }
 
 std::shared_ptr<const VendorIndex> thVendorDB::vendorIndex()
@@ -285,10 +270,8 @@ std::shared_ptr<const VendorIndex> thVendorDB::vendorIndex()
 
 void thVendorDB::databaseDidUpdate()
 {
-    std::optional<QVariantMap> parsed = unpackDB_PCIIDS();
     std::shared_ptr<const VendorIndex> index = buildIndex();
     QMutexLocker l(&lock());
-    cache() = parsed;
     indexCache() = index;
 }
 

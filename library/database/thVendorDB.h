@@ -55,7 +55,8 @@ private:
 class thVendorDB
 {
 public:
-    // The parsed dictionary, parsing on first use; nothing when no copy is readable.
+    // The dictionary of the index below (parsed on first use); nothing when no
+    // copy is readable. Built anew on each call: keep the result.
     static std::optional<QVariantMap> vendorDatabase();
     // Parses the downloaded copy when it is readable, else the shipped one.
     static std::optional<QVariantMap> unpackDB_PCIIDS();

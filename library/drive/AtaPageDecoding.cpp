@@ -16,11 +16,6 @@ bool pageChecksumValid(Bytes page)
     return uint8_t(std::accumulate(page.begin(), page.end(), 0u)) == 0;
 }
 
-bool identityValid(Bytes identity)
-{
-    return u8(identity, 510) == 0xA5 && pageChecksumValid(identity);
-}
-
 bool smartDataValid(Bytes smartData)
 {
     // Real drives report revisions far above 99 (0x80 and more). Only 0 and

@@ -11,8 +11,6 @@ class THSMARTDevice;
 
 // Byte sum of a page is 0 modulo 256 (the last byte is the checksum).
 bool pageChecksumValid(Bytes page);
-// IDENTIFY data as a drive may send it: signature 0xA5 at byte 510, valid checksum.
-bool identityValid(Bytes identity);
 // SMART data with a revision other than 0 or 0xFFFF and a valid checksum.
 bool smartDataValid(Bytes smartData);
 

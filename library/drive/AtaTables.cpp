@@ -285,7 +285,7 @@ QString error(int errorRegister)
 {
     static const char *const names[8] = {
         "ILI/CCTO/MEDIA", "END OF MEDIA", "ABORT", "obsolete 0x08",
-        "ID NOT FOUND", "obsolete 0x02", "UNCORRECTABLE ERROR", "INTERFACE CRC",
+        "ID NOT FOUND", "obsolete 0x20", "UNCORRECTABLE ERROR", "INTERFACE CRC",
     };
     QString text;
     for (int bit = 0; bit < 8; ++bit) {

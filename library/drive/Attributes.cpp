@@ -258,14 +258,17 @@ QString hex4(uint16_t v)
     return QString(text, 4);
 }
 
-// The hard-drive hint: "seek", "spin", "head" or "fly" anywhere, any letter case.
+// The hard-drive hint: "seek", "spin", "head" or "fly" anywhere, any letter
+// case. The words are ASCII letters, so folding by hand is enough (and QChar's
+// Unicode folding was a fair share of the attribute pass).
 bool namesDiskMechanics(QStringView name)
 {
     static const char *const words[] = {"seek", "spin", "head", "fly"};
+    const auto folded = [](QChar c) { return c.unicode() < 0x80 ? char(c.unicode() | 0x20) : '\0'; };
     for (qsizetype i = 0; i < name.size(); ++i)
         for (const char *word : words) {
             qsizetype k = 0;
-            while (word[k] && i + k < name.size() && name[i + k].toLower() == QLatin1Char(word[k]))
+            while (word[k] && i + k < name.size() && folded(name[i + k]) == word[k])
                 ++k;
             if (!word[k])
                 return true;
@@ -382,33 +385,26 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const bool bad = (problem || belowThreshold) && !ignored;
         anyBad = anyBad || bad;
 
-        // The table row carries "bad"; the dictionary's copy of it does not.
-        const QString flagsText = hex4(flags);
-        const QString rawValue = rawText.isEmpty() ? QStringLiteral("-") : rawText;
-        const QString type = (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age");
-        const QString updated = (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline");
-        const auto fill = [&](SortedMap &m, bool withBad) {
-            m.add(kID, idText);
-            m.add(kAttributeName, name);
-            if (withBad)
-                m.add(kBad, bad);
-            m.add(kCondition, condition);
-            m.add(kFlags, flagsText);
-            m.add(kFmt, fmt);
-            m.add(kMax, maxText);
-            m.add(kMin, minText);
-            m.add(kRawValue, rawValue);
-            m.add(kThreshold, byteText(threshold));
-            m.add(kType, type);
-            m.add(kUpdated, updated);
-            m.add(kValue, byteText(value));
-            m.add(kWorst, byteText(worst));
-        };
-        SortedMap row, plain;
-        fill(row, true);
-        fill(plain, false);
-        vsaDict.insert_or_assign(idText, QVariant(plain.take()));
-        records.append(row.take());
+        // One record for the table and the dictionary: the map is shared, not
+        // copied (building a second one per attribute was most of this pass).
+        SortedMap row;
+        row.add(kID, idText);
+        row.add(kAttributeName, name);
+        row.add(kBad, bad);
+        row.add(kCondition, condition);
+        row.add(kFlags, hex4(flags));
+        row.add(kFmt, fmt);
+        row.add(kMax, maxText);
+        row.add(kMin, minText);
+        row.add(kRawValue, rawText.isEmpty() ? QStringLiteral("-") : rawText);
+        row.add(kThreshold, byteText(threshold));
+        row.add(kType, (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age"));
+        row.add(kUpdated, (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline"));
+        row.add(kValue, byteText(value));
+        row.add(kWorst, byteText(worst));
+        const QVariant record(row.take());
+        vsaDict.insert_or_assign(idText, record);
+        records.append(record);
 
         if (!isHDD)
             isHDD = namesDiskMechanics(name);
@@ -432,6 +428,7 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     result.add(QStringLiteral("health"), health);
     result.add(QStringLiteral("isEnabledAttributes"), found ? 1 : 0);
     result.add(QStringLiteral("isHDD"), isHDD ? 1 : 0);
+    result.add(QStringLiteral("modelFamily"), driveEntry.value(QStringLiteral("modelfamily")).toString());
     result.add(QStringLiteral("powerCycleCount"), powerCycleCount);
     result.add(QStringLiteral("powerOnHours"), powerOnHours);
     result.add(QStringLiteral("temperature"), temperature);

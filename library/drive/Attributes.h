@@ -29,8 +29,10 @@ void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp);
 // come from the drive database. `ignore` is the "ignoreAttributes"
 // dictionary; `isfail` is true when SMART RETURN STATUS reported a threshold
 // exceeded. Each record in "vendorspecificAttributes" carries "bad" (bool)
-// beside its 13 keys; "crcErrorCountColor" is "FailureColor" or
-// "controlTextColor".
+// beside its 13 keys; "vsaDict" holds the same records by "ID".
+// "crcErrorCountColor" is "FailureColor" or "controlTextColor". "Model
+// Family" is always "-"; "modelFamily" holds the
+// drive database's family of the drive, "" when it has no entry.
 QVariantMap attributesModel(std::span<const uint8_t> smartData, std::span<const uint8_t> smartThresh,
                             const QString &model, const QString &firmware, const QVariantMap &ignore,
                             bool isfail);

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive/IdentifyDecoder.h"
 
+#include "drive/AtaPageDecoding.h"
 #include "drive/AtaTables.h"
 #include "drive/THSMARTDevice.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QVariantList>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -157,11 +160,24 @@ QString pollingTimeText(unsigned minutes)
     return text;
 }
 
+bool identifyPageValid(Bytes id)
+{
+    if (id.size() != 512)
+        return false;
+    if (u8(id, 510) == 0xA5)
+        return pageChecksumValid(id);
+    const auto all = [&](uint8_t v) { return std::all_of(id.begin(), id.end(), [v](uint8_t b) { return b == v; }); };
+    return !all(0x00) && !all(0xFF);
+}
+
 QVariantMap identifyDevice(Bytes id)
 {
     QVariantMap d;
-    d.insert(QStringLiteral("ataVersion"),
-             ata::ataVersionMajor(highestBit(word(id, 80), 10), word(id, 81)));
+    // 0x0000 and 0xFFFF are how a drive says it does not report word 80.
+    const unsigned w80 = word(id, 80);
+    d.insert(QStringLiteral("ataVersion"), w80 == 0 || w80 == 0xFFFF
+                                               ? QStringLiteral("not reported")
+                                               : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81)));
 
     const auto text = [&](const char *key, size_t offset, size_t length) {
         const QString s = stringFromCStringSwapped(slice(id, offset, length));
@@ -260,7 +276,7 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     const unsigned status = u8(sd, 363);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
     d.insert(QStringLiteral("Self-test status"),
-             selfTest ? QStringLiteral("%1 %2%").arg(selfTestStatusText(status >> 4)).arg(percent)
+             selfTest ? selfTestStatusText(status >> 4) + u' ' + QString::number(percent) + u'%'
                       : QStringLiteral("Never Run"));
     d.insert(QStringLiteral("Self-test progress"), percent);
 

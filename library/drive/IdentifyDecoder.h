@@ -18,6 +18,12 @@ namespace corvane {
 // "General Purpose Logging", "Error Logging".
 QVariantMap identifyDevice(Bytes identity);
 
+// Whether an IDENTIFY page holds what a drive sent. The integrity word is
+// optional: without the 0xA5 signature at byte 510 there is no checksum and the
+// data stands; with it the byte sum must be 0. A short page, and one of all
+// zeros or all ones (nobody answered), is refused.
+bool identifyPageValid(Bytes identity);
+
 // Capability keys of the SMART data page, plus "capArray", "selftests" and
 // "isEnabledSelftest". Flags that the page does not carry (logging, SCT) are taken
 // from `driveProperties`, where identifyDevice() put them.

@@ -460,22 +460,6 @@ QString imageNameFor(const QString &model)
     return firstWord(m);
 }
 
-QString pathNameFor(const QString &model)
-{
-    const QString word = firstWord(normalised(model));
-    if (word.startsWith(QLatin1String("ct")) || word.startsWith(QLatin1String("m4")))
-        return QStringLiteral("crucial");
-    if (word.startsWith(QLatin1String("st")))
-        return QStringLiteral("seagate");
-    if (word.startsWith(QLatin1String("wdc")))
-        return QStringLiteral("westerndigital");
-    if (word.startsWith(QLatin1String("spcc")))
-        return QStringLiteral("siliconpower");
-    if (word.startsWith(QLatin1String("newer")))
-        return QStringLiteral("newertech");
-    return word;
-}
-
 bool runningFromBuildTree()
 {
     static const bool fromBuildTree = [] {
@@ -556,7 +540,8 @@ QString mfgLogoPathForDriveModel(const QString &model)
 {
     if (model.isEmpty())
         return {};
-    return findPng(kDriveLogoFolder, pathNameFor(model));
+    // The file is named after the image, so logo and path always agree.
+    return findPng(kDriveLogoFolder, firstWord(imageNameFor(model)));
 }
 
 QStringList logoDataDirs()

@@ -100,7 +100,7 @@ QVariantMap nvmeIdentifyKeys(Bytes id, uint16_t interfaceVersion, uint16_t inter
 {
     const uint8_t mdts = u8(id, 77);
     const uint32_t oui = uint32_t(u8(id, 73)) | uint32_t(u8(id, 74)) << 8 | uint32_t(u8(id, 75)) << 16;
-    return {
+    QVariantMap keys{
         {QStringLiteral("vid"), hexText(le16(id, 0), 4)},
         {QStringLiteral("ssvid"), hexText(le16(id, 2), 4)},
         {QStringLiteral("sn"), nvmeText(slice(id, 4, 20))},
@@ -109,9 +109,9 @@ QVariantMap nvmeIdentifyKeys(Bytes id, uint16_t interfaceVersion, uint16_t inter
         {QStringLiteral("rab"), uint(u8(id, 72))},
         {QStringLiteral("oui"), hexText(oui, 6)},
         {QStringLiteral("cmic"), hexText(u8(id, 76), 2)},
-        // 1 << 31 and beyond do not fit the signed 32-bit value; no real
-        // controller reports such a transfer size, so they read as 0 ("no limit").
-        {QStringLiteral("mdts"), mdts < 31 ? int(1u << mdts) : 0},
+        // 0 is "no limit" and stays 0. 1 << 31 and beyond do not fit the signed
+        // 32-bit value; no real controller reports such a size, so they read as 0 too.
+        {QStringLiteral("mdts"), mdts != 0 && mdts < 31 ? int(1u << mdts) : 0},
         {QStringLiteral("ctlid"), uint(le16(id, 78))},
         {QStringLiteral("oacs"), hexText(le16(id, 256), 4)},
         {QStringLiteral("frmw"), hexText(u8(id, 260), 2)},
@@ -124,6 +124,16 @@ QVariantMap nvmeIdentifyKeys(Bytes id, uint16_t interfaceVersion, uint16_t inter
         {QStringLiteral("oncs"), hexText(le16(id, 520), 4)},
         {QStringLiteral("nvmeIFRev"), QStringLiteral("%1.%2").arg(interfaceVersion).arg(interfaceRevision)},
     };
+    // VER: major.minor[.tertiary]. Controllers before NVMe 1.2 may leave it 0;
+    // the registry's value (if any) then stands.
+    const uint32_t ver = le32(id, 80);
+    if (ver != 0) {
+        QString text = QStringLiteral("%1.%2").arg(ver >> 16).arg((ver >> 8) & 0xFF);
+        if (ver & 0xFF)
+            text += QStringLiteral(".%1").arg(ver & 0xFF);
+        keys.insert(QStringLiteral("nvmeRevSupported"), text);
+    }
+    return keys;
 }
 
 QString nvmeVerdict(uint8_t criticalWarning)

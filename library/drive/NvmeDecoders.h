@@ -24,7 +24,8 @@ QString nvmeUntrimmedText(Bytes field);
 
 // "vid", "ssvid", "sn", "mn", "fr", "rab", "oui", "cmic", "mdts", "ctlid",
 // "oacs", "frmw", "lpa", "elpe", "npss", "warning_oC", "critical_oC", "nn",
-// "oncs", "nvmeIFRev".
+// "oncs", "nvmeIFRev", and "nvmeRevSupported" when the controller reports
+// its version (VER). "mdts" 0 means no limit.
 QVariantMap nvmeIdentifyKeys(Bytes identify, uint16_t interfaceVersion, uint16_t interfaceRevision);
 
 // "Failed" for critical-warning bits 2 or 3, "Warning" for bits 0, 1 or 4,

@@ -207,7 +207,7 @@ QVariantMap selftestLog(Bytes page)
                 {QStringLiteral("Num"), int(pos + 1)},
                 {QStringLiteral("Type"), selftestTypeText(type)},
                 {QStringLiteral("Status"),
-                 QStringLiteral("%1 %2%").arg(selftestStatusText(nibble)).arg(percent)},
+                 selftestStatusText(nibble) + u' ' + QString::number(percent) + u'%'}, // arg() is slow
                 {QStringLiteral("LifetimeHours"), hours},
                 {QStringLiteral("LBAFirstError"),
                  nibble >= 3 && nibble <= 8 ? QVariant(quint64(lba)) : QVariant(QString())},

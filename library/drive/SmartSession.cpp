@@ -2,6 +2,7 @@
 // The SMART session of THSMARTDevice: opening the drive, reading every page,
 // following a self-test.
 #include "drive/AtaPageDecoding.h"
+#include "drive/IdentifyDecoder.h"
 #include "drive/Attributes.h"
 #include "drive/THSMARTDevice.h"
 #include "platform/DeviceStatus.h"
@@ -116,7 +117,7 @@ int32_t THSMARTDevice::updateProperties()
         return status;
     }
 
-    if (!identifySkipped(model) && sif->getIdentifyData(identity) == 0 && identityValid(identity)) {
+    if (!identifySkipped(model) && sif->getIdentifyData(identity) == 0 && identifyPageValid(identity)) {
         qCInfo(lcSession, "bsd: %s identity validated", qUtf8Printable(bsdName));
         decodeIdentity(*this);
     }

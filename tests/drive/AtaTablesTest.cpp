@@ -51,6 +51,7 @@ TEST(AtaTables, ErrorStatusAndState)
     EXPECT_EQ(ata::error(0x44), QStringLiteral(" ABORT UNCORRECTABLE ERROR"));
     EXPECT_EQ(ata::error(0), QStringLiteral("Unknown"));
     EXPECT_EQ(ata::error(0x81), QStringLiteral(" ILI/CCTO/MEDIA INTERFACE CRC"));
+    EXPECT_EQ(ata::error(0x28), QStringLiteral(" obsolete 0x08 obsolete 0x20")); // bits 3 and 5
     EXPECT_EQ(ata::error(0x100), QStringLiteral("Unknown"));
     EXPECT_EQ(ata::status(0x51), QStringLiteral("51"));
     EXPECT_EQ(ata::status(0x0a), QStringLiteral("0A"));

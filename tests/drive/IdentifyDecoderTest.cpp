@@ -53,7 +53,7 @@ TEST(IdentifyDecoder, EveryRealDriveAgreesWithItsFolderAndManifest)
         SCOPED_TRACE(folder.toStdString());
         const QByteArray page = test::readData(QStringLiteral("ata-pages/%1/identify.bin").arg(folder));
         ASSERT_EQ(page.size(), 512);
-        EXPECT_TRUE(identityValid(test::bytes(page)));
+        EXPECT_TRUE(identifyPageValid(test::bytes(page)));
         const QVariantMap id = identifyDevice(test::bytes(page));
         EXPECT_EQ(str(id, "Device Model"), QString::fromUtf8(cols[2]));
         EXPECT_EQ(str(id, "Firmware Version"), QString::fromUtf8(cols[3]));
@@ -286,7 +286,7 @@ TEST(PageDecoding, ShortZeroAndGarbagePagesDoNotCrash)
         const QByteArray cut = real.left(size);
         const QVariantMap id = identifyDevice(test::bytes(cut));
         EXPECT_TRUE(id.contains(QStringLiteral("sectorSizeStr"))) << size;
-        EXPECT_FALSE(identityValid(test::bytes(cut)));
+        EXPECT_FALSE(identifyPageValid(test::bytes(cut)));
         capabilities(test::bytes(cut));
     }
     EXPECT_EQ(str(identifyDevice(test::bytes(real.left(94))), "Device Model"), QStringLiteral("SSDSC2KB019T7R"));
@@ -298,11 +298,23 @@ TEST(PageDecoding, ShortZeroAndGarbagePagesDoNotCrash)
     EXPECT_EQ(str(id, "sectorSizeStr"), QStringLiteral("512 bytes logical, 512 bytes physical")); // bits 15:14 = 11
     EXPECT_FALSE(id.contains(QStringLiteral("Drive Type")));
     EXPECT_EQ(str(id, "Device Model"), QString());
+    EXPECT_EQ(str(id, "ataVersion"), QStringLiteral("not reported")); // word 80 = 0xFFFF
+    EXPECT_EQ(str(identifyDevice(PageBuilder().span()), "ataVersion"), QStringLiteral("not reported"));
     const QVariantMap caps = capabilities(ff);
     EXPECT_EQ(str(caps, "Offline data collection status"), QStringLiteral("Reserved"));
     EXPECT_EQ(caps.value(QStringLiteral("Extended self-test polling time")).toUInt(), 0xFFFFu);
     EXPECT_FALSE(smartDataValid(ff));
-    EXPECT_FALSE(identityValid(PageBuilder().span()));
+    EXPECT_FALSE(identifyPageValid(PageBuilder().span()));
     EXPECT_FALSE(smartDataValid(PageBuilder().span()));
-    EXPECT_TRUE(identityValid(test::bytes(real)));
+    EXPECT_TRUE(identifyPageValid(test::bytes(real)));
+    // The integrity word is optional: without the signature the page stands.
+    QByteArray unsigned_ = real;
+    unsigned_[510] = 0;
+    unsigned_[511] = 0x5A; // no checksum to get wrong
+    EXPECT_TRUE(identifyPageValid(test::bytes(unsigned_)));
+    QByteArray badSum = real;
+    badSum[511] = char(badSum[511] + 1);
+    EXPECT_FALSE(identifyPageValid(test::bytes(badSum)));
+    EXPECT_FALSE(identifyPageValid(ff));
+    EXPECT_FALSE(identifyPageValid(test::bytes(real.left(511))));
 }

@@ -81,13 +81,15 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
     EXPECT_EQ(reports.names.size(), 2); // an empty model raises nothing
 }
 
-TEST(ManufacturerLogos, PathRulesFindTheGeneratedFiles)
+TEST(ManufacturerLogos, PathIsTheImagesFile)
 {
     // The tiles are drawn by the build; tests run from the build tree.
     EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
     const struct { const char *model; const char *file; } cases[] = {
         {"ST9100821AS", "seagate"},
-        {"StoreJet Transcend", "seagate"}, // the path rules know only "st"
+        {"StoreJet Transcend", "transcend"},
+        {"ST250-128", "apacer"},
+        {"SSDSC2KB019T7R", "intel"},
         {"WDC WD2500JB-00REA0", "westerndigital"},
         {"CT1000P1SSD8", "crucial"},
         {"M4-CT256M4SSD2", "crucial"},
@@ -101,7 +103,7 @@ TEST(ManufacturerLogos, PathRulesFindTheGeneratedFiles)
         EXPECT_EQ(QFileInfo(path).completeBaseName(), QLatin1String(c.file)) << c.model;
         EXPECT_TRUE(path.startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/"))) << c.model;
     }
-    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("SSDSC2KB019T7R")), QString());
+    EXPECT_EQ(mfgLogoForDriveModel(QStringLiteral("StoreJet Transcend")), QStringLiteral("transcend"));
     EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("../../etc/passwd")), QString());
     EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("..")), QString());
     EXPECT_FALSE(logoCatalogueImagePath(QStringLiteral("apacer")).isEmpty());

@@ -170,6 +170,7 @@ TEST(UdevRegistry, VirtioDiskOfThisKindOfMachine)
     EXPECT_EQ(c.enumerator->leftOut().first().bsdName, "vda");
     EXPECT_TRUE(c.leftOutReason("vda").contains("Virtual Interface"));
     EXPECT_EQ(c.description("vda")["DAVolumePath"], "/");
+    EXPECT_EQ(c.description("vda")["DAMediaBlockSize"], 4096); // physical, not the logical 512
 }
 
 TEST(UdevRegistry, CaptureRoundTripAndBadFolders)

@@ -59,7 +59,14 @@ TEST(NvmeDecoders, QemuControllerIdentify)
     EXPECT_EQ(m.value("nn").toUInt(), 256u);
     EXPECT_EQ(m.value("oncs").toString(), "015d");
     EXPECT_EQ(m.value("nvmeIFRev").toString(), "1.4");
-    EXPECT_EQ(m.size(), 20);
+    EXPECT_EQ(m.value("nvmeRevSupported").toString(), "1.4"); // VER 0x00010400
+    EXPECT_EQ(m.size(), 21);
+    // A VER of 0 says nothing; a tertiary number shows.
+    QByteArray bare = id;
+    std::memset(bare.data() + 80, 0, 4);
+    EXPECT_FALSE(nvmeIdentifyKeys(bytes(bare), 1, 4).contains("nvmeRevSupported"));
+    bare[80] = 1, bare[81] = 0, bare[82] = 2;
+    EXPECT_EQ(nvmeIdentifyKeys(bytes(bare), 1, 4).value("nvmeRevSupported").toString(), "2.0.1");
 
     const QVariantList states = nvmePowerStates(bytes(id));
     ASSERT_EQ(states.size(), 1);
@@ -307,7 +314,7 @@ TEST(NvmeDecoders, TextFieldsKeepOnlyValidCharacters)
 TEST(NvmeDecoders, IdentifyEdgeValues)
 {
     Block id(4096, 0);
-    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 1);
+    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0); // no limit
     EXPECT_NEAR(nvmeIdentifyKeys(id, 1, 3).value("warning_oC").toFloat(), -273.15f, 1e-3);
     id[77] = 30;
     EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 1 << 30);
@@ -328,7 +335,7 @@ TEST(NvmeDecoders, ShortAndGarbageBlocks)
                           size_t(2049), size_t(3000), size_t(4096)}) {
         const std::span<const uint8_t> block = std::span<const uint8_t>(garbage).first(length);
         const QVariantMap id = nvmeIdentifyKeys(block, 1, 0);
-        EXPECT_EQ(id.size(), 20);
+        EXPECT_EQ(id.size(), length >= 84 ? 21 : 20); // "nvmeRevSupported" with a VER
         EXPECT_EQ(nvmeHealthKeys(block).size(), 37);
         EXPECT_LE(nvmePowerStates(block).size(), 32);
         EXPECT_LE(nvmeFirmwareKeys(block, block).value("firmwareSlots").toList().size(), 7);

@@ -218,8 +218,8 @@ def compare_ata(c, drive, sm):
     c.eq(f"{w} Serial Number", plain(drive.get("Serial Number")), sm.get("serial_number"))
     c.eq(f"{w} Firmware Version", plain(drive.get("Firmware Version")), sm.get("firmware_version"))
     c.eq(f"{w} User Capacity", as_int(drive.get("User Capacity")), sm["user_capacity"]["bytes"])
-    # The WWN comes from IDENTIFY only. QEMU's IDENTIFY has no checksum
-    # signature, so Corvane does not trust it and the key is absent there.
+    # The WWN comes from IDENTIFY only (QEMU's page has no checksum signature,
+    # which is valid: the integrity word is optional).
     wwn = plain(drive.get("WWN"))
     if wwn and "wwn" in sm:
         s = sm["wwn"]

@@ -408,7 +408,10 @@ std::unique_ptr<TreeRegistry> buildUdevRegistry(const DeviceSource &source)
         const QString mountPoint = mounts.value(attr(*d, "dev"));
         if (whole) {
             const DriveFacts f = facts.value(d->syspath);
-            const int block = attr(*d, "queue/logical_block_size").toInt();
+            // The drive's sector, which the drive record reports as "physical".
+            int block = attr(*d, "queue/physical_block_size").toInt();
+            if (block <= 0)
+                block = attr(*d, "queue/logical_block_size").toInt();
             desc.insert(QStringLiteral("DAMediaBlockSize"), block > 0 ? block : 512);
             desc.insert(QStringLiteral("DAMediaName"), f.model);
             desc.insert(QStringLiteral("DAMediaContent"), tableContent(*d));
