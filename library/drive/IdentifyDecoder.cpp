@@ -2,7 +2,7 @@
 #include "drive/IdentifyDecoder.h"
 
 #include "drive/AtaTables.h"
-#include "drive/THSMARTDevice.h"
+#include "drive/AtaPages.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -257,15 +257,15 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     d.insert(QStringLiteral("Autosave"), bool(smartCaps & 0x2));
 
     const bool selfTest = caps & 0x10;
-    const unsigned status = u8(sd, 363);
+    const unsigned status = u8(sd, smartdata::kSelfTestStatus);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
     d.insert(QStringLiteral("Self-test status"),
              selfTest ? QStringLiteral("%1 %2%").arg(selfTestStatusText(status >> 4)).arg(percent)
                       : QStringLiteral("Never Run"));
     d.insert(QStringLiteral("Self-test progress"), percent);
 
-    const unsigned shortPoll = u8(sd, 372);
-    const unsigned extendedPoll = u8(sd, 373) == 255 ? le16(sd, 375) : u8(sd, 373);
+    const unsigned shortPoll = selfTestPollingMinutes(sd, false);
+    const unsigned extendedPoll = selfTestPollingMinutes(sd, true);
     d.insert(QStringLiteral("Extended self-test polling time"), extendedPoll);
     d.insert(QStringLiteral("Short self-test polling time"), shortPoll);
     d.insert(QStringLiteral("Conveyance self-test polling time"), uint(u8(sd, 374)));
