@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(&ms, data, 4);
         msToTime(ms);
         selftestTypeText(data[0]);
-        selftestStatusText(data[1] >> 4);
+        selfTestStatusText(data[1] >> 4, SelfTestTexts::Log);
     }
     return 0;
 }

@@ -55,10 +55,10 @@ inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefi
     DriveEntry entry;
     entry.date = QDateTime::currentDateTime();
     for (int i = 0; i < healths.size(); ++i)
-        entry.drives.append(SMARTDrive(QStringLiteral("ID-%1").arg(i), QStringLiteral("Model %1").arg(i),
+        entry.drives.append(SMARTDrive(QStringLiteral("sd%1").arg(QChar(u'a' + i)), QStringLiteral("Model %1").arg(i),
                                        volumePrefix + QString::number(i),
-                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"),
-                                       QStringLiteral("sd%1").arg(QChar(u'a' + i)), healths.at(i)));
+                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"), QString(),
+                                       healths.at(i)));
     return entry;
 }
 
