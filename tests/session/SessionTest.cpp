@@ -347,7 +347,7 @@ TEST_F(Session, SmartDisableIsNeverSentToTheDrive)
     ASSERT_EQ(d->updateProperties(), 0);
     EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("38IGT0G5T"));
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return !d->isFollowingTest(); }));
+    ASSERT_TRUE(waitUntil([&] { return !d->isFollowingTest(); }));
 
     ASSERT_GT(cdbs.size(), 8u);
     bool enableSent = false;
@@ -374,8 +374,8 @@ TEST_F(Session, TestFinishedOnTheFirstTick)
     EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_TRUE(d->hasOpenSession());
     EXPECT_EQ(script->count("short"), 1);
-    ASSERT_TRUE(runUntil([&] { return delegate.calls > 0; }));
-    runUntil([] { return false; }, 20); // nothing more may come
+    ASSERT_TRUE(waitUntil([&] { return delegate.calls > 0; }));
+    waitUntil([] { return false; }, 100); // nothing more may come
 
     EXPECT_EQ(script->count("smart") - 1, 1); // one tick
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 120.0);
@@ -399,8 +399,8 @@ TEST_F(Session, ZeroPollingTimeGivesInfiniteProgressButTicksGoOn)
     script->selfTestStatus = {0xF9, 0xF5, 0xF1, 0x70};
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
-    runUntil([] { return false; }, 20);
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
+    waitUntil([] { return false; }, 100);
 
     EXPECT_EQ(signal.count(), 1);
     EXPECT_EQ(script->count("smart") - 1, 4);
@@ -418,7 +418,7 @@ TEST_F(Session, ExtendedTestTimeFromTheWordWhenTheByteIs255)
     script->selfTestStatus = {0x00};
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Extended")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
     EXPECT_EQ(script->count("extended"), 1);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 18000.0 - 1.0);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 18000.0);
@@ -427,7 +427,7 @@ TEST_F(Session, ExtendedTestTimeFromTheWordWhenTheByteIs255)
     script->testStarted = false;
     readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 1}});
     ASSERT_EQ(d->startTest(QStringLiteral("extended")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 1; }));
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 1; }));
     EXPECT_EQ(script->count("short"), 1);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 59.0);
 }
@@ -449,7 +449,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 2}});
     script->selfTestStatus = {0xF8};
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return script->count("smart") >= 4; }));
+    ASSERT_TRUE(waitUntil([&] { return script->count("smart") >= 4; }));
     EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Test In Progress 20%"));
     const size_t commandsBefore = script->calls.size();
@@ -461,7 +461,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     // The self-test log is read once more; no abort command reaches the drive.
     EXPECT_EQ(std::vector<std::string>(script->calls.begin() + long(commandsBefore), script->calls.end()),
               (std::vector<std::string>{"log6", "disable"}));
-    runUntil([] { return false; }, 20);
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(script->calls.size(), commandsBefore + 2); // no tick after the abort
     d->abortSelftest();
     EXPECT_EQ(delegate.calls, 1);
@@ -491,8 +491,8 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     d = deviceOn(script);
     QSignalSpy lost(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return lost.count() > 0; }));
-    runUntil([] { return false; }, 20);
+    ASSERT_TRUE(waitUntil([&] { return lost.count() > 0; }));
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(lost.count(), 1);
     EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_EQ(script->openSessions, 0);
@@ -535,7 +535,7 @@ TEST_F(Session, SimulatedSelfTestOnARecordedSet)
         QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
         ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
         // Half a second of drive time per look.
-        ASSERT_TRUE(runUntil([&] {
+        ASSERT_TRUE(waitUntil([&] {
             statuses << d->driveProperties().value(QStringLiteral("test_status")).toString();
             now += 500;
             return signal.count() > 0;

@@ -4,6 +4,7 @@
 // operations that fail, a drive that disappears after a number of commands,
 // and a self-test whose status byte follows a script.
 #include "TestData.h"
+#include "support/EventLoop.h"
 #include "drive/THSMARTDevice.h"
 #include "platform/AtaSmartInterface.h"
 #include "platform/DeviceStatus.h"
@@ -21,26 +22,6 @@
 #include <vector>
 
 namespace corvane::test {
-
-inline QCoreApplication &app()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "session_tests";
-        static char *argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until done() holds; the cap only keeps a broken test from hanging.
-inline bool runUntil(const std::function<bool()> &done, int maxRounds = 20000)
-{
-    app();
-    for (int i = 0; i < maxRounds && !done(); ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    return done();
-}
 
 inline Page pageOf(const QByteArray &bytes)
 {
