@@ -2,6 +2,7 @@
 // The three SMART log decoders (directory, summary error log, self-test log)
 // over the same bytes: each must stay inside them whatever they claim.
 #include "FuzzSupport.h"
+#include "drive/AtaPages.h"
 #include "drive/SmartLogDecoder.h"
 
 using namespace corvane;
