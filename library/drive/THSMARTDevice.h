@@ -7,10 +7,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
-#include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
 
 class QTimer;
 
@@ -76,9 +74,11 @@ Q_SIGNALS:
 
 private:
     void selfTestTick();
+    void endSelfTest();
     const DriveDatabase &driveDatabase();
 
-    // The open session; empty when none is open.
+    // The session state and the pages, reached only through the operations
+    // above. The open session; empty when none is open.
     std::unique_ptr<AtaSmartInterface> sif;
     // The SMART-capable ancestor of the drive's medium; null when none.
     RegistryEntry smart_service;
@@ -86,9 +86,6 @@ private:
     QTimer *timer = nullptr;
     // identity, smartData, smartThresh, testLog, errorLog, logDirectory.
     AtaPages _pages;
-
-    void endSelfTest();
-
     QVariantMap _driveProperties;
     QPointer<QObject> _delegate;
     AtaSmartOpener _opener;

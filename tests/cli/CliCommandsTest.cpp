@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvanectl show, record and test, run as a user runs them on the demo set.
 #include "TestData.h"
+#include "support/Corvanectl.h"
+
+using corvane::test::Cli;
+using corvane::test::CliRun;
 
 #include <QDir>
 #include <QDirIterator>
@@ -18,54 +22,6 @@
 namespace {
 
 const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-// Runs corvanectl with its own settings, state and data folders, so that a
-// user's ignore choices or database never reach the test.
-class Cli
-{
-public:
-    Cli()
-    {
-        _env = QProcessEnvironment::systemEnvironment();
-        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
-            _env.insert(QLatin1String(var), _home.filePath(QLatin1String(var)));
-    }
-    CliRun run(const QStringList &args, const std::function<void(QProcess &)> &during = {}) const
-    {
-        QProcess p;
-        p.setProcessEnvironment(_env);
-        p.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), args);
-        if (!p.waitForStarted())
-            return {};
-        if (during)
-            during(p);
-        CliRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
-    }
-    QJsonObject showJson(const QString &set, const QString &drive) const
-    {
-        return QJsonDocument::fromJson(run({QStringLiteral("show"), QStringLiteral("--recorded"), set,
-                                            QStringLiteral("--json"), drive}).out).object();
-    }
-
-private:
-    QTemporaryDir _home;
-    QProcessEnvironment _env;
-};
 
 const QStringList kDemoDrives{QStringLiteral("sda"), QStringLiteral("sdb"), QStringLiteral("sdc"),
                               QStringLiteral("sdd"), QStringLiteral("sde"), QStringLiteral("sdf"),

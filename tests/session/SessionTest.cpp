@@ -204,19 +204,6 @@ TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
     }
 }
 
-TEST_F(Session, SmartPageRevision0x80IsDecoded)
-{
-    // The TOSHIBA MK1651GSY reports revision 0x80 with a valid checksum.
-    const auto script = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"));
-    ASSERT_EQ(script->pages["smart"][0], 0x80);
-    const auto d = deviceOn(script, QStringLiteral("TOSHIBA MK1651GSY"));
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
-    EXPECT_NE(prop(*d, "attributeHealth"), QStringLiteral("-"));
-    EXPECT_EQ(d->driveProperties().value(QStringLiteral("attributesDataStructureRev")).toInt(), 0x80);
-    EXPECT_GT(d->driveProperties().value(QStringLiteral("vendorspecificAttributes")).toList().size(), 10);
-}
-
 TEST_F(Session, FailedReadsLeaveEarlierKeys)
 {
     const QVariantMap earlier{{QStringLiteral("ataVersion"), QStringLiteral("earlier")},
