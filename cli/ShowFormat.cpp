@@ -147,8 +147,15 @@ QString valueWithUnit(const QString &key, const QString &value)
     const auto it = labels().constFind(key);
     if (it == labels().cend() || !*it->unit || value == QLatin1String("-"))
         return value;
+    // After the number a raw value starts with: "6626 h (0 0 0)", "38 °C (Min/Max 20/45)".
+    qsizetype end = 0;
+    while (end < value.size() && (value.at(end).isDigit() || value.at(end) == QLatin1Char('.') || (end == 0 && value.at(0) == QLatin1Char('-'))))
+        ++end;
+    // A value in a format of its own ("2262:44", hours and minutes) keeps it.
+    if (end == 0 || (end < value.size() && value.at(end) != QLatin1Char(' ')))
+        return value;
     const QString unit = QString::fromUtf8(it->unit);
-    return unit == QLatin1String("%") ? value + unit : value + QLatin1Char(' ') + unit;
+    return value.left(end) + (unit == QLatin1String("%") ? unit : QLatin1Char(' ') + unit) + value.mid(end);
 }
 
 class Printer
