@@ -3,74 +3,12 @@
 
 #include <QDBusMessage>
 #include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSaveFile>
 
 Q_LOGGING_CATEGORY(lcWidgetFile, "corvane.agent.widget")
 
 namespace corvane {
-
-SMARTDrive::SMARTDrive(QString bsdName, QString hwName, QString volName, QString location,
-                       QString icon, QString health)
-    : id(QUuid::createUuid()), bsdName(std::move(bsdName)), hwName(std::move(hwName)),
-      volName(std::move(volName)), location(std::move(location)), icon(std::move(icon)),
-      health(std::move(health))
-{
-}
-
-static QString text(const QVariantMap &map, const char *key)
-{
-    const QVariant v = map.value(QLatin1String(key));
-    return v.typeId() == QMetaType::QString ? v.toString() : QString();
-}
-
-std::optional<SMARTDrive> SMARTDrive::fromProperties(const QVariantMap &properties)
-{
-    const QVariant bsd = properties.value(QStringLiteral("bsdName"));
-    if (bsd.typeId() != QMetaType::QString || bsd.toString().isEmpty())
-        return std::nullopt;
-
-    // QVariant would turn a text into a list of its characters: check types.
-    QStringList names;
-    const QVariant volumes = properties.value(QStringLiteral("volumes"));
-    if (volumes.typeId() == QMetaType::QVariantList) {
-        for (const QVariant &volume : volumes.toList())
-            if (volume.typeId() == QMetaType::QVariantMap)
-                names.append(text(volume.toMap(), "name"));
-    }
-
-    // Missing values are stored as empty strings; no verdict reads "-" either way.
-    QString health = text(properties, "attributeHealth");
-    if (health.isEmpty())
-        health = QStringLiteral("-");
-
-    SMARTDrive drive(bsd.toString(), text(properties, "Device Model"), names.join(QStringLiteral(", ")),
-                     text(properties, "location"), text(properties, "diskIcon"), health);
-    drive.volumeNames = names;
-    return drive;
-}
-
-QVariantMap SMARTDrive::toJson() const
-{
-    return {{QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper()},
-            {QStringLiteral("bsdName"), bsdName},
-            {QStringLiteral("hwName"), hwName},
-            {QStringLiteral("volName"), volName},
-            {QStringLiteral("location"), location},
-            {QStringLiteral("health"), health}};
-}
-
-QByteArray encodeDrivesForWidget(const QList<SMARTDrive> &drives)
-{
-    QJsonArray array;
-    for (const SMARTDrive &d : drives)
-        array.append(QJsonObject::fromVariantMap(d.toJson()));
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
-}
 
 bool requestWidgetReload(const QDBusConnection &bus)
 {

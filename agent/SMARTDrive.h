@@ -1,15 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "drive/DriveSummary.h"
 #include "platform/WidgetCenter.h"
 
-#include <QByteArray>
 #include <QDBusConnection>
-#include <QList>
-#include <QString>
-#include <QStringList>
-#include <QUuid>
-#include <QVariantMap>
-#include <optional>
 
 namespace corvane {
 
@@ -17,38 +11,9 @@ namespace corvane {
 inline constexpr const char *kAgentObjectPath = kWidgetCenterPath;
 inline constexpr const char *kAgentInterface = kWidgetCenterInterface;
 inline constexpr const char *kReloadTimelinesSignal = kReloadTimelinesMember;
-inline constexpr char kWidgetDataFileName[] = "data.json";
 
-// The summary of one drive after a gather.
-struct SMARTDrive
-{
-    QUuid id;
-    QString bsdName;
-    QString hwName;
-    QString volName;   // volume names joined with ", "
-    QString location;  // "Internal" or "External"
-    QString icon;      // icon name or file path ("diskIcon"); never written to the file
-    QString health;    // "Passed", "Warning", "Failed" or "-"
-    // The names volName was joined from; unmount removal compares against
-    // each of them, since a joined text can't tell "Data" from "Data Backup".
-    QStringList volumeNames;
-
-    SMARTDrive() = default;
-    SMARTDrive(QString bsdName, QString hwName, QString volName, QString location, QString icon,
-               QString health);
-
-    // std::nullopt for a dictionary without a "bsdName" text.
-    static std::optional<SMARTDrive> fromProperties(const QVariantMap &properties);
-
-    // The six members of the widget data file.
-    QVariantMap toJson() const;
-
-    bool operator==(const SMARTDrive &other) const { return id == other.id; }
-};
-
-// The widget data file's content: a compact JSON array, UTF-8.
-QByteArray encodeDrivesForWidget(const QList<SMARTDrive> &drives);
-
+// The drive summary record and its encoding are the library's (DriveSummary.h);
+// the agent writes them to the widget data file.
 enum class WidgetWrite {
     Written,        // file replaced, reload requested
     WriteFailed,    // old file kept, reload requested anyway

@@ -14,45 +14,6 @@ Q_LOGGING_CATEGORY(lcVolumes, "corvane.agent.volumes")
 
 namespace corvane {
 
-// mountinfo escapes blank, tab, newline and backslash as \ooo.
-static QString unescapeMountPath(QByteArrayView field)
-{
-    QByteArray out;
-    out.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        const char c = field[i];
-        if (c == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3'
-            && field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-            out.append(char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            out.append(c);
-        }
-    }
-    return QString::fromUtf8(out);
-}
-
-QList<MountEntry> parseMountInfo(const QByteArray &text)
-{
-    // "36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw"
-    QList<MountEntry> entries;
-    const QList<QByteArray> lines = text.split('\n');
-    for (const QByteArray &line : lines) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5 || fields[4].isEmpty() || !fields[4].startsWith('/'))
-            continue;
-        bool ok = false;
-        const int id = fields[0].toInt(&ok);
-        if (!ok)
-            continue;
-        // The optional fields end at "-"; the file system type follows.
-        const qsizetype dash = fields.indexOf("-", 6);
-        const QString type = dash > 0 && dash + 1 < fields.size() ? QString::fromUtf8(fields[dash + 1]) : QString();
-        entries.append({id, unescapeMountPath(fields[4]), type});
-    }
-    return entries;
-}
-
 bool isVolumeMount(const MountEntry &entry)
 {
     static const QStringList plumbing{

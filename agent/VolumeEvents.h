@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "platform/linux/MountInfo.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -37,21 +39,10 @@ public:
     void unmount(const QString &path) { Q_EMIT didUnmount({{QLatin1String(kDevicePathKey), path}}); }
 };
 
-struct MountEntry
-{
-    int mountId = 0;
-    QString mountPoint;
-    QString fsType;
-};
-
 // Whether a mount is something a user would call a volume. Kernel and
 // container plumbing (proc, cgroup, overlay, squashfs, ...) come and go on
 // their own and must not cause gathers.
 bool isVolumeMount(const MountEntry &entry);
-
-// The entries of a /proc/<pid>/mountinfo text, mount points unescaped
-// (\040 and friends). Lines that don't parse are skipped.
-QList<MountEntry> parseMountInfo(const QByteArray &text);
 
 // Linux: the kernel flags every change of the mount table on an open
 // mountinfo file (POLLPRI); the table is then re-read and compared by mount

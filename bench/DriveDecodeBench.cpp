@@ -2,10 +2,11 @@
 // What one drive costs to decode once its pages are in memory: an ATA drive
 // (all six pages, attributes named by the real drivedb.h) and an NVMe drive.
 #include "database/DriveDatabase.h"
-#include "drive/AtaPageDecoding.h"
+#include "drive/AtaPages.h"
 #include "drive/Attributes.h"
+#include "drive/IdentifyDecoder.h"
 #include "drive/NvmeDecoders.h"
-#include "drive/THSMARTDevice.h"
+#include "drive/SmartLogDecoder.h"
 
 #include <QFile>
 
@@ -40,44 +41,29 @@ const DriveDatabase &database()
     return db;
 }
 
-struct AtaPages
+AtaPages loadPages()
 {
-    Page identity = page(kAta + QStringLiteral("identify.bin"));
-    Page smart = page(kAta + QStringLiteral("smart.bin"));
-    Page thresholds = page(kAta + QStringLiteral("thresholds.bin"));
-    Page directory = page(kAta + QStringLiteral("smartlog-00-directory.bin"));
-    Page errors = [] { Page p{}; p[0] = 1; return p; }(); // the drive keeps no summary error log
-    Page selftests = page(kAta + QStringLiteral("smartlog-06-selftest.bin"));
-};
+    AtaPages pages;
+    for (const AtaPageFile &file : kAtaPageFiles) {
+        pages.page(file.kind) = page(kAta + ataPageFileName(file.kind));
+        pages.present[file.kind] = true;
+    }
+    pages.errorLog.fill(0);
+    pages.errorLog[0] = 1; // the drive keeps no summary error log
+    return pages;
+}
 
 // What a session merges for one ATA drive, the database lookup included.
 void BM_DecodeAtaDrive(benchmark::State &state)
 {
-    const AtaPages pages;
+    const AtaPages pages = loadPages();
     const DriveDatabase &db = database();
     if (db.drives().isEmpty()) {
         state.SkipWithError("no /usr/share/smartmontools/drivedb.h");
         return;
     }
-    for (auto _ : state) {
-        // The session's own merge path, on a fresh drive object as every gather makes.
-        THSMARTDevice d(QVariantMap{});
-        d.identity = pages.identity;
-        d.smartData = pages.smart;
-        d.smartThresh = pages.thresholds;
-        d.logDirectory = pages.directory;
-        d.errorLog = pages.errors;
-        d.testLog = pages.selftests;
-        decodeIdentity(d);
-        decodeCapabilities(d);
-        const QVariantMap &p = d.driveProperties();
-        d.mergeProperties(attributesModel(db, d.smartData, d.smartThresh, p.value(QStringLiteral("Device Model")).toString(),
-                                          p.value(QStringLiteral("Firmware Version")).toString(), {}, false));
-        decodeLogDirectory(d);
-        decodeErrorLog(d);
-        decodeSelftestLog(d);
-        benchmark::DoNotOptimize(d.driveProperties());
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(decodeAtaDrive(pages, {}, db, {}, false));
 }
 BENCHMARK(BM_DecodeAtaDrive)->Unit(benchmark::kMicrosecond);
 
@@ -106,31 +92,24 @@ namespace {
 // attribute pass, 2 the three logs.
 void BM_DecodeAtaPart(benchmark::State &state)
 {
-    const AtaPages pages;
+    const AtaPages pages = loadPages();
     const DriveDatabase &db = database();
-    THSMARTDevice d(QVariantMap{});
-    d.identity = pages.identity;
-    d.smartData = pages.smart;
-    d.smartThresh = pages.thresholds;
-    d.logDirectory = pages.directory;
-    d.errorLog = pages.errors;
-    d.testLog = pages.selftests;
-    decodeIdentity(d);
-    const QString model = d.driveProperties().value(QStringLiteral("Device Model")).toString();
-    const QString firmware = d.driveProperties().value(QStringLiteral("Firmware Version")).toString();
+    const QVariantMap identity = identifyDevice(pages.identity);
+    const QString model = identity.value(QStringLiteral("Device Model")).toString();
+    const QString firmware = identity.value(QStringLiteral("Firmware Version")).toString();
     for (auto _ : state) {
         switch (state.range(0)) {
         case 0:
-            decodeIdentity(d);
-            decodeCapabilities(d);
+            benchmark::DoNotOptimize(identifyDevice(pages.identity));
+            benchmark::DoNotOptimize(capabilities(pages.smartData, identity));
             break;
         case 1:
-            benchmark::DoNotOptimize(attributesModel(db, d.smartData, d.smartThresh, model, firmware, {}, false));
+            benchmark::DoNotOptimize(attributesModel(db, pages.smartData, pages.smartThresh, model, firmware, {}, false));
             break;
         default:
-            decodeLogDirectory(d);
-            decodeErrorLog(d);
-            decodeSelftestLog(d);
+            benchmark::DoNotOptimize(smartLogs(pages.logDirectory));
+            benchmark::DoNotOptimize(errorLog(pages.errorLog));
+            benchmark::DoNotOptimize(selftestLog(pages.testLog));
             break;
         }
     }

@@ -15,11 +15,11 @@ namespace {
 
 int runCapture(const QStringList &args)
 {
-    if (args.size() != 1) {
-        err(QStringLiteral("Usage: corvanectl capture-udev DIR\n"));
-        return 2;
-    }
-    const QString folder = args.first();
+    CommandLine cl("capture-udev");
+    cl.parser().addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("The folder to write devices.json, mountinfo and registry.json to."));
+    if (const std::optional<int> exit = cl.parse(args, 1, 1))
+        return *exit;
+    const QString folder = cl.arguments().first();
     const LibudevDeviceSource source;
     QString error;
     if (!captureDeviceSource(source, folder, &error)) {

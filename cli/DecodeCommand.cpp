@@ -4,11 +4,10 @@
 #include "Command.h"
 #include "ShowFormat.h"
 
-#include "drive/AtaPageDecoding.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "drive/AtaPages.h"
 #include "drive/IdentifyDecoder.h"
-#include "drive/Attributes.h"
 #include "drive/ManufacturerLogos.h"
-#include "drive/THSMARTDevice.h"
 #include "platform/SharedDefaults.h"
 
 #include <QDir>
@@ -18,7 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <memory>
+#include <algorithm>
+#include <limits>
 
 namespace corvane::cli {
 
@@ -27,7 +27,7 @@ namespace {
 struct DecodedFolder
 {
     QString source;
-    std::unique_ptr<THSMARTDevice> device;
+    QVariantMap properties;
     QStringList notes; // problems with the pages, for the report and stderr
 };
 
@@ -64,7 +64,7 @@ LoadResult loadPage(const QDir &dir, const QString &name, Page &page, QStringLis
 // Without the file the drive said nothing, which a session takes as "not exceeded".
 bool thresholdExceeded(const QDir &dir, QStringList &notes)
 {
-    QFile file(dir.filePath(QStringLiteral("smart_status.txt")));
+    QFile file(dir.filePath(QLatin1String(kAtaStatusFileName)));
     if (!file.exists())
         return false;
     const QByteArray line = file.open(QIODevice::ReadOnly) ? file.read(64).trimmed() : QByteArray();
@@ -75,64 +75,39 @@ bool thresholdExceeded(const QDir &dir, QStringList &notes)
     return false;
 }
 
-// The attribute pass a session runs on a valid data page, with the drive
-// database, IDENTIFY's model and firmware, and the default ignore dictionary.
-void decodeAttributes(const QDir &dir, THSMARTDevice &d, bool haveThresholds, QStringList &notes)
-{
-    if (!smartDataValid(d.smartData)) {
-        d.mergeProperties({{QStringLiteral("attributeHealth"), QStringLiteral("-")},
-                           {QStringLiteral("health"), QStringLiteral("-")}});
-        return;
-    }
-    if (!haveThresholds)
-        notes << QStringLiteral("thresholds.bin: missing; every threshold reads as 0");
-    const QVariantMap &p = d.driveProperties();
-    d.mergeProperties(attributesModel(d.smartData, d.smartThresh, p.value(QStringLiteral("Device Model")).toString(),
-                                      p.value(QStringLiteral("Firmware Version")).toString(), defaultIgnoreAttributes(),
-                                      thresholdExceeded(dir, notes)));
-}
-
+// The folder decoded as a session that read these pages would decode them,
+// with the drive database and the default ignore dictionary.
 DecodedFolder decodeFolder(const QString &path)
 {
     const QDir dir(path);
     DecodedFolder out;
     out.source = QFileInfo(QDir::cleanPath(dir.absolutePath())).fileName();
-    out.device = THSMARTDevice::deviceWithSetting({});
-    THSMARTDevice &d = *out.device;
     QStringList &notes = out.notes;
 
-    const bool haveIdentity = loadPage(dir, QStringLiteral("identify.bin"), d.identity, notes) == LoadResult::Loaded;
-    const bool haveSmart = loadPage(dir, QStringLiteral("smart.bin"), d.smartData, notes) == LoadResult::Loaded;
-    const bool haveThresholds = loadPage(dir, QStringLiteral("thresholds.bin"), d.smartThresh, notes) == LoadResult::Loaded;
-    const bool haveDir = loadPage(dir, QStringLiteral("smartlog-00-directory.bin"), d.logDirectory, notes) == LoadResult::Loaded;
-    const bool haveErrors = loadPage(dir, QStringLiteral("smartlog-01-error.bin"), d.errorLog, notes) == LoadResult::Loaded;
-    const bool haveTests = loadPage(dir, QStringLiteral("smartlog-06-selftest.bin"), d.testLog, notes) == LoadResult::Loaded;
-
-    if (haveIdentity) {
-        if (!identifyPageValid(d.identity))
-            notes << QStringLiteral("identify.bin: checksum wrong or page empty; a drive session would ignore this page");
-        decodeIdentity(d);
-        const QString model = d.driveProperties().value(QStringLiteral("Device Model")).toString();
-        d.mergeProperties({{QStringLiteral("diskMfgLogo"), mfgLogoForDriveModel(model)},
-                           {QStringLiteral("mfgLogoPath"), mfgLogoPathForDriveModel(model)}});
-    }
-    if (haveSmart) {
-        if (!smartDataValid(d.smartData))
-            notes << QStringLiteral("smart.bin: revision or checksum invalid; a drive session would ignore this page");
-        decodeCapabilities(d);
-        decodeAttributes(dir, d, haveThresholds, notes);
-    }
-    if (haveDir)
-        decodeLogDirectory(d);
-    if (haveErrors) {
-        decodeErrorLog(d);
-        if (d.errorLog[0] != 1)
-            notes << QStringLiteral("smartlog-01-error.bin: version %1, not decoded").arg(d.errorLog[0]);
-    }
-    if (haveTests)
-        decodeSelftestLog(d);
-    if (!haveIdentity && !haveSmart && !haveDir && !haveErrors && !haveTests)
+    AtaPages pages;
+    for (const AtaPageFile &file : kAtaPageFiles)
+        pages.present[file.kind] = loadPage(dir, ataPageFileName(file.kind), pages.page(file.kind), notes) == LoadResult::Loaded;
+    if (std::none_of(pages.present.begin(), pages.present.end(), [](bool read) { return read; }))
         notes << QStringLiteral("no page files found");
+
+    if (pages.has(AtaPages::Identity) && !identifyPageValid(pages.identity))
+        notes << QStringLiteral("identify.bin: checksum wrong or page empty; a drive session ignores this page");
+    if (pages.has(AtaPages::SmartData)) {
+        if (!smartDataValid(pages.smartData))
+            notes << QStringLiteral("smart.bin: revision or checksum invalid; a drive session ignores this page");
+        else if (!pages.has(AtaPages::Thresholds))
+            notes << QStringLiteral("thresholds.bin: missing; every threshold reads as 0");
+    }
+    if (pages.has(AtaPages::ErrorLog) && pages.errorLog[0] != 1)
+        notes << QStringLiteral("smartlog-01-error.bin: version %1, not decoded").arg(pages.errorLog[0]);
+
+    const bool exceeded = pages.has(AtaPages::SmartData) && thresholdExceeded(dir, notes);
+    out.properties = decodeAtaDrive(pages, {}, *THSmartDeviceDatabase::database(), defaultIgnoreAttributes(), exceeded);
+    if (out.properties.contains(QStringLiteral("Device Model"))) {
+        const QString model = out.properties.value(QStringLiteral("Device Model")).toString();
+        out.properties.insert(QStringLiteral("diskMfgLogo"), mfgLogoForDriveModel(model));
+        out.properties.insert(QStringLiteral("mfgLogoPath"), mfgLogoPathForDriveModel(model));
+    }
     return out;
 }
 
@@ -145,7 +120,7 @@ QString valueText(const QVariant &v)
 
 QString report(const DecodedFolder &f)
 {
-    const QVariantMap &p = f.device->driveProperties();
+    const QVariantMap &p = f.properties;
     QString r = QStringLiteral("== %1\n").arg(f.source);
     const auto line = [&](const QString &label, const QString &value) {
         if (!value.isEmpty())
@@ -226,24 +201,14 @@ QString report(const DecodedFolder &f)
 
 int run(const QStringList &args)
 {
-    bool json = false;
-    QStringList dirs;
-    bool optionsDone = false;
-    for (const QString &a : args) {
-        if (!optionsDone && a == QLatin1String("--json"))
-            json = true;
-        else if (!optionsDone && a == QLatin1String("--"))
-            optionsDone = true;
-        else if (!optionsDone && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            err(QStringLiteral("corvanectl decode: unknown option '%1'\nusage: corvanectl decode [--json] DIR...\n").arg(a));
-            return 2;
-        } else
-            dirs << a;
-    }
-    if (dirs.isEmpty()) {
-        err(QStringLiteral("usage: corvanectl decode [--json] DIR...\n"));
-        return 2;
-    }
+    CommandLine cl("decode");
+    const QCommandLineOption jsonOption = cl.jsonOption();
+    cl.parser().addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("A folder of raw ATA pages (docs/recorded-pages.md)."),
+                                      QStringLiteral("DIR..."));
+    if (const std::optional<int> exit = cl.parse(args, 1, std::numeric_limits<qsizetype>::max()))
+        return *exit;
+    const bool json = cl.parser().isSet(jsonOption);
+    const QStringList dirs = cl.arguments();
 
     // One line per maker name the logo catalogue lacks, however many drives share it.
     QSet<QString> reported;
@@ -265,7 +230,7 @@ int run(const QStringList &args)
         }
         const DecodedFolder f = decodeFolder(path);
         if (json) {
-            QVariantMap props = f.device->driveProperties();
+            QVariantMap props = f.properties;
             props.insert(QStringLiteral("source"), f.source);
             array.append(QJsonObject::fromVariantMap(props));
             for (const QString &note : f.notes)

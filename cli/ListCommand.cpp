@@ -59,18 +59,12 @@ void printTable(const QList<QStringList> &rows)
 
 int runList(const QStringList &args)
 {
-    bool json = false;
-    QString recorded;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--json")) {
-            json = true;
-        } else if (args[i] == QLatin1String("--recorded") && i + 1 < args.size()) {
-            recorded = args[++i];
-        } else {
-            err(QStringLiteral("corvanectl list: unexpected argument '%1'\nUsage: corvanectl list [--recorded DIR] [--json]\n").arg(args[i]));
-            return 2;
-        }
-    }
+    CommandLine cl("list");
+    const QCommandLineOption recordedOption = cl.recordedOption(), jsonOption = cl.jsonOption();
+    if (const std::optional<int> exit = cl.parse(args, 0, 0))
+        return *exit;
+    const bool json = cl.parser().isSet(jsonOption);
+    const QString recorded = cl.parser().value(recordedOption);
     std::unique_ptr<Registry> registry;
     if (!recorded.isEmpty() && QFileInfo::exists(QDir(recorded).filePath(QStringLiteral("devices.json")))
         && !QFileInfo::exists(QDir(recorded).filePath(QStringLiteral("registry.json")))) {

@@ -43,21 +43,18 @@ QString describe(const QVariantMap &entry)
 
 int run(const QStringList &args)
 {
-    bool json = false;
-    QString dbFile;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--json"))
-            json = true;
-        else if (args[i] == QLatin1String("--db") && i + 1 < args.size())
-            dbFile = args[++i];
-        else
-            positional << args[i];
-    }
-    if (positional.size() < 1 || positional.size() > 2) {
-        err(QStringLiteral("usage: corvanectl lookup [--json] [--db FILE] MODEL [FIRMWARE]\n"));
-        return 2;
-    }
+    CommandLine cl("lookup");
+    const QCommandLineOption jsonOption = cl.jsonOption();
+    const QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Look in the drivedb.h at <FILE> instead of Corvane's."),
+                                      QStringLiteral("FILE"));
+    cl.parser().addOption(dbOption);
+    cl.parser().addPositionalArgument(QStringLiteral("MODEL"), QStringLiteral("The drive's model text, as IDENTIFY reports it."));
+    cl.parser().addPositionalArgument(QStringLiteral("FIRMWARE"), QStringLiteral("The firmware revision (optional)."), QStringLiteral("[FIRMWARE]"));
+    if (const std::optional<int> exit = cl.parse(args, 1, 2))
+        return *exit;
+    const bool json = cl.parser().isSet(jsonOption);
+    const QString dbFile = cl.parser().value(dbOption);
+    const QStringList positional = cl.arguments();
     const QString model = positional.value(0), firmware = positional.value(1);
 
     const QString path = dbFile.isEmpty() ? THSmartDeviceDatabase::sourcePath() : dbFile;
@@ -86,7 +83,7 @@ int run(const QStringList &args)
 }
 
 const CommandRegistrar registrar(
-    "lookup", Command{"lookup [--json] [--db FILE] MODEL FIRMWARE",
+    "lookup", Command{"lookup [--json] [--db FILE] MODEL [FIRMWARE]",
                       "show the drive database entry for a model and firmware", run});
 
 } // namespace

@@ -8,7 +8,6 @@
 #include "metrics/PrometheusExposition.h"
 #include "platform/DeviceStatus.h"
 
-#include <QCommandLineParser>
 #include <QDateTime>
 #include <cstdio>
 
@@ -18,19 +17,11 @@ namespace {
 
 int runMetrics(const QStringList &args)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption recorded(QStringLiteral("recorded"),
-                                      QStringLiteral("Read the recorded drive set in <dir>."), QStringLiteral("dir"));
-    parser.addOption(recorded);
-    if (!parser.parse(QStringList{QStringLiteral("corvanectl metrics")} + args)
-        || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-            ? QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().value(0))
-            : parser.errorText();
-        err(QStringLiteral("corvanectl metrics: %1\nUsage: corvanectl metrics [--recorded DIR]\n").arg(why));
-        return 2;
-    }
-    std::optional<DriveSet> set = DriveSet::open(parser.value(recorded), QStringLiteral("metrics"));
+    CommandLine cl("metrics");
+    const QCommandLineOption recorded = cl.recordedOption();
+    if (const std::optional<int> exit = cl.parse(args, 0, 0))
+        return *exit;
+    std::optional<DriveSet> set = DriveSet::open(cl.parser().value(recorded), QStringLiteral("metrics"));
     if (!set)
         return 1;
     QList<QVariantMap> drives;

@@ -17,7 +17,6 @@ namespace corvane::cli {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: corvanectl record [--recorded DIR] OUTDIR\n";
 
 // The pages a drive refused, by name; a reason only where it isn't the usual
 // "command aborted" of a page the drive doesn't keep.
@@ -32,21 +31,12 @@ QString failures(const PageRecording &r)
 
 int runRecord(const QStringList &args)
 {
-    QString recorded, target;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--recorded") && i + 1 < args.size()) {
-            recorded = args[++i];
-        } else if (target.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
-            target = args[i];
-        } else {
-            err(QStringLiteral("corvanectl record: unexpected argument '%1'\n").arg(args[i]) + QLatin1String(kUsage));
-            return 2;
-        }
-    }
-    if (target.isEmpty()) {
-        err(QLatin1String(kUsage));
-        return 2;
-    }
+    CommandLine cl("record");
+    const QCommandLineOption recordedOption = cl.recordedOption();
+    cl.parser().addPositionalArgument(QStringLiteral("OUTDIR"), QStringLiteral("The folder to write the recorded set to."));
+    if (const std::optional<int> exit = cl.parse(args, 1, 1))
+        return *exit;
+    const QString recorded = cl.parser().value(recordedOption), target = cl.arguments().first();
     // A set is written whole into a fresh folder; an earlier recording is never mixed in or overwritten.
     const QDir outDir(target);
     if (QFileInfo(target).exists()

@@ -14,28 +14,15 @@ namespace corvane::cli {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: corvanectl show [--recorded DIR] [--json] DEVICE\n";
-
 int runShow(const QStringList &args)
 {
-    bool json = false;
-    QString recorded, name;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--json")) {
-            json = true;
-        } else if (args[i] == QLatin1String("--recorded") && i + 1 < args.size()) {
-            recorded = args[++i];
-        } else if (!args[i].startsWith(QLatin1String("--")) && name.isEmpty()) {
-            name = args[i];
-        } else {
-            err(QStringLiteral("corvanectl show: unexpected argument '%1'\n").arg(args[i]) + QLatin1String(kUsage));
-            return 2;
-        }
-    }
-    if (name.isEmpty()) {
-        err(QLatin1String(kUsage));
-        return 2;
-    }
+    CommandLine cl("show");
+    const QCommandLineOption recordedOption = cl.recordedOption(), jsonOption = cl.jsonOption();
+    cl.parser().addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("The drive: a kernel name (sda, nvme0n1) or a /dev path."));
+    if (const std::optional<int> exit = cl.parse(args, 1, 1))
+        return *exit;
+    const bool json = cl.parser().isSet(jsonOption);
+    const QString recorded = cl.parser().value(recordedOption), name = cl.arguments().first();
     std::optional<DriveSet> set = DriveSet::open(recorded, QStringLiteral("show"));
     if (!set)
         return 1;

@@ -42,42 +42,121 @@ QString scalarText(const QVariant &v)
     return s.isEmpty() ? QStringLiteral("-") : s;
 }
 
-// Labels for the keys whose names are code rather than words.
+struct Label
+{
+    const char *text;
+    const char *unit; // after the value; "" for counts and texts
+};
+
+// Labels and units for the keys whose names are code rather than words, or
+// whose values need a unit. A key missing here is shown under its own name,
+// which only a key added without a label can be.
+const QHash<QString, Label> &labels()
+{
+    static const QHash<QString, Label> table{
+        {QStringLiteral("bsdName"), {"Device", ""}},
+        {QStringLiteral("modelFamily"), {"Model Family", ""}},
+        {QStringLiteral("health"), {"SMART status (drive's own)", ""}},
+        {QStringLiteral("attributeHealth"), {"Health", ""}},
+        {QStringLiteral("powerCycleCount"), {"Power cycles", ""}},
+        {QStringLiteral("temperature"), {"Temperature", "°C"}},
+        {QStringLiteral("crcErrorCount"), {"CRC errors", ""}},
+        {QStringLiteral("ataVersion"), {"ATA Version", ""}},
+        {QStringLiteral("sectorSizeStr"), {"Sector Size", ""}},
+        {QStringLiteral("sectors"), {"Sectors", ""}},
+        {QStringLiteral("logDirVersion"), {"Log directory version", ""}},
+        {QStringLiteral("selftestLogStructRev"), {"Self-test log revision", ""}},
+        {QStringLiteral("errorLogVersion"), {"Error log version", ""}},
+        {QStringLiteral("errorLogIndex"), {"Error log index", ""}},
+        {QStringLiteral("attributesDataStructureRev"), {"Attribute data revision", ""}},
+        {QStringLiteral("Offline data collection time"), {"Offline data collection time", "s"}},
+        {QStringLiteral("Short self-test polling time"), {"Short self-test polling time", "min"}},
+        {QStringLiteral("Extended self-test polling time"), {"Extended self-test polling time", "min"}},
+        {QStringLiteral("Conveyance self-test polling time"), {"Conveyance self-test polling time", "min"}},
+        {QStringLiteral("Self-test progress"), {"Self-test progress", "%"}},
+        {QStringLiteral("mn"), {"Model Number (controller)", ""}},
+        {QStringLiteral("sn"), {"Serial Number (controller)", ""}},
+        {QStringLiteral("fr"), {"Firmware Revision (controller)", ""}},
+        {QStringLiteral("vid"), {"PCI Vendor ID", ""}},
+        {QStringLiteral("ssvid"), {"PCI Subsystem Vendor ID", ""}},
+        {QStringLiteral("nvmeIFRev"), {"NVMe Version", ""}},
+        {QStringLiteral("oui"), {"IEEE OUI", ""}},
+        {QStringLiteral("nn"), {"Namespaces", ""}},
+        {QStringLiteral("criticalWarning"), {"Critical Warning", ""}},
+        {QStringLiteral("temp_oC"), {"Temperature", "°C"}},
+        {QStringLiteral("availableSpare"), {"Available Spare", "%"}},
+        {QStringLiteral("spareThreshold"), {"Spare Threshold", "%"}},
+        {QStringLiteral("percentUsed"), {"Percentage Used", "%"}},
+        {QStringLiteral("percentRemaining"), {"Life remaining", "%"}},
+        {QStringLiteral("warning_oC"), {"Warning Temperature", "°C"}},
+        {QStringLiteral("critical_oC"), {"Critical Temperature", "°C"}},
+        {QStringLiteral("totalBytesRead"), {"Data Read", "bytes"}},
+        {QStringLiteral("totalBytesWritten"), {"Data Written", "bytes"}},
+        {QStringLiteral("warningTempTime"), {"Time above warning temperature", "min"}},
+        {QStringLiteral("criticalTempTime"), {"Time above critical temperature", "min"}},
+        {QStringLiteral("dataUnitsRead"), {"Data units read", "× 512 000 bytes"}},
+        {QStringLiteral("dataUnitsWrite"), {"Data units written", "× 512 000 bytes"}},
+        {QStringLiteral("hostReads"), {"Host read commands", ""}},
+        {QStringLiteral("hostWrites"), {"Host write commands", ""}},
+        {QStringLiteral("controllerBusy"), {"Controller busy time", "min"}},
+        {QStringLiteral("powerCycles"), {"Power cycles", ""}},
+        {QStringLiteral("powerOnHours"), {"Power-on time", "h"}},
+        {QStringLiteral("unsafeShutdowns"), {"Unsafe shutdowns", ""}},
+        {QStringLiteral("mediaErrors"), {"Media and data integrity errors", ""}},
+        {QStringLiteral("lifetimeErrors"), {"Errors in the drive's life", ""}},
+        {QStringLiteral("ctlid"), {"Controller ID", ""}},
+        {QStringLiteral("cmic"), {"Multi-path and sharing (CMIC)", ""}},
+        {QStringLiteral("mdts"), {"Largest transfer (MDTS, 0 = no limit)", "× memory pages"}},
+        {QStringLiteral("rab"), {"Arbitration burst (RAB, log2 of commands)", ""}},
+        {QStringLiteral("oacs"), {"Optional admin commands (OACS)", ""}},
+        {QStringLiteral("oncs"), {"Optional NVM commands (ONCS)", ""}},
+        {QStringLiteral("lpa"), {"Log page attributes (LPA)", ""}},
+        {QStringLiteral("npss"), {"Power states (NPSS, zero-based)", ""}},
+        {QStringLiteral("firmwareSlotCount"), {"Firmware slots", ""}},
+        {QStringLiteral("activeFirmwareSlot"), {"Active firmware slot", ""}},
+        {QStringLiteral("nextFirmwareSlot"), {"Firmware slot at next reset (0 = unchanged)", ""}},
+        {QStringLiteral("frmw"), {"Firmware updates (FRMW)", ""}},
+        {QStringLiteral("elpe"), {"Error log entries kept (ELPE, zero-based)", ""}},
+        {QStringLiteral("scheme"), {"Partition scheme", ""}},
+        {QStringLiteral("location"), {"Location", ""}},
+        {QStringLiteral("logicalSectorSize"), {"Logical sector size", "bytes"}},
+        {QStringLiteral("physicalSectorSize"), {"Physical sector size", "bytes"}},
+        {QStringLiteral("logicalSectorOffset"), {"Logical sector offset", "sectors"}},
+        {QStringLiteral("Logical Block Size"), {"Logical block size", "bytes"}},
+        {QStringLiteral("Physical Block Size"), {"Physical block size", "bytes"}},
+        {QStringLiteral("nvmeRevSupported"), {"NVMe revision supported", ""}},
+        {QStringLiteral("isNVMe"), {"NVMe drive", ""}},
+        {QStringLiteral("isHDD"), {"Hard disk", ""}},
+        {QStringLiteral("NVMe SMART Capable"), {"NVMe SMART capable", ""}},
+        {QStringLiteral("diskIcon"), {"Icon", ""}},
+        {QStringLiteral("diskIconDict"), {"Icon dictionary", ""}},
+        {QStringLiteral("diskMfgLogo"), {"Maker logo", ""}},
+        {QStringLiteral("mfgLogoPath"), {"Maker logo file", ""}},
+    };
+    return table;
+}
+
 QString labelFor(const QString &key)
 {
-    static const QHash<QString, QString> labels{
-        {QStringLiteral("bsdName"), QStringLiteral("Device")},
-        {QStringLiteral("modelFamily"), QStringLiteral("Model Family")},
-        {QStringLiteral("health"), QStringLiteral("SMART status (drive's own)")},
-        {QStringLiteral("attributeHealth"), QStringLiteral("Health")},
-        {QStringLiteral("powerOnHours"), QStringLiteral("Power-on hours")},
-        {QStringLiteral("powerCycleCount"), QStringLiteral("Power cycles")},
-        {QStringLiteral("temperature"), QStringLiteral("Temperature")},
-        {QStringLiteral("crcErrorCount"), QStringLiteral("CRC errors")},
-        {QStringLiteral("ataVersion"), QStringLiteral("ATA Version")},
-        {QStringLiteral("sectorSizeStr"), QStringLiteral("Sector Size")},
-        {QStringLiteral("sectors"), QStringLiteral("Sectors")},
-        {QStringLiteral("logDirVersion"), QStringLiteral("Log directory version")},
-        {QStringLiteral("lifetimeErrors"), QStringLiteral("Errors in the drive's life")},
-        {QStringLiteral("mn"), QStringLiteral("Model Number (controller)")},
-        {QStringLiteral("sn"), QStringLiteral("Serial Number (controller)")},
-        {QStringLiteral("fr"), QStringLiteral("Firmware Revision (controller)")},
-        {QStringLiteral("vid"), QStringLiteral("PCI Vendor ID")},
-        {QStringLiteral("ssvid"), QStringLiteral("PCI Subsystem Vendor ID")},
-        {QStringLiteral("nvmeIFRev"), QStringLiteral("NVMe Version")},
-        {QStringLiteral("oui"), QStringLiteral("IEEE OUI")},
-        {QStringLiteral("nn"), QStringLiteral("Namespaces")},
-        {QStringLiteral("criticalWarning"), QStringLiteral("Critical Warning")},
-        {QStringLiteral("temp_oC"), QStringLiteral("Temperature (°C)")},
-        {QStringLiteral("availableSpare"), QStringLiteral("Available Spare (%)")},
-        {QStringLiteral("spareThreshold"), QStringLiteral("Spare Threshold (%)")},
-        {QStringLiteral("percentUsed"), QStringLiteral("Percentage Used")},
-        {QStringLiteral("warning_oC"), QStringLiteral("Warning Temperature (°C)")},
-        {QStringLiteral("critical_oC"), QStringLiteral("Critical Temperature (°C)")},
-        {QStringLiteral("totalBytesRead"), QStringLiteral("Bytes Read")},
-        {QStringLiteral("totalBytesWritten"), QStringLiteral("Bytes Written")},
-    };
-    return labels.value(key, key);
+    const auto it = labels().constFind(key);
+    return it == labels().cend() ? key : QString::fromUtf8(it->text);
+}
+
+// The value with the key's unit, when it has one and there is a value.
+QString valueWithUnit(const QString &key, const QString &value)
+{
+    const auto it = labels().constFind(key);
+    if (it == labels().cend() || !*it->unit || value == QLatin1String("-"))
+        return value;
+    // After the number a raw value starts with: "6626 h (0 0 0)", "38 °C (Min/Max 20/45)".
+    qsizetype end = 0;
+    while (end < value.size() && (value.at(end).isDigit() || value.at(end) == QLatin1Char('.') || (end == 0 && value.at(0) == QLatin1Char('-'))))
+        ++end;
+    // A value in a format of its own ("2262:44", hours and minutes) keeps it.
+    if (end == 0 || (end < value.size() && value.at(end) != QLatin1Char(' ')))
+        return value;
+    const QString unit = QString::fromUtf8(it->unit);
+    return value.left(end) + (unit == QLatin1String("%") ? unit : QLatin1Char(' ') + unit) + value.mid(end);
 }
 
 class Printer
@@ -98,7 +177,7 @@ public:
             if (!_p.contains(k) || _shown.contains(k))
                 continue;
             _shown.insert(k);
-            row(labelFor(k), scalarText(_p.value(k)));
+            row(labelFor(k), valueWithUnit(k, scalarText(_p.value(k))));
         }
     }
     void row(const QString &label, const QString &value) { _rows.append({label + QLatin1Char(':'), value}); }
@@ -325,7 +404,7 @@ void nvmeDrive(Printer &pr, const QVariantMap &p)
              QStringLiteral("readOnly"), QStringLiteral("failedVMBkup")});
     pr.keys({QStringLiteral("temp_oC")});
     if (pr.has(QStringLiteral("temperature")))
-        pr.row(QStringLiteral("Temperature (K)"), scalarText(pr.take(QStringLiteral("temperature"))));
+        pr.row(QStringLiteral("Temperature (kelvin)"), scalarText(pr.take(QStringLiteral("temperature"))) + QStringLiteral(" K"));
     pr.keys({QStringLiteral("warning_oC"),
              QStringLiteral("critical_oC"), QStringLiteral("availableSpare"), QStringLiteral("spareThreshold"),
              QStringLiteral("percentUsed"), QStringLiteral("percentRemaining"), QStringLiteral("totalBytesRead"),
@@ -339,7 +418,7 @@ void nvmeDrive(Printer &pr, const QVariantMap &p)
         const quint64 high = pr.take(hi).toULongLong();
         const QString value = high ? QStringLiteral("%1 + %2 × 2^64").arg(pr.take(lo).toULongLong()).arg(high)
                                    : QString::number(pr.take(lo).toULongLong());
-        pr.row(QLatin1String(counter), value);
+        pr.row(labelFor(QLatin1String(counter)), valueWithUnit(QLatin1String(counter), value));
     }
 
     pr.section(QStringLiteral("Controller"));

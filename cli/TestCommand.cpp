@@ -24,8 +24,6 @@ namespace corvane::cli {
 
 namespace {
 
-constexpr char kUsage[] = "Usage: corvanectl test short|extended [--recorded DIR] DEVICE\n";
-
 int gSignalPipe[2] = {-1, -1};
 
 // Only write(2) here: everything else waits for the event loop.
@@ -90,21 +88,16 @@ QString progressLine(const QVariantMap &p, int percent, bool running)
 
 int runTest(const QStringList &args)
 {
-    QString recorded, type, name;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--recorded") && i + 1 < args.size()) {
-            recorded = args[++i];
-        } else if (type.isEmpty() && (args[i] == QLatin1String("short") || args[i] == QLatin1String("extended"))) {
-            type = args[i];
-        } else if (!type.isEmpty() && name.isEmpty() && !args[i].startsWith(QLatin1String("--"))) {
-            name = args[i];
-        } else {
-            err(QStringLiteral("corvanectl test: unexpected argument '%1'\n").arg(args[i]) + QLatin1String(kUsage));
-            return 2;
-        }
-    }
-    if (type.isEmpty() || name.isEmpty()) {
-        err(QLatin1String(kUsage));
+    CommandLine cl("test");
+    const QCommandLineOption recordedOption = cl.recordedOption();
+    cl.parser().addPositionalArgument(QStringLiteral("TYPE"), QStringLiteral("short or extended."), QStringLiteral("short|extended"));
+    cl.parser().addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("The drive: a kernel name (sda) or a /dev path."));
+    if (const std::optional<int> exit = cl.parse(args, 2, 2))
+        return *exit;
+    const QString recorded = cl.parser().value(recordedOption);
+    const QString type = cl.arguments().at(0), name = cl.arguments().at(1);
+    if (type != QLatin1String("short") && type != QLatin1String("extended")) {
+        err(QStringLiteral("corvanectl test: the test is 'short' or 'extended', not '%1'\n").arg(type) + cl.usage());
         return 2;
     }
     std::optional<DriveSet> set = DriveSet::open(recorded, QStringLiteral("test"));
@@ -145,8 +138,9 @@ int runTest(const QStringList &args)
     const auto redraw = [&] {
         if (!p.contains(QStringLiteral("test_status")))
             return;
-        const int percent = 100 - 10 * int(device->smartData[363] & 0x0F);
-        const QString line = progressLine(p, percent, (device->smartData[363] >> 4) == 15);
+        const uint8_t status = device->pages().smartData[smartdata::kSelfTestStatus];
+        const int percent = 100 - 10 * int(status & 0x0F);
+        const QString line = progressLine(p, percent, (status >> 4) == smartdata::kStatusInProgress);
         if (line == shown)
             return;
         shown = line;
@@ -170,7 +164,7 @@ int runTest(const QStringList &args)
             device->abortSelftest();
         });
     }
-    if (device->timer)
+    if (device->isFollowingTest())
         loop.exec();
     poll.stop();
     if (tty && !shown.isEmpty())
@@ -182,7 +176,7 @@ int runTest(const QStringList &args)
                            "`corvanectl show %1` shows its result once it ends.\n").arg(bsd));
         return 130;
     }
-    const unsigned status = device->smartData[363] >> 4;
+    const unsigned status = device->pages().smartData[smartdata::kSelfTestStatus] >> 4;
     out(QStringLiteral("Self-test ended: %1\n").arg(p.value(QStringLiteral("test_status")).toString()));
     if (!results.isEmpty())
         out(QStringLiteral("Newest self-test log entry:\n  ") + formatSelfTestEntry(results.first().toMap()) + QLatin1Char('\n'));

@@ -4,11 +4,6 @@
 #include "platform/Paths.h"
 
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -75,47 +70,10 @@ std::optional<QByteArray> readDataFile(const QString &path)
 
 std::optional<QList<SMARTDrive>> decodeAppData(const QByteArray &json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return std::nullopt;
-
-    QList<SMARTDrive> drives;
-    const QJsonArray records = document.array();
-    drives.reserve(records.size());
-    for (const QJsonValue &value : records) {
-        if (!value.isObject())
-            return std::nullopt;
-        const QJsonObject record = value.toObject();
-        SMARTDrive drive;
-        const std::pair<const char *, QString *> required[] = {
-            {"id", &drive.id},           {"hwName", &drive.driveModel},
-            {"volName", &drive.volumeNames}, {"location", &drive.location},
-            {"bsdName", &drive.driveBSD},
-        };
-        for (const auto &[key, field] : required) {
-            const QJsonValue member = record.value(QLatin1String(key));
-            if (!member.isString())
-                return std::nullopt;
-            *field = member.toString();
-        }
-        const QJsonValue health = record.value(QLatin1String("health"));
-        if (health.isString()) {
-            drive.driveHealth = health.toString();
-        } else {
-            printLine(QStringLiteral("Decode error: ")
-                      + (health.isUndefined()
-                             ? QStringLiteral("no value for key \"health\" in record \"%1\"")
-                             : QStringLiteral("\"health\" of record \"%1\" is not text"))
-                            .arg(drive.id));
-        }
-        drives.append(std::move(drive));
-    }
-
-    drives.removeIf([](const SMARTDrive &d) { return !d.driveHealth.has_value(); });
-    std::stable_sort(drives.begin(), drives.end(), [](const SMARTDrive &a, const SMARTDrive &b) {
-        return QString::compare(a.driveBSD, b.driveBSD, Qt::CaseSensitive) < 0;
-    });
+    QStringList problems;
+    std::optional<QList<SMARTDrive>> drives = decodeDrivesForWidget(json, &problems);
+    for (const QString &problem : problems)
+        printLine(QStringLiteral("Decode error: ") + problem);
     return drives;
 }
 
@@ -123,7 +81,7 @@ QString dataFilePath()
 {
     if (!pathOverride().isEmpty())
         return pathOverride();
-    return corvane::groupContainer() + QStringLiteral("data.json");
+    return corvane::groupContainer() + QLatin1String(kWidgetDataFileName);
 }
 
 void setDataFilePathOverride(const QString &path)
@@ -141,7 +99,7 @@ std::optional<QList<SMARTDrive>> loadAppData()
 
 DriveEntry Provider::placeholder() const
 {
-    return DriveEntry{QDateTime::currentDateTime(), {SMARTDrive::example()}, {}};
+    return DriveEntry{QDateTime::currentDateTime(), {exampleDrive()}, {}};
 }
 
 DriveEntry Provider::currentEntry()
@@ -182,11 +140,11 @@ std::optional<HiddenAlert> hiddenAlert(const DriveEntry &entry, int shownCount)
     const qsizetype shown = qBound(qsizetype(0), qsizetype(shownCount), entry.drives.size());
     int shownWorst = 0;
     for (qsizetype i = 0; i < shown; ++i)
-        shownWorst = qMax(shownWorst, severity(entry.drives.at(i).safeDriveHealth()));
+        shownWorst = qMax(shownWorst, severity(entry.drives.at(i).health));
     int hiddenWorst = 0;
     QString health;
     for (qsizetype i = shown; i < entry.drives.size(); ++i) {
-        const QString h = entry.drives.at(i).safeDriveHealth();
+        const QString h = entry.drives.at(i).health;
         if (severity(h) > hiddenWorst) {
             hiddenWorst = severity(h);
             health = h;

@@ -48,10 +48,8 @@ inline constexpr qint64 kMaxDataFileSize = 1 << 20;
 // (a FIFO would block the reader) or larger than kMaxDataFileSize.
 std::optional<QByteArray> readDataFile(const QString &path);
 
-// Decodes data.json content: a JSON array of objects whose "id", "hwName",
-// "volName", "location" and "bsdName" are all strings, else no result. Records
-// without a textual "health" are dropped (with a line on standard output); the
-// rest are sorted by BSD name, plain text order, stably.
+// decodeDrivesForWidget(), with a line on standard output for each record
+// dropped for its "health".
 std::optional<QList<SMARTDrive>> decodeAppData(const QByteArray &json);
 
 // data.json in the group container, or `overridePath` when one is set.

@@ -4,29 +4,15 @@
 #include "DriveIcons.h"
 
 #include <QIcon>
-#include <QStringList>
 
 namespace corvane::widget {
 
-SMARTDrive::SMARTDrive(QString uuid, QString model, QString volumes, QString where,
-                       QString bsd, std::optional<QString> health)
-    : id(std::move(uuid)), driveModel(std::move(model)), volumeNames(std::move(volumes)),
-      location(std::move(where)), driveBSD(std::move(bsd)), driveHealth(std::move(health))
+QString tileTitle(const SMARTDrive &drive)
 {
-}
-
-QString SMARTDrive::safeDriveHealth() const
-{
-    return driveHealth.value_or(QStringLiteral("Passed"));
-}
-
-QString SMARTDrive::volName() const
-{
-    // One split at the first comma, where empty pieces do not count: the first
-    // non-empty piece between commas.
-    const QStringList pieces = volumeNames.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    // The first non-empty piece between commas.
+    const QStringList pieces = drive.volName.split(QLatin1Char(','), Qt::SkipEmptyParts);
     if (pieces.isEmpty())
-        return driveModel;
+        return drive.hwName;
     QString first = pieces.constFirst();
     static const QLatin1String dataSuffix(" - Data");
     if (first.endsWith(dataSuffix))
@@ -34,16 +20,15 @@ QString SMARTDrive::volName() const
     return first;
 }
 
-QIcon SMARTDrive::image() const
+QIcon driveImage(const SMARTDrive &drive)
 {
-    return gui::driveIcon(isInternal() ? gui::DriveKind::Internal : gui::DriveKind::External);
+    return gui::driveIcon(drive.isInternal() ? gui::DriveKind::Internal : gui::DriveKind::External);
 }
 
-SMARTDrive SMARTDrive::example()
+SMARTDrive exampleDrive()
 {
-    return SMARTDrive(QStringLiteral("uuid"), QStringLiteral("Samsung Drive Model"),
-                      QStringLiteral("Macintosh HD"), QStringLiteral("External"),
-                      QStringLiteral("disk0"), QStringLiteral("Passed"));
+    return SMARTDrive(QStringLiteral("disk0"), QStringLiteral("Samsung Drive Model"), QStringLiteral("Macintosh HD"),
+                      QStringLiteral("External"), QString(), QStringLiteral("Passed"));
 }
 
 } // namespace corvane::widget

@@ -89,12 +89,12 @@ void paintEntry(QPainter &p, const DriveEntry &entry, WidgetFamily family, Appea
     for (const RowGeometry &row : geometry.rows) {
         for (const TileGeometry &tile : row.tiles) {
             const SMARTDrive &drive = entry.drives.at(index++);
-            drive.image().paint(&p, tile.icon.toAlignedRect(), Qt::AlignCenter);
-            paintBadge(p, tile.badge, drive.safeDriveHealth(), colors, appearance);
+            driveImage(drive).paint(&p, tile.icon.toAlignedRect(), Qt::AlignCenter);
+            paintBadge(p, tile.badge, drive.health, colors, appearance);
             p.setFont(font);
             p.setPen(colors.text);
             p.drawText(tile.name, Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine,
-                       fm.elidedText(drive.volName(), Qt::ElideRight, tile.name.width()));
+                       fm.elidedText(tileTitle(drive), Qt::ElideRight, tile.name.width()));
         }
     }
 

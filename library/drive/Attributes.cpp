@@ -2,7 +2,6 @@
 #include "drive/Attributes.h"
 
 #include "database/DriveDatabase.h"
-#include "database/THSmartDeviceDatabase.h"
 #include "drive/Bytes.h"
 
 
@@ -224,12 +223,6 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
     return format("%llu", le(e, R0, R1, R2, R3, R4, R5));
 }
 
-QVariantMap attributesModel(std::span<const uint8_t> smartData, std::span<const uint8_t> smartThresh,
-                            const QString &model, const QString &firmware, const QVariantMap &ignore, bool isfail)
-{
-    const auto db = THSmartDeviceDatabase::database();
-    return attributesModel(*db, smartData, smartThresh, model, firmware, ignore, isfail);
-}
 
 namespace {
 

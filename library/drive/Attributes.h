@@ -31,12 +31,8 @@ void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp);
 // exceeded. Each record in "vendorspecificAttributes" carries "bad" (bool)
 // beside its 13 keys; "vsaDict" holds the same records by "ID".
 // "crcErrorCountColor" is "FailureColor" or "controlTextColor". "Model
-// Family" is always "-"; "modelFamily" holds the
-// drive database's family of the drive, "" when it has no entry.
-QVariantMap attributesModel(std::span<const uint8_t> smartData, std::span<const uint8_t> smartThresh,
-                            const QString &model, const QString &firmware, const QVariantMap &ignore,
-                            bool isfail);
-// The same against a given database (tests, tools that load their own file).
+// Family" is always "-"; "modelFamily" holds the drive database's family of
+// the drive, "" when it has no entry.
 QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> smartData,
                             std::span<const uint8_t> smartThresh, const QString &model,
                             const QString &firmware, const QVariantMap &ignore, bool isfail);

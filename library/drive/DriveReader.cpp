@@ -41,24 +41,6 @@ std::optional<DrivePlatform> DrivePlatform::open(const QString &recordedFolder, 
     return recorded(recordedFolder, error);
 }
 
-// The properties of the NVMe controller above a namespace, as thNVMe copies them.
-static QVariantMap nvmeControllerProperties(const Registry &registry, const QString &bsdName)
-{
-    const QList<RegistryEntry> found = registry.matchingServices({{QStringLiteral("BSD Name"), bsdName}});
-    if (found.isEmpty())
-        return {};
-    RegistryEntry entry = found.first();
-    for (int step = 0; step < 5 && entry; ++step) {
-        entry = registry.parentEntry(entry);
-        if (!entry)
-            break;
-        QVariantMap props = registry.properties(entry);
-        if (props.contains(QStringLiteral("NVMe SMART Capable")))
-            return props;
-    }
-    return {};
-}
-
 int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
 {
     QVariantMap &props = device.driveProperties();
@@ -66,7 +48,8 @@ int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
         thNVMe::ControllerProperties lookup;
         if (platform.registry) {
             lookup = [registry = platform.registry](const QString &bsd) {
-                return nvmeControllerProperties(*registry, bsd);
+                const RegistryEntry controller = capableAncestor(*registry, bsd, QStringLiteral("NVMe SMART Capable"));
+                return controller ? registry->properties(controller) : QVariantMap();
             };
         }
         int32_t status = 0;

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive/IdentifyDecoder.h"
 
-#include "drive/AtaPageDecoding.h"
 #include "drive/AtaTables.h"
-#include "drive/THSMARTDevice.h"
+#include "drive/AtaPages.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -165,7 +164,7 @@ bool identifyPageValid(Bytes id)
     if (id.size() != 512)
         return false;
     if (u8(id, 510) == 0xA5)
-        return pageChecksumValid(id);
+        return ataChecksumValid(id);
     const auto all = [&](uint8_t v) { return std::all_of(id.begin(), id.end(), [v](uint8_t b) { return b == v; }); };
     return !all(0x00) && !all(0xFF);
 }
@@ -273,15 +272,15 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     d.insert(QStringLiteral("Autosave"), bool(smartCaps & 0x2));
 
     const bool selfTest = caps & 0x10;
-    const unsigned status = u8(sd, 363);
+    const unsigned status = u8(sd, smartdata::kSelfTestStatus);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
     d.insert(QStringLiteral("Self-test status"),
              selfTest ? selfTestStatusText(status >> 4) + u' ' + QString::number(percent) + u'%'
                       : QStringLiteral("Never Run"));
     d.insert(QStringLiteral("Self-test progress"), percent);
 
-    const unsigned shortPoll = u8(sd, 372);
-    const unsigned extendedPoll = u8(sd, 373) == 255 ? le16(sd, 375) : u8(sd, 373);
+    const unsigned shortPoll = selfTestPollingMinutes(sd, false);
+    const unsigned extendedPoll = selfTestPollingMinutes(sd, true);
     d.insert(QStringLiteral("Extended self-test polling time"), extendedPoll);
     d.insert(QStringLiteral("Short self-test polling time"), shortPoll);
     d.insert(QStringLiteral("Conveyance self-test polling time"), uint(u8(sd, 374)));

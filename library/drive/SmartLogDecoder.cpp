@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive/SmartLogDecoder.h"
 
+#include "drive/AtaPages.h"
 #include "drive/AtaTables.h"
 
 #include <QVariantList>
@@ -94,18 +95,6 @@ QString selftestTypeText(unsigned type)
     default:
         return QStringLiteral("Vendor/Reserved-(0x%1)").arg(type & 0xFF, 2, 16, QLatin1Char('0'));
     }
-}
-
-QString selftestStatusText(unsigned nibble)
-{
-    static const char *const texts[] = {
-        "Completed without error", "Aborted by host", "Interrupted (host reset)",
-        "Fatal Error", "Unknown Failure", "Electrical Failure",
-        "Servo/Seek Failure", "Read Failure", "Handling Damage",
-    };
-    if (nibble < std::size(texts))
-        return QString::fromLatin1(texts[nibble]);
-    return nibble == 15 ? QStringLiteral("Test In Progress") : QStringLiteral("Unknown");
 }
 
 QVariantMap smartLogs(Bytes dir)
@@ -207,7 +196,7 @@ QVariantMap selftestLog(Bytes page)
                 {QStringLiteral("Num"), int(pos + 1)},
                 {QStringLiteral("Type"), selftestTypeText(type)},
                 {QStringLiteral("Status"),
-                 selftestStatusText(nibble) + u' ' + QString::number(percent) + u'%'}, // arg() is slow
+                 selfTestStatusText(nibble, SelfTestTexts::Log) + u' ' + QString::number(percent) + u'%'}, // arg() is slow
                 {QStringLiteral("LifetimeHours"), hours},
                 {QStringLiteral("LBAFirstError"),
                  nibble >= 3 && nibble <= 8 ? QVariant(quint64(lba)) : QVariant(QString())},

@@ -27,9 +27,8 @@ QVariantMap selftestLog(Bytes testLog);
 // "dd:hh:mm:ss.sss" of a power-on timestamp in milliseconds.
 QString msToTime(uint32_t ms);
 
-// Texts of the self-test log's test type byte and status nibble.
+// Text of the self-test log's test type byte (status texts: AtaPages.h).
 QString selftestTypeText(unsigned type);
-QString selftestStatusText(unsigned nibble);
 
 
 } // namespace corvane

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SMART session of THSMARTDevice: opening the drive, reading every page,
 // following a self-test.
-#include "drive/AtaPageDecoding.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "drive/AtaPages.h"
+#include "drive/SmartLogDecoder.h"
 #include "drive/IdentifyDecoder.h"
-#include "drive/Attributes.h"
 #include "drive/THSMARTDevice.h"
 #include "platform/DeviceStatus.h"
 
@@ -17,18 +18,6 @@ Q_LOGGING_CATEGORY(lcSession, "corvane.session")
 namespace corvane {
 
 namespace {
-
-AtaSmartOpener &defaultOpener()
-{
-    static AtaSmartOpener opener;
-    return opener;
-}
-
-std::shared_ptr<const Registry> &defaultRegistry()
-{
-    static std::shared_ptr<const Registry> registry;
-    return registry;
-}
 
 int &tickInterval()
 {
@@ -49,11 +38,6 @@ QString prop(const QVariantMap &p, const char *key) { return p.value(QLatin1Stri
 
 } // namespace
 
-void THSMARTDevice::setDefaultAtaOpener(AtaSmartOpener opener) { defaultOpener() = std::move(opener); }
-void THSMARTDevice::setDefaultRegistry(std::shared_ptr<const Registry> registry)
-{
-    defaultRegistry() = std::move(registry);
-}
 void THSMARTDevice::setSelfTestTickInterval(int milliseconds) { tickInterval() = std::max(0, milliseconds); }
 
 int32_t THSMARTDevice::openSMARTInterface()
@@ -63,29 +47,18 @@ int32_t THSMARTDevice::openSMARTInterface()
     const QString bsdName = prop(_driveProperties, "bsdName");
 
     // Only a medium with a SMART-capable ancestor within five steps is opened.
-    if (const auto registry = _registry ? _registry : defaultRegistry()) {
-        const QList<RegistryEntry> found = registry->matchingServices({{QStringLiteral("BSD Name"), bsdName}});
-        if (found.isEmpty())
-            return status;
-        RegistryEntry entry = found.first();
-        for (int step = 0; step < 5 && entry; ++step) {
-            entry = registry->parentEntry(entry);
-            if (entry && registry->properties(entry).contains(QStringLiteral("SMART Capable"))) {
-                smart_service = entry;
-                break;
-            }
-        }
+    if (_registry) {
+        smart_service = capableAncestor(*_registry, bsdName, QStringLiteral("SMART Capable"));
         if (!smart_service)
             return status;
     }
 
-    const AtaSmartOpener &opener = _opener ? _opener : defaultOpener();
-    if (!opener) {
+    if (!_opener) {
         smart_service = {};
         return status;
     }
     status = 0;
-    sif = opener(bsdName, status);
+    sif = _opener(bsdName, status);
     if (!sif) {
         smart_service = {};
         return status ? status : kStatusNoDevice;
@@ -107,7 +80,6 @@ int32_t THSMARTDevice::updateProperties()
     _smartDataStatus = kStatusNoDevice;
     const QString bsdName = prop(_driveProperties, "bsdName");
     const QString model = prop(_driveProperties, "Device Model");
-    const QString firmware = prop(_driveProperties, "Firmware Version");
     const QVariantMap ignore = _driveProperties.value(QStringLiteral("ignoreAttributes")).toMap();
 
     if (const int32_t status = openSMARTInterface())
@@ -117,34 +89,36 @@ int32_t THSMARTDevice::updateProperties()
         return status;
     }
 
-    if (!identifySkipped(model) && sif->getIdentifyData(identity) == 0 && identifyPageValid(identity)) {
-        qCInfo(lcSession, "bsd: %s identity validated", qUtf8Printable(bsdName));
-        decodeIdentity(*this);
+    // A page is decoded only when its read succeeded; one that failed keeps
+    // what the last session read, but is not decoded again.
+    AtaPages &pages = _pages;
+    pages.present.fill(false);
+    if (!identifySkipped(model) && sif->getIdentifyData(pages.identity) == 0) {
+        pages.present[AtaPages::Identity] = true;
+        if (identifyPageValid(pages.identity))
+            qCInfo(lcSession, "bsd: %s identity validated", qUtf8Printable(bsdName));
     }
 
-    _smartDataStatus = sif->readData(smartData);
+    bool exceeded = false;
+    _smartDataStatus = sif->readData(pages.smartData);
     if (_smartDataStatus == 0) {
-        if (smartDataValid(smartData) && sif->validateReadData(smartData) == 0) {
-            bool exceeded = false;
+        pages.present[AtaPages::SmartData] = true;
+        // A page the seam can't validate is one nobody filled in: zeros.
+        if (!smartDataValid(pages.smartData) || sif->validateReadData(pages.smartData) != 0) {
+            pages.smartData.fill(0);
+        } else {
             if (sif->returnStatus(exceeded) != 0)
                 exceeded = false;
-            sif->readDataThresholds(smartThresh);
-            decodeCapabilities(*this);
-            // The settings' model and firmware pick the database entry, as they
-            // did before IDENTIFY replaced them.
-            mergeProperties(attributesModel(smartData, smartThresh, model, firmware, ignore, exceeded));
-            if (sif->readLogAtAddress(0, logDirectory) == 0) {
-                qCInfo(lcSession, "logdir[0]  version: %d", int(logDirectory[0] | (logDirectory[1] << 8)));
-                decodeLogDirectory(*this);
+            pages.present[AtaPages::Thresholds] = sif->readDataThresholds(pages.smartThresh) == 0;
+            for (const AtaPageFile &log : kAtaPageFiles) {
+                if (log.logAddress >= 0)
+                    pages.present[log.kind] = sif->readLogAtAddress(uint8_t(log.logAddress), pages.page(log.kind)) == 0;
             }
-            if (sif->readLogAtAddress(1, errorLog) == 0)
-                decodeErrorLog(*this);
-            if (sif->readLogAtAddress(6, testLog) == 0)
-                decodeSelftestLog(*this);
-        } else {
-            markSmartDataInvalid(*this);
+            if (pages.has(AtaPages::LogDirectory))
+                qCInfo(lcSession, "logdir[0]  version: %d", int(le16(pages.logDirectory, 0)));
         }
     }
+    _driveProperties = decodeAtaDrive(pages, _driveProperties, driveDatabase(), ignore, exceeded);
 
     sif->enableDisableOperations(false);
     closeSMARTInterface();
@@ -159,9 +133,7 @@ int32_t THSMARTDevice::startTest(const QString &type)
         return status;
 
     const bool extended = type == QLatin1String("Extended");
-    unsigned minutes = extended ? smartData[373] : smartData[372];
-    if (extended && minutes == 255)
-        minutes = unsigned(smartData[375] | (smartData[376] << 8));
+    const unsigned minutes = selfTestPollingMinutes(_pages.smartData, extended);
 
     // A drive that refuses the test would otherwise be followed through the
     // status of its previous test and reported as passed.
@@ -191,13 +163,13 @@ void THSMARTDevice::selfTestTick()
     timer->setInterval(tickInterval());
     _testElapsed += 1;
     // A drive that went away will never report an end: stop following it.
-    const int32_t readStatus = sif ? sif->readData(smartData) : kStatusNoDevice;
+    const int32_t readStatus = sif ? sif->readData(_pages.smartData) : kStatusNoDevice;
     if (isNoDeviceStatus(readStatus)) {
         endSelfTest();
         return;
     }
-    const unsigned status = smartData[363] >> 4;
-    const unsigned remaining = smartData[363] & 0x0F;
+    const unsigned status = _pages.smartData[smartdata::kSelfTestStatus] >> 4;
+    const unsigned remaining = _pages.smartData[smartdata::kSelfTestStatus] & 0x0F;
     // T = 0 gives inf / NaN progress, which is what the numbers are; the tick
     // logic does not depend on them.
     mergeProperties({{QStringLiteral("test_status"),
@@ -205,8 +177,16 @@ void THSMARTDevice::selfTestTick()
                      {QStringLiteral("test_elapsed"), _testElapsed},
                      {QStringLiteral("test_remaining"), _testExpected - _testElapsed},
                      {QStringLiteral("test_progress"), _testElapsed * 100.0 / _testExpected}});
-    if (status != 15)
+    if (status != smartdata::kStatusInProgress)
         endSelfTest();
+}
+
+const DriveDatabase &THSMARTDevice::driveDatabase()
+{
+    // A front end that set none gets the process-wide database file.
+    if (!_database)
+        _database = THSmartDeviceDatabase::database();
+    return *_database;
 }
 
 void THSMARTDevice::abortSelftest()
@@ -221,8 +201,8 @@ void THSMARTDevice::endSelfTest()
     timer->deleteLater();
     timer = nullptr;
     if (sif) {
-        if (sif->readLogAtAddress(6, testLog) == 0)
-            decodeSelftestLog(*this);
+        if (sif->readLogAtAddress(6, _pages.testLog) == 0)
+            mergeProperties(selftestLog(_pages.testLog));
         sif->enableDisableOperations(false);
     }
     _driveProperties.insert(QStringLiteral("tip"), false);

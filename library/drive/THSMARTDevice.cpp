@@ -40,18 +40,4 @@ void THSMARTDevice::notifyEndOfTest()
     }
 }
 
-QString selfTestStatusText(unsigned nibble)
-{
-    static const char *const texts[] = {
-        "Pass", "Aborted", "Interrupted By Reset", "Fatal or Unknown Error",
-        "Unknown Failure", "Electrical Failure", "Servo/Seek Failure",
-        "Read Failure", "Handling Damage",
-    };
-    if (nibble < std::size(texts))
-        return QString::fromLatin1(texts[nibble]);
-    if (nibble == 15)
-        return QStringLiteral("Test In Progress");
-    return QStringLiteral("Unknown");
-}
-
 } // namespace corvane

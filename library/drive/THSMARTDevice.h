@@ -1,21 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "drive/AtaPages.h"
 #include "platform/AtaSmartInterface.h"
 #include "platform/Registry.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
-#include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
 
 class QTimer;
 
 namespace corvane {
 
-using Page = std::array<uint8_t, 512>;
+class DriveDatabase;
 
 // One drive: its properties dictionary and the six pages the last SMART
 // session read. The properties start as the drive settings and only grow.
@@ -42,12 +41,12 @@ public:
     void notifyEndOfTest();
 
     // --- SMART session (ATA drives) ---
-    // Where sessions come from: a process-wide default that each front end sets
-    // once (Linux devices or a recorded set), optionally replaced per drive.
-    static void setDefaultAtaOpener(AtaSmartOpener opener);
-    static void setDefaultRegistry(std::shared_ptr<const Registry> registry);
+    // Where the session comes from (Linux devices or a recorded set), and the
+    // drive database that names the attributes; both are set by the front end
+    // (DriveReader.h) before updateProperties or startTest.
     void setAtaOpener(AtaSmartOpener opener) { _opener = std::move(opener); }
     void setRegistry(std::shared_ptr<const Registry> registry) { _registry = std::move(registry); }
+    void setDriveDatabase(std::shared_ptr<const DriveDatabase> database) { _database = std::move(database); }
 
     int32_t openSMARTInterface();
     void closeSMARTInterface();
@@ -58,28 +57,17 @@ public:
     // Status of the SMART READ DATA of the last updateProperties (0 when the page
     // was read), so that a front end can say why a drive has no verdict.
     int32_t smartDataStatus() const { return _smartDataStatus; }
+    // The pages the last session read (and a followed test refreshed).
+    const AtaPages &pages() const { return _pages; }
     // "Extended" runs the extended self-test, anything else the short one; the
     // status of opening the session, or of the drive refusing the test. Progress goes to the "test_*" keys once a
     // second until the drive reports an end, then endOfTest.
     int32_t startTest(const QString &type);
+    bool isFollowingTest() const { return timer != nullptr; }
     // Stops following the test (the drive keeps running it).
     void abortSelftest();
     // Tests shorten the one-second progress interval.
     static void setSelfTestTickInterval(int milliseconds);
-
-    // The open session; empty when none is open.
-    std::unique_ptr<AtaSmartInterface> sif;
-    // The SMART-capable ancestor of the drive's medium; null when none.
-    RegistryEntry smart_service;
-    // Present only while a self-test is being followed.
-    QTimer *timer = nullptr;
-
-    Page identity{};
-    Page smartData{};
-    Page smartThresh{};
-    Page testLog{};
-    Page errorLog{};
-    Page logDirectory{};
 
 Q_SIGNALS:
     void endOfTest(const QString &what);
@@ -87,18 +75,25 @@ Q_SIGNALS:
 private:
     void selfTestTick();
     void endSelfTest();
+    const DriveDatabase &driveDatabase();
 
+    // The session state and the pages, reached only through the operations
+    // above. The open session; empty when none is open.
+    std::unique_ptr<AtaSmartInterface> sif;
+    // The SMART-capable ancestor of the drive's medium; null when none.
+    RegistryEntry smart_service;
+    // Present only while a self-test is being followed.
+    QTimer *timer = nullptr;
+    // identity, smartData, smartThresh, testLog, errorLog, logDirectory.
+    AtaPages _pages;
     QVariantMap _driveProperties;
     QPointer<QObject> _delegate;
     AtaSmartOpener _opener;
     std::shared_ptr<const Registry> _registry;
+    std::shared_ptr<const DriveDatabase> _database;
     double _testElapsed = 0;
     double _testExpected = 0;
     int32_t _smartDataStatus = 0;
 };
-
-// The self-test execution status texts, indexed by the high nibble of the
-// self-test status byte (SMART data byte 363).
-QString selfTestStatusText(unsigned nibble);
 
 } // namespace corvane

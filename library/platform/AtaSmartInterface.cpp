@@ -3,26 +3,6 @@
 
 namespace corvane {
 
-bool ataChecksumValid(std::span<const uint8_t> page)
-{
-    if (page.size() < kAtaPageSize)
-        return false;
-    uint8_t sum = 0;
-    for (size_t i = 0; i < kAtaPageSize; ++i)
-        sum = uint8_t(sum + page[i]);
-    return sum == 0;
-}
-
-void ataFixChecksum(std::span<uint8_t> page)
-{
-    if (page.size() < kAtaPageSize)
-        return;
-    uint8_t sum = 0;
-    for (size_t i = 0; i + 1 < kAtaPageSize; ++i)
-        sum = uint8_t(sum + page[i]);
-    page[kAtaPageSize - 1] = uint8_t(0x100 - sum);
-}
-
 bool isPlainDeviceName(const QString &name)
 {
     if (name.isEmpty() || name.size() > 64)

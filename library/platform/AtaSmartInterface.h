@@ -3,6 +3,8 @@
 // The ATA SMART seam: the eight operations a SMART session needs of a drive.
 // Every operation returns a status code (platform/DeviceStatus.h), 0 on success;
 // a failed read leaves the caller's buffer as it was.
+#include "drive/AtaPages.h"
+
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -11,7 +13,7 @@
 
 namespace corvane {
 
-inline constexpr size_t kAtaPageSize = 512;
+inline constexpr size_t kAtaPageSize = kAtaPageBytes;
 
 class AtaSmartInterface
 {
@@ -40,11 +42,6 @@ public:
 // and sets the status.
 using AtaSmartOpener =
     std::function<std::unique_ptr<AtaSmartInterface>(const QString &bsdName, int32_t &status)>;
-
-// Sum of all bytes of a SMART page is 0 modulo 256.
-bool ataChecksumValid(std::span<const uint8_t> page);
-// Makes a page's checksum (its last byte) valid after changing it.
-void ataFixChecksum(std::span<uint8_t> page);
 
 // Only plain kernel names reach a device path: no '/', no "..".
 bool isPlainDeviceName(const QString &name);

@@ -20,6 +20,20 @@ QVariant Registry::searchProperty(const RegistryEntry &entry, const QString &key
     return {};
 }
 
+RegistryEntry capableAncestor(const Registry &registry, const QString &bsdName, const QString &capability)
+{
+    const QList<RegistryEntry> found = registry.matchingServices({{QStringLiteral("BSD Name"), bsdName}});
+    if (found.isEmpty())
+        return {};
+    RegistryEntry entry = found.first();
+    for (int step = 0; step < 5 && entry; ++step) {
+        entry = registry.parentEntry(entry);
+        if (entry && registry.properties(entry).contains(capability))
+            return entry;
+    }
+    return {};
+}
+
 struct TreeRegistry::Tree
 {
     std::vector<RegistryNode> nodes;

@@ -64,6 +64,11 @@ public:
     virtual QVariant searchProperty(const RegistryEntry &entry, const QString &key) const;
 };
 
+// The ancestor of the medium named `bsdName` (at most five steps up) whose
+// properties carry `capability` ("SMART Capable", "NVMe SMART Capable"): the
+// entry a SMART session opens. Null when there is none.
+RegistryEntry capableAncestor(const Registry &registry, const QString &bsdName, const QString &capability);
+
 // One entry of a TreeRegistry while it is being built.
 struct RegistryNode
 {

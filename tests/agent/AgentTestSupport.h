@@ -2,6 +2,9 @@
 // A private D-Bus daemon, a recording notification server and helpers shared
 // by the agent's tests.
 #pragma once
+#include "support/EventLoop.h"
+#include "support/PrivateBus.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -29,87 +32,12 @@ inline void PrintTo(const QStringList &l, std::ostream *os)
 
 namespace corvane::test {
 
-inline QCoreApplication &app()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "agent_tests";
-        static char *argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until done() holds; false when it never does. The cap
-// only keeps a broken test from hanging.
-inline bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
-{
-    app();
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > capMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 // Lets queued work run: what is already posted, not what timers bring later.
 inline void drainEvents()
 {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
 }
-
-// A dbus-daemon of our own, stopped with the object.
-class PrivateBus
-{
-public:
-    PrivateBus()
-    {
-        app();
-        _daemon.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        if (_daemon.waitForStarted(10000)) {
-            while (!_daemon.canReadLine() && _daemon.waitForReadyRead(10000)) {
-            }
-            _address = QString::fromUtf8(_daemon.readLine()).trimmed();
-        }
-    }
-    ~PrivateBus()
-    {
-        for (const QString &name : std::as_const(_names))
-            QDBusConnection::disconnectFromBus(name);
-        _daemon.terminate();
-        _daemon.waitForFinished(10000);
-    }
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
-
-    bool isRunning() const { return !_address.isEmpty(); }
-    QString address() const { return _address; }
-
-    // A new connection of its own (its own unique name on the bus).
-    QDBusConnection connect()
-    {
-        static int counter = 0;
-        const QString name = QStringLiteral("test-connection-%1").arg(++counter);
-        _names.append(name);
-        return QDBusConnection::connectToBus(_address, name);
-    }
-    void disconnect(const QDBusConnection &connection)
-    {
-        QDBusConnection::disconnectFromBus(connection.name());
-    }
-
-private:
-    QProcess _daemon;
-    QString _address;
-    QStringList _names;
-};
 
 // Records every Notify call as org.freedesktop.Notifications would receive it.
 class TestNotificationServer : public QObject

@@ -30,20 +30,24 @@ TEST(MountInfo, Parse)
         "x 22 0:1 / /nope rw - tmpfs none rw\n"
         "68 22 0:42 / relative rw - tmpfs none rw\n"
         "69 22 0:43\n"
+        "71 22 0:45 / /not\\777octal rw - tmpfs none rw\n"
         "70 22 0:44 / /trailing\\04\n"
         "\n";
     const QList<MountEntry> entries = parseMountInfo(text);
-    ASSERT_EQ(entries.size(), 5);
+    ASSERT_EQ(entries.size(), 6);
     EXPECT_EQ(entries[0].mountId, 22);
     EXPECT_EQ(entries[0].mountPoint, "/");
     EXPECT_EQ(entries[1].mountPoint, "/media/ana/My Disk");
     EXPECT_EQ(entries[2].mountPoint, "/mnt/back\\slash\ttab");
     EXPECT_EQ(entries[3].mountPoint, QString::fromUtf8("/media/ana/Système"));
-    EXPECT_EQ(entries[4].mountId, 70); // a cut escape stays as it is
-    EXPECT_EQ(entries[4].mountPoint, "/trailing\\04");
+    EXPECT_EQ(entries[4].mountPoint, "/not\\777octal"); // no byte has that value
+    EXPECT_EQ(entries[5].mountId, 70); // a cut escape stays as it is
+    EXPECT_EQ(entries[5].mountPoint, "/trailing\\04");
     EXPECT_EQ(entries[0].fsType, "ext4");
+    EXPECT_EQ(entries[0].device, "8:2"); // what the registry finds a partition's mount by
+    EXPECT_EQ(entries[1].device, "0:39");
     EXPECT_EQ(entries[2].fsType, "tmpfs");
-    EXPECT_EQ(entries[4].fsType, ""); // cut before the type
+    EXPECT_EQ(entries[5].fsType, ""); // cut before the type
 
     // Optional fields vary in number; the type follows the "-".
     const auto many = parseMountInfo("30 22 0:5 / /proc rw shared:5 master:2 propagate_from:1 - proc proc rw\n"

@@ -52,7 +52,7 @@ TEST(SMARTDrive, SummaryFromDriveProperties)
     EXPECT_EQ(odd->volName, "");
     auto mixed = SMARTDrive::fromProperties(
         {{"bsdName", "sdc"}, {"volumes", QVariantList{"text", QVariantMap{{"name", 5}}, QVariantMap{{"name", "X"}}}}});
-    EXPECT_EQ(mixed->volName, ", X");
+    EXPECT_EQ(mixed->volName, "X"); // only named volumes are joined
     EXPECT_EQ(odd->hwName, "");
 }
 
@@ -81,6 +81,27 @@ TEST(SMARTDrive, WidgetDataFileForm)
     EXPECT_EQ(array[1]["health"].toString(), "-");
     EXPECT_EQ(array[1]["location"].toString(), "External");
     EXPECT_TRUE(text.contains("Syst\xc3\xa8me")); // UTF-8, not \u escapes
+
+    // What the widget reads back is what the agent wrote, field for field, in
+    // the agent's natural order (nvme2n1 before nvme10n1, sdz before sdaa).
+    for (const char *bsd : {"nvme10n1", "sdz", "nvme2n1", "sdaa"})
+        drives.append(*SMARTDrive::fromProperties(driveProperties(bsd, bsd, QStringLiteral("Failed"), {"V"})));
+    const std::optional<QList<SMARTDrive>> read = decodeDrivesForWidget(encodeDrivesForWidget(drives));
+    ASSERT_TRUE(read.has_value());
+    QStringList order;
+    for (const SMARTDrive &d : *read) {
+        order << d.bsdName;
+        const auto written = std::find(drives.cbegin(), drives.cend(), d); // by id
+        ASSERT_NE(written, drives.cend()) << qPrintable(d.bsdName);
+        EXPECT_EQ(d.bsdName, written->bsdName);
+        EXPECT_EQ(d.hwName, written->hwName);
+        EXPECT_EQ(d.volName, written->volName);
+        EXPECT_EQ(d.volumeNames, written->volumeNames);
+        EXPECT_EQ(d.location, written->location);
+        EXPECT_EQ(d.health, written->health);
+        EXPECT_TRUE(d.icon.isEmpty()); // never written
+    }
+    EXPECT_EQ(order, QStringList({"nvme2n1", "nvme10n1", "sda", "sdb", "sdz", "sdaa"}));
 }
 
 TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)

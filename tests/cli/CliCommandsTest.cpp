@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvanectl show, record and test, run as a user runs them on the demo set.
 #include "TestData.h"
+#include "support/Corvanectl.h"
+
+using corvane::test::Cli;
+using corvane::test::CliRun;
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -17,54 +22,6 @@
 namespace {
 
 const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-// Runs corvanectl with its own settings, state and data folders, so that a
-// user's ignore choices or database never reach the test.
-class Cli
-{
-public:
-    Cli()
-    {
-        _env = QProcessEnvironment::systemEnvironment();
-        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
-            _env.insert(QLatin1String(var), _home.filePath(QLatin1String(var)));
-    }
-    CliRun run(const QStringList &args, const std::function<void(QProcess &)> &during = {}) const
-    {
-        QProcess p;
-        p.setProcessEnvironment(_env);
-        p.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), args);
-        if (!p.waitForStarted())
-            return {};
-        if (during)
-            during(p);
-        CliRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
-    }
-    QJsonObject showJson(const QString &set, const QString &drive) const
-    {
-        return QJsonDocument::fromJson(run({QStringLiteral("show"), QStringLiteral("--recorded"), set,
-                                            QStringLiteral("--json"), drive}).out).object();
-    }
-
-private:
-    QTemporaryDir _home;
-    QProcessEnvironment _env;
-};
 
 const QStringList kDemoDrives{QStringLiteral("sda"), QStringLiteral("sdb"), QStringLiteral("sdc"),
                               QStringLiteral("sdd"), QStringLiteral("sde"), QStringLiteral("sdf"),
@@ -119,6 +76,49 @@ TEST(ShowCommand, GroupsEveryKeyAndMarksFailingValues)
     EXPECT_TRUE(nvmeText.contains(QStringLiteral("NVM subsystem reliability degraded")));
     EXPECT_TRUE(nvmeText.startsWith(QStringLiteral("nvme1n1: QEMU NVMe Ctrl, Failed\n"))) << qPrintable(nvmeText);
     EXPECT_FALSE(nvmeText.contains(QStringLiteral("\nOther\n"))) << qPrintable(nvmeText);
+
+    // Every field has a label in words, and a value its unit.
+    static const QRegularExpression rawKey(QStringLiteral("^  [a-z][A-Za-z_]*:"), QRegularExpression::MultilineOption);
+    EXPECT_FALSE(rawKey.match(nvmeText).hasMatch()) << qPrintable(rawKey.match(nvmeText).captured());
+    EXPECT_FALSE(rawKey.match(text).hasMatch()) << qPrintable(rawKey.match(text).captured());
+    for (const char *row : {"Temperature:", "Life remaining:", "Data units read:", "Host read commands:",
+                            "Time above warning temperature:", "Available Spare:"})
+        EXPECT_TRUE(nvmeText.contains(QLatin1String(row))) << row;
+    static const QRegularExpression celsius(QStringLiteral("\\n  Temperature: +\\d+(\\.\\d+)? °C\\n"));
+    EXPECT_TRUE(celsius.match(nvmeText).hasMatch()) << qPrintable(nvmeText);
+    EXPECT_TRUE(celsius.match(text).hasMatch()) << qPrintable(text);
+    static const QRegularExpression spare(QStringLiteral("\\n  Available Spare: +\\d+%\\n"));
+    EXPECT_TRUE(spare.match(nvmeText).hasMatch());
+    static const QRegularExpression polling(QStringLiteral("\\n  Short self-test polling time: +\\d+ min\\n"));
+    EXPECT_TRUE(polling.match(text).hasMatch());
+}
+
+// Every command, the ones added later included, answers --help and refuses
+// an unknown option with its usage.
+TEST(Cli, EveryCommandHasHelp)
+{
+    const Cli cli;
+    const CliRun top = cli.run({QStringLiteral("--help")});
+    ASSERT_EQ(top.exitCode, 0);
+    QStringList names;
+    static const QRegularExpression command(QStringLiteral("^  ([a-z-]+) "), QRegularExpression::MultilineOption);
+    for (auto it = command.globalMatch(QString::fromUtf8(top.out)); it.hasNext();)
+        names << it.next().captured(1);
+    for (const char *known : {"decode", "list", "lookup", "record", "show", "test"})
+        EXPECT_TRUE(names.contains(QLatin1String(known))) << known;
+    for (const QString &name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const CliRun help = cli.run({name, QStringLiteral("--help")});
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_TRUE(help.out.startsWith("Usage: corvanectl " + name.toUtf8() + " [options]")) << help.out.constData();
+        EXPECT_TRUE(help.out.contains("--help"));
+        EXPECT_TRUE(help.err.isEmpty());
+        const CliRun wrong = cli.run({name, QStringLiteral("--no-such-option")});
+        EXPECT_EQ(wrong.exitCode, 2);
+        EXPECT_TRUE(wrong.out.isEmpty());
+        EXPECT_TRUE(wrong.err.contains("Unknown option 'no-such-option'")) << wrong.err.constData();
+        EXPECT_TRUE(wrong.err.contains("Usage: corvanectl " + name.toUtf8())) << wrong.err.constData();
+    }
 }
 
 TEST(ShowCommand, UnreadableAndUnknownDrivesAreExplained)

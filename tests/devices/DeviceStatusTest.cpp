@@ -76,14 +76,3 @@ TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
     EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }
-
-TEST(DeviceStatus, PageChecksums)
-{
-    std::array<uint8_t, 512> page{};
-    EXPECT_TRUE(ataChecksumValid(page));
-    page[3] = 0x42;
-    EXPECT_FALSE(ataChecksumValid(page));
-    ataFixChecksum(page);
-    EXPECT_TRUE(ataChecksumValid(page));
-    EXPECT_FALSE(ataChecksumValid(std::span<const uint8_t>(page).first(511)));
-}

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "drive/AtaPageDecoding.h"
+#include "drive/AtaPages.h"
 #include "drive/IdentifyDecoder.h"
 
 #include "PageBuilder.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A writer killed with SIGKILL at random points must leave each file it
 // replaces either as it was or as it was going to be.
+#include "support/EventLoop.h"
 #include "CrashVersions.h"
 #include "QStringPrinter.h"
 #include "SMARTDrive.h"
@@ -23,14 +24,7 @@ using namespace corvane;
 
 namespace {
 
-QCoreApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "fault_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *instance = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    return instance ? *instance : *QCoreApplication::instance();
-}
+using corvane::test::app;
 
 QByteArray fileBytes(const QString &path)
 {

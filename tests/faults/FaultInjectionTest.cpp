@@ -2,6 +2,7 @@
 // Full gathers of the demo set by the agent's watcher, with one call of one
 // seam misbehaving per gather, swept over every call of a gather and every
 // kind of fault.
+#include "support/EventLoop.h"
 #include "AgentDriveSource.h"
 #include "FaultySeams.h"
 #include "QStringPrinter.h"
@@ -29,15 +30,7 @@ namespace {
 
 const QString kDemoSet = QStringLiteral(CORVANE_TEST_DATA "/../../data/recorded/demo");
 
-QCoreApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "fault_tests";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
-}
+using corvane::test::app;
 
 const char *seamName(Seam s)
 {

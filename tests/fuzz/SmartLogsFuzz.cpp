@@ -2,6 +2,7 @@
 // The three SMART log decoders (directory, summary error log, self-test log)
 // over the same bytes: each must stay inside them whatever they claim.
 #include "FuzzSupport.h"
+#include "drive/AtaPages.h"
 #include "drive/SmartLogDecoder.h"
 
 using namespace corvane;
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::memcpy(&ms, data, 4);
         msToTime(ms);
         selftestTypeText(data[0]);
-        selftestStatusText(data[1] >> 4);
+        selfTestStatusText(data[1] >> 4, SelfTestTexts::Log);
     }
     return 0;
 }

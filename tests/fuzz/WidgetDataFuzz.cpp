@@ -15,9 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const auto drives = widget::decodeAppData(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     if (drives)
-        for (const widget::SMARTDrive &d : *drives) {
-            d.safeDriveHealth();
-            d.volName();
-        }
+        for (const widget::SMARTDrive &d : *drives)
+            widget::tileTitle(d);
     return 0;
 }

@@ -4,12 +4,18 @@
 #include "SessionTestSupport.h"
 #include "devices/RecordedSet.h"
 
-#include "drive/AtaPageDecoding.h"
+#include "drive/AtaPages.h"
 #include "drive/DriveReader.h"
 #include "platform/AtaPassThrough.h"
+#include "platform/SharedDefaults.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
+#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -51,6 +57,30 @@ Page emptyErrorLog()
     p[0] = 1;
     ataFixChecksum(p);
     return p;
+}
+
+// Polling times come from the data page the last read brought: change the
+// drive's page and read it.
+void readWithPolling(DriveScript &script, THSMARTDevice &d, std::initializer_list<std::pair<size_t, uint8_t>> bytes)
+{
+    Page &smart = script.pages["smart"];
+    for (const auto &[offset, value] : bytes)
+        smart[offset] = value;
+    ataFixChecksum(smart);
+    ASSERT_EQ(d.updateProperties(), 0);
+}
+
+// A folder of recorded pages as drive `bsd` of a recorded set.
+void copyPages(const RecordedSet &set, const QString &bsd, const QString &folder)
+{
+    QStringList names{QLatin1String(kAtaStatusFileName)};
+    for (const AtaPageFile &file : kAtaPageFiles)
+        names << QLatin1String(file.fileName);
+    for (const QString &name : names) {
+        QFile f(QDir(folder).filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            set.put(bsd, name, f.readAll());
+    }
 }
 
 class Session : public ::testing::Test
@@ -174,22 +204,9 @@ TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
         EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("vendorspecificAttributes")));
         EXPECT_EQ(prop(*d, "selftestResults"), QStringLiteral("earlier")); // no logs read
         EXPECT_EQ(script->count("status") + script->count("thresholds") + script->count("log6"), 0);
-        EXPECT_EQ(d->smartData, Page{}); // the page is cleared
+        EXPECT_EQ(d->pages().smartData, Page{}); // the page is cleared
         EXPECT_FALSE(d->hasOpenSession());
     }
-}
-
-TEST_F(Session, SmartPageRevision0x80IsDecoded)
-{
-    // The TOSHIBA MK1651GSY reports revision 0x80 with a valid checksum.
-    const auto script = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"));
-    ASSERT_EQ(script->pages["smart"][0], 0x80);
-    const auto d = deviceOn(script, QStringLiteral("TOSHIBA MK1651GSY"));
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
-    EXPECT_NE(prop(*d, "attributeHealth"), QStringLiteral("-"));
-    EXPECT_EQ(d->driveProperties().value(QStringLiteral("attributesDataStructureRev")).toInt(), 0x80);
-    EXPECT_GT(d->driveProperties().value(QStringLiteral("vendorspecificAttributes")).toList().size(), 10);
 }
 
 TEST_F(Session, FailedReadsLeaveEarlierKeys)
@@ -322,7 +339,7 @@ TEST_F(Session, SmartDisableIsNeverSentToTheDrive)
     ASSERT_EQ(d->updateProperties(), 0);
     EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("38IGT0G5T"));
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return !d->timer; }));
+    ASSERT_TRUE(waitUntil([&] { return !d->isFollowingTest(); }));
 
     ASSERT_GT(cdbs.size(), 8u);
     bool enableSent = false;
@@ -339,8 +356,7 @@ TEST_F(Session, TestFinishedOnTheFirstTick)
 {
     const auto script = realDrive(kTrac);
     const auto d = deviceOn(script);
-    ASSERT_EQ(d->updateProperties(), 0);
-    d->smartData[372] = 2; // short test: 2 minutes
+    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 2}}); // short test: 2 minutes
     script->selfTestStatus = {0x00};
     EndOfTestDelegate delegate;
     d->setDelegate(&delegate);
@@ -350,8 +366,8 @@ TEST_F(Session, TestFinishedOnTheFirstTick)
     EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_TRUE(d->hasOpenSession());
     EXPECT_EQ(script->count("short"), 1);
-    ASSERT_TRUE(runUntil([&] { return delegate.calls > 0; }));
-    runUntil([] { return false; }, 20); // nothing more may come
+    ASSERT_TRUE(waitUntil([&] { return delegate.calls > 0; }));
+    waitUntil([] { return false; }, 100); // nothing more may come
 
     EXPECT_EQ(script->count("smart") - 1, 1); // one tick
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 120.0);
@@ -364,22 +380,22 @@ TEST_F(Session, TestFinishedOnTheFirstTick)
     EXPECT_EQ(signal.at(0).at(0).toString(), QStringLiteral("endoftest"));
     EXPECT_FALSE(d->hasOpenSession());
     EXPECT_EQ(script->openSessions, 0);
-    EXPECT_EQ(d->timer, nullptr);
+    EXPECT_FALSE(d->isFollowingTest());
 }
 
 TEST_F(Session, ZeroPollingTimeGivesInfiniteProgressButTicksGoOn)
 {
     const auto script = realDrive(kTrac);
     const auto d = deviceOn(script);
-    d->smartData[372] = 0;
+    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 0}});
     script->selfTestStatus = {0xF9, 0xF5, 0xF1, 0x70};
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
-    runUntil([] { return false; }, 20);
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
+    waitUntil([] { return false; }, 100);
 
     EXPECT_EQ(signal.count(), 1);
-    EXPECT_EQ(script->count("smart"), 4);
+    EXPECT_EQ(script->count("smart") - 1, 4);
     EXPECT_TRUE(std::isinf(d->driveProperties().value(QStringLiteral("test_progress")).toDouble()));
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), -4.0);
     EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Read Failure 100%"));
@@ -390,22 +406,20 @@ TEST_F(Session, ExtendedTestTimeFromTheWordWhenTheByteIs255)
 {
     const auto script = realDrive(kTrac);
     const auto d = deviceOn(script);
-    d->smartData[373] = 255;
-    d->smartData[375] = 0x2C; // 300 minutes
-    d->smartData[376] = 0x01;
+    readWithPolling(*script, *d, {{373, 255}, {375, 0x2C}, {376, 0x01}}); // 300 minutes
     script->selfTestStatus = {0x00};
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Extended")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
     EXPECT_EQ(script->count("extended"), 1);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 18000.0 - 1.0);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 18000.0);
 
     // Any other name runs the short test on byte 372.
     script->testStarted = false;
-    d->smartData[372] = 1;
+    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 1}});
     ASSERT_EQ(d->startTest(QStringLiteral("extended")), 0);
-    ASSERT_TRUE(runUntil([&] { return signal.count() > 1; }));
+    ASSERT_TRUE(waitUntil([&] { return signal.count() > 1; }));
     EXPECT_EQ(script->count("short"), 1);
     EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 59.0);
 }
@@ -424,10 +438,10 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     EXPECT_EQ(script->opened, 0);
     EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
 
-    d->smartData[372] = 2;
+    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 2}});
     script->selfTestStatus = {0xF8};
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return script->count("smart") >= 3; }));
+    ASSERT_TRUE(waitUntil([&] { return script->count("smart") >= 4; }));
     EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Test In Progress 20%"));
     const size_t commandsBefore = script->calls.size();
@@ -439,7 +453,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     // The self-test log is read once more; no abort command reaches the drive.
     EXPECT_EQ(std::vector<std::string>(script->calls.begin() + long(commandsBefore), script->calls.end()),
               (std::vector<std::string>{"log6", "disable"}));
-    runUntil([] { return false; }, 20);
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(script->calls.size(), commandsBefore + 2); // no tick after the abort
     d->abortSelftest();
     EXPECT_EQ(delegate.calls, 1);
@@ -453,14 +467,14 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     auto d = deviceOn(script);
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     EXPECT_EQ(d->startTest(QStringLiteral("Short")), statusFromAtaRegisters(0x51, 0x04));
-    EXPECT_EQ(d->timer, nullptr);
+    EXPECT_FALSE(d->isFollowingTest());
     EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
     EXPECT_FALSE(d->hasOpenSession());
 
     // No drive at all.
     script->failing = {{"open", kStatusNoDevice}};
     EXPECT_EQ(d->startTest(QStringLiteral("Short")), kStatusNoDevice);
-    EXPECT_EQ(d->timer, nullptr);
+    EXPECT_FALSE(d->isFollowingTest());
 
     // The drive goes away while the test runs: following ends once, session closed.
     script = realDrive(kTrac);
@@ -469,8 +483,8 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     d = deviceOn(script);
     QSignalSpy lost(d.get(), &THSMARTDevice::endOfTest);
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(runUntil([&] { return lost.count() > 0; }));
-    runUntil([] { return false; }, 20);
+    ASSERT_TRUE(waitUntil([&] { return lost.count() > 0; }));
+    waitUntil([] { return false; }, 100);
     EXPECT_EQ(lost.count(), 1);
     EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
     EXPECT_EQ(script->openSessions, 0);
@@ -493,12 +507,7 @@ TEST_F(Session, SimulatedSelfTestOnARecordedSet)
     RecordedSet set;
     for (const auto &[bsd, folder] : {std::pair{QStringLiteral("sda"), kTrac},
                                       std::pair{QStringLiteral("sdb"), QStringLiteral("Maxtor_96147H8--BAC51KJ0--2")}}) {
-        for (const char *file : {"identify.bin", "smart.bin", "thresholds.bin", "smart_status.txt",
-                                 "smartlog-00-directory.bin", "smartlog-06-selftest.bin"}) {
-            const QByteArray bytes = readData(QStringLiteral("ata-pages/") + folder + QLatin1Char('/') + QLatin1String(file));
-            if (!bytes.isEmpty())
-                set.put(bsd, QLatin1String(file), bytes);
-        }
+        copyPages(set, bsd, dataPath(QStringLiteral("ata-pages/") + folder));
     }
     set.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "1 good\n");
     int64_t now = 0;
@@ -518,7 +527,7 @@ TEST_F(Session, SimulatedSelfTestOnARecordedSet)
         QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
         ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
         // Half a second of drive time per look.
-        ASSERT_TRUE(runUntil([&] {
+        ASSERT_TRUE(waitUntil([&] {
             statuses << d->driveProperties().value(QStringLiteral("test_status")).toString();
             now += 500;
             return signal.count() > 0;
@@ -565,3 +574,41 @@ TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
     EXPECT_FALSE(sdc->hasOpenSession());
 }
 
+
+// The session and `corvanectl decode` decode through one pipeline: on every
+// real drive they give the same properties.
+TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
+{
+    QStringList folders;
+    for (const QString &root : {dataPath(QStringLiteral("ata-pages")), QStringLiteral("/work/shared/testdata/ata-pages")}) {
+        QDirIterator it(root, {QStringLiteral("smart.bin")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            folders << QFileInfo(it.next()).absolutePath();
+    }
+    folders.sort();
+    ASSERT_GE(folders.size(), 20);
+
+    QProcess decode;
+    decode.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), QStringList{QStringLiteral("decode"), QStringLiteral("--json")} + folders);
+    ASSERT_TRUE(decode.waitForFinished(120000));
+    ASSERT_EQ(decode.exitCode(), 0) << decode.readAllStandardError().constData();
+    const QJsonArray decoded = QJsonDocument::fromJson(decode.readAllStandardOutput()).array();
+    ASSERT_EQ(decoded.size(), folders.size());
+
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        SCOPED_TRACE(folders[i].toStdString());
+        RecordedSet set;
+        copyPages(set, QStringLiteral("sda"), folders[i]);
+        auto d = THSMARTDevice::deviceWithSetting({{QStringLiteral("bsdName"), QStringLiteral("sda")},
+                                                   {QStringLiteral("ignoreAttributes"), defaultIgnoreAttributes()}});
+        d->setAtaOpener(recordedAtaSmartOpener(set.path()));
+        ASSERT_EQ(d->updateProperties(), 0);
+        QVariantMap session = d->driveProperties();
+        session.remove(QStringLiteral("bsdName"));
+        session.remove(QStringLiteral("ignoreAttributes"));
+        QJsonObject fromDecode = decoded.at(i).toObject();
+        for (const char *frontEnd : {"source", "diskMfgLogo", "mfgLogoPath"})
+            fromDecode.remove(QLatin1String(frontEnd));
+        EXPECT_EQ(QJsonObject::fromVariantMap(session), fromDecode);
+    }
+}

@@ -4,6 +4,7 @@
 // operations that fail, a drive that disappears after a number of commands,
 // and a self-test whose status byte follows a script.
 #include "TestData.h"
+#include "support/EventLoop.h"
 #include "drive/THSMARTDevice.h"
 #include "platform/AtaSmartInterface.h"
 #include "platform/DeviceStatus.h"
@@ -21,26 +22,6 @@
 #include <vector>
 
 namespace corvane::test {
-
-inline QCoreApplication &app()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "session_tests";
-        static char *argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-// Runs the event loop until done() holds; the cap only keeps a broken test from hanging.
-inline bool runUntil(const std::function<bool()> &done, int maxRounds = 20000)
-{
-    app();
-    for (int i = 0; i < maxRounds && !done(); ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    return done();
-}
 
 inline Page pageOf(const QByteArray &bytes)
 {
@@ -173,16 +154,15 @@ inline std::shared_ptr<DriveScript> realDrive(const QString &folder)
 {
     auto s = std::make_shared<DriveScript>();
     const QString base = QStringLiteral("ata-pages/") + folder + QLatin1Char('/');
-    const std::pair<const char *, const char *> files[] = {
-        {"identify", "identify.bin"}, {"smart", "smart.bin"}, {"thresholds", "thresholds.bin"},
-        {"log0", "smartlog-00-directory.bin"}, {"log1", "smartlog-01-error.bin"},
-        {"log6", "smartlog-06-selftest.bin"}};
-    for (const auto &[name, file] : files) {
-        const QByteArray bytes = readData(base + QLatin1String(file));
+    // The script's names for the pages, in the order of AtaPages::Kind.
+    static const char *const names[] = {"identify", "smart", "thresholds", "log0", "log1", "log6"};
+    static_assert(std::size(names) == kAtaPageFiles.size());
+    for (const AtaPageFile &file : kAtaPageFiles) {
+        const QByteArray bytes = readData(base + QLatin1String(file.fileName));
         if (!bytes.isEmpty())
-            s->pages[name] = pageOf(bytes);
+            s->pages[names[file.kind]] = pageOf(bytes);
     }
-    s->exceeded = readData(base + QStringLiteral("smart_status.txt")).startsWith('0');
+    s->exceeded = readData(base + QLatin1String(kAtaStatusFileName)).startsWith('0');
     return s;
 }
 

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SharedDefaults.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -17,33 +16,10 @@
 
 using namespace corvane;
 
+using corvane::test::app;
+using corvane::test::waitUntil;
+
 namespace {
-
-QCoreApplication &app()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "settings_tests";
-        static char *argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
-    }
-    return *QCoreApplication::instance();
-}
-
-bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
-{
-    app();
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > capMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 // Runs the other process that writes one value.
 void writeFromAnotherProcess(const QString &file, const QString &key, const QByteArray &json)

@@ -28,13 +28,13 @@ QStringList bsdNames(const QList<SMARTDrive> &drives)
 {
     QStringList names;
     for (const SMARTDrive &d : drives)
-        names << d.driveBSD;
+        names << d.bsdName;
     return names;
 }
 
 } // namespace
 
-TEST(WidgetProvider, DecodesFilterAndSortLikeTheAgentsReaderShould)
+TEST(WidgetProvider, DecodesFilterAndSortInTheAgentsOrder)
 {
     const auto empty = loadFixture(QStringLiteral("empty-array.json"));
     ASSERT_TRUE(empty.has_value());
@@ -42,48 +42,40 @@ TEST(WidgetProvider, DecodesFilterAndSortLikeTheAgentsReaderShould)
 
     const auto drives = loadFixture(QStringLiteral("edge-cases.json"));
     ASSERT_TRUE(drives.has_value());
-    // Records without textual health are gone; plain text order, stable for the two disk2.
-    EXPECT_EQ(bsdNames(*drives),
-              (QStringList{"disk10", "disk1s1", "disk2", "disk2", "sdaa", "sdb"}));
-    EXPECT_EQ(drives->at(2).id, "A2");
-    EXPECT_EQ(drives->at(3).id, "A7");
+    // Records without textual health are gone; the kernel's natural order
+    // (disk2 before disk10, sdb before sdaa), stable for the two disk2.
+    EXPECT_EQ(bsdNames(*drives), (QStringList{"disk1s1", "disk2", "disk2", "disk10", "sdb", "sdaa"}));
+    EXPECT_EQ(drives->at(1).hwName, "Model Two");
+    EXPECT_EQ(drives->at(2).hwName, "Second disk2");
 
     // Data volume suffix, empty names, commas, non-ASCII text.
-    EXPECT_EQ(drives->at(2).volName(), "Macintosh HD");
-    EXPECT_EQ(drives->at(1).volName(), "Model One");
-    EXPECT_EQ(drives->at(3).volName(), "Only After Commas");
-    EXPECT_EQ(drives->at(4).volName(), QString::fromUtf8("Données – été"));
-    EXPECT_EQ(drives->at(4).driveModel, QString::fromUtf8("Größe ÄÖÜ"));
-    EXPECT_EQ(drives->at(5).volName(), "");
+    EXPECT_EQ(tileTitle(drives->at(1)), "Macintosh HD");
+    EXPECT_EQ(tileTitle(drives->at(0)), "Model One");
+    EXPECT_EQ(tileTitle(drives->at(2)), "Only After Commas");
+    EXPECT_EQ(tileTitle(drives->at(5)), QString::fromUtf8("Données – été"));
+    EXPECT_EQ(drives->at(5).hwName, QString::fromUtf8("Größe ÄÖÜ"));
+    EXPECT_EQ(tileTitle(drives->at(4)), "");
 
     // "-" stays and is drawn grey; a health word is matched exactly.
-    EXPECT_EQ(drives->at(1).safeDriveHealth(), "-");
-    EXPECT_EQ(drives->at(4).safeDriveHealth(), "passed");
-    EXPECT_EQ(statusImageName(statusImage(drives->at(4).safeDriveHealth())), "circle");
-    EXPECT_TRUE(drives->at(0).isInternal());
-    EXPECT_FALSE(drives->at(3).isInternal()); // "USB" counts as external
+    EXPECT_EQ(drives->at(0).health, "-");
+    EXPECT_EQ(drives->at(5).health, "passed");
+    EXPECT_EQ(statusImageName(statusImage(drives->at(5).health)), "circle");
+    EXPECT_TRUE(drives->at(1).isInternal());
+    EXPECT_FALSE(drives->at(2).isInternal()); // "USB" counts as external
 }
 
-TEST(WidgetProvider, DerivedValuesOfOneRecord)
+TEST(WidgetProvider, TileTitleOfOneRecord)
 {
-    SMARTDrive d(QStringLiteral("u"), QStringLiteral("Model"), QString(), QStringLiteral("Internal"),
-                 QStringLiteral("sda"), std::nullopt);
-    EXPECT_EQ(d.safeDriveHealth(), "Passed");
-    EXPECT_EQ(d.volName(), "Model");
-    d.volumeNames = QStringLiteral(",");
-    EXPECT_EQ(d.volName(), "Model");
-    d.volumeNames = QStringLiteral("A - Data - Data,B");
-    EXPECT_EQ(d.volName(), "A - Data");
-    d.volumeNames = QStringLiteral("A - data");
-    EXPECT_EQ(d.volName(), "A - data");
-
-    const SMARTDrive example = SMARTDrive::example();
-    EXPECT_EQ(example.id, "uuid");
-    EXPECT_EQ(example.driveModel, "Samsung Drive Model");
-    EXPECT_EQ(example.volName(), "Macintosh HD");
-    EXPECT_EQ(example.location, "External");
-    EXPECT_EQ(example.driveBSD, "disk0");
-    EXPECT_EQ(example.driveHealth, QString("Passed"));
+    SMARTDrive d(QStringLiteral("sda"), QStringLiteral("Model"), QString(), QStringLiteral("Internal"), QString(),
+                 QStringLiteral("Passed"));
+    EXPECT_EQ(tileTitle(d), "Model");
+    d.volName = QStringLiteral(",");
+    EXPECT_EQ(tileTitle(d), "Model");
+    d.volName = QStringLiteral("A - Data - Data,B");
+    EXPECT_EQ(tileTitle(d), "A - Data");
+    d.volName = QStringLiteral("A - data");
+    EXPECT_EQ(tileTitle(d), "A - data");
+    EXPECT_EQ(tileTitle(exampleDrive()), "Macintosh HD");
 }
 
 TEST(WidgetProvider, BrokenFilesGiveNoResultNotHalfAList)
@@ -183,5 +175,5 @@ TEST(WidgetProvider, EntriesComeFromTheGroupContainerAndNeverGoStale)
 
     const DriveEntry placeholder = provider.placeholder();
     ASSERT_EQ(placeholder.drives.size(), 1);
-    EXPECT_EQ(placeholder.drives.first(), SMARTDrive::example());
+    EXPECT_EQ(placeholder.drives.first().hwName, exampleDrive().hwName);
 }

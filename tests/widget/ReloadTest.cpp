@@ -5,6 +5,7 @@
 #include "WidgetPainter.h"
 #include "WidgetTestSupport.h"
 #include "WidgetWindow.h"
+#include "support/PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -24,27 +25,8 @@ namespace {
 class PrivateBus : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
-        ASSERT_TRUE(m_daemon.waitForStarted(10000)) << "dbus-daemon missing";
-        ASSERT_TRUE(waitUntil([this] { return m_daemon.canReadLine(); }, 10000));
-        m_address = QString::fromUtf8(m_daemon.readLine().trimmed());
-        ASSERT_FALSE(m_address.isEmpty());
-    }
-    void TearDown() override
-    {
-        for (const QString &name : std::as_const(m_connections))
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.terminate();
-        m_daemon.waitForFinished(10000);
-    }
-    QDBusConnection connect(const QString &name)
-    {
-        m_connections << name;
-        return QDBusConnection::connectToBus(m_address, name);
-    }
+    void SetUp() override { ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon missing"; }
+    QDBusConnection connect(const QString &) { return m_bus.connect(); }
     static void sendReload(QDBusConnection &bus, const QString &kind,
                            const char *interface = corvane::kWidgetCenterInterface)
     {
@@ -65,9 +47,7 @@ protected:
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage);
     }
 
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_connections;
+    corvane::test::PrivateBus m_bus;
 };
 
 } // namespace

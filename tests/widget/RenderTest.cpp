@@ -158,7 +158,7 @@ TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)
 
     // Small: one tile, 120 wide.
     DriveEntry single = entryOf({"Passed"});
-    single.drives[0].volumeNames = longName;
+    single.drives[0].volName = longName;
     QImage image = renderEntry(single, WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
     const TileGeometry t = layoutEntry(single, WidgetFamily::Small).rows.first().tiles.first();
     const QRect below(0, int(t.icon.bottom()) + 1, image.width(), image.height() - int(t.icon.bottom()) - 30);
@@ -176,8 +176,8 @@ TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)
     for (int i = 0; i < 3; ++i) {
         DriveEntry three = entryOf({"Passed", "Warning", "Failed"});
         for (SMARTDrive &d : three.drives)
-            d.volumeNames = QStringLiteral(" - Data"); // shows as an empty name
-        three.drives[i].volumeNames = longName;
+            d.volName = QStringLiteral(" - Data"); // shows as an empty name
+        three.drives[i].volName = longName;
         image = renderEntry(three, WidgetFamily::Medium, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
         const QRectF name = layoutEntry(three, WidgetFamily::Medium).rows.first().tiles.at(i).name;
         inks << inkBounds(image, QRect(0, int(name.top()), image.width(), int(lineHeight) + 2), colors.text);

@@ -2,6 +2,7 @@
 #pragma once
 #include "Provider.h"
 #include "platform/Paths.h"
+#include "support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -14,18 +15,7 @@
 
 namespace corvane::widget::test {
 
-// Spins the event loop until `done` holds; false when `ms` ran out first.
-inline bool waitUntil(const std::function<bool()> &done, int ms = 5000)
-{
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
+using corvane::test::waitUntil;
 
 // Replaces data.json in the group container the way the agent does.
 inline bool writeDataFile(const QByteArray &content)
@@ -55,10 +45,10 @@ inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefi
     DriveEntry entry;
     entry.date = QDateTime::currentDateTime();
     for (int i = 0; i < healths.size(); ++i)
-        entry.drives.append(SMARTDrive(QStringLiteral("ID-%1").arg(i), QStringLiteral("Model %1").arg(i),
+        entry.drives.append(SMARTDrive(QStringLiteral("sd%1").arg(QChar(u'a' + i)), QStringLiteral("Model %1").arg(i),
                                        volumePrefix + QString::number(i),
-                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"),
-                                       QStringLiteral("sd%1").arg(QChar(u'a' + i)), healths.at(i)));
+                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"), QString(),
+                                       healths.at(i)));
     return entry;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/linux/UdevRegistry.h"
 
+#include "platform/linux/MountInfo.h"
+
 #include "drive/KernelNameOrder.h"
 
 #include <QHash>
@@ -38,36 +40,13 @@ QString decodeUdevString(const QString &encoded)
 
 namespace {
 
-// mountinfo escapes blanks, tabs, newlines and backslashes as \ooo.
-QString unescapeMountPath(const QByteArray &field)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            bool ok = false;
-            const int byte = field.mid(i + 1, 3).toInt(&ok, 8);
-            if (ok) {
-                out.append(char(byte));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(field[i]);
-    }
-    return QString::fromUtf8(out);
-}
-
 // "major:minor" → first mount point.
-QHash<QString, QString> parseMountInfo(const QByteArray &text)
+QHash<QString, QString> mountPoints(const QByteArray &text)
 {
     QHash<QString, QString> mounts;
-    for (const QByteArray &line : text.split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 5)
-            continue;
-        const QString dev = QString::fromLatin1(fields[2]);
-        if (!mounts.contains(dev))
-            mounts.insert(dev, unescapeMountPath(fields[4]));
+    for (const MountEntry &entry : parseMountInfo(text)) {
+        if (!mounts.contains(entry.device))
+            mounts.insert(entry.device, entry.mountPoint);
     }
     return mounts;
 }
@@ -315,7 +294,7 @@ std::unique_ptr<TreeRegistry> buildUdevRegistry(const DeviceSource &source)
     QHash<QString, const UdevDevice *> bySyspath;
     for (const UdevDevice &d : all)
         bySyspath.insert(d.syspath, &d);
-    const QHash<QString, QString> mounts = parseMountInfo(source.mountInfo());
+    const QHash<QString, QString> mounts = mountPoints(source.mountInfo());
 
     auto isBlock = [](const UdevDevice &d) { return d.subsystem == QLatin1String("block"); };
     auto isWholeDrive = [&](const UdevDevice &d) {

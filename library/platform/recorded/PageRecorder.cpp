@@ -47,18 +47,20 @@ PageRecording recordAtaPages(AtaSmartInterface &ata, const QString &dir)
 {
     PageRecording result;
     std::array<uint8_t, kAtaPageSize> page{};
-    keep(result, dir, QStringLiteral("identify.bin"), ata.getIdentifyData(page), page);
+    const auto name = [](AtaPages::Kind kind) { return ataPageFileName(kind); };
+    keep(result, dir, name(AtaPages::Identity), ata.getIdentifyData(page), page);
     // SMART data and logs answer only with SMART enabled; it is never disabled.
     ata.enableDisableOperations(true);
-    keep(result, dir, QStringLiteral("smart.bin"), ata.readData(page), page);
-    keep(result, dir, QStringLiteral("thresholds.bin"), ata.readDataThresholds(page), page);
-    keep(result, dir, QStringLiteral("smartlog-00-directory.bin"), ata.readLogAtAddress(0, page), page);
-    keep(result, dir, QStringLiteral("smartlog-01-error.bin"), ata.readLogAtAddress(1, page), page);
-    keep(result, dir, QStringLiteral("smartlog-06-selftest.bin"), ata.readLogAtAddress(6, page), page);
+    keep(result, dir, name(AtaPages::SmartData), ata.readData(page), page);
+    keep(result, dir, name(AtaPages::Thresholds), ata.readDataThresholds(page), page);
+    for (const AtaPageFile &log : kAtaPageFiles) {
+        if (log.logAddress >= 0)
+            keep(result, dir, name(log.kind), ata.readLogAtAddress(uint8_t(log.logAddress), page), page);
+    }
     bool exceeded = false;
     const int32_t status = ata.returnStatus(exceeded);
     const QByteArray text = exceeded ? QByteArrayLiteral("0 failing\n") : QByteArrayLiteral("1 good\n");
-    keep(result, dir, QStringLiteral("smart_status.txt"), status,
+    keep(result, dir, QLatin1String(kAtaStatusFileName), status,
          std::span<const uint8_t>(reinterpret_cast<const uint8_t *>(text.constData()), size_t(text.size())));
     return result;
 }

@@ -24,7 +24,7 @@ namespace {
 
 using SmartPage = std::array<uint8_t, kAtaPageSize>;
 
-constexpr size_t kSelfTestStatusOffset = 363;
+constexpr size_t kSelfTestStatusOffset = smartdata::kSelfTestStatus;
 constexpr size_t kOffLineCapabilityOffset = 367;
 constexpr uint8_t kSelfTestSupported = 0x10;
 constexpr uint8_t kPassed = 0x00;
@@ -135,6 +135,11 @@ int32_t RecordedAtaSmart::readFile(const QString &name, std::span<uint8_t> buffe
 
 QString RecordedAtaSmart::logFileName(uint8_t address) const
 {
+    for (const AtaPageFile &page : kAtaPageFiles) {
+        if (page.logAddress == int(address))
+            return QString::fromLatin1(page.fileName);
+    }
+    // Logs outside the session's three keep their address in the name.
     const QString pattern = QStringLiteral("smartlog-%1-*.bin").arg(address, 2, 16, QLatin1Char('0'));
     const QStringList found = QDir(m_dir).entryList({pattern}, QDir::Files, QDir::Name);
     return found.isEmpty() ? QStringLiteral("smartlog-%1-missing.bin").arg(address, 2, 16, QLatin1Char('0'))
@@ -148,7 +153,7 @@ int32_t RecordedAtaSmart::enableDisableOperations(bool)
 
 int32_t RecordedAtaSmart::returnStatus(bool &thresholdExceeded)
 {
-    QFile file(QDir(m_dir).filePath(QStringLiteral("smart_status.txt")));
+    QFile file(QDir(m_dir).filePath(QLatin1String(kAtaStatusFileName)));
     if (const int32_t status = recorded::driveStatus(m_dir))
         return status;
     if (!file.open(QIODevice::ReadOnly))
@@ -168,7 +173,7 @@ int32_t RecordedAtaSmart::returnStatus(bool &thresholdExceeded)
 int32_t RecordedAtaSmart::executeOffLineImmediate(bool extendedTest)
 {
     SmartPage smart{};
-    if (const int32_t status = readFile(QStringLiteral("smart.bin"), smart))
+    if (const int32_t status = readFile(ataPageFileName(AtaPages::SmartData), smart))
         return status;
     if (!(smart[kOffLineCapabilityOffset] & kSelfTestSupported))
         return kAborted;
@@ -187,7 +192,7 @@ int32_t RecordedAtaSmart::executeOffLineImmediate(bool extendedTest)
 int32_t RecordedAtaSmart::readData(std::span<uint8_t, kAtaPageSize> buffer)
 {
     SmartPage smart{};
-    if (const int32_t status = readFile(QStringLiteral("smart.bin"), smart))
+    if (const int32_t status = readFile(ataPageFileName(AtaPages::SmartData), smart))
         return status;
     {
         QMutexLocker lock(&gMutex);
@@ -228,7 +233,7 @@ int32_t RecordedAtaSmart::validateReadData(std::span<const uint8_t, kAtaPageSize
 
 int32_t RecordedAtaSmart::readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer)
 {
-    return readFile(QStringLiteral("thresholds.bin"), buffer);
+    return readFile(ataPageFileName(AtaPages::Thresholds), buffer);
 }
 
 int32_t RecordedAtaSmart::readLogAtAddress(uint8_t address, std::span<uint8_t> buffer)
@@ -255,7 +260,7 @@ int32_t RecordedAtaSmart::getIdentifyData(std::span<uint8_t> buffer)
 {
     if (buffer.size() < kAtaPageSize)
         return kStatusBadArgument;
-    return readFile(QStringLiteral("identify.bin"), buffer.first(kAtaPageSize));
+    return readFile(ataPageFileName(AtaPages::Identity), buffer.first(kAtaPageSize));
 }
 
 AtaSmartOpener recordedAtaSmartOpener(const QString &setDir, RecordedAtaSmart::Clock clock)

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "drive/AtaPages.h"
+
+#include "drive/Attributes.h"
+#include "drive/IdentifyDecoder.h"
+#include "drive/SmartLogDecoder.h"
+
+namespace corvane {
+
+Page &AtaPages::page(Kind kind)
+{
+    return const_cast<Page &>(std::as_const(*this).page(kind));
+}
+
+const Page &AtaPages::page(Kind kind) const
+{
+    switch (kind) {
+    case Identity: return identity;
+    case SmartData: return smartData;
+    case Thresholds: return smartThresh;
+    case LogDirectory: return logDirectory;
+    case ErrorLog: return errorLog;
+    case SelfTestLog:
+    case KindCount: break;
+    }
+    return testLog;
+}
+
+QString ataPageFileName(AtaPages::Kind kind)
+{
+    return QString::fromLatin1(kAtaPageFiles[size_t(kind)].fileName);
+}
+
+namespace {
+
+uint8_t byteSum(Bytes bytes)
+{
+    uint8_t sum = 0;
+    for (const uint8_t b : bytes)
+        sum = uint8_t(sum + b);
+    return sum;
+}
+
+void merge(QVariantMap &into, const QVariantMap &values)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        into.insert(it.key(), it.value());
+}
+
+QString text(const QVariantMap &map, const char *key) { return map.value(QLatin1String(key)).toString(); }
+
+} // namespace
+
+bool ataChecksumValid(Bytes page)
+{
+    return page.size() >= kAtaPageBytes && byteSum(page.first(kAtaPageBytes)) == 0;
+}
+
+void ataFixChecksum(std::span<uint8_t> page)
+{
+    if (page.size() >= kAtaPageBytes)
+        page[kAtaPageBytes - 1] = uint8_t(0x100 - byteSum(page.first(kAtaPageBytes - 1)));
+}
+
+bool smartDataValid(Bytes smartData)
+{
+    // Real drives report revisions far above 99 (0x80 and more). Only 0 and
+    // all ones mark a page nobody filled in; an all-0xFF page even has a valid
+    // checksum, as a bridge with no drive behind it returns.
+    const unsigned revision = le16(smartData, smartdata::kRevision);
+    return revision != 0 && revision != 0xFFFF && ataChecksumValid(smartData);
+}
+
+QString selfTestStatusText(unsigned nibble, SelfTestTexts texts)
+{
+    // The drive's status and the log's entries name the same nine outcomes in
+    // different words.
+    static const char *const execution[] = {
+        "Pass", "Aborted", "Interrupted By Reset", "Fatal or Unknown Error", "Unknown Failure",
+        "Electrical Failure", "Servo/Seek Failure", "Read Failure", "Handling Damage",
+    };
+    static const char *const log[] = {
+        "Completed without error", "Aborted by host", "Interrupted (host reset)", "Fatal Error",
+        "Unknown Failure", "Electrical Failure", "Servo/Seek Failure", "Read Failure", "Handling Damage",
+    };
+    static_assert(std::size(execution) == std::size(log));
+    if (nibble < std::size(execution))
+        return QString::fromLatin1(texts == SelfTestTexts::Log ? log[nibble] : execution[nibble]);
+    return nibble == smartdata::kStatusInProgress ? QStringLiteral("Test In Progress") : QStringLiteral("Unknown");
+}
+
+unsigned selfTestPollingMinutes(Bytes smartData, bool extended)
+{
+    if (!extended)
+        return u8(smartData, smartdata::kShortPollingMinutes);
+    const unsigned minutes = u8(smartData, smartdata::kExtendedPollingMinutes);
+    return minutes == 255 ? le16(smartData, smartdata::kExtendedPollingWord) : minutes;
+}
+
+QVariantMap decodeAtaDrive(const AtaPages &pages, const QVariantMap &settings, const DriveDatabase &db,
+                           const QVariantMap &ignore, bool exceeded)
+{
+    QVariantMap p = settings;
+    if (pages.has(AtaPages::Identity) && identifyPageValid(pages.identity))
+        merge(p, identifyDevice(pages.identity));
+    if (pages.has(AtaPages::SmartData)) {
+        if (smartDataValid(pages.smartData)) {
+            // After IDENTIFY: the capability table reads its logging and SCT flags.
+            merge(p, capabilities(pages.smartData, p));
+            const QString model = text(settings, "Device Model");
+            const QString firmware = text(settings, "Firmware Version");
+            merge(p, attributesModel(db, pages.smartData, pages.smartThresh,
+                                     model.isEmpty() ? text(p, "Device Model") : model,
+                                     firmware.isEmpty() && model.isEmpty() ? text(p, "Firmware Version") : firmware,
+                                     ignore, exceeded));
+        } else {
+            merge(p, capabilities(Page{}, p));
+            merge(p, {{QStringLiteral("attributeHealth"), QStringLiteral("-")}, {QStringLiteral("health"), QStringLiteral("-")}});
+        }
+    }
+    if (pages.has(AtaPages::LogDirectory))
+        merge(p, smartLogs(pages.logDirectory));
+    if (pages.has(AtaPages::ErrorLog))
+        merge(p, errorLog(pages.errorLog));
+    if (pages.has(AtaPages::SelfTestLog))
+        merge(p, selftestLog(pages.testLog));
+    return p;
+}
+
+} // namespace corvane

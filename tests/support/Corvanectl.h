@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Runs the built corvanectl as a user does, with its own settings, state and
+// data folders, so that a user's ignore choices or database never reach a test.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace corvane::test {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+class Cli
+{
+public:
+    Cli()
+    {
+        _env = QProcessEnvironment::systemEnvironment();
+        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            _env.insert(QLatin1String(var), _home.filePath(QLatin1String(var)));
+    }
+    CliRun run(const QStringList &args, const std::function<void(QProcess &)> &during = {}) const
+    {
+        QProcess p;
+        p.setProcessEnvironment(_env);
+        p.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), args);
+        if (!p.waitForStarted())
+            return {};
+        if (during)
+            during(p);
+        CliRun r;
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+    QJsonObject showJson(const QString &set, const QString &drive) const
+    {
+        return QJsonDocument::fromJson(run({QStringLiteral("show"), QStringLiteral("--recorded"), set,
+                                            QStringLiteral("--json"), drive}).out).object();
+    }
+
+private:
+    QTemporaryDir _home;
+    QProcessEnvironment _env;
+};
+
+} // namespace corvane::test
