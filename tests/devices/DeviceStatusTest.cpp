@@ -33,7 +33,7 @@ TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
         const int32_t s = statusFromErrno(e);
         EXPECT_TRUE(isPrivilegeStatus(s));
         const QString message = statusUserMessage(s);
-        EXPECT_TRUE(message.startsWith(QStringLiteral("Run Corvane as root")));
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Install the Corvane helper")));
         EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")));
         EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_ADMIN")));
         EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
