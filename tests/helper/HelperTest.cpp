@@ -10,13 +10,10 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMutex>
 #include <QProcess>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -39,78 +36,6 @@ QCoreApplication &app()
         new QCoreApplication(argc, argv);
     return *QCoreApplication::instance();
 }
-
-// org.freedesktop.PolicyKit1 answering every CheckAuthorization with `answer`;
-// records "action subject-bus-name" per call.
-class FakePolkit : public QDBusVirtualObject
-{
-public:
-    enum Answer { Allow, Deny, Challenge };
-    QAtomicInt answer = Allow;
-
-    QStringList takeCalls()
-    {
-        QMutexLocker lock(&m_mutex);
-        return std::exchange(m_calls, {});
-    }
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &m, const QDBusConnection &bus) override
-    {
-        if (m.member() != QLatin1String("CheckAuthorization") || m.signature() != QLatin1String("(sa{sv})sa{ss}us"))
-            return false;
-        const QDBusArgument subject = m.arguments().at(0).value<QDBusArgument>();
-        QString kind;
-        QVariantMap details;
-        subject.beginStructure();
-        subject >> kind >> details;
-        subject.endStructure();
-        {
-            QMutexLocker lock(&m_mutex);
-            m_calls.append(m.arguments().at(1).toString() + QLatin1Char(' ') + kind + QLatin1Char(':')
-                           + details.value(QStringLiteral("name")).toString());
-        }
-        QDBusArgument result;
-        result.beginStructure();
-        result << (answer.loadRelaxed() == Allow) << (answer.loadRelaxed() == Challenge);
-        result.beginMap(QMetaType::fromType<QString>(), QMetaType::fromType<QString>());
-        result.endMap();
-        result.endStructure();
-        bus.send(m.createReply(QVariant::fromValue(result)));
-        return true;
-    }
-
-private:
-    QMutex m_mutex;
-    QStringList m_calls;
-};
-
-// The authority on its own thread, so it answers while the test blocks in a call.
-class PolkitThread : public QThread
-{
-public:
-    explicit PolkitThread(QString address) : m_address(std::move(address)) {}
-    FakePolkit *fake = nullptr;
-    QSemaphore ready;
-
-protected:
-    void run() override
-    {
-        FakePolkit polkit;
-        fake = &polkit;
-        {
-            QDBusConnection bus = QDBusConnection::connectToBus(m_address, QStringLiteral("fake-polkit"));
-            bus.registerVirtualObject(QStringLiteral("/org/freedesktop/PolicyKit1/Authority"), &polkit);
-            bus.registerService(QStringLiteral("org.freedesktop.PolicyKit1"));
-            ready.release();
-            exec();
-            bus.unregisterObject(QStringLiteral("/org/freedesktop/PolicyKit1/Authority"));
-        }
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake-polkit"));
-    }
-
-private:
-    QString m_address;
-};
 
 bool waitFor(const std::function<bool()> &done, int capMs = 15000)
 {
@@ -187,15 +112,15 @@ protected:
         s_daemon->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
         ASSERT_TRUE(s_daemon->waitForStarted(10000));
         ASSERT_TRUE(waitFor([&] { return QFile::exists(dir + QStringLiteral("/bus")); }));
-        s_polkit = new PolkitThread(s_address);
-        s_polkit->start();
-        s_polkit->ready.acquire();
+        s_polkit = new QProcess;
+        s_polkit->start(QStringLiteral(CORVANE_FAKE_POLKIT), {rulesFile(), logFile()});
+        ASSERT_TRUE(s_polkit->waitForReadyRead(15000)) << s_polkit->readAllStandardError().constData();
     }
     static void TearDownTestSuite()
     {
         stopHelper();
-        s_polkit->quit();
-        s_polkit->wait();
+        s_polkit->terminate();
+        s_polkit->waitForFinished(10000);
         delete s_polkit;
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
         s_daemon->terminate();
@@ -240,7 +165,27 @@ protected:
     static inline QProcess *s_daemon = nullptr;
     static inline QProcess *s_helper = nullptr;
     static inline QByteArray s_helperLog;
-    static inline PolkitThread *s_polkit = nullptr;
+    static inline QProcess *s_polkit = nullptr;
+
+    static QString rulesFile() { return s_dir->path() + QStringLiteral("/polkit-rules"); }
+    static QString logFile() { return s_dir->path() + QStringLiteral("/polkit-calls"); }
+    // What the authority answers for every action: allow, deny or challenge.
+    static void answer(const char *word)
+    {
+        QFile f(rulesFile());
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(QByteArray("* ") + word + '\n');
+    }
+    // The calls since the last take: "ACTION system-bus-name:NAME".
+    static QStringList takeCalls()
+    {
+        QFile f(logFile());
+        if (!f.open(QIODevice::ReadWrite))
+            return {};
+        const QStringList calls = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        f.resize(0);
+        return calls;
+    }
 };
 
 QVariantMap readVia(DrivePlatform &platform, const QString &name, int32_t &status)
@@ -266,8 +211,8 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
     viaHelper.ata = helperAtaSmartOpener(bus());
     viaHelper.nvme = helperNvmeOpener(bus());
 
-    s_polkit->fake->answer = FakePolkit::Allow;
-    s_polkit->fake->takeCalls();
+    answer("allow");
+    takeCalls();
     for (const QString name : {u"sda", u"sdb", u"sdc", u"sdd", u"sde", u"nvme0n1", u"nvme1n1"}) {
         int32_t directStatus = -1, helperStatus = -2;
         const QVariantMap expected = readVia(*direct, name, directStatus);
@@ -276,7 +221,7 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
         EXPECT_EQ(helperStatus, directStatus) << qPrintable(name);
     }
     // Every call authorised for the caller's own bus name, as a read.
-    const QStringList calls = s_polkit->fake->takeCalls();
+    const QStringList calls = takeCalls();
     ASSERT_FALSE(calls.isEmpty());
     EXPECT_EQ(calls.count(QStringLiteral("com.tarnholm.corvane.read-smart system-bus-name:") + bus().baseService()),
               calls.size());
@@ -292,18 +237,18 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
 
     // Denied and challenged: nothing read, the buffer untouched.
     std::unique_ptr<AtaSmartInterface> sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
-    for (const auto answer : {FakePolkit::Deny, FakePolkit::Challenge}) {
-        s_polkit->fake->answer = answer;
+    for (const char *word : {"deny", "challenge"}) {
+        answer(word);
         EXPECT_EQ(sda->readData(page), kStatusHelperNotAuthorized);
         EXPECT_EQ(page[0], 0xA5);
         EXPECT_EQ(sda->executeOffLineImmediate(false), kStatusHelperNotAuthorized);
     }
     // Self-tests ask for their own action; the conveyance test and abort go the same way.
-    s_polkit->fake->takeCalls();
-    s_polkit->fake->answer = FakePolkit::Allow;
+    takeCalls();
+    answer("allow");
     EXPECT_EQ(sda->executeOffLineImmediate(true), kStatusSuccess);
     EXPECT_EQ(helperAtaSelfTest(*sda, 0x7F), kStatusBadArgument); // recorded drives know only short and extended
-    EXPECT_EQ(s_polkit->fake->takeCalls(),
+    EXPECT_EQ(takeCalls(),
               QStringList(2, QStringLiteral("com.tarnholm.corvane.self-test system-bus-name:") + bus().baseService()));
     bool exceeded = true;
     EXPECT_EQ(sda->returnStatus(exceeded), kStatusSuccess);
@@ -347,8 +292,8 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
     QFile(dev + QStringLiteral("/nvme0")).open(QIODevice::WriteOnly);
 
     startHelper({QStringLiteral("--sysfs-root"), sys, QStringLiteral("--dev-root"), dev});
-    s_polkit->fake->answer = FakePolkit::Allow;
-    s_polkit->fake->takeCalls();
+    answer("allow");
+    takeCalls();
 
     struct Case
     {
@@ -390,7 +335,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         EXPECT_EQ(reply.errorName(), QLatin1String(c.error)) << qPrintable(c.reason);
         EXPECT_TRUE(reply.errorMessage().contains(c.reason)) << qPrintable(reply.errorMessage());
     }
-    EXPECT_EQ(s_polkit->fake->takeCalls().size(), 7); // only the well-formed requests reach polkit
+    EXPECT_EQ(takeCalls().size(), 7); // only the well-formed requests reach polkit
 
     // The bus policy lets through only the fixed calls.
     for (const auto &[iface, member] : {std::pair{u"com.tarnholm.Corvane.Helper"_qs, u"SendRawCommand"_qs},
@@ -435,7 +380,7 @@ TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
     bus().call(reload);
     EXPECT_TRUE(waitFor([] { return helperAvailable(bus()); }));
 
-    s_polkit->fake->answer = FakePolkit::Allow;
+    answer("allow");
     auto sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
     EXPECT_EQ(sda->readData(page), kStatusSuccess);
     EXPECT_TRUE(bus().interface()->isServiceRegistered(QLatin1String(kService)).value());

@@ -36,7 +36,9 @@ guest() {
     local cmd
     # run-vm.sh joins words with blanks, so quote them for the guest's shell.
     printf -v cmd '%q ' env CORVANECTL="$CTL" OUT="$OUT" \
-        ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} sh "$HERE/guest.sh" "$1"
+        ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} \
+        ${CORVANE_HELPER:+CORVANE_HELPER="$CORVANE_HELPER" CORVANE_HELPER_CONF="$CORVANE_HELPER_CONF"} \
+        ${CORVANE_FAKE_POLKIT:+CORVANE_FAKE_POLKIT="$CORVANE_FAKE_POLKIT"} sh "$HERE/guest.sh" "$1"
     vm "${opts[@]}" "$cmd"
 }
 check() { python3 "$HERE/check.py" "$@"; }
@@ -91,6 +93,15 @@ case $CASE in
             set -e
         done
         check record "$OUT"
+        ;;
+    helper)
+        needs show test
+        export CORVANE_HELPER=$BUILD/helper/corvane-helper CORVANE_HELPER_CONF=$BUILD/helper/com.tarnholm.Corvane.Helper.conf
+        export CORVANE_FAKE_POLKIT=$BUILD/tests/helper/corvane-fake-polkit
+        [[ -x $CORVANE_HELPER && -x $CORVANE_FAKE_POLKIT ]] || skip "corvane-helper or corvane-fake-polkit is not built"
+        fresh_out
+        guest -- helper
+        check helper "$OUT"
         ;;
     mount)
         # The agent engine's volume watcher is checked through a probe program
