@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 
 #include <cstdio>
 

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QFile>
 

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -57,7 +58,7 @@ QStringList helperCommand(const QStringList &args)
     const DriveCapabilities caps = effectiveDriveCapabilities();
     if (!caps.rawio && !caps.admin)
         return QStringList{QStringLiteral(CORVANE_HELPER)} + args;
-    return QStringList{QStringLiteral("setpriv"), QStringLiteral("--bounding-set=-sys_rawio,-sys_admin"),
+    return QStringList{QStandardPaths::findExecutable(QStringLiteral("setpriv")), QStringLiteral("--bounding-set=-sys_rawio,-sys_admin"),
                        QStringLiteral("--inh-caps=-sys_rawio,-sys_admin"), QStringLiteral("--"),
                        QStringLiteral(CORVANE_HELPER)}
            + args;
@@ -213,7 +214,8 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
 
     answer("allow");
     takeCalls();
-    for (const QString name : {u"sda", u"sdb", u"sdc", u"sdd", u"sde", u"nvme0n1", u"nvme1n1"}) {
+    for (const char *drive : {"sda", "sdb", "sdc", "sdd", "sde", "nvme0n1", "nvme1n1"}) {
+        const QString name = QLatin1String(drive);
         int32_t directStatus = -1, helperStatus = -2;
         const QVariantMap expected = readVia(*direct, name, directStatus);
         ASSERT_FALSE(expected.isEmpty()) << qPrintable(name);
