@@ -41,6 +41,11 @@ TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
     }
     EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
     EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
+    // Through the helper: what to install, who decided, what to check.
+    EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
+    EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
 }
 
 TEST(DeviceStatus, ErrnoNames)
