@@ -7,9 +7,11 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDBusVariant>
 
 #include <cerrno>
+#include <string_view>
 #include <cstdio>
 #include <vector>
 
@@ -18,6 +20,10 @@ namespace corvane::helper {
 namespace {
 
 constexpr int kDeniedLinesPerMinute = 5;
+// How long one polkit answer covers further reads of the same caller;
+// self-tests are always asked for.
+constexpr qint64 kReadAuthorisationMs = 5000;
+constexpr qsizetype kMaxRememberedCallers = 256;
 constexpr uint32_t kPolkitAllowUserInteraction = 1;
 // A password dialog may stay open a while; the caller's own timeout is longer.
 constexpr int kPolkitTimeoutMs = 5 * 60 * 1000;
@@ -145,7 +151,7 @@ bool HelperService::handleMessage(const QDBusMessage &message, const QDBusConnec
     ++m_active;
     m_idle.stop();
     const QString sender = message.service();
-    const uint uid = m_connection.interface()->serviceUid(sender).value();
+    const uint uid = callerUid(sender);
 
     Refusal refusal;
     std::optional<Request> request;
@@ -158,6 +164,11 @@ bool HelperService::handleMessage(const QDBusMessage &message, const QDBusConnec
         return true;
     }
 
+    const bool isRead = actionOf(request->operation) == std::string_view(kActionRead);
+    if (isRead && m_readAllowed.contains(sender) && !m_readAllowed[sender].hasExpired(kReadAuthorisationMs)) {
+        authorised(message, *request, uid);
+        return true;
+    }
     message.setDelayedReply(true);
     auto *watcher = new QDBusPendingCallWatcher(
         m_connection.asyncCall(checkAuthorization(sender, actionOf(request->operation)), kPolkitTimeoutMs), this);
@@ -174,8 +185,14 @@ bool HelperService::handleMessage(const QDBusMessage &message, const QDBusConnec
                            QStringLiteral("%1 %2: not authorised by the system's policy%3")
                                .arg(methodName(r.operation), r.device,
                                     result->challenge ? QStringLiteral(" (authentication required)") : QString()));
-                else
+                else {
+                    if (actionOf(r.operation) == std::string_view(kActionRead)) {
+                        if (m_readAllowed.size() >= kMaxRememberedCallers)
+                            m_readAllowed.clear();
+                        m_readAllowed[message.service()].start();
+                    }
                     authorised(message, r, uid);
+                }
             });
     return true;
 }
@@ -216,6 +233,20 @@ void HelperService::refuse(const QDBusMessage &message, uint uid, const char *er
     logDenied(uid, QStringLiteral("uid %1 refused %2: %3").arg(uid).arg(message.member().left(64), reason));
     m_connection.send(message.createErrorReply(QLatin1String(errorName), reason));
     finished();
+}
+
+uint HelperService::callerUid(const QString &sender)
+{
+    if (const auto it = m_uids.constFind(sender); it != m_uids.constEnd())
+        return *it;
+    if (m_uids.size() >= kMaxRememberedCallers)
+        m_uids.clear();
+    const QDBusReply<uint> uid = m_connection.interface()->serviceUid(sender);
+    // An unknown uid is logged as such and never remembered.
+    if (!uid.isValid())
+        return uint(-1);
+    m_uids.insert(sender, uid.value());
+    return uid.value();
 }
 
 void HelperService::finished()

@@ -34,6 +34,7 @@ private:
     void refuse(const QDBusMessage &message, uint uid, const char *errorName, const QString &reason);
     void finished();
     void logDenied(uint uid, const QString &line);
+    uint callerUid(const QString &sender);
 
     QDBusConnection m_connection;
     std::unique_ptr<DeviceBackend> m_backend;
@@ -46,6 +47,10 @@ private:
         int suppressed = 0;
     };
     QHash<uint, DeniedLog> m_denied;
+    // Per unique bus name (never reused on a bus): its uid, and when polkit
+    // last allowed it to read. A drive read is a burst of eight calls.
+    QHash<QString, uint> m_uids;
+    QHash<QString, QElapsedTimer> m_readAllowed;
 };
 
 } // namespace corvane::helper

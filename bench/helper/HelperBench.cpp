@@ -3,8 +3,10 @@
 // process, and through corvane-helper serving the same set, on a private bus
 // with an authority that allows everything. Also reports the helper's RSS.
 #include "HelperClient.h"
+#include "HelperTestSupport.h"
 #include "drive/DriveEnumerator.h"
 #include "drive/DriveReader.h"
+#include "platform/DeviceStatus.h"
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -38,10 +40,14 @@ struct Setup
         rules.open(QIODevice::WriteOnly);
         rules.write("* allow\n");
         rules.close();
-        polkit.start(QStringLiteral(CORVANE_FAKE_POLKIT), {rules.fileName(), QStringLiteral("/dev/null")});
+        polkit.start(QStringLiteral(CORVANE_FAKE_POLKIT), {rules.fileName(), QStringLiteral("/tmp/ph/bench-calls")});
         polkit.waitForReadyRead(10000);
-        helper.start(QStringLiteral(CORVANE_HELPER), {QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET),
-                                                      QStringLiteral("--idle-timeout"), QStringLiteral("3600")});
+        const QStringList command = helper::test::helperCommand(
+            QStringLiteral(CORVANE_HELPER), {QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET),
+                                             QStringLiteral("--idle-timeout"), QStringLiteral("3600")});
+        // Nothing reads the helper's log while the benchmark runs.
+        helper.setStandardErrorFile(QStringLiteral("/tmp/ph/helper-bench.log"));
+        helper.start(command.first(), command.mid(1));
         bus = QDBusConnection::connectToBus(address, QStringLiteral("bench"));
         for (int i = 0; i < 500 && !bus.interface()->isServiceRegistered(QStringLiteral("com.tarnholm.Corvane.Helper")); ++i)
             QThread::msleep(10);
@@ -89,8 +95,10 @@ void read(benchmark::State &state, bool throughHelper, const char *drive)
     enumerator.driveInformation();
     for (auto _ : state) {
         auto device = enumerator.deviceWithBSDName(QString::fromLatin1(drive));
-        if (readDrive(*device, platform) != 0)
-            state.SkipWithError("read failed");
+        if (const int32_t status = readDrive(*device, platform)) {
+            state.SkipWithError(qPrintable(statusText(status)));
+            break;
+        }
     }
     if (throughHelper)
         state.counters["helper_rss_KiB"] = s.helperRssKiB();
