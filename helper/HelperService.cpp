@@ -24,6 +24,7 @@ constexpr int kDeniedLinesPerMinute = 5;
 // self-tests are always asked for.
 constexpr qint64 kReadAuthorisationMs = 5000;
 constexpr qsizetype kMaxRememberedCallers = 256;
+constexpr int kReleaseGraceMs = 250;
 constexpr uint32_t kPolkitAllowUserInteraction = 1;
 // A password dialog may stay open a while; the caller's own timeout is longer.
 constexpr int kPolkitTimeoutMs = 5 * 60 * 1000;
@@ -132,8 +133,15 @@ HelperService::HelperService(QDBusConnection connection, std::unique_ptr<DeviceB
     m_idle.setSingleShot(true);
     m_idle.setInterval(idleMs);
     connect(&m_idle, &QTimer::timeout, this, [this] {
-        if (m_active == 0)
+        if (m_active != 0)
+            return;
+        if (m_released) {
             Q_EMIT idle();
+            return;
+        }
+        m_released = true;
+        Q_EMIT releaseName();
+        m_idle.start(kReleaseGraceMs);
     });
     m_idle.start();
 }

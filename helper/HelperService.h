@@ -26,7 +26,10 @@ public:
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
 
 Q_SIGNALS:
-    // No request for the idle time: main() quits.
+    // No request for the idle time: main() gives the bus name up, so that
+    // the bus starts a new helper for the next call, and after a short grace
+    // for calls already on their way (idle() again) quits.
+    void releaseName();
     void idle();
 
 private:
@@ -40,6 +43,7 @@ private:
     std::unique_ptr<DeviceBackend> m_backend;
     QTimer m_idle;
     int m_active = 0;
+    bool m_released = false;
     struct DeniedLog
     {
         QElapsedTimer window;

@@ -58,12 +58,9 @@ int main(int argc, char **argv)
         return 1;
     }
     HelperService service(bus, std::move(backend), idleSeconds * 1000);
-    QObject::connect(&service, &HelperService::idle, &app, [&] {
-        // Give the name up first so that the bus activates a new helper for
-        // a call that arrives while this one exits.
-        bus.unregisterService(QLatin1String(kService));
-        app.quit();
-    });
+    QObject::connect(&service, &HelperService::releaseName, &app,
+                     [&] { bus.unregisterService(QLatin1String(kService)); });
+    QObject::connect(&service, &HelperService::idle, &app, &QCoreApplication::quit);
     if (!bus.registerVirtualObject(QLatin1String(kPath), &service)) {
         std::fprintf(stderr, "corvane-helper: cannot register %s\n", kPath);
         return 1;
