@@ -40,13 +40,13 @@ struct Setup
         rules.open(QIODevice::WriteOnly);
         rules.write("* allow\n");
         rules.close();
-        polkit.start(QStringLiteral(CORVANE_FAKE_POLKIT), {rules.fileName(), QStringLiteral("/tmp/ph/bench-calls")});
+        polkit.start(QStringLiteral(CORVANE_FAKE_POLKIT), {rules.fileName(), dir.path() + QStringLiteral("/calls")});
         polkit.waitForReadyRead(10000);
         const QStringList command = helper::test::helperCommand(
             QStringLiteral(CORVANE_HELPER), {QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET),
                                              QStringLiteral("--idle-timeout"), QStringLiteral("3600")});
         // Nothing reads the helper's log while the benchmark runs.
-        helper.setStandardErrorFile(QStringLiteral("/tmp/ph/helper-bench.log"));
+        helper.setStandardErrorFile(QProcess::nullDevice());
         helper.start(command.first(), command.mid(1));
         bus = QDBusConnection::connectToBus(address, QStringLiteral("bench"));
         for (int i = 0; i < 500 && !bus.interface()->isServiceRegistered(QStringLiteral("com.tarnholm.Corvane.Helper")); ++i)
@@ -104,8 +104,20 @@ void read(benchmark::State &state, bool throughHelper, const char *drive)
         state.counters["helper_rss_KiB"] = s.helperRssKiB();
 }
 
+// One bus round trip (the daemon's GetId): what each of a read's calls costs
+// at least on this machine, under its present load.
+void busRoundTrip(benchmark::State &state)
+{
+    Setup &s = setup();
+    const QDBusMessage getId = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                              QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId"));
+    for (auto _ : state)
+        s.bus.call(getId);
+}
+
 } // namespace
 
+BENCHMARK(busRoundTrip)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read, direct_sda, false, "sda")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read, helper_sda, true, "sda")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read, direct_nvme0n1, false, "nvme0n1")->Unit(benchmark::kMillisecond);
