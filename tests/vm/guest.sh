@@ -127,6 +127,18 @@ EOF
         run user-sda user "$CORVANECTL" show --json sda
         run user-nvme user "$CORVANECTL" show --json nvme0n1
         run user-test user "$CORVANECTL" test short sda
+        # The agent as that user: its first gather goes through the helper too.
+        if [ -n "${CORVANE_AGENT:-}" ]; then
+            data=$container/data.json
+            rm -f "$data"
+            setpriv --reuid=65534 --regid=65534 --clear-groups dbus-run-session -- "$CORVANE_AGENT" \
+                >"$OUT/agent.out" 2>"$OUT/agent.err" &
+            agent=$!
+            n=0
+            while [ ! -s "$data" ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n + 1)); done
+            cp "$data" "$OUT/agent-data.json" 2>/dev/null
+            kill $agent 2>/dev/null
+        fi
         kill $polkit $daemon 2>/dev/null
         wait
         ;;
