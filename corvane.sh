@@ -71,6 +71,7 @@ vm_tests() {
 declare -A FUZZ_BUDGET=(
     [identify]=40000 [attributes]=20000 [smartlogs]=50000 [nvme]=60000 [drivedb]=30000
     [pciids]=200000 [registry]=15000 [settings]=8000 [widgetdata]=200000 [udevcapture]=8000
+    [mountinfo]=50000 [helperrequest]=100000
 )
 declare -A FUZZ_MAX_LEN=([udevcapture]=65536 [nvme]=22000 [drivedb]=16384 [registry]=32768 [attributes]=1025 [identify]=1024)
 

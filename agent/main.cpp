@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-agent: watches the drives, feeds the widget, alerts about failing drives.
 #include "AgentDriveSource.h"
+#include "HelperClient.h"
 #include "Notifier.h"
 #include "SMARTWatcher.h"
 #include "TextfileExporter.h"
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane-agent"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    helper::installHelperSeams();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Corvane's background agent: watches drive health."));

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Command.h"
+#include "HelperClient.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -103,6 +104,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanectl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
+    corvane::helper::installHelperSeams();
 
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")

@@ -12,12 +12,22 @@
 
 namespace corvane {
 
+static SystemSeamsHook &systemSeamsHook()
+{
+    static SystemSeamsHook hook;
+    return hook;
+}
+
+void setSystemSeamsHook(SystemSeamsHook hook) { systemSeamsHook() = std::move(hook); }
+
 DrivePlatform DrivePlatform::system()
 {
     DrivePlatform p;
     p.registry = openSystemRegistry();
     p.ata = [](const QString &bsd, int32_t &status) { return openLinuxAtaSmart(bsd, status); };
     p.nvme = [](const QString &bsd, int32_t &status) { return openLinuxNvme(bsd, status); };
+    if (systemSeamsHook())
+        systemSeamsHook()(p);
     return p;
 }
 

@@ -29,6 +29,12 @@ struct DrivePlatform
     static std::optional<DrivePlatform> open(const QString &recordedFolder, QString *error);
 };
 
+// Lets a front end replace the SMART seams of DrivePlatform::system(), e.g.
+// with ones that forward to corvane-helper when the process can't reach the
+// drives itself; set once in main(), before the first system().
+using SystemSeamsHook = std::function<void(DrivePlatform &)>;
+void setSystemSeamsHook(SystemSeamsHook hook);
+
 // Reads one drive completely: an NVMe drive through its health log, an ATA
 // drive through a SMART session. Returns the status of the first step that
 // failed so that a front end can say why a drive shows "-" (0 when read).

@@ -164,7 +164,12 @@ int32_t AtaPassThroughSmart::returnStatus(bool &thresholdExceeded)
 
 int32_t AtaPassThroughSmart::executeOffLineImmediate(bool extendedTest)
 {
-    const uint8_t subcommand = extendedTest ? ata::kExtendedSelfTestOffLine : ata::kShortSelfTestOffLine;
+    return executeOffLineImmediateSubcommand(extendedTest ? ata::kExtendedSelfTestOffLine
+                                                          : ata::kShortSelfTestOffLine);
+}
+
+int32_t AtaPassThroughSmart::executeOffLineImmediateSubcommand(uint8_t subcommand)
+{
     return run({ata::kCmdSmart, ata::kSmartExecuteOffLineImmediate, 0, subcommand, ata::kSmartLbaMid,
                 ata::kSmartLbaHigh, false, false},
                {});

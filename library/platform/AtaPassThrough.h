@@ -67,6 +67,8 @@ inline constexpr uint8_t kSmartExceededLbaMid = 0xF4;
 inline constexpr uint8_t kSmartExceededLbaHigh = 0x2C;
 inline constexpr uint8_t kShortSelfTestOffLine = 0x01;
 inline constexpr uint8_t kExtendedSelfTestOffLine = 0x02;
+inline constexpr uint8_t kConveyanceSelfTestOffLine = 0x03;
+inline constexpr uint8_t kAbortSelfTest = 0x7F;
 inline constexpr unsigned kTimeoutMs = 20000;
 
 struct Command
@@ -97,6 +99,9 @@ public:
     int32_t readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer) override;
     int32_t readLogAtAddress(uint8_t address, std::span<uint8_t> buffer) override;
     int32_t getIdentifyData(std::span<uint8_t> buffer) override;
+    // EXECUTE OFF-LINE IMMEDIATE with any subcommand (the helper's conveyance
+    // test and abort; the caller decides which subcommands are allowed).
+    int32_t executeOffLineImmediateSubcommand(uint8_t subcommand);
 
 private:
     int32_t run(const ata::Command &c, std::span<uint8_t> data,

@@ -146,6 +146,12 @@ QString statusText(int32_t status)
         return QStringLiteral("The drive did not answer in time");
     case kStatusTransportError:
         return QStringLiteral("The command did not reach the drive");
+    case kStatusHelperMissing:
+        return QStringLiteral("The Corvane helper is not installed");
+    case kStatusHelperNotAuthorized:
+        return QStringLiteral("Not authorised by the system's policy");
+    case kStatusHelperNotRunning:
+        return QStringLiteral("The Corvane helper is not running");
     default:
         return QStringLiteral("Device error 0x%1").arg(s, 8, 16, QLatin1Char('0'));
     }
@@ -153,9 +159,16 @@ QString statusText(int32_t status)
 
 QString statusUserMessage(int32_t status)
 {
-    if (isPrivilegeStatus(status))
-        return QStringLiteral("Run Corvane as root to read this drive's SMART data: reading it needs "
-                              "CAP_SYS_RAWIO for ATA drives and CAP_SYS_ADMIN for NVMe drives.");
+    if (isPrivilegeStatus(status) || status == kStatusHelperMissing)
+        return QStringLiteral("Install the Corvane helper (corvane-helper) to read this drive's SMART data "
+                              "as a normal user, or run Corvane as root: reading it needs CAP_SYS_RAWIO "
+                              "for ATA drives and CAP_SYS_ADMIN for NVMe drives.");
+    if (status == kStatusHelperNotAuthorized)
+        return QStringLiteral("Not authorised by the system's policy: reading SMART data needs an active "
+                              "local session, and self-tests need an administrator's password.");
+    if (status == kStatusHelperNotRunning)
+        return QStringLiteral("The Corvane helper is not running: check \"systemctl status corvane-helper\" "
+                              "and the system bus.");
     return statusText(status);
 }
 

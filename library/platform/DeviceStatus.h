@@ -25,6 +25,10 @@ inline constexpr int32_t kStatusUnexpectedAnswer = int32_t(0xE0C30004);
 inline constexpr int32_t kStatusBadArgument = int32_t(0xE0C30005);
 inline constexpr int32_t kStatusTimeout = int32_t(0xE0C30006);
 inline constexpr int32_t kStatusTransportError = int32_t(0xE0C30007);
+// The privileged helper (corvane-helper) that reads drives for a normal user.
+inline constexpr int32_t kStatusHelperMissing = int32_t(0xE0C30008);
+inline constexpr int32_t kStatusHelperNotAuthorized = int32_t(0xE0C30009);
+inline constexpr int32_t kStatusHelperNotRunning = int32_t(0xE0C3000A);
 
 int32_t statusFromErrno(int error);
 int32_t statusFromAtaRegisters(uint8_t status, uint8_t error);

@@ -126,7 +126,7 @@ TEST(ShowCommand, UnreadableAndUnknownDrivesAreExplained)
     const Cli cli;
     const CliRun sdf = cli.run({QStringLiteral("show"), QStringLiteral("--recorded"), kDemo, QStringLiteral("sdf")});
     EXPECT_EQ(sdf.exitCode, 1);
-    EXPECT_TRUE(sdf.err.contains("corvanectl show: sdf: Run Corvane as root")) << sdf.err.constData();
+    EXPECT_TRUE(sdf.err.contains("corvanectl show: sdf: Install the Corvane helper")) << sdf.err.constData();
     EXPECT_EQ(sdf.err.count('\n'), 1);
     EXPECT_TRUE(sdf.out.startsWith("sdf: INTEL SSDSA2CW120G3, -\n")) << sdf.out.constData();
 
@@ -161,7 +161,7 @@ TEST(RecordCommand, RecordedSetShowsTheSameAsItsSource)
     const QString target = tmp.filePath(QStringLiteral("copy"));
     const CliRun rec = cli.run({QStringLiteral("record"), QStringLiteral("--recorded"), kDemo, target});
     ASSERT_EQ(rec.exitCode, 0) << rec.err.constData();
-    EXPECT_TRUE(rec.out.contains("sdf: not readable, recorded as such: Run Corvane as root")) << rec.out.constData();
+    EXPECT_TRUE(rec.out.contains("sdf: not readable, recorded as such: Install the Corvane helper")) << rec.out.constData();
     EXPECT_TRUE(rec.out.contains("Recorded 8 drives into")) << rec.out.constData();
     EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/registry.json")));
 
@@ -219,7 +219,7 @@ TEST(TestCommand, FollowsASimulatedTestToItsLogEntry)
     const CliRun denied = cli.run({QStringLiteral("test"), QStringLiteral("short"), QStringLiteral("--recorded"), kDemo,
                                    QStringLiteral("sdf")});
     EXPECT_EQ(denied.exitCode, 1);
-    EXPECT_TRUE(denied.err.contains("Run Corvane as root")) << denied.err.constData();
+    EXPECT_TRUE(denied.err.contains("Install the Corvane helper")) << denied.err.constData();
     EXPECT_EQ(cli.run({QStringLiteral("test"), QStringLiteral("long"), QStringLiteral("sda")}).exitCode, 2);
 }
 

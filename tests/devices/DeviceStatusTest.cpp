@@ -33,7 +33,7 @@ TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
         const int32_t s = statusFromErrno(e);
         EXPECT_TRUE(isPrivilegeStatus(s));
         const QString message = statusUserMessage(s);
-        EXPECT_TRUE(message.startsWith(QStringLiteral("Run Corvane as root")));
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Install the Corvane helper")));
         EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")));
         EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_ADMIN")));
         EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
@@ -41,6 +41,11 @@ TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
     }
     EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
     EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
+    // Through the helper: what to install, who decided, what to check.
+    EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
+    EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
 }
 
 TEST(DeviceStatus, ErrnoNames)

@@ -566,7 +566,7 @@ TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
     auto sdb = THSMARTDevice::deviceWithSetting(settings);
     const int32_t denied = readDrive(*sdb, platform);
     EXPECT_TRUE(isPrivilegeStatus(denied));
-    EXPECT_TRUE(statusUserMessage(denied).startsWith(QStringLiteral("Run Corvane as root")));
+    EXPECT_TRUE(statusUserMessage(denied).startsWith(QStringLiteral("Install the Corvane helper")));
 
     settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdc")); // listed, but its folder is gone
     auto sdc = THSMARTDevice::deviceWithSetting(settings);

@@ -490,6 +490,42 @@ def check_record(c):
                "; ".join(f"{k}: live {a.get(k, '<missing>')!r}, replay {b.get(k, '<missing>')!r}" for k in diff[:20]))
 
 
+def check_helper(c, cw_text="0"):
+    cw = int(cw_text, 0)
+    want = {"sda": "Passed", "nvme": "Failed" if cw == 0x04 else "Passed"}
+    caps = c.step("user-caps") or ""
+    c.true("the user runs without capabilities", caps.split()[-1:] == ["0000000000000000"], caps)
+    for n in ("sda", "nvme"):
+        root = c.step(f"root-{n}")
+        user = c.step(f"user-{n}")
+        if root is None or user is None:
+            continue
+        c.true(f"{n}: show --json as a user (through the helper) equals root's, byte for byte", root == user,
+               f"root {len(root)} bytes, user {len(user)} bytes")
+        d = drive_of(json.loads(user))
+        c.eq(f"{n}: attributeHealth as a user", plain(d.get("attributeHealth")), want[n])
+    c.step("user-test", must_succeed=False)
+    rc = int(open(os.path.join(c.out, "user-test.rc")).read().strip() or "0")
+    err = open(os.path.join(c.out, "user-test.err"), errors="replace").read()
+    c.true("a self-test without authorisation fails", rc != 0, f"exit status {rc}")
+    c.true("and says the system's policy did not authorise it", "Not authorised by the system's policy" in err, err[:500])
+    calls = open(os.path.join(c.out, "polkit-calls.txt")).read().split("\n")
+    c.true("polkit was asked for the reads", any(l.startswith("com.tarnholm.corvane.read-smart system-bus-name:") for l in calls))
+    c.true("and for the self-test", any(l.startswith("com.tarnholm.corvane.self-test system-bus-name:") for l in calls))
+    agent = os.path.join(c.out, "agent-data.json")
+    if os.path.exists(os.path.join(c.out, "agent.err")):
+        c.true("the agent as that user wrote data.json", os.path.exists(agent),
+               open(os.path.join(c.out, "agent.err"), errors="replace").read()[-1500:])
+        if os.path.exists(agent):
+            health = {d.get("bsdName"): d.get("health") for d in json.load(open(agent))}
+            c.eq("the agent's health of sda", health.get("sda"), want["sda"])
+            c.eq("the agent's health of nvme0n1", health.get("nvme0n1"), want["nvme"])
+    log = open(os.path.join(c.out, "helper-log.txt"), errors="replace").read()
+    for line in ("uid 65534 AtaSmartData sda: status 0x00000000", "uid 65534 NvmeIdentify nvme0n1: status 0x00000000",
+                 "uid 65534 refused AtaSelfTest: AtaSelfTest sda: not authorised by the system's policy"):
+        c.true(f"the helper logs \"{line}\"", line in log, log[-1500:])
+
+
 def check_mount(c):
     for step in ("mkfs", "mount", "umount"):
         c.step(step)
@@ -506,12 +542,18 @@ def main():
     case, out = sys.argv[1], sys.argv[2]
     c = Checker(out)
     fn = {"boot": check_boot, "list": check_list, "show": check_show, "selftest": check_selftest,
-          "record": check_record, "mount": check_mount}.get(case)
-    if case != "critical" and fn is None:
+          "record": check_record, "mount": check_mount,
+          "helper": check_helper}.get(case)
+    if case not in ("critical", "helper") and fn is None:
         print(f"unknown case {case}")
         return 2
     try:
-        check_critical(c, sys.argv[3]) if case == "critical" else fn(c)
+        if case == "critical":
+            check_critical(c, sys.argv[3])
+        elif case == "helper":
+            check_helper(c, *sys.argv[3:4])
+        else:
+            fn(c)
     except Exception:  # an output shaped unlike expected: report, don't hide the rest
         c.fail("checker stopped on unexpected output:\n" + traceback.format_exc())
     return c.finish(case)

@@ -69,6 +69,79 @@ case $case_name in
         show show-sda /dev/sda
         show show-nvme /dev/nvme0n1
         ;;
+    helper)
+        # root reads directly; then a system bus like the real one (default
+        # deny, the helper's bus policy, activation of the helper as root)
+        # and an unprivileged user whose reads go through the helper.
+        : "${CORVANE_HELPER:?}" "${CORVANE_FAKE_POLKIT:?}" "${CORVANE_HELPER_CONF:?}"
+        show root-sda sda
+        show root-nvme nvme0n1
+        bus=/tmp/cvbus
+        mkdir -p $bus/services /run/dbus
+        printf '[D-BUS Service]\nName=com.tarnholm.Corvane.Helper\nExec=%s\n' "$CORVANE_HELPER" \
+            >$bus/services/com.tarnholm.Corvane.Helper.service
+        cat >$bus/bus.conf <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=/run/dbus/system_bus_socket</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$bus/services</servicedir>
+  <policy context="default">
+    <allow user="*"/>
+    <deny own="*"/>
+    <deny send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_requested_reply="true" send_type="method_return"/>
+    <allow send_requested_reply="true" send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+    <allow receive_type="signal"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
+    <allow send_destination="org.freedesktop.PolicyKit1"/>
+  </policy>
+  <policy user="root">
+    <allow own="org.freedesktop.PolicyKit1"/>
+  </policy>
+  <include>$CORVANE_HELPER_CONF</include>
+</busconfig>
+EOF
+        export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/run/dbus/system_bus_socket
+        # The helper's journal is the bus's stderr here.
+        dbus-daemon --nofork --config-file=$bus/bus.conf 2>"$OUT/helper-log.txt" &
+        daemon=$!
+        n=0
+        while [ ! -S /run/dbus/system_bus_socket ] && [ $n -lt 100 ]; do sleep 0.1; n=$((n + 1)); done
+        # polkitd's stand-in (no logind here): reads allowed, as for the active
+        # local session; self-tests challenged, as polkitd answers them
+        # without an authentication agent.
+        printf 'com.tarnholm.corvane.read-smart allow\n* challenge\n' >$bus/rules
+        "$CORVANE_FAKE_POLKIT" $bus/rules "$OUT/polkit-calls.txt" >$bus/polkit.out 2>"$OUT/polkit.err" &
+        polkit=$!
+        n=0
+        while ! grep -q ready $bus/polkit.out 2>/dev/null && [ $n -lt 100 ]; do sleep 0.1; n=$((n + 1)); done
+        chmod -R a+rwX /tmp/xdg
+        user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+        run user-caps user grep CapEff /proc/self/status
+        run user-sda user "$CORVANECTL" show --json sda
+        run user-nvme user "$CORVANECTL" show --json nvme0n1
+        run user-test user "$CORVANECTL" test short sda
+        # The agent as that user: its first gather goes through the helper too.
+        if [ -n "${CORVANE_AGENT:-}" ]; then
+            data=$container/data.json
+            rm -f "$data"
+            setpriv --reuid=65534 --regid=65534 --clear-groups dbus-run-session -- "$CORVANE_AGENT" \
+                >"$OUT/agent.out" 2>"$OUT/agent.err" &
+            agent=$!
+            n=0
+            while [ ! -s "$data" ] && [ $n -lt 600 ]; do sleep 0.1; n=$((n + 1)); done
+            cp "$data" "$OUT/agent-data.json" 2>/dev/null
+            kill $agent 2>/dev/null
+        fi
+        kill $polkit $daemon 2>/dev/null
+        wait
+        ;;
     bench)
         # Side by side, interleaved so that load changes hit both alike:
         # "PROGRAM DEVICE NANOSECONDS" per run.

@@ -36,7 +36,10 @@ guest() {
     local cmd
     # run-vm.sh joins words with blanks, so quote them for the guest's shell.
     printf -v cmd '%q ' env CORVANECTL="$CTL" OUT="$OUT" \
-        ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} sh "$HERE/guest.sh" "$1"
+        ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} \
+        ${CORVANE_HELPER:+CORVANE_HELPER="$CORVANE_HELPER" CORVANE_HELPER_CONF="$CORVANE_HELPER_CONF"} \
+        ${CORVANE_FAKE_POLKIT:+CORVANE_FAKE_POLKIT="$CORVANE_FAKE_POLKIT"} \
+        ${CORVANE_AGENT:+CORVANE_AGENT="$CORVANE_AGENT"} sh "$HERE/guest.sh" "$1"
     vm "${opts[@]}" "$cmd"
 }
 check() { python3 "$HERE/check.py" "$@"; }
@@ -91,6 +94,24 @@ case $CASE in
             set -e
         done
         check record "$OUT"
+        ;;
+    helper)
+        needs show test
+        export CORVANE_HELPER=$BUILD/helper/corvane-helper CORVANE_HELPER_CONF=$BUILD/helper/com.tarnholm.Corvane.Helper.conf
+        export CORVANE_FAKE_POLKIT=$BUILD/tests/helper/corvane-fake-polkit
+        [[ -x $CORVANE_HELPER && -x $CORVANE_FAKE_POLKIT ]] || skip "corvane-helper or corvane-fake-polkit is not built"
+        # The agent, when built, gathers as that user too; a second boot
+        # gives the NVMe drive critical warning 0x04.
+        [[ -x $BUILD/agent/corvane-agent ]] && export CORVANE_AGENT=$BUILD/agent/corvane-agent
+        fresh_out
+        guest -- helper
+        check helper "$OUT"
+        if [[ -n ${CORVANE_AGENT:-} ]]; then
+            OUT=$BUILD/tests/vm/out/helper-critical
+            fresh_out
+            guest --nvme-opts smart_critical_warning=0x04 -- helper
+            check helper "$OUT" 0x04
+        fi
         ;;
     mount)
         # The agent engine's volume watcher is checked through a probe program

@@ -10,17 +10,33 @@
 
 namespace corvane {
 
-int openDeviceFile(const QString &devicePath, DeviceKind kind, int32_t &status)
+namespace {
+
+bool isKind(mode_t mode, DeviceKind kind)
+{
+    switch (kind) {
+    case DeviceKind::BlockOrCharacter:
+        return S_ISCHR(mode) || S_ISBLK(mode);
+    case DeviceKind::Character:
+        return S_ISCHR(mode);
+    case DeviceKind::Block:
+        return S_ISBLK(mode);
+    }
+    return false;
+}
+
+int openChecked(const QString &devicePath, DeviceKind kind, const dev_t *expected, int flags, int32_t &status)
 {
     const QByteArray path = devicePath.toLocal8Bit();
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // O_NONBLOCK also keeps a FIFO put in a device's place from blocking the open.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
     if (fd < 0) {
         status = statusFromErrno(errno);
         return -1;
     }
     struct stat st{};
-    const bool isDevice = ::fstat(fd, &st) == 0
-                          && (S_ISCHR(st.st_mode) || (kind == DeviceKind::BlockOrCharacter && S_ISBLK(st.st_mode)));
+    const bool isDevice = ::fstat(fd, &st) == 0 && isKind(st.st_mode, kind)
+                          && (!expected || st.st_rdev == *expected);
     if (!isDevice) {
         ::close(fd);
         status = statusFromErrno(ENODEV);
@@ -28,6 +44,18 @@ int openDeviceFile(const QString &devicePath, DeviceKind kind, int32_t &status)
     }
     status = kStatusSuccess;
     return fd;
+}
+
+} // namespace
+
+int openDeviceFile(const QString &devicePath, DeviceKind kind, int32_t &status)
+{
+    return openChecked(devicePath, kind, nullptr, 0, status);
+}
+
+int openDeviceNode(const QString &devicePath, DeviceKind kind, dev_t expected, int32_t &status)
+{
+    return openChecked(devicePath, kind, &expected, O_NOFOLLOW, status);
 }
 
 } // namespace corvane

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// corvane-helper's request decoding: whatever a caller sends, only a request
+// within the fixed limits comes out. Input: control byte (member: the nine
+// operations or an unknown one), signature length, signature, name length,
+// name bytes, then the numeric arguments (1 + 1 + 4 bytes).
+#include "FuzzSupport.h"
+#include "HelperProtocol.h"
+
+#include <cstdlib>
+
+using namespace corvane;
+using namespace corvane::helper;
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::quietStartup();
+    return 0;
+}
+
+namespace {
+
+struct Reader
+{
+    std::span<const uint8_t> in;
+    std::span<const uint8_t> take(size_t n)
+    {
+        const auto [head, tail] = fuzz::split(in, n);
+        in = tail;
+        return head;
+    }
+    uint8_t byte()
+    {
+        const auto b = take(1);
+        return b.empty() ? 0 : b[0];
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    Reader r{fuzz::bytes(data, size)};
+    const uint8_t control = r.byte();
+    const QString member = control % 10 == 9 ? QStringLiteral("SendRawCommand") : methodName(Operation(control % 9));
+    const auto sig = r.take(r.byte() % 8);
+    const QString signature = QString::fromLatin1(reinterpret_cast<const char *>(sig.data()), qsizetype(sig.size()));
+    const auto name = r.take(r.byte());
+    const QByteArray nameBytes(reinterpret_cast<const char *>(name.data()), qsizetype(name.size()));
+    const uint8_t a = r.byte(), b = r.byte();
+    const auto word = r.take(4);
+    uint32_t count = 0;
+    for (uint8_t w : word)
+        count = count << 8 | w;
+
+    QVariantList args{QString::fromUtf8(nameBytes)};
+    // The bus delivers arguments matching the signature; the fuzzer may also break that.
+    if (control & 0x80)
+        args = {QVariant(int(a)), QVariant(nameBytes)};
+    args << QVariant::fromValue(a) << (control & 0x40 ? QVariant::fromValue(b) : QVariant::fromValue(count));
+
+    Refusal refusal;
+    const std::optional<Request> request = decodeRequest(member, signature, args.mid(0, qsizetype(signature.size())), refusal);
+    if (!request) {
+        if (refusal.reason.isEmpty())
+            std::abort();
+        return 0;
+    }
+    // What a request may make the helper do, whatever came in.
+    const bool nameOk = request->isAta() ? isAtaDeviceName(request->device) : isNvmeDeviceName(request->device);
+    if (!nameOk || request->device.toUtf8().size() > kMaxDeviceNameBytes || request->device.contains(QLatin1Char('/'))
+        || replyBytes(*request) > 16384 || methodName(request->operation) != member)
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,397 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// corvane-helper on a private bus configured like the system bus (default
+// deny, the shipped policy file included), with a fake polkit authority.
+#include "HelperClient.h"
+#include "HelperProtocol.h"
+#include "HelperTestSupport.h"
+#include "drive/DriveEnumerator.h"
+#include "drive/DriveReader.h"
+#include "platform/DeviceStatus.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace corvane;
+using namespace corvane::helper;
+
+namespace {
+
+QCoreApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "helper_tests";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        new QCoreApplication(argc, argv);
+    return *QCoreApplication::instance();
+}
+
+bool waitFor(const std::function<bool()> &done, int capMs = 15000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > capMs)
+            return false;
+        QThread::msleep(10);
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+QStringList helperCommand(const QStringList &args)
+{
+    return test::helperCommand(QStringLiteral(CORVANE_HELPER), args);
+}
+
+class HelperBus : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        app();
+        s_dir = new QTemporaryDir;
+        const QString dir = s_dir->path();
+        QDir().mkpath(dir + QStringLiteral("/services"));
+        const QString user = QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
+        QFile config(dir + QStringLiteral("/bus.conf"));
+        config.open(QIODevice::WriteOnly);
+        config.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <listen>unix:path=%1/bus</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>%1/services</servicedir>
+  <policy context="default">
+    <allow user="*"/>
+    <deny own="*"/>
+    <deny send_type="method_call"/>
+    <allow send_type="signal"/>
+    <allow send_requested_reply="true" send_type="method_return"/>
+    <allow send_requested_reply="true" send_type="error"/>
+    <allow receive_type="method_call"/>
+    <allow receive_type="method_return"/>
+    <allow receive_type="error"/>
+    <allow receive_type="signal"/>
+    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
+    <allow own="org.freedesktop.PolicyKit1"/>
+    <allow send_destination="org.freedesktop.PolicyKit1"/>
+  </policy>
+  <policy user="%2">
+    <allow own="com.tarnholm.Corvane.Helper"/>
+  </policy>
+  <include>%3/com.tarnholm.Corvane.Helper.conf</include>
+</busconfig>
+)")
+                         .arg(dir, user, QStringLiteral(CORVANE_HELPER_SOURCE))
+                         .toUtf8());
+        config.close();
+        s_address = QStringLiteral("unix:path=%1/bus").arg(dir);
+        // The helper and the activated helper find the bus as their system bus.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_address.toUtf8());
+        s_daemon = new QProcess;
+        s_daemon->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
+        ASSERT_TRUE(s_daemon->waitForStarted(10000));
+        ASSERT_TRUE(waitFor([&] { return QFile::exists(dir + QStringLiteral("/bus")); }));
+        s_polkit = new QProcess;
+        s_polkit->start(QStringLiteral(CORVANE_FAKE_POLKIT), {rulesFile(), logFile()});
+        ASSERT_TRUE(s_polkit->waitForReadyRead(15000)) << s_polkit->readAllStandardError().constData();
+    }
+    static void TearDownTestSuite()
+    {
+        stopHelper();
+        s_polkit->terminate();
+        s_polkit->waitForFinished(10000);
+        delete s_polkit;
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        s_daemon->terminate();
+        s_daemon->waitForFinished(10000);
+        delete s_daemon;
+        delete s_dir;
+    }
+
+    static QDBusConnection bus() { return QDBusConnection::connectToBus(s_address, QStringLiteral("client")); }
+
+    static void startHelper(const QStringList &args)
+    {
+        stopHelper();
+        s_helper = new QProcess;
+        const QStringList command = helperCommand(args);
+        s_helper->start(command.first(), command.mid(1));
+        ASSERT_TRUE(s_helper->waitForStarted(10000));
+        ASSERT_TRUE(waitFor([] { return bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }))
+            << s_helper->readAllStandardError().constData();
+    }
+    static void stopHelper()
+    {
+        if (!s_helper)
+            return;
+        s_helper->terminate();
+        s_helper->waitForFinished(10000);
+        s_helperLog = s_helper->readAllStandardError();
+        delete std::exchange(s_helper, nullptr);
+        waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); });
+    }
+
+    static QDBusMessage call(const QString &member, const QVariantList &args)
+    {
+        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
+                                                        QLatin1String(kInterface), member);
+        m.setArguments(args);
+        return bus().call(m, QDBus::Block, 20000);
+    }
+
+    static inline QTemporaryDir *s_dir = nullptr;
+    static inline QString s_address;
+    static inline QProcess *s_daemon = nullptr;
+    static inline QProcess *s_helper = nullptr;
+    static inline QByteArray s_helperLog;
+    static inline QProcess *s_polkit = nullptr;
+
+    static QString rulesFile() { return s_dir->path() + QStringLiteral("/polkit-rules"); }
+    static QString logFile() { return s_dir->path() + QStringLiteral("/polkit-calls"); }
+    // What the authority answers for every action: allow, deny or challenge.
+    static void answer(const char *word)
+    {
+        QFile f(rulesFile());
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(QByteArray("* ") + word + '\n');
+    }
+    // The calls since the last take: "ACTION system-bus-name:NAME".
+    static QStringList takeCalls()
+    {
+        QFile f(logFile());
+        if (!f.open(QIODevice::ReadWrite))
+            return {};
+        const QStringList calls = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        f.resize(0);
+        return calls;
+    }
+};
+
+QVariantMap readVia(DrivePlatform &platform, const QString &name, int32_t &status)
+{
+    DriveEnumerator enumerator(*platform.registry);
+    enumerator.driveInformation();
+    std::unique_ptr<THSMARTDevice> device = enumerator.deviceWithBSDName(name);
+    if (!device)
+        return {};
+    status = readDrive(*device, platform);
+    return device->driveProperties();
+}
+
+} // namespace
+
+TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
+{
+    startHelper({QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET)});
+    QString error;
+    std::optional<DrivePlatform> direct = DrivePlatform::recorded(QStringLiteral(CORVANE_DEMO_SET), &error);
+    ASSERT_TRUE(direct) << qPrintable(error);
+    DrivePlatform viaHelper = *direct;
+    viaHelper.ata = helperAtaSmartOpener(bus());
+    viaHelper.nvme = helperNvmeOpener(bus());
+
+    answer("allow");
+    takeCalls();
+    for (const char *drive : {"sda", "sdb", "sdc", "sdd", "sde", "nvme0n1", "nvme1n1"}) {
+        const QString name = QLatin1String(drive);
+        int32_t directStatus = -1, helperStatus = -2;
+        const QVariantMap expected = readVia(*direct, name, directStatus);
+        ASSERT_FALSE(expected.isEmpty()) << qPrintable(name);
+        EXPECT_EQ(readVia(viaHelper, name, helperStatus), expected) << qPrintable(name);
+        EXPECT_EQ(helperStatus, directStatus) << qPrintable(name);
+    }
+    // Every call authorised for the caller's own bus name, as a read.
+    const QStringList calls = takeCalls();
+    ASSERT_FALSE(calls.isEmpty());
+    EXPECT_EQ(calls.count(QStringLiteral("com.tarnholm.corvane.read-smart system-bus-name:") + bus().baseService()),
+              calls.size());
+
+    // A drive the set can't read answers with its status, not a refusal.
+    int32_t status = 0;
+    std::unique_ptr<AtaSmartInterface> sdf = helperAtaSmartOpener(bus())(QStringLiteral("sdf"), status);
+    ASSERT_TRUE(sdf);
+    std::array<uint8_t, kAtaPageSize> page{};
+    std::vector<uint8_t> nvmeIdentify(kNvmeIdentifySize);
+    page.fill(0xA5);
+    EXPECT_EQ(sdf->readData(page), statusFromErrno(EACCES));
+    EXPECT_EQ(page[0], 0xA5);
+
+    // Denied and challenged: nothing read, the buffer untouched. Self-tests
+    // are asked for every time, even of a caller just allowed to read.
+    std::unique_ptr<AtaSmartInterface> sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
+    for (const char *word : {"deny", "challenge"}) {
+        answer(word);
+        const QDBusConnection other = QDBusConnection::connectToBus(s_address, QLatin1String(word));
+        EXPECT_EQ(helperAtaSmartOpener(other)(QStringLiteral("sda"), status)->readData(page), kStatusHelperNotAuthorized);
+        EXPECT_EQ(page[0], 0xA5);
+        EXPECT_EQ(sda->executeOffLineImmediate(false), kStatusHelperNotAuthorized);
+        EXPECT_EQ(helperNvmeOpener(other)(QStringLiteral("nvme0n1"), status)->identifyController(nvmeIdentify), kStatusHelperNotAuthorized);
+        QDBusConnection::disconnectFromBus(QLatin1String(word));
+    }
+    // Self-tests ask for their own action; the conveyance test and abort go the same way.
+    takeCalls();
+    answer("allow");
+    EXPECT_EQ(sda->executeOffLineImmediate(true), kStatusSuccess);
+    EXPECT_EQ(helperAtaSelfTest(*sda, 0x7F), kStatusBadArgument); // recorded drives know only short and extended
+    EXPECT_EQ(takeCalls(),
+              QStringList(2, QStringLiteral("com.tarnholm.corvane.self-test system-bus-name:") + bus().baseService()));
+    bool exceeded = true;
+    EXPECT_EQ(sda->returnStatus(exceeded), kStatusSuccess);
+    EXPECT_FALSE(exceeded);
+
+    // Every request is logged with the caller's uid and the operation.
+    stopHelper();
+    EXPECT_TRUE(s_helperLog.contains(QStringLiteral("uid %1 AtaSmartData sda: status 0x00000000").arg(getuid()).toUtf8()))
+        << s_helperLog.constData();
+    EXPECT_TRUE(s_helperLog.contains(QStringLiteral("uid %1 AtaSmartData sdf: status 0xe0c0000d").arg(getuid()).toUtf8()));
+}
+
+TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
+{
+    // A device tree of odd nodes: a FIFO, a symlink to /dev/null, a regular
+    // file, a drive of another driver, a partition.
+    const QString root = s_dir->path() + QStringLiteral("/tree");
+    const QString sys = root + QStringLiteral("/sys"), dev = root + QStringLiteral("/dev");
+    QDir().mkpath(dev);
+    QDir().mkpath(sys + QStringLiteral("/drivers/sd"));
+    QDir().mkpath(sys + QStringLiteral("/drivers/nvme"));
+    QDir().mkpath(sys + QStringLiteral("/drivers/usb-storage"));
+    auto node = [&](const QString &cls, const QString &name, const QString &number, const QString &driver) {
+        const QString d = sys + QStringLiteral("/class/") + cls + QLatin1Char('/') + name;
+        QDir().mkpath(d + QStringLiteral("/device"));
+        QFile f(d + QStringLiteral("/dev"));
+        f.open(QIODevice::WriteOnly);
+        f.write(number.toLatin1() + '\n');
+        QFile::link(sys + QStringLiteral("/drivers/") + driver, d + QStringLiteral("/device/driver"));
+        return d;
+    };
+    node(QStringLiteral("block"), QStringLiteral("sda"), QStringLiteral("8:0"), QStringLiteral("sd"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dev + QStringLiteral("/sda")).constData(), 0600), 0);
+    node(QStringLiteral("block"), QStringLiteral("sdb"), QStringLiteral("1:3"), QStringLiteral("sd"));
+    QFile::link(QStringLiteral("/dev/null"), dev + QStringLiteral("/sdb"));
+    node(QStringLiteral("block"), QStringLiteral("sdc"), QStringLiteral("8:32"), QStringLiteral("usb-storage"));
+    const QString sdd = node(QStringLiteral("block"), QStringLiteral("sdd"), QStringLiteral("8:48"), QStringLiteral("sd"));
+    QFile(sdd + QStringLiteral("/partition")).open(QIODevice::WriteOnly);
+    node(QStringLiteral("block"), QStringLiteral("sde"), QStringLiteral("garbage"), QStringLiteral("sd"));
+    node(QStringLiteral("nvme"), QStringLiteral("nvme0"), QStringLiteral("239:0"), QStringLiteral("nvme"));
+    QFile(dev + QStringLiteral("/nvme0")).open(QIODevice::WriteOnly);
+
+    startHelper({QStringLiteral("--sysfs-root"), sys, QStringLiteral("--dev-root"), dev});
+    answer("allow");
+    takeCalls();
+
+    struct Case
+    {
+        QString member;
+        QVariantList args;
+        const char *error;
+        QString reason;
+    };
+    const QString invalidDevice = QLatin1String(kErrorInvalidDevice), invalidRequest = QLatin1String(kErrorInvalidRequest);
+    const QList<Case> cases = {
+        // Refused before polkit is asked.
+        {u"AtaIdentify"_qs, {u"/dev/sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
+        {u"AtaIdentify"_qs, {u"../sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
+        {u"AtaIdentify"_qs, {u"sda1"_qs}, kErrorInvalidDevice, u"\"sda1\" is not the kernel name of a whole ATA drive"_qs},
+        {u"AtaIdentify"_qs, {u"null"_qs}, kErrorInvalidDevice, u"\"null\" is not the kernel name"_qs},
+        {u"AtaIdentify"_qs, {u"nvme0"_qs}, kErrorInvalidDevice, u"whole ATA drive"_qs},
+        {u"NvmeIdentify"_qs, {u"sda"_qs}, kErrorInvalidDevice, u"whole NVMe drive"_qs},
+        {u"AtaIdentify"_qs, {QString(33, QLatin1Char('a'))}, kErrorInvalidDevice, u"longer than 32 bytes"_qs},
+        {u"AtaIdentify"_qs, {QVariant::fromValue(5)}, kErrorInvalidRequest, u"malformed request: AtaIdentify takes (s)"_qs},
+        {u"AtaIdentify"_qs, {u"sda"_qs, u"sda"_qs}, kErrorInvalidRequest, u"malformed"_qs},
+        {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(0x80)), QVariant::fromValue(uint8_t(1))}, kErrorInvalidRequest, u"log address 0x80 is not one Corvane reads"_qs},
+        {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(2))}, kErrorInvalidRequest, u"oversized request: 2 log sectors"_qs},
+        {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(0))}, kErrorInvalidRequest, u"oversized request: 0 log sectors"_qs},
+        {u"AtaSelfTest"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(0x04))}, kErrorInvalidRequest, u"self-test subcommand 0x04 is not offered"_qs},
+        {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(1)), QVariant::fromValue(4097u)}, kErrorInvalidRequest, u"oversized request: 4097 dwords of log page 0x01 (at most 4096)"_qs},
+        {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(2)), QVariant::fromValue(129u)}, kErrorInvalidRequest, u"(at most 128)"_qs},
+        {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(0xC0)), QVariant::fromValue(1u)}, kErrorInvalidRequest, u"log page 0xc0 is not one"_qs},
+        // Resolved by the helper after polkit allowed the call.
+        {u"AtaIdentify"_qs, {u"sda"_qs}, kErrorInvalidDevice, u"/dev/sda is not the block device 8:0"_qs},
+        {u"AtaIdentify"_qs, {u"sdb"_qs}, kErrorInvalidDevice, u"/dev/sdb is a symlink"_qs},
+        {u"AtaIdentify"_qs, {u"sdc"_qs}, kErrorInvalidDevice, u"\"sdc\" is not driven by sd"_qs},
+        {u"AtaIdentify"_qs, {u"sdd"_qs}, kErrorInvalidDevice, u"\"sdd\" is a partition"_qs},
+        {u"AtaIdentify"_qs, {u"sde"_qs}, kErrorInvalidDevice, u"\"sde\" has no device number"_qs},
+        {u"AtaIdentify"_qs, {u"sdz"_qs}, kErrorInvalidDevice, u"no drive named \"sdz\""_qs},
+        {u"NvmeIdentify"_qs, {u"nvme0n1"_qs}, kErrorInvalidDevice, u"/dev/nvme0 is not the character device 239:0"_qs},
+    };
+    for (const Case &c : cases) {
+        if (&c == &cases[16]) { // the malformed ones never reached polkit
+            EXPECT_TRUE(takeCalls().isEmpty());
+        }
+        const QDBusMessage reply = call(c.member, c.args);
+        EXPECT_EQ(reply.errorName(), QLatin1String(c.error)) << qPrintable(c.reason);
+        EXPECT_TRUE(reply.errorMessage().contains(c.reason)) << qPrintable(reply.errorMessage());
+    }
+    EXPECT_EQ(takeCalls().size(), 1); // one answer covers a caller's burst of reads
+
+    // The bus policy lets through only the fixed calls.
+    for (const auto &[iface, member] : {std::pair{u"com.tarnholm.Corvane.Helper"_qs, u"SendRawCommand"_qs},
+                                        std::pair{u"org.freedesktop.DBus.Introspectable"_qs, u"Introspect"_qs},
+                                        std::pair{u"org.freedesktop.DBus.Properties"_qs, u"GetAll"_qs}}) {
+        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath), iface, member);
+        EXPECT_EQ(bus().call(m, QDBus::Block, 20000).errorName(), u"org.freedesktop.DBus.Error.AccessDenied"_qs)
+            << qPrintable(member);
+    }
+
+    // The client turns refusals into statuses.
+    int32_t status = 0;
+    auto sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
+    std::array<uint8_t, kAtaPageSize> page{};
+    EXPECT_EQ(sda->getIdentifyData(page), kStatusNoDevice);
+    EXPECT_FALSE(helperAtaSmartOpener(bus())(QStringLiteral("../sda"), status));
+    EXPECT_EQ(status, kStatusNoDevice);
+
+    // Refusals reach the journal, at most five a minute per caller.
+    stopHelper();
+    EXPECT_EQ(s_helperLog.count(QStringLiteral("uid %1 refused ").arg(getuid()).toUtf8()), 5) << s_helperLog.constData();
+    EXPECT_TRUE(s_helperLog.contains("refused AtaIdentify: a device is named by its kernel name, not a path"));
+}
+
+TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
+{
+    stopHelper();
+    int32_t status = 0;
+    std::array<uint8_t, kAtaPageSize> page{};
+    // Nothing can start it yet: the client says so.
+    EXPECT_EQ(helperAtaSmartOpener(bus())(QStringLiteral("sda"), status)->readData(page), kStatusHelperMissing);
+    EXPECT_FALSE(helperAvailable(bus()));
+
+    QFile service(s_dir->path() + QStringLiteral("/services/com.tarnholm.Corvane.Helper.service"));
+    ASSERT_TRUE(service.open(QIODevice::WriteOnly));
+    QStringList exec = helperCommand({QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET),
+                                      QStringLiteral("--idle-timeout"), QStringLiteral("1")});
+    service.write("[D-BUS Service]\nName=com.tarnholm.Corvane.Helper\nExec=" + exec.join(QLatin1Char(' ')).toUtf8() + "\n");
+    service.close();
+    QDBusMessage reload = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig"));
+    bus().call(reload);
+    EXPECT_TRUE(waitFor([] { return helperAvailable(bus()); }));
+
+    answer("allow");
+    auto sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
+    EXPECT_EQ(sda->readData(page), kStatusSuccess);
+    EXPECT_TRUE(bus().interface()->isServiceRegistered(QLatin1String(kService)).value());
+    // Gone after a second without calls; the next call starts it again.
+    EXPECT_TRUE(waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
+    page.fill(0);
+    EXPECT_EQ(sda->readData(page), kStatusSuccess);
+    EXPECT_TRUE(ataChecksumValid(page));
+    EXPECT_TRUE(waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
+    QFile::remove(service.fileName());
+    bus().call(reload);
+}
