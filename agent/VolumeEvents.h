@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -44,10 +45,12 @@ struct MountEntry
     QString fsType;
 };
 
-// Whether a mount is something a user would call a volume. Kernel and
-// container plumbing (proc, cgroup, overlay, squashfs, ...) come and go on
-// their own and must not cause gathers.
+// Whether a mount is a volume of a drive: only file systems on a block
+// device are. RAM disks (tmpfs, ramfs), network and FUSE mounts, kernel and
+// container plumbing come and go on their own and must not cause gathers.
 bool isVolumeMount(const MountEntry &entry);
+// The "nodev" types of a /proc/filesystems text.
+QSet<QString> blockLessFileSystems(const QByteArray &procFilesystems);
 
 // The entries of a /proc/<pid>/mountinfo text, mount points unescaped
 // (\040 and friends). Lines that don't parse are skipped.

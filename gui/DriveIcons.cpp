@@ -162,6 +162,15 @@ QIcon driveIcon(DriveKind kind)
     return themed.isNull() ? fallbackDriveIcon(kind) : themed;
 }
 
+QIcon driveIcon(const QString &nameOrPath, DriveKind kind)
+{
+    if (QDir::isAbsolutePath(nameOrPath) && QFileInfo::exists(nameOrPath))
+        return QIcon(nameOrPath);
+    if (!nameOrPath.isEmpty() && QIcon::hasThemeIcon(nameOrPath))
+        return QIcon::fromTheme(nameOrPath);
+    return driveIcon(kind);
+}
+
 QIcon fallbackDriveIcon(DriveKind kind)
 {
     return QIcon(new FallbackDriveEngine(kind));
