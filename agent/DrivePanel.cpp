@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace corvane {
 

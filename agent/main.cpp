@@ -20,7 +20,6 @@
 #include <QSaveFile>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace corvane;
 
@@ -58,12 +57,11 @@ int renderPanel(DriveSource &source, const QString &out)
 
 int main(int argc, char *argv[])
 {
-    // Rendering needs no display: use the offscreen platform when there is none.
-    bool rendering = false;
-    for (int i = 1; i < argc; ++i)
-        rendering = rendering || std::strncmp(argv[i], "--render-", 9) == 0;
-    if (rendering && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    // Without a display (rendering, --version, a session started without
+    // one) the agent still works: offscreen, it monitors and notifies.
+    const bool headless = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+                          && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
     QApplication app(argc, argv);

@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QStringDecoder>
 
+#include <cerrno>
+
 Q_LOGGING_CATEGORY(lcDefaults, "corvane.defaults")
 
 namespace corvane {
@@ -97,21 +99,23 @@ void SharedDefaults::fileTouched()
 
 bool SharedDefaults::setAsideIfCorrupt()
 {
+    // A file we can't read (EACCES, EIO) may hold good settings: it is left
+    // alone, and nothing is written over it while it stays unreadable.
     QFile file(_fileName);
-    if (!file.exists()) {
+    errno = 0;
+    const bool opened = file.open(QIODevice::ReadOnly);
+    if (!opened && errno == ENOENT) {
         _readable = true;
         return false;
     }
-    // A file we can't read (EACCES, EIO) may hold good settings: it is left
-    // alone, and nothing is written over it while it stays unreadable.
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
+    if (opened)
         bytes = file.readAll();
-    const bool readable = file.isOpen() && file.error() == QFileDevice::NoError;
+    const bool readable = opened && file.error() == QFileDevice::NoError;
     if (!readable) {
         if (_readable)
             qCWarning(lcDefaults).noquote() << "Cannot read settings file" << _fileName + ":" << file.errorString()
-                                            << "; using the defaults and leaving the file as it is";
+                                            << "; using the defaults, leaving the file as it is; changes last only while this program runs";
         _readable = false;
         return false;
     }
@@ -244,15 +248,14 @@ void SharedDefaults::remove(const QString &key)
 
 void SharedDefaults::commit()
 {
-    if (_readable)
+    // An unreadable file is never written; that was reported when found.
+    if (_readable) {
         _settings->sync();
-    if (!_readable || _settings->status() == QSettings::AccessError) {
-        if (!_writeFailureLogged)
+        const bool failed = _settings->status() == QSettings::AccessError;
+        if (failed && !_writeFailureLogged)
             qCWarning(lcDefaults).noquote() << "Cannot save settings to" << _fileName
                                             << "; changes last only while this program runs";
-        _writeFailureLogged = true;
-    } else {
-        _writeFailureLogged = false;
+        _writeFailureLogged = failed;
     }
     watchFile();
     const QVariantMap before = _snapshot;

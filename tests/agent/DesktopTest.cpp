@@ -75,8 +75,9 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
         health.append(row->badge()->health());
     }
     EXPECT_EQ(names, QStringList({"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "sdd", "sde", "sdf"}));
-    EXPECT_EQ(health, QStringList({"Passed", "Failed", "Passed", "Failed", "Failed", "Passed", "Passed", "-"}));
-    EXPECT_EQ(volumes.value(0), ""); // a drive without volumes: an empty third line
+    EXPECT_EQ(health, QStringList({"Passed", "Failed", "Passed", "Warning", "Failed", "Warning", "Passed", "-"}));
+    EXPECT_EQ(volumes.value(3), "Windows, Media");
+    EXPECT_EQ(volumes.value(7), ""); // a drive without volumes: an empty third line
     EXPECT_EQ(models.value(2), "WDC WD2500JS-75NCB3");
     EXPECT_GT(panel.sizeHint().height(), headerHeight + 8 * 34);
 

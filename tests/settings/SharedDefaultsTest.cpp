@@ -293,8 +293,9 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
     const uid_t nobody = 65534;
     const bool switched = geteuid() == 0 && seteuid(nobody) == 0;
-    if (geteuid() == 0)
+    if (geteuid() == 0) {
         GTEST_SKIP() << "cannot drop privileges here";
+    }
     {
         CaptureWarnings capture;
         SharedDefaults defaults(file);
@@ -305,7 +306,7 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
         EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
         defaults.reload();
         EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
-        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file"));
+        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
     }
     if (switched)
         ASSERT_EQ(seteuid(0), 0);
