@@ -103,6 +103,13 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
         entries.append(a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(entries, QStringList({"Open Corvane...", "Rescan Drives", "-", "Contact Support..."}));
 
+    // Transient: it closes when it loses the focus, not while its menu is open.
+    panel.popUp(QRect());
+    ASSERT_TRUE(panel.isVisible());
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&panel, &deactivate);
+    EXPECT_FALSE(panel.isVisible());
+
     panel.setDrives({});
     EXPECT_TRUE(panel.rows().isEmpty());
     EXPECT_EQ(panel.sizeHint().height(), headerHeight);

@@ -160,9 +160,14 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     settle();
     EXPECT_EQ(gathers.size(), 1);
 
+    // Alerts go out after the list is published and written, never before.
+    QList<bool> alertPendingAtPublish;
+    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged,
+                     [&] { alertPendingAtPublish.append(!notifier->isIdle()); });
     volumes.mount("/media/u/Stick");
     settle();
     EXPECT_EQ(gathers.last(), true);
+    EXPECT_EQ(alertPendingAtPublish, QList<bool>{false});
     ASSERT_EQ(server.calls.size(), 1); // only the exact word "Failed" or "Warning"
     watcher->reloadSMARTData({{"notify", true}});
     settle();
