@@ -7,6 +7,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QIconEngine>
 #include <QLabel>
 #include <QMenu>
@@ -239,6 +240,8 @@ bool DrivePanel::event(QEvent *event)
     // Transient, like a popover: clicking elsewhere closes it. Its own menu
     // takes the focus while open; that doesn't count.
     if (event->type() == QEvent::WindowDeactivate && !_menu->isVisible())
+        hide();
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
         hide();
     return QWidget::event(event);
 }

@@ -109,6 +109,9 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(&panel, &deactivate);
     EXPECT_FALSE(panel.isVisible());
+    panel.popUp(QRect());
+    QTest::keyClick(&panel, Qt::Key_Escape);
+    EXPECT_FALSE(panel.isVisible());
 
     panel.setDrives({});
     EXPECT_TRUE(panel.rows().isEmpty());
