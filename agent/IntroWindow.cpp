@@ -69,8 +69,14 @@ IntroWindow::IntroWindow(SharedDefaults &defaults, QWidget *parent)
     text->setContentsMargins(16, 8, 16, 8);
     layout->addWidget(text);
 
-    // The medium widget on its sample drives, drawn by the widget's own painter.
-    const widget::DriveEntry sample = widget::Provider().placeholder();
+    // The medium widget on a few sample drives, drawn by the widget's own
+    // painter from the data file's own form.
+    widget::DriveEntry sample;
+    sample.drives = widget::decodeAppData(R"([
+        {"id": "1", "bsdName": "nvme0n1", "hwName": "SSD", "volName": "Home", "location": "Internal", "health": "Passed"},
+        {"id": "2", "bsdName": "sda", "hwName": "HDD", "volName": "Media", "location": "Internal", "health": "Warning"},
+        {"id": "3", "bsdName": "sdb", "hwName": "USB", "volName": "Backup", "location": "External", "health": "Passed"}])")
+                        .value_or(widget::Provider().placeholder().drives);
     const QImage preview = widget::renderEntry(sample, widget::WidgetFamily::Medium, gui::systemAppearance(),
                                                devicePixelRatioF());
     auto *previewLabel = new QLabel(this);
