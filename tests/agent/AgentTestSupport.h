@@ -2,7 +2,6 @@
 // A private D-Bus daemon, a recording notification server and helpers shared
 // by the agent's tests.
 #pragma once
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusContext>
 #include <QMutex>
@@ -35,17 +34,9 @@ inline void PrintTo(const QStringList &l, std::ostream *os)
 
 namespace corvane::test {
 
-// A widgets application: the panel and the intro need one.
+// The widgets application of TestMain.cpp.
 inline QCoreApplication &app()
 {
-    if (!QCoreApplication::instance()) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "agent_tests";
-        static char *argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
     return *QCoreApplication::instance();
 }
 
