@@ -11,6 +11,18 @@ namespace corvane {
 
 namespace {
 
+// Whether a partition of the whole disk `bsdName` has a mount point now.
+bool anyVolumeMounted(const Registry &registry, const QString &bsdName)
+{
+    const QList<RegistryEntry> wholes = registry.matchingServices(
+        {{QStringLiteral("Whole"), true}, {QStringLiteral("BSD Name"), bsdName}});
+    for (const RegistryEntry &whole : wholes)
+        for (const RegistryEntry &child : registry.descendants(whole))
+            if (!registry.diskDescription(child).value_or(QVariantMap()).value(QStringLiteral("DAVolumePath")).toString().isEmpty())
+                return true;
+    return false;
+}
+
 // A fresh enumeration and one read per drive at every gather.
 class DeviceDriveSource : public DriveSource
 {
@@ -37,6 +49,7 @@ public:
                 properties.insert(QLatin1String(kReadErrorKey), statusUserMessage(status));
                 properties.insert(QLatin1String(kReadStatusKey), status);
             }
+            properties.insert(QLatin1String(kVolumesMountedKey), anyVolumeMounted(*platform->registry, name));
             result.append(properties);
         }
         return result;

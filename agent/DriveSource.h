@@ -10,9 +10,12 @@ namespace corvane {
 // Drive properties key carrying why a listed drive could not be read (for
 // example missing privileges); the watcher logs it once per drive.
 inline constexpr char kReadErrorKey[] = "readError";
+// Drive properties key: true when any of the drive's volumes is mounted now.
+inline constexpr char kVolumesMountedKey[] = "volumesMounted";
 
 // Where the watcher's gathers get their drives from: a fresh enumeration
-// plus one SMART or NVMe read per drive.
+// plus one SMART or NVMe read per drive. Called on the watcher's worker
+// thread, one call at a time.
 class DriveSource
 {
 public:
@@ -20,7 +23,7 @@ public:
     // One drive properties dictionary per drive, in any order ("bsdName", "Device Model",
     // "location", "volumes" [{"name", "content"}], "diskIcon", "isNVMe",
     // "attributeHealth" when a verdict was made, kReadErrorKey when the drive
-    // could not be read). ATA drives are read with ignoreAttributes;
+    // could not be read, kVolumesMountedKey). ATA drives are read with ignoreAttributes;
     // NVMe drives whose reader returns nothing are left out.
     // std::nullopt when the drives could not be enumerated at all.
     virtual std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &ignoreAttributes) = 0;

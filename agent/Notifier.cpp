@@ -15,6 +15,9 @@ namespace corvane {
 
 // A server that doesn't answer must not hold alerts back for long.
 static constexpr int kCallTimeoutMs = 10000;
+// Every alert replaces the one before, so only the latest few matter; a
+// server that never answers must not make the queue grow without end.
+static constexpr qsizetype kMaxQueued = 8;
 
 static QDBusMessage notificationsCall(const char *method)
 {
@@ -22,13 +25,16 @@ static QDBusMessage notificationsCall(const char *method)
                                           QLatin1String(kNotificationsInterface), QLatin1String(method));
 }
 
+void openMainApplication()
+{
+    if (!QProcess::startDetached(QStringLiteral("corvane"), {}))
+        qCInfo(lcNotifier) << "Corvane is not installed; nothing to open";
+}
+
 Notifier::Notifier(SharedDefaults &defaults, const QDBusConnection &bus, QObject *parent)
     : QObject(parent), _defaults(defaults), _bus(bus)
 {
-    _open = [] {
-        if (!QProcess::startDetached(QStringLiteral("corvane"), {}))
-            qCInfo(lcNotifier) << "Corvane is not installed; nothing to open";
-    };
+    _open = [] { openMainApplication(); };
     _bus.connect(QString(), QLatin1String(kNotificationsPath), QLatin1String(kNotificationsInterface),
                  QStringLiteral("ActionInvoked"), this, SLOT(actionInvoked(uint, QString)));
 }
@@ -51,6 +57,14 @@ void Notifier::notifyUser(const SMARTDrive &drive)
 {
     if (!_defaults.boolValue(QLatin1String(kShouldNotifyUserKey)))
         return;
+    if (!_bus.isConnected()) {
+        if (!_failureLogged)
+            qCWarning(lcNotifier) << "Cannot show a notification: no session bus";
+        _failureLogged = true;
+        return;
+    }
+    if (_queue.size() >= kMaxQueued)
+        _queue.removeFirst();
     _queue.append({alertSubtitle(drive), drive.icon.isEmpty() ? QStringLiteral("drive-harddisk") : drive.icon});
     sendNext();
 }

@@ -13,6 +13,9 @@ namespace corvane {
 
 class SharedDefaults;
 
+// Starts the main program "corvane" detached; logs when it isn't installed.
+void openMainApplication();
+
 inline constexpr char kNotificationsService[] = "org.freedesktop.Notifications";
 inline constexpr char kNotificationsPath[] = "/org/freedesktop/Notifications";
 inline constexpr char kNotificationsInterface[] = "org.freedesktop.Notifications";
@@ -43,6 +46,8 @@ public:
     uint currentId() const { return _currentId; }
     // No alert waiting for the server.
     bool isIdle() const { return !_inFlight && _queue.isEmpty(); }
+    // Alerts waiting behind the one in flight (at most a few).
+    qsizetype queued() const { return _queue.size(); }
 
     static QString alertTitle() { return QStringLiteral("Corvane Alert"); }
     static QString alertSubtitle(const SMARTDrive &drive) { return drive.hwName + QLatin1Char(' ') + drive.health; }

@@ -4,6 +4,7 @@
 #include "DriveSource.h"
 #include "Notifier.h"
 #include "VolumeEvents.h"
+#include "database/THSmartDeviceDatabase.h"
 #include "platform/Paths.h"
 #include "platform/SharedDefaults.h"
 
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 
@@ -25,7 +27,12 @@ SMARTWatcher::SMARTWatcher(DriveSource &source, SharedDefaults &defaults, QObjec
     _defaults.registerDefaults(defaultSharedRegistrations());
 }
 
-SMARTWatcher::~SMARTWatcher() = default;
+SMARTWatcher::~SMARTWatcher()
+{
+    // The worker reads through _source and reports to this object.
+    if (_worker)
+        _worker->wait();
+}
 
 void SMARTWatcher::setNotifier(Notifier *notifier)
 {
@@ -98,7 +105,10 @@ void SMARTWatcher::didUnmount(const QVariantMap &userInfo)
 
 void SMARTWatcher::queueGather(bool notify, std::function<void()> after)
 {
-    _queue.append({notify, std::move(after)});
+    _pending.requested = true;
+    _pending.notify = _pending.notify || notify;
+    if (after)
+        _pending.after.append(std::move(after));
     scheduleNext();
 }
 
@@ -115,32 +125,75 @@ void SMARTWatcher::scheduleNext()
 
 void SMARTWatcher::runNext()
 {
-    // A drive read may spin an event loop; the running gather then picks up
-    // the queue when it ends.
-    if (_running || _queue.isEmpty())
+    if (_running || !_pending.requested)
         return;
-    const Job job = _queue.takeFirst();
+    const Job job = std::exchange(_pending, Job());
+    const std::optional<QVariantMap> ignore = ignoreAttributes();
+    if (!ignore) {
+        finishQueued(job, std::nullopt, 0);
+        return;
+    }
     _running = true;
-    gatherSMARTDrives(job.notify);
-    if (job.after)
-        job.after();
-    _running = false;
-    if (!_queue.isEmpty())
+    DriveSource &source = _source;
+    _worker = QThread::create([this, &source, job, ignore = *ignore] {
+        QElapsedTimer clock;
+        clock.start();
+        DriveList drives = readDrives(source, ignore);
+        const qint64 ms = clock.elapsed();
+        QMetaObject::invokeMethod(
+            this, [this, job, drives = std::move(drives), ms] { finishQueued(job, drives, ms); },
+            Qt::QueuedConnection);
+    });
+    _worker->setObjectName(QStringLiteral("gather"));
+    connect(_worker, &QThread::finished, _worker, &QObject::deleteLater);
+    _worker->start();
+    Q_EMIT gatherStarted();
+}
+
+void SMARTWatcher::finishQueued(const Job &job, const DriveList &drives, qint64 readMs)
+{
+    if (_running) {
+        _worker = nullptr; // deletes itself when its thread has ended
+        _running = false;
+        complete(job.notify, drives, readMs);
+    }
+    for (const auto &after : job.after)
+        after();
+    if (_pending.requested)
         scheduleNext();
+}
+
+std::optional<QVariantMap> SMARTWatcher::ignoreAttributes()
+{
+    // Another program may have changed the settings since the last gather.
+    _defaults.reload();
+    std::optional<QVariantMap> ignore = _defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey));
+    if (!ignore)
+        qCWarning(lcWatcher) << "Gather skipped: the stored \"ignoreAttributes\" is not a dictionary";
+    return ignore;
+}
+
+SMARTWatcher::DriveList SMARTWatcher::readDrives(DriveSource &source, const QVariantMap &ignore)
+{
+    // The main application replaces drivedb.h when it updates it.
+    if (THSmartDeviceDatabase::reloadIfChanged())
+        qCInfo(lcWatcher) << "The drive database changed; read it again";
+    return source.readAllDrives(ignore);
 }
 
 bool SMARTWatcher::gatherSMARTDrives(bool notify)
 {
+    const std::optional<QVariantMap> ignore = ignoreAttributes();
+    if (!ignore)
+        return false;
     QElapsedTimer clock;
     clock.start();
-    // Another program may have changed the settings since the last gather.
-    _defaults.reload();
-    const std::optional<QVariantMap> ignore = _defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey));
-    if (!ignore) {
-        qCWarning(lcWatcher) << "Gather skipped: the stored \"ignoreAttributes\" is not a dictionary";
-        return false;
-    }
-    std::optional<QList<QVariantMap>> drives = _source.readAllDrives(*ignore);
+    DriveList drives = readDrives(_source, *ignore);
+    return complete(notify, std::move(drives), clock.elapsed());
+}
+
+bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
+{
     if (!drives) {
         qCWarning(lcWatcher) << "Gather skipped: the drives could not be listed";
         return false;
@@ -152,20 +205,25 @@ bool SMARTWatcher::gatherSMARTDrives(bool notify)
 
     QList<SMARTDrive> list;
     list.reserve(drives->size());
+    _mounted.clear();
     for (const QVariantMap &properties : std::as_const(*drives)) {
         std::optional<SMARTDrive> drive = SMARTDrive::fromProperties(properties);
         if (!drive)
             continue;
         logReadError(properties);
+        _mounted.insert(drive->bsdName, properties.value(QLatin1String(kVolumesMountedKey)).toBool());
         list.append(*drive);
-        if (notify && _notifier
-            && (drive->health == QLatin1String("Warning") || drive->health == QLatin1String("Failed")))
-            _notifier->notifyUser(*drive);
     }
+    // Publish, write the data file and signal the widget, then alert.
     _smartDrives = std::move(list);
     Q_EMIT smartDrivesChanged();
     publish();
     Q_EMIT drivesRead(*drives);
+    if (notify && _notifier) {
+        for (const SMARTDrive &drive : std::as_const(_smartDrives))
+            if (drive.health == QLatin1String("Warning") || drive.health == QLatin1String("Failed"))
+                _notifier->notifyUser(drive);
+    }
 
     QStringList verdicts;
     for (const SMARTDrive &d : std::as_const(_smartDrives))
@@ -173,7 +231,7 @@ bool SMARTWatcher::gatherSMARTDrives(bool notify)
     qCInfo(lcWatcher).noquote() << QStringLiteral("Gathered %1 drive(s)%2 in %3 ms%4")
                                        .arg(_smartDrives.size())
                                        .arg(notify ? QStringLiteral(" with alerts") : QString())
-                                       .arg(clock.elapsed())
+                                       .arg(readMs)
                                        .arg(verdicts.isEmpty() ? QString() : QStringLiteral(": ") + verdicts.join(QStringLiteral(", ")));
     Q_EMIT gathered(notify);
     return true;
@@ -199,7 +257,14 @@ void SMARTWatcher::removeUnmounted(const QString &path)
     if (name.isEmpty())
         return;
     for (qsizetype i = 0; i < _smartDrives.size(); ++i) {
-        if (_smartDrives[i].volumeNames.contains(name)) {
+        const SMARTDrive &drive = _smartDrives[i];
+        if (drive.volumeNames.contains(name)) {
+            // A volume keeps its name after unmounting: only an ejected drive
+            // (external, none of its volumes mounted) leaves the list.
+            if (drive.location != QLatin1String("External") || _mounted.value(drive.bsdName)) {
+                qCDebug(lcWatcher).noquote() << drive.bsdName + " stays after the unmount of" << path;
+                continue;
+            }
             _smartDrives.removeAt(i);
             Q_EMIT smartDrivesChanged();
             publish();

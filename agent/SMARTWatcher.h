@@ -7,8 +7,10 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QThread>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class QTimer;
 
@@ -23,8 +25,10 @@ class VolumeEvents;
 // one SMARTDrive per drive, writes the widget data file after every gather
 // and alerts about drives in "Warning" or "Failed" on the gathers that may.
 //
-// Everything runs on the thread that owns the watcher. Gathers are queued;
-// a queued gather runs when the previous one has ended, never alongside it.
+// The drives are read on a worker thread, so a hung device never freezes the
+// owner's thread; everything else runs on the thread that owns the watcher.
+// Requests that arrive while a gather runs coalesce into one more gather
+// after it (alerting when any of them may alert). Gathers never overlap.
 class SMARTWatcher : public QObject
 {
     Q_OBJECT
@@ -50,10 +54,13 @@ public:
     void start();
 
     const QList<SMARTDrive> &smartDrives() const { return _smartDrives; }
-    bool isIdle() const { return !_running && _queue.isEmpty(); }
+    bool isIdle() const { return !_running && !_pending.requested; }
+    // A gather is reading drives on the worker thread.
+    bool isGathering() const { return _running; }
 
-    // One complete gather, now. False when it ended without a drive list
-    // (no "ignoreAttributes" dictionary, or enumeration failed).
+    // One complete gather, now, reading on the calling thread (benchmarks,
+    // tests); not while queued gathers run. False when it ended without a
+    // drive list (no "ignoreAttributes" dictionary, or enumeration failed).
     bool gatherSMARTDrives(bool notify);
 
 public Q_SLOTS:
@@ -68,24 +75,32 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void smartDrivesChanged();
+    // A queued gather handed its reads to the worker thread.
+    void gatherStarted();
     // After every gather that produced a list.
     void gathered(bool notify);
     // The drive properties of that gather, after they were published.
     void drivesRead(const QList<QVariantMap> &drives);
 
 private:
+    struct Job
+    {
+        bool requested = false;
+        bool notify = false;
+        QList<std::function<void()>> after;
+    };
+    using DriveList = std::optional<QList<QVariantMap>>;
+
     void queueGather(bool notify, std::function<void()> after = {});
     void scheduleNext();
     void runNext();
+    void finishQueued(const Job &job, const DriveList &drives, qint64 readMs);
+    std::optional<QVariantMap> ignoreAttributes();
+    static DriveList readDrives(DriveSource &source, const QVariantMap &ignore);
+    bool complete(bool notify, DriveList drives, qint64 readMs);
     void removeUnmounted(const QString &path);
     void publish();
     void logReadError(const QVariantMap &properties);
-
-    struct Job
-    {
-        bool notify;
-        std::function<void()> after;
-    };
 
     DriveSource &_source;
     SharedDefaults &_defaults;
@@ -98,7 +113,10 @@ private:
     QTimer *_startup = nullptr;
 
     QList<SMARTDrive> _smartDrives;
-    QList<Job> _queue;
+    // Per drive, whether any of its volumes was mounted at the last gather.
+    QHash<QString, bool> _mounted;
+    Job _pending;
+    QPointer<QThread> _worker;
     bool _running = false;
     bool _scheduled = false;
     // Per drive, the read failure already logged.

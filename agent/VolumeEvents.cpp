@@ -2,6 +2,7 @@
 #include "VolumeEvents.h"
 
 #include <QFile>
+#include <QSet>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
@@ -14,13 +15,42 @@ Q_LOGGING_CATEGORY(lcVolumes, "corvane.agent.volumes")
 
 namespace corvane {
 
+QSet<QString> blockLessFileSystems(const QByteArray &procFilesystems)
+{
+    // "nodev\ttmpfs" marks a type that needs no block device; "\text4" one that does.
+    QSet<QString> types;
+    const QList<QByteArray> lines = procFilesystems.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() == 2 && fields[0] == "nodev")
+            types.insert(QString::fromUtf8(fields[1]));
+    }
+    return types;
+}
+
+static const QSet<QString> &kernelBlockLessTypes()
+{
+    static const QSet<QString> types = [] {
+        QFile f(QStringLiteral("/proc/filesystems"));
+        return f.open(QIODevice::ReadOnly) ? blockLessFileSystems(f.readAll()) : QSet<QString>();
+    }();
+    return types;
+}
+
 bool isVolumeMount(const MountEntry &entry)
 {
-    static const QStringList plumbing{
-        "autofs", "binfmt_misc", "bpf", "cgroup", "cgroup2", "configfs", "debugfs", "devpts", "efivarfs",
-        "fusectl", "hugetlbfs", "mqueue", "nsfs", "overlay", "proc", "pstore", "rpc_pipefs", "securityfs",
-        "squashfs", "sysfs", "tracefs", "fuse.portal", "fuse.gvfsd-fuse", "fuse.snapfuse", "fuse.lxcfs"};
-    return !plumbing.contains(entry.fsType);
+    // Without a block device a mount holds no drive's volume: RAM disks
+    // (tmpfs, ramfs), network shares, FUSE file systems (fuse.sshfs), plumbing.
+    // The kernel's list covers modules loaded later too; these are known anyway.
+    static const QSet<QString> blockLess{
+        "autofs", "binfmt_misc", "bpf", "cgroup", "cgroup2", "configfs", "debugfs", "devpts", "devtmpfs",
+        "efivarfs", "fuse", "fusectl", "hugetlbfs", "mqueue", "nfs", "nfs4", "cifs", "smb3", "nsfs",
+        "overlay", "proc", "pstore", "ramfs", "rpc_pipefs", "securityfs", "sysfs", "tmpfs", "tracefs"};
+    // Loop-mounted images of packages, not volumes a user mounted.
+    if (entry.fsType == QLatin1String("squashfs"))
+        return false;
+    const QString type = entry.fsType.section(QLatin1Char('.'), 0, 0); // fuse.sshfs -> fuse
+    return !blockLess.contains(type) && !kernelBlockLessTypes().contains(type);
 }
 
 MountInfoVolumeEvents::MountInfoVolumeEvents(QObject *parent, const QString &mountInfoPath)

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -39,10 +40,12 @@ public:
     void unmount(const QString &path) { Q_EMIT didUnmount({{QLatin1String(kDevicePathKey), path}}); }
 };
 
-// Whether a mount is something a user would call a volume. Kernel and
-// container plumbing (proc, cgroup, overlay, squashfs, ...) come and go on
-// their own and must not cause gathers.
+// Whether a mount is a volume of a drive: only file systems on a block
+// device are. RAM disks (tmpfs, ramfs), network and FUSE mounts, kernel and
+// container plumbing come and go on their own and must not cause gathers.
 bool isVolumeMount(const MountEntry &entry);
+// The "nodev" types of a /proc/filesystems text.
+QSet<QString> blockLessFileSystems(const QByteArray &procFilesystems);
 
 // Linux: the kernel flags every change of the mount table on an open
 // mountinfo file (POLLPRI); the table is then re-read and compared by mount

@@ -1,27 +1,79 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// corvane-agent: watches the drives, feeds the widget, alerts about failing drives.
+// corvane-agent: watches the drives, feeds the widget, alerts about failing
+// drives, lists them from its tray item and answers the main application.
+//   corvane-agent [--recorded DIR]
+//   corvane-agent --render-panel OUT.png [--recorded DIR]
+//   corvane-agent --render-intro OUT.png
 #include "AgentDriveSource.h"
+#include "AppDelegate.h"
 #include "HelperClient.h"
+#include "DrivePanel.h"
+#include "IntroWindow.h"
 #include "Notifier.h"
 #include "SMARTWatcher.h"
 #include "TextfileExporter.h"
 #include "VolumeEvents.h"
+#include "XPCServer.h"
 #include "platform/SharedDefaults.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
 
 #include <cstdio>
 
 using namespace corvane;
 
+namespace {
+
+// Written beside the target and moved into place: a failed render never
+// leaves a broken picture where a good one was.
+int savePng(QWidget &widget, const QString &out)
+{
+    widget.ensurePolished();
+    widget.adjustSize();
+    const QPixmap shot = widget.grab();
+    QSaveFile file(out);
+    if (!file.open(QIODevice::WriteOnly) || !shot.save(&file, "PNG") || !file.commit()) {
+        std::fprintf(stderr, "corvane-agent: cannot write %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+int renderPanel(DriveSource &source, const QString &out)
+{
+    // The user's settings are read, never written; no data file, no signal.
+    SMARTWatcher watcher(source, SharedDefaults::shared());
+    watcher.setContainer(QString());
+    watcher.setBus(QDBusConnection(QStringLiteral("corvane-no-bus")));
+    if (!watcher.gatherSMARTDrives(false))
+        std::fprintf(stderr, "corvane-agent: the drives could not be read; rendering the empty panel\n");
+    DrivePanel panel;
+    panel.setDrives(watcher.smartDrives());
+    return savePng(panel, out);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("corvane-agent"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    helper::installHelperSeams();
+    // Without a display (rendering, --version, a session started without
+    // one) the agent still works: offscreen, it monitors and notifies.
+    const bool headless = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+                          && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvane-agent"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
+    QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION " (build %1)").arg(XPCServer::buildNumber()));
+    QApplication::setDesktopFileName(QStringLiteral("corvane-agent"));
+    // The agent has no main window: closing the intro or the panel must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Corvane's background agent: watches drive health."));
@@ -30,16 +82,28 @@ int main(int argc, char *argv[])
     const QCommandLineOption recorded(QStringLiteral("recorded"),
                                       QStringLiteral("Watch the recorded drive set in <dir> instead of this machine's drives."),
                                       QStringLiteral("dir"));
-    parser.addOption(recorded);
+    const QCommandLineOption renderPanelOption(QStringLiteral("render-panel"),
+                                               QStringLiteral("Draw the drive panel into the PNG file <out> and exit."),
+                                               QStringLiteral("out"));
+    const QCommandLineOption renderIntroOption(QStringLiteral("render-intro"),
+                                               QStringLiteral("Draw the first-run window into the PNG file <out> and exit."),
+                                               QStringLiteral("out"));
     const QCommandLineOption textfileDir(QStringLiteral("textfile-dir"),
                                          QStringLiteral("After every gather write Prometheus metrics to <dir>/corvane.prom "
                                                         "(node_exporter's textfile collector folder)."),
                                          QStringLiteral("dir"));
-    parser.addOption(textfileDir);
+    parser.addOptions({recorded, renderPanelOption, renderIntroOption, textfileDir});
     parser.process(app);
     if (parser.isSet(textfileDir) && !QFileInfo(parser.value(textfileDir)).isDir()) {
         std::fprintf(stderr, "corvane-agent: --textfile-dir: %s is not a folder\n", qPrintable(parser.value(textfileDir)));
         return 2;
+    }
+    // As a normal user (the agent is a per-user service) drives are read through corvane-helper.
+    helper::installHelperSeams();
+
+    if (parser.isSet(renderIntroOption)) {
+        IntroWindow intro(SharedDefaults::shared());
+        return savePng(intro, parser.value(renderIntroOption));
     }
 
     QString error;
@@ -48,15 +112,33 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "corvane-agent: %s\n", qPrintable(error));
         return 2;
     }
+    if (parser.isSet(renderPanelOption))
+        return renderPanel(*source, parser.value(renderPanelOption));
+
+    // Owning the bus name makes the agent single-instance.
+    XPCServer server;
+    switch (server.start()) {
+    case XPCServer::Start::AlreadyRunning:
+        std::printf("corvane-agent is already running in this session\n");
+        return 0;
+    case XPCServer::Start::NoBus:
+        std::fprintf(stderr, "corvane-agent: no session bus; Corvane can't reach the agent, monitoring goes on\n");
+        break;
+    case XPCServer::Start::Listening:
+        break;
+    }
 
     SharedDefaults &defaults = SharedDefaults::shared();
-    defaults.registerDefaults({{QLatin1String(kShowMenuBarExtraKey), true}});
+    MountInfoVolumeEvents volumes;
+    SMARTWatcher watcher(*source, defaults);
+    QObject::connect(&server, &XPCServer::shouldReloadDevices, &watcher, &SMARTWatcher::shouldGatherDrives);
+
+    AppDelegate delegate(watcher, defaults);
+    delegate.launch();
 
     Notifier notifier(defaults);
     notifier.requestPermission();
 
-    MountInfoVolumeEvents volumes;
-    SMARTWatcher watcher(*source, defaults);
     watcher.setNotifier(&notifier);
     watcher.setVolumeEvents(&volumes);
     TextfileExporter textfile(defaults, parser.value(textfileDir));

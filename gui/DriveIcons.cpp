@@ -134,6 +134,21 @@ public:
         drawDrive(*painter, m_kind, side);
         painter->restore();
     }
+    // QIconEngine's own pixmap() paints on an uninitialised pixmap.
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        QPixmap pm(size * scale);
+        pm.setDevicePixelRatio(scale);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        paint(&p, QRect(QPoint(0, 0), size), mode, state);
+        return pm;
+    }
     QIconEngine *clone() const override { return new FallbackDriveEngine(m_kind); }
 
 private:
@@ -160,6 +175,15 @@ QIcon driveIcon(DriveKind kind)
 {
     const QIcon themed = QIcon::fromTheme(driveIconName(kind));
     return themed.isNull() ? fallbackDriveIcon(kind) : themed;
+}
+
+QIcon driveIcon(const QString &nameOrPath, DriveKind kind)
+{
+    if (QDir::isAbsolutePath(nameOrPath) && QFileInfo::exists(nameOrPath))
+        return QIcon(nameOrPath);
+    if (!nameOrPath.isEmpty() && QIcon::hasThemeIcon(nameOrPath))
+        return QIcon::fromTheme(nameOrPath);
+    return driveIcon(kind);
 }
 
 QIcon fallbackDriveIcon(DriveKind kind)

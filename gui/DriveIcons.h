@@ -18,6 +18,8 @@ QString driveIconName(DriveKind kind);
 
 // The theme's icon, or the bundled one when the theme has none.
 QIcon driveIcon(DriveKind kind);
+// A drive's "diskIcon" (theme name or file path), else the icon of its kind.
+QIcon driveIcon(const QString &nameOrPath, DriveKind kind);
 // Corvane's own drawing of a drive, used when the icon theme lacks drive icons.
 QIcon fallbackDriveIcon(DriveKind kind);
 QPixmap drawFallbackDrive(DriveKind kind, int size);

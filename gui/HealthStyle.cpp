@@ -105,6 +105,27 @@ void paintHealthSymbol(QPainter &p, const QPointF &centre, HealthSymbol symbol, 
     p.restore();
 }
 
+QColor statusBackground(Appearance appearance)
+{
+    return appearance == Appearance::Dark ? QColor(0x3a, 0x3a, 0x3c) : QColor(0xff, 0xff, 0xff);
+}
+
+void paintHealthBadge(QPainter &p, const QRectF &rect, const QString &driveHealth, const QColor &background,
+                      qreal opacity, qreal symbolSize, Appearance appearance)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    QColor fill = background;
+    fill.setAlphaF(fill.alphaF() * opacity);
+    p.setBrush(fill);
+    p.drawEllipse(rect);
+    // The symbol's body is 15 px with its stroke.
+    paintHealthSymbol(p, rect.center(), statusImage(driveHealth), statusColor(driveHealth, appearance),
+                      symbolSize / 15.0);
+    p.restore();
+}
+
 namespace {
 
 // Draws the symbol at whatever size and ratio a view asks for.

@@ -6,6 +6,7 @@
 
 class QPainter;
 class QPointF;
+class QRectF;
 
 namespace corvane::gui {
 
@@ -28,6 +29,14 @@ QColor statusColor(const QString &driveHealth, Appearance appearance);
 // enlarges it (2 gives a 30 px symbol).
 void paintHealthSymbol(QPainter &painter, const QPointF &centre, HealthSymbol symbol,
                        const QColor &color, qreal scale = 1);
+
+// "statusBackground": the disc behind a health symbol in a row or tile.
+QColor statusBackground(Appearance appearance);
+
+// A health badge: a disc of `background` at `opacity` filling `rect`, the
+// word's symbol in its colour on top, sized `symbolSize` px.
+void paintHealthBadge(QPainter &painter, const QRectF &rect, const QString &driveHealth,
+                      const QColor &background, qreal opacity, qreal symbolSize, Appearance appearance);
 
 // The health word's symbol in its colour as an icon that stays crisp at any size
 // and device pixel ratio.

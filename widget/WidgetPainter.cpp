@@ -68,9 +68,7 @@ void paintBadge(QPainter &p, const QRectF &rect, const QString &driveHealth,
     p.setBrush(shadow);
     p.drawEllipse(rect.center(), radius + 3, radius + 3);
 
-    p.setBrush(colors.widgetBackground);
-    p.drawRoundedRect(rect, radius, radius);
-    gui::paintHealthSymbol(p, rect.center(), statusImage(driveHealth), statusColor(driveHealth, appearance));
+    gui::paintHealthBadge(p, rect, driveHealth, colors.widgetBackground, 1.0, 15, appearance);
     p.restore();
 }
 

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace corvane {
 
 namespace {
@@ -33,6 +35,42 @@ QStringList &systemPaths()
     static QStringList paths{QStringLiteral("/var/lib/smartmontools/drivedb/drivedb.h"),
                              QStringLiteral("/usr/share/smartmontools/drivedb.h")};
     return paths;
+}
+
+// What identifies one version of the parsed file: a replacement (rename
+// over it) changes the inode, an edit in place the size or time.
+struct FileStamp
+{
+    QString path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    bool operator==(const FileStamp &o) const
+    {
+        return path == o.path && device == o.device && inode == o.inode && size == o.size
+               && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+FileStamp stampOf(const QString &path)
+{
+    FileStamp stamp;
+    stamp.path = path;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.modified = st.st_mtim;
+    }
+    return stamp;
+}
+
+FileStamp &parsedStamp()
+{
+    static FileStamp stamp;
+    return stamp;
 }
 
 // The revision number on a file's VERSION line; -1 when unreadable.
@@ -95,9 +133,29 @@ QString THSmartDeviceDatabase::sourcePath()
     return best.isEmpty() ? own : best;
 }
 
+bool THSmartDeviceDatabase::reloadIfChanged()
+{
+    {
+        QMutexLocker locker(&stateLock());
+        if (!current())
+            return false; // parsed on first use anyway
+    }
+    const FileStamp now = stampOf(sourcePath());
+    {
+        QMutexLocker locker(&stateLock());
+        if (now == parsedStamp())
+            return false;
+    }
+    unpackDriveDBFile();
+    return true;
+}
+
 bool THSmartDeviceDatabase::unpackDriveDBFile()
 {
-    QFile file(sourcePath());
+    const QString path = sourcePath();
+    // Taken before reading: a replacement during the read is seen next time.
+    const FileStamp stamp = stampOf(path);
+    QFile file(path);
     bool readable = false;
     std::shared_ptr<const DriveDatabase> parsed;
     if (file.open(QIODevice::ReadOnly)) {
@@ -109,6 +167,7 @@ bool THSmartDeviceDatabase::unpackDriveDBFile()
     {
         QMutexLocker locker(&stateLock());
         current() = parsed;
+        parsedStamp() = stamp;
     }
     if (readable && QCoreApplication::instance()) {
         THSmartDeviceDatabase *self = instance();

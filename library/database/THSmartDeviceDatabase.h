@@ -28,6 +28,10 @@ public:
     // (Re)parses the database file. True when it could be read as UTF-8 text,
     // even if no entry was recognised; posts databaseUpdated() then.
     static bool unpackDriveDBFile();
+    // Parses again when the file that would be parsed now is another one, or
+    // was replaced or changed since the last parse (the main application's
+    // update replaces it). True when it parsed. Cheap: one stat().
+    static bool reloadIfChanged();
 
     static const QVariantMap &fmtDict() { return DriveDatabase::fmtDict(); }
 

@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QStringDecoder>
 
+#include <cerrno>
+
 Q_LOGGING_CATEGORY(lcDefaults, "corvane.defaults")
 
 namespace corvane {
@@ -97,21 +99,34 @@ void SharedDefaults::fileTouched()
 
 bool SharedDefaults::setAsideIfCorrupt()
 {
+    // A file we can't read (EACCES, EIO) may hold good settings: it is left
+    // alone, and nothing is written over it while it stays unreadable.
     QFile file(_fileName);
-    if (!file.exists())
+    errno = 0;
+    const bool opened = file.open(QIODevice::ReadOnly);
+    if (!opened && errno == ENOENT) {
+        _readable = true;
         return false;
-    QString reason;
-    if (!file.open(QIODevice::ReadOnly)) {
-        reason = file.errorString();
-    } else {
-        const QByteArray bytes = file.readAll();
-        QStringDecoder utf8(QStringDecoder::Utf8);
-        const QString text = utf8.decode(bytes);
-        if (utf8.hasError() || bytes.contains('\0'))
-            reason = QStringLiteral("not UTF-8 text");
-        else if (_settings->status() == QSettings::FormatError)
-            reason = QStringLiteral("not in INI format");
     }
+    QByteArray bytes;
+    if (opened)
+        bytes = file.readAll();
+    const bool readable = opened && file.error() == QFileDevice::NoError;
+    if (!readable) {
+        if (_readable)
+            qCWarning(lcDefaults).noquote() << "Cannot read settings file" << _fileName + ":" << file.errorString()
+                                            << "; using the defaults, leaving the file as it is; changes last only while this program runs";
+        _readable = false;
+        return false;
+    }
+    _readable = true;
+    QString reason;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError() || bytes.contains('\0'))
+        reason = QStringLiteral("not UTF-8 text");
+    else if (_settings->status() == QSettings::FormatError)
+        reason = QStringLiteral("not in INI format");
     if (reason.isEmpty())
         return false;
     file.close();
@@ -130,6 +145,8 @@ bool SharedDefaults::setAsideIfCorrupt()
 
 QVariant SharedDefaults::storedValue(const QString &key) const
 {
+    if (!_readable)
+        return _unsaved.value(key);
     if (_settings->contains(key))
         return fromIni(_settings->value(key));
     if (!_settings->childGroups().contains(key))
@@ -160,7 +177,7 @@ static QVariant normalized(const QVariant &v)
 QVariantMap SharedDefaults::storedSnapshot() const
 {
     QVariantMap all;
-    const QStringList keys = _settings->childKeys() + _settings->childGroups();
+    const QStringList keys = _readable ? _settings->childKeys() + _settings->childGroups() : _unsaved.keys();
     for (const QString &k : keys)
         all.insert(k, normalized(storedValue(k)));
     return all;
@@ -196,8 +213,17 @@ std::optional<QVariantMap> SharedDefaults::dictionaryValue(const QString &key) c
 
 void SharedDefaults::setValue(const QString &key, const QVariant &value)
 {
+    if (!_readable) {
+        _unsaved.insert(key, value);
+        commit();
+        return;
+    }
     _settings->remove(key);
-    if (value.typeId() == QMetaType::QVariantMap) {
+    if (value.typeId() == QMetaType::QVariantMap && value.toMap().isEmpty()) {
+        // An empty group leaves no trace in INI; a typed empty value does, so
+        // an empty dictionary reads back empty instead of as the default.
+        _settings->setValue(key, QVariantMap());
+    } else if (value.typeId() == QMetaType::QVariantMap) {
         const QVariantMap map = value.toMap();
         _settings->beginGroup(key);
         for (auto it = map.begin(); it != map.end(); ++it)
@@ -211,20 +237,25 @@ void SharedDefaults::setValue(const QString &key, const QVariant &value)
 
 void SharedDefaults::remove(const QString &key)
 {
+    if (!_readable) {
+        _unsaved.remove(key);
+        commit();
+        return;
+    }
     _settings->remove(key);
     commit();
 }
 
 void SharedDefaults::commit()
 {
-    _settings->sync();
-    if (_settings->status() == QSettings::AccessError) {
-        if (!_writeFailureLogged)
+    // An unreadable file is never written; that was reported when found.
+    if (_readable) {
+        _settings->sync();
+        const bool failed = _settings->status() == QSettings::AccessError;
+        if (failed && !_writeFailureLogged)
             qCWarning(lcDefaults).noquote() << "Cannot save settings to" << _fileName
                                             << "; changes last only while this program runs";
-        _writeFailureLogged = true;
-    } else {
-        _writeFailureLogged = false;
+        _writeFailureLogged = failed;
     }
     watchFile();
     const QVariantMap before = _snapshot;

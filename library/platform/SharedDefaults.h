@@ -35,8 +35,9 @@ QVariantMap defaultSharedRegistrations();
 // Stored dictionaries are INI groups ([ignoreAttributes] a5=false ...), so
 // the file stays readable and editable by hand.
 //
-// A file that cannot be parsed or read is moved aside (".corrupt-<time>")
-// and the registered defaults apply; the program never stops over it.
+// A file that cannot be parsed is moved aside (".corrupt-<time>") and the
+// registered defaults apply; one that cannot be read (EACCES, EIO) stays
+// untouched, and changes then last only while the program runs.
 class SharedDefaults : public QObject
 {
     Q_OBJECT
@@ -90,6 +91,9 @@ private:
     QVariantMap _registered;
     QVariantMap _snapshot;
     bool _writeFailureLogged = false;
+    bool _readable = true;
+    // Changes made while the file can't be read; never written over it.
+    QVariantMap _unsaved;
 };
 
 } // namespace corvane

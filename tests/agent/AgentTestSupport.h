@@ -6,6 +6,9 @@
 #include "support/PrivateBus.h"
 
 #include <QCoreApplication>
+#include <QDBusContext>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QElapsedTimer>
@@ -17,6 +20,8 @@
 #include <QTimer>
 #include <QVariantMap>
 #include <functional>
+
+#include "DriveSource.h"
 
 #include <ostream>
 
@@ -40,7 +45,7 @@ inline void drainEvents()
 }
 
 // Records every Notify call as org.freedesktop.Notifications would receive it.
-class TestNotificationServer : public QObject
+class TestNotificationServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -82,11 +87,18 @@ public:
 
     QList<Call> calls;
     int informationRequests = 0;
+    bool silent = false;
+    int unanswered = 0;
 
 public Q_SLOTS:
     uint Notify(const QString &appName, uint replacesId, const QString &icon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints, int timeout)
     {
+        if (silent) { // a hung server: never answers
+            setDelayedReply(true);
+            ++unanswered;
+            return 0;
+        }
         // As the protocol says: a known replaces_id is kept, otherwise a new id.
         const uint id = replacesId != 0 ? replacesId : ++_lastId;
         calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
@@ -141,5 +153,36 @@ inline QVariantMap driveProperties(const QString &bsdName, const QString &model,
         p.insert(QStringLiteral("attributeHealth"), health);
     return p;
 }
+
+// Drives whose reads hang, as in a device that doesn't answer, until released.
+class BlockingSource : public corvane::DriveSource
+{
+public:
+    std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &) override
+    {
+        QMutexLocker locker(&_lock);
+        ++_reads;
+        while (_blocked)
+            _released.wait(&_lock);
+        return QList<QVariantMap>{driveProperties(QStringLiteral("sda"), QStringLiteral("A"), QStringLiteral("Failed"))};
+    }
+    void release()
+    {
+        QMutexLocker locker(&_lock);
+        _blocked = false;
+        _released.wakeAll();
+    }
+    int reads()
+    {
+        QMutexLocker locker(&_lock);
+        return _reads;
+    }
+
+private:
+    QMutex _lock;
+    QWaitCondition _released;
+    bool _blocked = true;
+    int _reads = 0;
+};
 
 } // namespace corvane::test

@@ -139,3 +139,23 @@ TEST_F(NotifierFixture, ServerVanishingMidRun)
     ASSERT_TRUE(waitUntil([&] { return notifier.isIdle() && replacement.calls.size() == 1; }));
     EXPECT_EQ(replacement.calls[0].replacesId, 0u);
 }
+
+TEST_F(NotifierFixture, AlertsDoNotPileUpWithoutAnAnsweringServer)
+{
+    defaults->setValue("ShouldNotifyUser", true);
+    // No bus at all: nothing is kept.
+    Notifier lonely(*defaults, QDBusConnection(QStringLiteral("no-bus")));
+    for (int i = 0; i < 50; ++i)
+        lonely.notifyUser(drive("sda", "m", "Failed"));
+    EXPECT_TRUE(lonely.isIdle());
+
+    // A server that never answers: one alert in flight, the latest eight waiting.
+    TestNotificationServer server(bus.connect());
+    server.silent = true;
+    ASSERT_TRUE(server.start());
+    Notifier notifier(*defaults, bus.connect());
+    for (int i = 0; i < 50; ++i)
+        notifier.notifyUser(drive(i % 2 ? "sda" : "sdb", "m", "Failed"));
+    ASSERT_TRUE(waitUntil([&] { return server.unanswered == 1; }));
+    EXPECT_EQ(notifier.queued(), 8);
+}

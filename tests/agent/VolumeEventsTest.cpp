@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -58,7 +60,16 @@ TEST(MountInfo, Parse)
     EXPECT_FALSE(isVolumeMount(many[0]));
     EXPECT_FALSE(isVolumeMount(many[1]));
     EXPECT_TRUE(isVolumeMount(many[2]));
-    EXPECT_TRUE(isVolumeMount(entries[2])); // tmpfs: a RAM disk is a volume
+    // Only file systems on a block device hold a drive's volumes.
+    EXPECT_FALSE(isVolumeMount(entries[2])); // tmpfs
+    EXPECT_TRUE(isVolumeMount(entries[3]));  // exfat
+    EXPECT_FALSE(isVolumeMount({1, {}, "/mnt/r", "ramfs"}));
+    EXPECT_FALSE(isVolumeMount({1, {}, "/home/u/remote", "fuse.sshfs"}));
+    EXPECT_FALSE(isVolumeMount({1, {}, "/mnt/share", "nfs4"}));
+    EXPECT_TRUE(isVolumeMount({1, {}, "/media/u/Win", "fuseblk"}));
+    EXPECT_TRUE(isVolumeMount({1, {}, "/media/u/Stick", "vfat"}));
+    EXPECT_EQ(blockLessFileSystems("nodev\tsysfs\n\text4\nnodev\tzonefs2\n\tbtrfs\ngarbage x y\n"),
+              (QSet<QString>{"sysfs", "zonefs2"}));
 
     EXPECT_TRUE(parseMountInfo({}).isEmpty());
     EXPECT_TRUE(parseMountInfo(QByteArray(4096, '\0')).isEmpty());
@@ -89,7 +100,7 @@ TEST(MountInfo, MissingTableMeansNoEvents)
 }
 
 // Real mounts, in a mount namespace of this test process only.
-TEST(MountInfo, RealMountAndUnmount)
+TEST(MountInfo, RealMountsOfRamDisksAndBlockDevices)
 {
     app();
     if (geteuid() != 0)
@@ -98,7 +109,8 @@ TEST(MountInfo, RealMountAndUnmount)
         GTEST_SKIP() << "no private mount namespace here: " << strerror(errno);
 
     QTemporaryDir dir;
-    const QString point = dir.filePath("Data Backup");
+    const QString scratch = dir.filePath("scratch"), point = dir.filePath("Data Backup");
+    ASSERT_TRUE(QDir().mkpath(scratch));
     ASSERT_TRUE(QDir().mkpath(point));
     MountInfoVolumeEvents events;
     ASSERT_TRUE(events.isWatching());
@@ -108,8 +120,8 @@ TEST(MountInfo, RealMountAndUnmount)
     QObject::connect(&events, &VolumeEvents::didUnmount,
                      [&](const QVariantMap &m) { unmounted.append(m.value("NSDevicePath").toString()); });
 
-    // And a watcher behind them, listing a drive that holds this volume.
-    CannedDriveSource source({driveProperties("sdb", "B", QStringLiteral("Passed"), {"Data Backup"})});
+    // And a watcher behind them, listing an internal drive named like both mounts.
+    CannedDriveSource source({driveProperties("nvme1n1", "N", QStringLiteral("Failed"), {"scratch", "Data Backup"})});
     SharedDefaults defaults(dir.filePath("suite.conf"));
     SMARTWatcher watcher(source, defaults);
     watcher.setContainer(dir.filePath("group"));
@@ -117,18 +129,39 @@ TEST(MountInfo, RealMountAndUnmount)
     watcher.setVolumeEvents(&events);
     QList<bool> gathers;
     QObject::connect(&watcher, &SMARTWatcher::gathered, [&](bool notify) { gathers.append(notify); });
+    watcher.rescan();
+    ASSERT_TRUE(waitUntil([&] { return watcher.isIdle() && gathers.size() == 1; }));
 
-    ASSERT_EQ(mount("corvane-test", point.toUtf8(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return !mounted.isEmpty() && watcher.isIdle(); }));
-    EXPECT_EQ(mounted, QStringList{point});
+    // A RAM disk is no volume: no event, no gather, the drive stays.
+    ASSERT_EQ(mount("corvane-test", scratch.toUtf8(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
+    events.rescan();
+    ASSERT_EQ(umount(scratch.toUtf8()), 0) << strerror(errno);
+    events.rescan();
+    drainEvents();
+    EXPECT_TRUE(mounted.isEmpty());
     EXPECT_TRUE(unmounted.isEmpty());
-    EXPECT_EQ(gathers, QList<bool>{true}); // a mount may alert
-    EXPECT_EQ(watcher.smartDrives().size(), 1);
+    EXPECT_EQ(gathers.size(), 1);
 
-    ASSERT_EQ(umount(point.toUtf8()), 0) << strerror(errno);
-    ASSERT_TRUE(waitUntil([&] { return !unmounted.isEmpty() && watcher.isIdle(); }));
-    EXPECT_EQ(unmounted, QStringList{point});
-    EXPECT_EQ(mounted.size(), 1);
-    EXPECT_EQ(gathers, QList<bool>({true, false}));
-    EXPECT_TRUE(watcher.smartDrives().isEmpty()); // removed after its gather
+    // A file system on a (loop) block device is.
+    const QString image = dir.filePath("disk.img");
+    QProcess tool;
+    tool.start("sh", {"-c", QStringLiteral("truncate -s 4M '%1' && mkfs.ext4 -q '%1' && losetup -f --show '%1'").arg(image)});
+    if (!tool.waitForFinished(60000) || tool.exitCode() != 0)
+        GTEST_SKIP() << "no loop device here: " << tool.readAllStandardError().constData();
+    const QByteArray loop = tool.readAllStandardOutput().trimmed();
+    const bool ok = mount(loop.constData(), point.toUtf8(), "ext4", 0, nullptr) == 0;
+    if (ok) {
+        ASSERT_TRUE(waitUntil([&] { return !mounted.isEmpty() && watcher.isIdle(); }));
+        EXPECT_EQ(mounted, QStringList{point});
+        EXPECT_EQ(gathers, QList<bool>({false, true})); // a mount may alert
+        ASSERT_EQ(umount(point.toUtf8()), 0) << strerror(errno);
+        ASSERT_TRUE(waitUntil([&] { return !unmounted.isEmpty() && watcher.isIdle(); }));
+        EXPECT_EQ(unmounted, QStringList{point});
+        EXPECT_EQ(gathers, QList<bool>({false, true, false}));
+        // An internal drive is not ejected by an unmount: it stays listed.
+        ASSERT_EQ(watcher.smartDrives().size(), 1);
+        EXPECT_EQ(watcher.smartDrives().first().bsdName, "nvme1n1");
+    }
+    QProcess::execute("losetup", {"-d", QString::fromUtf8(loop)});
+    ASSERT_TRUE(ok) << strerror(errno);
 }

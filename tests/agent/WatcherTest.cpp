@@ -149,7 +149,8 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     watcher->reloadSMARTData({{"notify", "yes"}});
     volumes.unmount("/media/u/Other");
     settle();
-    EXPECT_EQ(gathers, QList<bool>({false, false, false, false, false}));
+    // Requests made before a gather could start coalesce into one, silent.
+    EXPECT_EQ(gathers, QList<bool>({false}));
     EXPECT_TRUE(server.calls.isEmpty());
 
     // Events without a text path are ignored outright.
@@ -157,11 +158,16 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     volumes.didMount({{"NSDevicePath", 5}});
     volumes.didUnmount({{"NSDevicePath", QStringList{"/x"}}});
     settle();
-    EXPECT_EQ(gathers.size(), 5);
+    EXPECT_EQ(gathers.size(), 1);
 
+    // Alerts go out after the list is published and written, never before.
+    QList<bool> alertPendingAtPublish;
+    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged,
+                     [&] { alertPendingAtPublish.append(!notifier->isIdle()); });
     volumes.mount("/media/u/Stick");
     settle();
     EXPECT_EQ(gathers.last(), true);
+    EXPECT_EQ(alertPendingAtPublish, QList<bool>{false});
     ASSERT_EQ(server.calls.size(), 1); // only the exact word "Failed" or "Warning"
     watcher->reloadSMARTData({{"notify", true}});
     settle();
@@ -176,29 +182,34 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
 }
 
-TEST_F(WatcherFixture, UnmountRemovesTheDriveWithThatVolumeName)
+TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
 {
-    // "Data" is part of "Data Backup", but only sdb has a volume named Data.
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"), {"Data Backup"}),
-                      driveProperties("sdb", "B", QStringLiteral("Passed"), {"System", "Data"}),
-                      driveProperties("sdc", "C", QStringLiteral("Passed"), {"Data"})});
+    // A volume keeps its name after unmounting; only an external drive none
+    // of whose volumes is mounted any more counts as ejected.
+    auto stillMounted = driveProperties("sdb", "B", QStringLiteral("Passed"), {"System", "Data"}, "External");
+    stillMounted.insert(kVolumesMountedKey, true);
+    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"), {"Data Backup"}, "External"),
+                      stillMounted,
+                      driveProperties("sdc", "C", QStringLiteral("Passed"), {"Data"}, "External"),
+                      driveProperties("nvme1n1", "N", QStringLiteral("Failed"), {"scratch"})});
     watcher->rescan();
     settle();
-    ASSERT_EQ(names(), QStringList({"sda", "sdb", "sdc"}));
+    ASSERT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb", "sdc"}));
 
     volumes.unmount("/media/u/Data/");
     settle();
-    // The gather of the unmount still lists all three; then the first drive
-    // with a volume named exactly Data goes, and the file is rewritten.
+    // After the unmount's own gather the ejected drive goes, and the file is rewritten.
     EXPECT_EQ(gathers.size(), 2);
-    EXPECT_EQ(names(), QStringList({"sda", "sdc"}));
-    EXPECT_EQ(column(dataFile(), "bsdName"), QStringList({"sda", "sdc"}));
+    EXPECT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb"}));
+    EXPECT_EQ(column(dataFile(), "bsdName"), QStringList({"nvme1n1", "sda", "sdb"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
 
+    // An internal drive stays; so does everything for names no drive has.
+    volumes.unmount("/tmp/scratch");
     volumes.unmount("/media/u/Dat");
     volumes.unmount("/");
     settle();
-    EXPECT_EQ(names(), QStringList({"sda", "sdb", "sdc"}));
+    EXPECT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb", "sdc"}));
 }
 
 TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
@@ -240,41 +251,4 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     settle();
     EXPECT_TRUE(names().isEmpty());
     EXPECT_EQ(dataFile(), QJsonArray());
-}
-
-namespace {
-// Spins the event loop inside each read, as a slow device read might.
-class ReentrantSource : public DriveSource
-{
-public:
-    std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &) override
-    {
-        ++depth;
-        maxDepth = std::max(maxDepth, depth);
-        ++reads;
-        for (int i = 0; i < 20; ++i)
-            QCoreApplication::processEvents();
-        --depth;
-        return QList<QVariantMap>{driveProperties("sda", "A", QStringLiteral("Passed"))};
-    }
-    int depth = 0, maxDepth = 0, reads = 0;
-};
-} // namespace
-
-TEST_F(WatcherFixture, QueuedGathersRunOneAfterAnother)
-{
-    ReentrantSource slow;
-    SMARTWatcher w(slow, *defaults);
-    w.setContainer(home.filePath("group"));
-    w.setBus(bus.connect());
-    ManualVolumeEvents events;
-    w.setVolumeEvents(&events);
-    w.rescan();
-    events.mount("/a");
-    events.unmount("/b");
-    w.shouldGatherDrives();
-    ASSERT_TRUE(waitUntil([&] { return w.isIdle() && slow.reads == 4; }));
-    drainEvents();
-    EXPECT_EQ(slow.reads, 4);
-    EXPECT_EQ(slow.maxDepth, 1);
 }

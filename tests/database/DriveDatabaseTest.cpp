@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "database/DriveDatabase.h"
+#include "database/DriveDatabaseFile.h"
 #include "database/THSmartDeviceDatabase.h"
 #include "TestData.h"
 #include "QStringPrinter.h"
@@ -406,6 +407,15 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     const QVariantMap first = THSmartDeviceDatabase::driveDatabase();
     EXPECT_TRUE(THSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_EQ(THSmartDeviceDatabase::driveDatabase(), first);
+
+    // A long-running program sees the file replaced by an update, once.
+    EXPECT_FALSE(THSmartDeviceDatabase::reloadIfChanged());
+    ASSERT_TRUE(writeDriveDBFile(THSmartDeviceDatabase::dbPath(),
+                                 QByteArray(text).replace("Example Family One\"", "Updated Family\"")));
+    EXPECT_TRUE(THSmartDeviceDatabase::reloadIfChanged());
+    EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
+              "Updated Family");
+    EXPECT_FALSE(THSmartDeviceDatabase::reloadIfChanged());
 
     // A binary container file: false, empty database, not the shipped copy.
     {

@@ -131,6 +131,13 @@ TEST(SharedDefaults, DictionariesAreGroupsAndOtherTypesReadAsAbsent)
     reader.setValue("ignoreAttributes", QVariantMap{{"a187", true}});
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
     EXPECT_FALSE(contents(file).contains("ignoreAttributes=5"));
+
+    // "Ignore nothing" is an empty dictionary, not the registered one.
+    reader.setValue("ignoreAttributes", QVariantMap());
+    EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), QVariantMap());
+    SharedDefaults again(file);
+    again.registerDefaults(defaultSharedRegistrations());
+    EXPECT_EQ(again.dictionaryValue("ignoreAttributes"), QVariantMap());
 }
 
 TEST(SharedDefaults, SeesWritesOfAnotherProcess)
@@ -245,4 +252,42 @@ TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
         umount(folder.toUtf8());
     else
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// EACCES is no sign of corruption: the file stays where it is, unchanged,
+// even when the program changes a value.
+TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
+{
+    app();
+    QTemporaryDir dir;
+    const QString file = dir.filePath("suite.conf");
+    writeFile(file, "[General]\nShouldNotifyUser=true\n");
+    const QByteArray good = contents(file);
+    // Another user may replace files in the folder, not read this one.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    const uid_t nobody = 65534;
+    const bool switched = geteuid() == 0 && seteuid(nobody) == 0;
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "cannot drop privileges here";
+    }
+    {
+        CaptureWarnings capture;
+        SharedDefaults defaults(file);
+        defaults.registerDefaults(defaultSharedRegistrations());
+        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
+        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+        defaults.setValue("corvane2Intro", true);
+        EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
+        defaults.reload();
+        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
+        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
+    }
+    if (switched) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_TRUE(backups(dir.path()).isEmpty());
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(contents(file), good);
 }

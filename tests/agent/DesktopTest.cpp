@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The tray panel, the first-run window and the tray switch, offscreen.
+#include "AgentDriveSource.h"
+#include "AgentTestSupport.h"
+#include "AppDelegate.h"
+#include "DrivePanel.h"
+#include "IntroWindow.h"
+#include "SMARTWatcher.h"
+#include "platform/SharedDefaults.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+struct DesktopFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        app();
+        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
+        QString error;
+        source = makeAgentDriveSource(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+        ASSERT_TRUE(source) << error.toStdString();
+        watcher = std::make_unique<SMARTWatcher>(*source, *defaults);
+        watcher->setContainer(QString());
+        watcher->setBus(QDBusConnection(QStringLiteral("no-bus")));
+    }
+    // Counts the pixels of one colour (give or take antialiasing) in a widget's picture.
+    static int pixelsOf(QWidget *w, const QColor &color)
+    {
+        const QImage image = w->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                n += std::abs(c.red() - color.red()) + std::abs(c.green() - color.green())
+                         + std::abs(c.blue() - color.blue()) < 12;
+            }
+        return n;
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<SharedDefaults> defaults;
+    std::unique_ptr<DriveSource> source;
+    std::unique_ptr<SMARTWatcher> watcher;
+};
+
+} // namespace
+
+TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
+{
+    ASSERT_TRUE(watcher->gatherSMARTDrives(false));
+    DrivePanel panel;
+    EXPECT_TRUE(panel.rows().isEmpty()); // header only
+    const int headerHeight = panel.sizeHint().height();
+    panel.setDrives(watcher->smartDrives());
+    EXPECT_EQ(panel.width(), 400);
+
+    QStringList names, models, volumes, health;
+    for (DriveRow *row : panel.rows()) {
+        const QStringList lines = row->lines();
+        ASSERT_EQ(lines.size(), 3);
+        names.append(lines[0]);
+        models.append(lines[1]);
+        volumes.append(lines[2]);
+        health.append(row->badge()->health());
+    }
+    EXPECT_EQ(names, QStringList({"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "sdd", "sde", "sdf"}));
+    EXPECT_EQ(health, QStringList({"Passed", "Failed", "Passed", "Warning", "Failed", "Warning", "Passed", "-"}));
+    EXPECT_EQ(volumes.value(3), "Windows, Media");
+    EXPECT_EQ(volumes.value(7), ""); // a drive without volumes: an empty third line
+    EXPECT_EQ(models.value(2), "WDC WD2500JS-75NCB3");
+    EXPECT_GT(panel.sizeHint().height(), headerHeight + 8 * 34);
+
+    // Each badge draws its word's symbol in the word's colour.
+    for (DriveRow *row : panel.rows()) {
+        HealthBadge *badge = row->badge();
+        EXPECT_EQ(badge->size(), QSize(23, 23));
+        EXPECT_EQ(badge->symbolColor(), gui::statusColor(badge->health(), gui::systemAppearance()));
+        EXPECT_GT(pixelsOf(badge, badge->symbolColor()), 8) << badge->health().toStdString();
+    }
+    HealthBadge warning(QStringLiteral("Warning"));
+    warning.resize(23, 23);
+    EXPECT_GT(pixelsOf(&warning, gui::statusColor("Warning", gui::systemAppearance())), 8);
+    EXPECT_EQ(pixelsOf(&warning, gui::statusColor("Passed", gui::systemAppearance())), 0);
+
+    // A click on a row opens Corvane; the menu holds the four entries.
+    int opened = 0;
+    QObject::connect(&panel, &DrivePanel::openCorvaneRequested, [&] { ++opened; });
+    QTest::mouseClick(panel.rows().at(3), Qt::LeftButton);
+    EXPECT_EQ(opened, 1);
+    QStringList entries;
+    for (QAction *a : panel.menu()->actions())
+        entries.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(entries, QStringList({"Open Corvane...", "Rescan Drives", "-", "Contact Support..."}));
+
+    // Transient: it closes when it loses the focus, not while its menu is open.
+    panel.popUp(QRect());
+    ASSERT_TRUE(panel.isVisible());
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&panel, &deactivate);
+    EXPECT_FALSE(panel.isVisible());
+    panel.popUp(QRect());
+    QTest::keyClick(&panel, Qt::Key_Escape);
+    EXPECT_FALSE(panel.isVisible());
+
+    panel.setDrives({});
+    EXPECT_TRUE(panel.rows().isEmpty());
+    EXPECT_EQ(panel.sizeHint().height(), headerHeight);
+}
+
+TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
+{
+    EXPECT_EQ(AppDelegate::supportUrl().toEncoded(),
+              "mailto:support@corvane.org?subject=Help%20with%20Corvane"
+              "&body=Hello!%20%0A%0A%20I%20have%20a%20question%20about%20Corvane:%0A%0A");
+
+    {
+        AppDelegate delegate(*watcher, *defaults);
+        QList<QUrl> opened;
+        delegate.setOpenUrl([&](const QUrl &url) { opened.append(url); return true; });
+        delegate.launch();
+        EXPECT_TRUE(delegate.isTrayWanted());
+        ASSERT_NE(delegate.tray(), nullptr);
+        delegate.contactSupport();
+        EXPECT_EQ(opened, QList<QUrl>{AppDelegate::supportUrl()});
+
+        // The first start shows the intro; Return is "Start Using Corvane".
+        ASSERT_TRUE(delegate.intro());
+        ASSERT_TRUE(waitUntil([&] { return delegate.intro()->isVisible(); }));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(delegate.intro(), &enter);
+        EXPECT_TRUE(defaults->boolValue("corvane2Intro"));
+        ASSERT_TRUE(waitUntil([&] { return !delegate.intro(); })); // closed and gone
+
+        // Another program hides the tray item, then shows it again.
+        QProcess writer;
+        writer.start(QStringLiteral(SETTINGS_WRITER), {defaults->fileName(), "showMenuBarExtra", "false"});
+        ASSERT_TRUE(writer.waitForFinished(30000));
+        ASSERT_TRUE(waitUntil([&] { return !delegate.isTrayWanted(); }));
+        EXPECT_EQ(delegate.tray(), nullptr);
+        EXPECT_FALSE(delegate.panel()->isVisible());
+        writer.start(QStringLiteral(SETTINGS_WRITER), {defaults->fileName(), "showMenuBarExtra", "true"});
+        ASSERT_TRUE(writer.waitForFinished(30000));
+        ASSERT_TRUE(waitUntil([&] { return delegate.isTrayWanted(); }));
+        EXPECT_NE(delegate.tray(), nullptr);
+
+        // The panel follows the watcher's list.
+        watcher->rescan();
+        ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && delegate.panel()->rows().size() == 8; }));
+    }
+
+    // Later starts don't show it.
+    AppDelegate later(*watcher, *defaults);
+    later.launch();
+    EXPECT_FALSE(later.intro());
+}

@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The agent's session-bus service on a private bus, and gathers that never
+// block it.
+#include "AgentTestSupport.h"
+#include "SMARTWatcher.h"
+#include "XPCServer.h"
+#include "platform/SharedDefaults.h"
+
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct ServiceFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(bus.isRunning());
+        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
+        ASSERT_EQ(server.start(bus.connect()), XPCServer::Start::Listening);
+    }
+    void watch(DriveSource &source)
+    {
+        watcher = std::make_unique<SMARTWatcher>(source, *defaults);
+        watcher->setContainer(home.filePath("group"));
+        watcher->setBus(bus.connect());
+        QObject::connect(&server, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
+        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers.append(notify); });
+    }
+    // Calls the agent from another connection without blocking this thread,
+    // which serves the agent.
+    QDBusPendingCall call(const char *method)
+    {
+        return client.asyncCall(QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
+                                                               "com.tarnholm.Corvane_HelperProtocol", method));
+    }
+    static QString text(QDBusPendingCall pending)
+    {
+        // Returns as soon as the reply is in; the cap only ends a broken test.
+        QEventLoop loop;
+        QDBusPendingCallWatcher watcher(pending);
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        if (!pending.isFinished())
+            loop.exec();
+        if (!pending.isFinished())
+            return QStringLiteral("(no reply)");
+        const QDBusPendingReply<QString> reply = pending;
+        return reply.isError() ? reply.error().message() : reply.value();
+    }
+
+    PrivateBus bus;
+    QTemporaryDir home;
+    std::unique_ptr<SharedDefaults> defaults;
+    XPCServer server;
+    QDBusConnection client = bus.connect();
+    std::unique_ptr<SMARTWatcher> watcher;
+    QList<bool> gathers;
+};
+
+} // namespace
+
+TEST_F(ServiceFixture, VersionAndEachReloadIsOneSilentGather)
+{
+    CannedDriveSource source({driveProperties("sda", "A", QStringLiteral("Failed"))});
+    watch(source);
+    EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
+    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+
+    EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
+    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 1 && watcher->isIdle(); }));
+    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
+                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
+    noReply.setAutoStartService(false);
+    ASSERT_TRUE(client.send(noReply));
+    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 2 && watcher->isIdle(); }));
+    // A call that must come after the second reload: nothing more was queued.
+    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    drainEvents();
+    EXPECT_EQ(gathers, QList<bool>({false, false}));
+    EXPECT_EQ(source.reads(), 2);
+
+    // The name is taken: a second agent says so instead of serving.
+    XPCServer second;
+    EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
+    EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
+}
+
+TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
+{
+    BlockingSource source;
+    watch(source);
+    int started = 0;
+    QObject::connect(watcher.get(), &SMARTWatcher::gatherStarted, [&] { ++started; });
+    watcher->rescan();
+    ASSERT_TRUE(waitUntil([&] { return source.reads() == 1; }));
+
+    // The read hangs in the seam; the service still answers at once.
+    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
+        // Reported for the record (ctest --output-on-failure -V), never asserted.
+        RecordProperty("replyMicroseconds" + std::to_string(i), int(clock.nsecsElapsed() / 1000));
+    }
+    EXPECT_TRUE(watcher->isGathering());
+    EXPECT_TRUE(gathers.isEmpty());
+
+    source.release();
+    ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && gathers.size() == 2; }));
+    drainEvents();
+    // The three reloads made one more gather, after the first, silent.
+    EXPECT_EQ(source.reads(), 2);
+    EXPECT_EQ(started, 2);
+    EXPECT_EQ(gathers, QList<bool>({false, false}));
+    ASSERT_EQ(watcher->smartDrives().size(), 1);
+    EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
+}
+
+TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
+{
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    const QStringList args{"--recorded", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo")};
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(QStringLiteral(CORVANE_AGENT), args);
+    ASSERT_TRUE(first.waitForStarted(30000));
+    // Running once it owns the name and has written the widget's file.
+    const QString dataFile = home.filePath("data/K7QX2W9R4D.com.tarnholm.corvane/data.json");
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(dataFile) || first.state() != QProcess::Running; }, 60000));
+    ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(CORVANE_AGENT), args);
+    ASSERT_TRUE(second.waitForFinished(60000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(second.readAllStandardOutput(), "corvane-agent is already running in this session\n");
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    first.waitForFinished(10000);
+}
