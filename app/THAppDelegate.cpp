@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -353,7 +354,7 @@ bool THAppDelegate::applicationShouldTerminate()
     _quitSheet->setWindowModality(Qt::WindowModal);
     QMessageBox *sheet = _quitSheet;
     connect(sheet, &QMessageBox::finished, this, [this, sheet, dontQuit](int) {
-        if (sheet->clickedButton() == dontQuit)
+        if (sheet->clickedButton() == static_cast<QAbstractButton *>(dontQuit))
             return;
         // "Quit", or the sheet ended by a power-off.
         _browser->stopTest();

@@ -218,12 +218,12 @@ void DriveDatabaseUpdater::sourceFetched()
 QString DriveDatabaseUpdater::install(const DriveDbSource &source, const QByteArray &text, const QString &builddate)
 {
     const QByteArray stamped = source.commits.isEmpty() ? text : stampVersion(text, builddate, source.database);
-    if (!looksComplete(QString::fromUtf8(stamped)))
-        return QStringLiteral("the file is incomplete");
     bool readable = false;
     const DriveDatabase parsed = DriveDatabase::parse(stamped, &readable);
     if (!readable || parsed.drives().isEmpty())
         return QStringLiteral("not a drive database");
+    if (!looksComplete(QString::fromUtf8(stamped)))
+        return QStringLiteral("the file is incomplete");
 
     const QString build = parsed.dictionary().value(QStringLiteral("build")).toString();
     const int installed = THSmartDeviceDatabase::revisionOfFile(THSmartDeviceDatabase::sourcePath());

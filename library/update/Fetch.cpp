@@ -23,14 +23,15 @@ Fetch::Fetch(QNetworkAccessManager &manager, const QUrl &url, int timeoutMs, QOb
 
 void Fetch::done(QNetworkReply *reply)
 {
-    _body = reply->readAll();
+    if (reply->isOpen())
+        _body = reply->readAll();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::OperationCanceledError)
+    if (status != 0 && (status < 200 || status > 299))
+        _error = QStringLiteral("HTTP status %1").arg(status);
+    else if (reply->error() == QNetworkReply::OperationCanceledError)
         _error = QStringLiteral("timed out");
     else if (reply->error() != QNetworkReply::NoError)
         _error = reply->errorString();
-    else if (status != 0 && (status < 200 || status > 299))
-        _error = QStringLiteral("HTTP status %1").arg(status);
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (_error.isEmpty() && length.isValid() && length.toLongLong() != _body.size())
         _error = QStringLiteral("truncated: %1 of %2 bytes").arg(_body.size()).arg(length.toLongLong());

@@ -43,6 +43,18 @@ public:
         qsizetype announcedLength = -1; // -1: the body's length
         bool silent = false;            // never answers
     };
+    static Route answer(int status, const QByteArray &type, const QByteArray &body, const QByteArray &disposition = {},
+                        qsizetype announcedLength = -1, bool silent = false)
+    {
+        Route r;
+        r.status = status;
+        r.contentType = type;
+        r.body = body;
+        r.disposition = disposition;
+        r.announcedLength = announcedLength;
+        r.silent = silent;
+        return r;
+    }
 
     LoopbackHttpServer()
     {
@@ -71,7 +83,7 @@ private:
         _pending.remove(socket);
         requests.append(path);
         const auto it = _routes.constFind(path);
-        Route r = it != _routes.constEnd() ? *it : Route{404, "text/html", "<html>Not Found</html>"};
+        Route r = it != _routes.constEnd() ? *it : answer(404, "text/html", "<html>Not Found</html>");
         if (r.silent)
             return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\nContent-Type: " + r.contentType

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -79,8 +80,9 @@ TEST(MainWindow, DemoSetMenusAndQuitRule)
                                 "Corvane Knowledge Base", "About Corvane"})
         EXPECT_TRUE(texts.contains(command)) << command;
     for (QAction *menu : window->menuBar()->actions())
-        if (menu->text() == "&Monitoring")
+        if (menu->text() == "&Monitoring") {
             EXPECT_FALSE(menu->isVisible()) << "no agent management on a recorded set";
+        }
 
     // "Show Corvane Menu": absent reads false; the command stores true.
     EXPECT_EQ(controller.showingAgentMenuItem->text(), "Show Corvane Menu");
