@@ -9,7 +9,12 @@
 #include "drive/DriveReader.h"
 #include "platform/SharedDefaults.h"
 #include "services/SatStatus.h"
+#include "services/ShutdownWatcher.h"
 #include "services/SingleInstance.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "TestData.h"
+#include <QDBusMessage>
+#include <QStatusBar>
 
 #include <QAction>
 #include <QCheckBox>
@@ -159,6 +164,52 @@ TEST(SingleInstance, SecondStartHandsItsArgumentsOver)
     EXPECT_TRUE(second.forward({QStringLiteral("widget-deeplink://")}));
     ASSERT_TRUE(!activated.isEmpty() || activated.wait(5000));
     EXPECT_EQ(activated[0][0].toStringList(), QStringList{"widget-deeplink://"});
+}
+
+TEST(MainWindow, DatabaseRefreshAtLaunchRebuildsTheListAndSaysSo)
+{
+    guiApp();
+    TemporaryHome home;
+    const QStringList systemPaths = THSmartDeviceDatabase::systemDatabasePaths();
+    THSmartDeviceDatabase::setSystemDatabasePaths({});
+    LoopbackHttpServer server;
+    server.route("/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", readData("drivedb/base.h")));
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    app::THAppDelegate::Options options;
+    options.platform = demo();
+    options.sources = {{server.url("/drivedb.h"), QString(), QString()}};
+    app::THAppDelegate controller(std::move(options), defaults);
+    QSignalSpy drives(controller.browser(), &app::DriveBrowser::drivesChanged);
+    QSignalSpy outcome(&controller, &app::THAppDelegate::databaseUpdateFinished);
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    EXPECT_TRUE(controller.updater()->isRunning()) << "the window does not wait for the network";
+    ASSERT_TRUE(outcome.wait(10000));
+    EXPECT_EQ(outcome[0][0].toString(), "Drive database updated to build 5319.");
+    ASSERT_TRUE(waitUntil([&] { return drives.size() == 2; }, 10000)) << "the first scan, then the rebuild";
+    EXPECT_EQ(controller.driveDatabase().value("build"), "5319");
+    EXPECT_EQ(controller.window()->statusBar()->currentMessage(), "Drive database updated to build 5319.");
+    THSmartDeviceDatabase::setSystemDatabasePaths(systemPaths);
+}
+
+TEST(ShutdownWatcher, LogindPrepareForShutdown)
+{
+    guiApp();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    QDBusConnection logind = bus.connect();
+    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
+    app::ShutdownWatcher watcher(bus.connect());
+    QSignalSpy shutdown(&watcher, &app::ShutdownWatcher::shuttingDown);
+    for (bool start : {false, true}) {
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                                         "PrepareForShutdown");
+        signal << start;
+        logind.send(signal);
+    }
+    ASSERT_TRUE(shutdown.wait(5000));
+    drainEvents();
+    EXPECT_EQ(shutdown.size(), 1) << "PrepareForShutdown(false) is the end of a cancelled shutdown";
 }
 
 TEST(SatStatus, ModulesAndBridgesFromTheFileTree)
