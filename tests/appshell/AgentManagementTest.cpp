@@ -98,6 +98,7 @@ protected:
         runner.answers[kDisable] = {0, ""};
     }
 
+    QApplication &application = guiApp(); // before the bus helper makes a plain QCoreApplication
     PrivateBus bus;
     QDBusConnection agentBus{QString()}, appBus{QString()};
     FakeAgent agent;

@@ -89,6 +89,7 @@ protected:
     }
     DriveDbSource plain(const QString &path) { return {server.url(path), QString(), QString()}; }
 
+    QApplication &application = guiApp(); // before the server: sockets need the application's event dispatcher
     TemporaryHome home;
     LoopbackHttpServer server;
     const QString db = THSmartDeviceDatabase::dbPath();
