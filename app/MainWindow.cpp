@@ -11,7 +11,6 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Corvane"));
-    setWindowIcon(QIcon::fromTheme(QStringLiteral("drive-harddisk")));
     resize(1100, 720);
     // The status bar paints with every frame of the window: its first paint
     // is the window's.

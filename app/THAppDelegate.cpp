@@ -62,6 +62,9 @@ THAppDelegate::THAppDelegate(Options options, SharedDefaults &defaults, QObject 
         connect(_agent, &AgentManager::updateFailed, this, &THAppDelegate::alertUpdateFailed);
     }
     buildMenus();
+    const QByteArray geometry = QByteArray::fromBase64(_defaults.value(QLatin1String(kWindowGeometryKey)).toString().toLatin1());
+    if (!geometry.isEmpty())
+        _window->restoreGeometry(geometry);
     // awakeFromNib: Linux always has the bridge drivers, so the command only explains.
     installSMARTDriverMenuItem->setEnabled(true);
 }
@@ -368,6 +371,7 @@ bool THAppDelegate::applicationShouldTerminate()
 void THAppDelegate::quit()
 {
     // The agent keeps running; it owes nothing to the window.
+    _defaults.setValue(QLatin1String(kWindowGeometryKey), QString::fromLatin1(_window->saveGeometry().toBase64()));
     Q_EMIT quitApproved();
 }
 

@@ -107,6 +107,8 @@ public:
     QProgressBar *updateProgress = nullptr;
 
     static constexpr char kSuppressMonitorQuestionKey[] = "suppressMonitorDrivesQuestion";
+    // The window's size and place, kept for the next start.
+    static constexpr char kWindowGeometryKey[] = "mainWindowGeometry";
 
 Q_SIGNALS:
     void testInProgressChanged(bool running);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvane: the main window.
+#include "DriveIcons.h"
 #include "MainWindow.h"
 #include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"
@@ -50,7 +51,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("drive-harddisk")));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("drive-harddisk"), gui::fallbackDriveIcon(gui::DriveKind::Internal)));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Corvane: the health of your drives."));

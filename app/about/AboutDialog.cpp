@@ -35,10 +35,12 @@ QDialog *createAboutDialog(QWidget *parent)
     dialog->setWindowTitle(QStringLiteral("About Corvane"));
     auto *layout = new QVBoxLayout(dialog);
 
-    auto *icon = new QLabel;
-    icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
-    icon->setAlignment(Qt::AlignCenter);
-    layout->addWidget(icon);
+    if (!QApplication::windowIcon().isNull()) {
+        auto *icon = new QLabel;
+        icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+        icon->setAlignment(Qt::AlignCenter);
+        layout->addWidget(icon);
+    }
 
     auto *text = new QLabel;
     text->setTextFormat(Qt::RichText);
