@@ -3,10 +3,17 @@
 // connection, build check and restarts against an agent object on a private bus.
 #include "AppShellTestSupport.h"
 #include "../agent/AgentTestSupport.h"
+#include "MainWindow.h"
+#include "THAppDelegate.h"
+#include "browser/DriveBrowser.h"
+#include "drive/DriveReader.h"
+#include "platform/SharedDefaults.h"
 #include "services/AgentManager.h"
 #include "services/AgentService.h"
 
+#include <QAction>
 #include <QDBusConnection>
+#include <QMessageBox>
 #include <QFile>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -179,6 +186,36 @@ TEST_F(AgentManagement, NonNumericBuildCountsAsZeroAndMissingUnitAsks)
     other.answers[kEnable] = {1, "Access denied"};
     second.startAndConnectAgent();
     EXPECT_FALSE(second.hasConnection());
+}
+
+TEST_F(AgentManagement, MenuItemsFollowTheConnection)
+{
+    TemporaryHome home;
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    app::THAppDelegate::Options options;
+    QString error;
+    options.platform = std::make_shared<const DrivePlatform>(
+        *DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error));
+    options.agentService = &service;
+    options.updateDatabase = false;
+    options.sessionBus = appBus;
+    app::THAppDelegate controller(std::move(options), defaults);
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }, 10000));
+    EXPECT_EQ(controller.agentMenuItem->text(), "Stop Monitoring");
+    EXPECT_TRUE(controller.showingAgentMenuItem->isVisible());
+    const int reloads = agent.reloads;
+    controller.browser()->scanForSMARTDrives();
+    EXPECT_TRUE(waitUntil([&] { return agent.reloads == reloads + 1; }, 5000)) << "every scan asks the agent to reload";
+
+    controller.agentMenuItem->trigger();
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    EXPECT_FALSE(controller.showingAgentMenuItem->isVisible());
+    EXPECT_EQ(runner.calls.count(kDisable), 1);
+    controller.window()->hide();
 }
 
 } // namespace
