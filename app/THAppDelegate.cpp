@@ -29,7 +29,7 @@
 #include <QTimer>
 #include <QUrl>
 
-Q_LOGGING_CATEGORY(lcApp, "corvane.app")
+Q_LOGGING_CATEGORY(lcAppShell, "corvane.app")
 
 namespace corvane::app {
 
@@ -377,7 +377,7 @@ void THAppDelegate::quit()
 
 void THAppDelegate::powerOffCallback()
 {
-    qCInfo(lcApp, "the system is shutting down");
+    qCInfo(lcAppShell, "the system is shutting down");
     if (_quitSheet) {
         _quitSheet->done(QMessageBox::Abort);
         return;
@@ -393,7 +393,7 @@ void THAppDelegate::activate(const QStringList &arguments)
 {
     for (const QString &argument : arguments)
         if (argument.startsWith(QLatin1String("widget-deeplink://")))
-            qCInfo(lcApp, "opened from the widget: %s", qPrintable(argument));
+            qCInfo(lcAppShell, "opened from the widget: %s", qPrintable(argument));
     _window->show();
     _window->setWindowState((_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     _window->raise();

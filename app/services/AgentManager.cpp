@@ -10,7 +10,7 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcAgent, "corvane.app.agent")
+Q_LOGGING_CATEGORY(lcAgentManager, "corvane.app.agent")
 
 namespace corvane::app {
 
@@ -59,7 +59,7 @@ void AgentManager::startAndConnectAgent()
     }
     QString error;
     if (!_service.registerService(&error)) {
-        qCWarning(lcAgent, "Error registering service: %s", qPrintable(error));
+        qCWarning(lcAgentManager, "Error registering service: %s", qPrintable(error));
         Q_EMIT menuStateChanged();
         return;
     }
@@ -97,7 +97,7 @@ void AgentManager::versionReply(QDBusPendingCallWatcher *call, int generation)
         return; // a connection dropped since
     const QDBusPendingReply<QString> reply = *call;
     if (reply.isError()) {
-        qCWarning(lcAgent, "APP connectToHelper remote-proxy-error(%d): %s", int(reply.error().type()),
+        qCWarning(lcAgentManager, "APP connectToHelper remote-proxy-error(%d): %s", int(reply.error().type()),
                   qPrintable(reply.error().message()));
         Q_EMIT versionChecked(false);
         return;
@@ -106,7 +106,7 @@ void AgentManager::versionReply(QDBusPendingCallWatcher *call, int generation)
     // No number counts as 0: such an agent is older than any build.
     const int agentBuild = reply.value().trimmed().toInt();
     if (agentBuild < _ownBuild && _updateCount <= 1) {
-        qCInfo(lcAgent, "agent build %d is older than %d: restarting it", agentBuild, _ownBuild);
+        qCInfo(lcAgentManager, "agent build %d is older than %d: restarting it", agentBuild, _ownBuild);
         stopAndDisconnectAgent();
         _agentConnected = false;
         startAndConnectAgent();
@@ -125,7 +125,7 @@ void AgentManager::stopAndDisconnectAgent()
     ++_generation;
     QString error;
     if (!_service.unregisterService(&error))
-        qCWarning(lcAgent, "stopping the agent: %s", qPrintable(error));
+        qCWarning(lcAgentManager, "stopping the agent: %s", qPrintable(error));
     Q_EMIT menuStateChanged();
 }
 
