@@ -12,6 +12,7 @@
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QThread>
 
 Q_LOGGING_CATEGORY(lcUpdateDb, "corvane.updatedb")
 
@@ -62,6 +63,8 @@ DriveDatabaseUpdater::DriveDatabaseUpdater(QObject *parent)
 
 DriveDatabaseUpdater::~DriveDatabaseUpdater()
 {
+    if (_worker)
+        _worker->wait();
     if (_running)
         g_running = false;
 }
@@ -193,48 +196,68 @@ void DriveDatabaseUpdater::sourceFetched()
         why = QStringLiteral("history page: ") + _history->error();
     } else if (_history && _history->contentType() != QLatin1String("text/html")) {
         why = QStringLiteral("history page: content type '%1' is not text/html").arg(_history->contentType());
-    } else {
-        const QString builddate = _history ? builddateFromCommitslog(QString::fromUtf8(_history->body()), source.regex)
-                                           : QString();
-        why = install(source, _database->body(), builddate.isEmpty() ? QStringLiteral("- -") : builddate);
     }
-    if (_database)
-        _database->deleteLater();
+    const QByteArray text = _database->body();
+    const QString builddate = _history && why.isEmpty()
+                                  ? builddateFromCommitslog(QString::fromUtf8(_history->body()), source.regex)
+                                  : QString();
+    _database->deleteLater();
     if (_history)
         _history->deleteLater();
     _database = nullptr;
     _history = nullptr;
+    if (!why.isEmpty()) {
+        installed({why, Outcome::Failed, QString()});
+        return;
+    }
+    // Parsing a whole database twice takes long enough to stutter a window:
+    // the install runs beside the event loop and reports back to it.
+    _worker = QThread::create([this, source, text, builddate] {
+        const Install result = install(source, text, builddate.isEmpty() ? QStringLiteral("- -") : builddate);
+        // The outcome is posted before the parse posts databaseUpdated, so
+        // listeners know why the database changed when it does.
+        QMetaObject::invokeMethod(this, [this, result] { installed(result); }, Qt::QueuedConnection);
+        if (result.why.isEmpty() && result.outcome == Outcome::Updated)
+            THSmartDeviceDatabase::unpackDriveDBFile();
+    });
+    connect(_worker, &QThread::finished, _worker, &QObject::deleteLater);
+    _worker->start();
+}
 
-    if (why.isEmpty()) {
+void DriveDatabaseUpdater::installed(const Install &result)
+{
+    const DriveDbSource &source = _sources[_index];
+    if (result.why.isEmpty()) {
+        _result.outcome = result.outcome;
+        _result.build = result.build;
         _result.source = source.database;
         finish(_result.outcome);
         return;
     }
-    qCWarning(lcUpdateDb, "updateDB source(%d) '%s' failed: %s", _index, qPrintable(source.database), qPrintable(why));
-    _result.failures.append(QStringLiteral("%1: %2").arg(source.database, why));
+    qCWarning(lcUpdateDb, "updateDB source(%d) '%s' failed: %s", _index, qPrintable(source.database), qPrintable(result.why));
+    _result.failures.append(QStringLiteral("%1: %2").arg(source.database, result.why));
     trySource();
 }
 
-QString DriveDatabaseUpdater::install(const DriveDbSource &source, const QByteArray &text, const QString &builddate)
+DriveDatabaseUpdater::Install DriveDatabaseUpdater::install(const DriveDbSource &source, const QByteArray &text,
+                                                          const QString &builddate)
 {
+    auto fail = [](const QString &why) { return Install{why, Outcome::Failed, QString()}; };
     const QByteArray stamped = source.commits.isEmpty() ? text : stampVersion(text, builddate, source.database);
     bool readable = false;
     const DriveDatabase parsed = DriveDatabase::parse(stamped, &readable);
     if (!readable || parsed.drives().isEmpty())
-        return QStringLiteral("not a drive database");
+        return fail(QStringLiteral("not a drive database"));
     if (!looksComplete(QString::fromUtf8(stamped)))
-        return QStringLiteral("the file is incomplete");
+        return fail(QStringLiteral("the file is incomplete"));
 
     const QString build = parsed.dictionary().value(QStringLiteral("build")).toString();
     const int installed = THSmartDeviceDatabase::revisionOfFile(THSmartDeviceDatabase::sourcePath());
     if (!build.isEmpty() && installed > 0) {
         if (build.toInt() < installed)
-            return QStringLiteral("build %1 is older than the installed build %2").arg(build).arg(installed);
-        if (build.toInt() == installed) {
-            _result.outcome = Outcome::AlreadyCurrent;
-            _result.build = build;
-            return QString();
-        }
+            return fail(QStringLiteral("build %1 is older than the installed build %2").arg(build).arg(installed));
+        if (build.toInt() == installed)
+            return {QString(), Outcome::AlreadyCurrent, build};
     }
 
     const QString path = THSmartDeviceDatabase::dbPath();
@@ -242,15 +265,12 @@ QString DriveDatabaseUpdater::install(const DriveDbSource &source, const QByteAr
     if (QFile::exists(path)) {
         QFile::remove(old);
         if (!QFile::copy(path, old))
-            return QStringLiteral("cannot keep the previous file as %1").arg(old);
+            return fail(QStringLiteral("cannot keep the previous file as %1").arg(old));
     }
     QString error;
     if (!writeDriveDBFile(path, stamped, &error))
-        return error;
-    THSmartDeviceDatabase::unpackDriveDBFile();
-    _result.outcome = Outcome::Updated;
-    _result.build = build;
-    return QString();
+        return fail(error);
+    return {QString(), Outcome::Updated, build};
 }
 
 void DriveDatabaseUpdater::finish(Outcome outcome)

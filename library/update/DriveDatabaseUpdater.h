@@ -9,6 +9,7 @@
 #include <memory>
 
 class QNetworkAccessManager;
+class QThread;
 
 namespace corvane {
 
@@ -81,10 +82,17 @@ Q_SIGNALS:
     void finished(const DriveDatabaseUpdater::Result &result);
 
 private:
+    struct Install
+    {
+        QString why; // "" when installed or already current
+        Outcome outcome;
+        QString build;
+    };
     void trySource();
     void sourceFetched();
-    // Empty when installed or already current; else why the source failed.
-    QString install(const DriveDbSource &source, const QByteArray &text, const QString &builddate);
+    // Runs on a worker thread: touches files and the database, not the object.
+    static Install install(const DriveDbSource &source, const QByteArray &text, const QString &builddate);
+    void installed(const Install &result);
     void finish(Outcome outcome);
 
     QList<DriveDbSource> _sources;
@@ -94,6 +102,7 @@ private:
     std::unique_ptr<QNetworkAccessManager> _network;
     std::unique_ptr<QLockFile> _lock;
     QPointer<Fetch> _database, _history;
+    QPointer<QThread> _worker;
     Result _result;
 };
 
