@@ -141,7 +141,8 @@ bool DriveDatabaseUpdater::start()
     }
     QDir().mkpath(groupContainer());
     _lock = std::make_unique<QLockFile>(THSmartDeviceDatabase::dbPath() + QStringLiteral(".lock"));
-    _lock->setStaleLockTime(0); // a lock whose process died is stale at once
+    // Stale only when its process is gone: a slow refresh may hold it for minutes.
+    _lock->setStaleLockTime(0);
     if (!_lock->tryLock(0)) {
         _lock.reset();
         finish(Outcome::Busy);
