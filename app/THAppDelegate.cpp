@@ -216,6 +216,8 @@ void THAppDelegate::updateFinished(const DriveDatabaseUpdater::Result &result)
     if (result.outcome == DriveDatabaseUpdater::Outcome::Updated)
         _rebuildPending = true; // the parse's databaseUpdated follows
     _window->statusBar()->showMessage(result.message(), 15000);
+    // Why each source failed, for whoever hovers over the message.
+    _window->statusBar()->setToolTip(result.failures.join(u'\n'));
     Q_EMIT databaseUpdateFinished(result.message());
     if (_updateFromMenu) {
         auto *box = new QMessageBox(result.outcome == DriveDatabaseUpdater::Outcome::Failed ? QMessageBox::Warning
