@@ -73,8 +73,9 @@ FileStamp &parsedStamp()
     return stamp;
 }
 
-// The revision number on a file's VERSION line; -1 when unreadable.
-int revisionOf(const QString &path)
+} // namespace
+
+int THSmartDeviceDatabase::revisionOfFile(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -83,8 +84,6 @@ int revisionOf(const QString &path)
     const QRegularExpressionMatch m = rx.match(QString::fromUtf8(f.read(16384)));
     return m.hasMatch() ? m.captured(1).toInt() : 0;
 }
-
-} // namespace
 
 THSmartDeviceDatabase::THSmartDeviceDatabase() = default;
 
@@ -124,7 +123,7 @@ QString THSmartDeviceDatabase::sourcePath()
     QString best;
     int bestRevision = -1;
     for (const QString &path : systemDatabasePaths()) {
-        const int revision = revisionOf(path);
+        const int revision = revisionOfFile(path);
         if (revision > bestRevision) {
             best = path;
             bestRevision = revision;

@@ -46,6 +46,9 @@ public:
     // The read-only copies that smartmontools installs; tests replace the list.
     static QStringList systemDatabasePaths();
     static void setSystemDatabasePaths(const QStringList &paths);
+    // The revision on a file's version line: 0 when it has none, -1 when the
+    // file can't be read.
+    static int revisionOfFile(const QString &path);
 
 Q_SIGNALS:
     void databaseUpdated();

@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Agent management: the systemd service over a fake command runner, and the
+// connection, build check and restarts against an agent object on a private bus.
+#include "AppShellTestSupport.h"
+#include "../agent/AgentTestSupport.h"
+#include "MainWindow.h"
+#include "THAppDelegate.h"
+#include "browser/DriveBrowser.h"
+#include "drive/DriveReader.h"
+#include "platform/SharedDefaults.h"
+#include "services/AgentManager.h"
+#include "services/AgentService.h"
+
+#include <QAction>
+#include <QDBusConnection>
+#include <QMessageBox>
+#include <QFile>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+// Serves the agent's interface the way the real agent does.
+class FakeAgent : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.tarnholm.Corvane_HelperProtocol")
+public:
+    QString build = QStringLiteral("2");
+    int reloads = 0;
+    int versionCalls = 0;
+
+public Q_SLOTS:
+    QString version()
+    {
+        ++versionCalls;
+        return build;
+    }
+    QString reloadAgentDrivesWithReply() { return QStringLiteral("Requested reload"); }
+    Q_NOREPLY void reloadAgentDrives() { ++reloads; }
+};
+
+const QString kUnitEnabled = QStringLiteral("systemctl --user is-enabled corvane-agent.service");
+const QString kEnable = QStringLiteral("systemctl --user enable --now corvane-agent.service");
+const QString kDisable = QStringLiteral("systemctl --user disable --now corvane-agent.service");
+const QString kUserManager = QStringLiteral("systemctl --user show-environment");
+
+TEST(SystemdAgentService, UnitStateAndAutostartFallback)
+{
+    guiApp();
+    TemporaryHome home;
+    FakeRunner runner;
+    runner.answers[kUserManager] = {0, "PATH=/usr/bin"};
+    app::SystemdAgentService systemd(runner, QStringLiteral("corvane-agent"), home.path() + "/autostart");
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    EXPECT_EQ(systemd.status(), app::AgentService::Enabled);
+    runner.answers[kUnitEnabled] = {1, "disabled"};
+    EXPECT_EQ(systemd.status(), app::AgentService::NotRegistered);
+    runner.answers[kUnitEnabled] = {4, "not-found"};
+    EXPECT_EQ(systemd.status(), app::AgentService::NotRegistered);
+    QString error;
+    runner.answers[kEnable] = {1, "Failed to enable unit: Unit file corvane-agent.service does not exist."};
+    EXPECT_FALSE(systemd.registerService(&error));
+    EXPECT_EQ(error, "Failed to enable unit: Unit file corvane-agent.service does not exist.");
+    runner.answers[kEnable] = {0, ""};
+    EXPECT_TRUE(systemd.registerService(&error));
+    runner.answers[kDisable] = {0, ""};
+    EXPECT_TRUE(systemd.unregisterService(&error));
+    EXPECT_EQ(runner.calls, (QStringList{kUserManager, kUnitEnabled, kUnitEnabled, kUnitEnabled, kEnable, kEnable, kDisable}))
+        << "the user manager is asked about once";
+    EXPECT_TRUE(runner.detached.isEmpty());
+    EXPECT_FALSE(QFile::exists(systemd.autostartFile()));
+
+    // No user systemd: the autostart entry is the registration.
+    FakeRunner bare;
+    app::SystemdAgentService autostart(bare, QStringLiteral("/opt/corvane/corvane-agent"), home.path() + "/autostart");
+    EXPECT_EQ(autostart.status(), app::AgentService::NotRegistered);
+    ASSERT_TRUE(autostart.registerService(&error)) << error.toStdString();
+    EXPECT_EQ(autostart.status(), app::AgentService::Enabled);
+    QFile entry(autostart.autostartFile());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("\nExec=/opt/corvane/corvane-agent\n"));
+    EXPECT_EQ(bare.detached, QStringList{"/opt/corvane/corvane-agent"});
+    EXPECT_TRUE(autostart.unregisterService(&error));
+    EXPECT_EQ(autostart.status(), app::AgentService::NotRegistered);
+    EXPECT_EQ(bare.calls, QStringList{kUserManager});
+}
+
+class AgentManagement : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        guiApp();
+        ASSERT_TRUE(bus.isRunning());
+        agentBus = bus.connect();
+        appBus = bus.connect();
+        ASSERT_TRUE(agentBus.registerObject("/agent", &agent, QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(agentBus.registerService(app::AgentManager::kBusName));
+        runner.answers[kUserManager] = {0, ""};
+        runner.answers[kEnable] = {0, ""};
+        runner.answers[kDisable] = {0, ""};
+    }
+
+    QApplication &application = guiApp(); // before the bus helper makes a plain QCoreApplication
+    PrivateBus bus;
+    QDBusConnection agentBus{QString()}, appBus{QString()};
+    FakeAgent agent;
+    FakeRunner runner;
+    app::SystemdAgentService service{runner};
+};
+
+TEST_F(AgentManagement, CurrentAgentConnectsAndReloads)
+{
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    app::AgentManager manager(service, appBus, 2);
+    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
+    QSignalSpy asked(&manager, &app::AgentManager::installAgentAlertRequested);
+    manager.setupAppService();
+    EXPECT_EQ(manager.serviceStatus(), 1);
+    EXPECT_TRUE(manager.hasConnection());
+    EXPECT_FALSE(manager.agentConnected()) << "connecting until the agent answers";
+    ASSERT_TRUE(checked.wait(5000));
+    EXPECT_TRUE(manager.agentConnected());
+    EXPECT_EQ(manager.updateCount(), 0);
+    EXPECT_EQ(asked.size(), 0);
+    EXPECT_EQ(runner.calls.count(kEnable), 1);
+
+    manager.startAndConnectAgent(); // already connected: only the menu
+    EXPECT_EQ(runner.calls.count(kEnable), 1);
+    manager.reloadAgentDrives();
+    ASSERT_TRUE(waitUntil([&] { return agent.reloads == 1; }, 5000));
+
+    // "Stop Monitoring".
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    manager.toggleAgent();
+    EXPECT_FALSE(manager.hasConnection());
+    EXPECT_EQ(runner.calls.count(kDisable), 1);
+    runner.answers[kUnitEnabled] = {1, "disabled"};
+    manager.toggleAgent();
+    EXPECT_TRUE(manager.hasConnection());
+    EXPECT_EQ(runner.calls.count(kEnable), 2);
+}
+
+TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailed)
+{
+    agent.build = QStringLiteral("1"); // older than the window's build 2
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    app::AgentManager manager(service, appBus, 2);
+    QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
+    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
+    manager.setupAppService();
+    ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
+    EXPECT_EQ(manager.updateCount(), 2);
+    EXPECT_EQ(failed.size(), 1);
+    EXPECT_EQ(runner.calls.count(kDisable), 2);
+    EXPECT_EQ(runner.calls.count(kEnable), 3);
+    EXPECT_TRUE(manager.agentConnected()) << "the third answer connects, old or not";
+    EXPECT_EQ(agent.versionCalls, 3);
+}
+
+TEST_F(AgentManagement, NonNumericBuildCountsAsZeroAndMissingUnitAsks)
+{
+    agent.build = QStringLiteral("dev");
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    app::AgentManager manager(service, appBus, 1);
+    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
+    manager.setupAppService();
+    ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
+    EXPECT_EQ(manager.updateCount(), 2);
+
+    FakeRunner other;
+    other.answers[kUserManager] = {0, ""};
+    other.answers[kUnitEnabled] = {1, "not-found"};
+    app::SystemdAgentService missing(other);
+    app::AgentManager second(missing, appBus, 1);
+    QSignalSpy asked(&second, &app::AgentManager::installAgentAlertRequested);
+    second.setupAppService();
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_FALSE(second.hasConnection());
+
+    // Registration fails: no connection, "Start Monitoring" stays.
+    other.answers[kEnable] = {1, "Access denied"};
+    second.startAndConnectAgent();
+    EXPECT_FALSE(second.hasConnection());
+}
+
+TEST_F(AgentManagement, MenuItemsFollowTheConnection)
+{
+    TemporaryHome home;
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    app::THAppDelegate::Options options;
+    QString error;
+    options.platform = std::make_shared<const DrivePlatform>(
+        *DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error));
+    options.agentService = &service;
+    options.updateDatabase = false;
+    options.sessionBus = appBus;
+    app::THAppDelegate controller(std::move(options), defaults);
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }, 10000));
+    EXPECT_EQ(controller.agentMenuItem->text(), "Stop Monitoring");
+    EXPECT_TRUE(controller.showingAgentMenuItem->isVisible());
+    const int reloads = agent.reloads;
+    controller.browser()->scanForSMARTDrives();
+    EXPECT_TRUE(waitUntil([&] { return agent.reloads == reloads + 1; }, 5000)) << "every scan asks the agent to reload";
+
+    controller.agentMenuItem->trigger();
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    EXPECT_FALSE(controller.showingAgentMenuItem->isVisible());
+    EXPECT_EQ(runner.calls.count(kDisable), 1);
+    controller.window()->hide();
+}
+
+} // namespace
+
+#include "AgentManagementTest.moc"

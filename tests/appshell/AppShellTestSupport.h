@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A loopback HTTP server, a recording command runner and an application
+// object for the main application's shell tests.
+#pragma once
+#include "services/CommandRunner.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+namespace corvane::test {
+
+// Widgets need a QApplication; it must exist before anything makes a plain
+// QCoreApplication.
+inline QApplication &guiApp()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "appshell_tests";
+        static char *argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+    return *qobject_cast<QApplication *>(QCoreApplication::instance());
+}
+
+// Serves fixed answers by path on 127.0.0.1. A route may announce more
+// bytes than it sends and close (a cut-off transfer) or never answer.
+class LoopbackHttpServer : public QObject
+{
+public:
+    struct Route
+    {
+        int status = 200;
+        QByteArray contentType = "text/plain";
+        QByteArray body;
+        QByteArray disposition; // Content-Disposition value, "" for none
+        qsizetype announcedLength = -1; // -1: the body's length
+        bool silent = false;            // never answers
+    };
+    static Route answer(int status, const QByteArray &type, const QByteArray &body, const QByteArray &disposition = {},
+                        qsizetype announcedLength = -1, bool silent = false)
+    {
+        Route r;
+        r.status = status;
+        r.contentType = type;
+        r.body = body;
+        r.disposition = disposition;
+        r.announcedLength = announcedLength;
+        r.silent = silent;
+        return r;
+    }
+
+    LoopbackHttpServer()
+    {
+        _server.listen(QHostAddress::LocalHost);
+        QObject::connect(&_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = _server.nextPendingConnection())
+                QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        });
+    }
+
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(_server.serverPort()).arg(path);
+    }
+    void route(const QString &path, const Route &route) { _routes.insert(path, route); }
+    QStringList requests;
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        QByteArray &buffer = _pending[socket];
+        buffer += socket->readAll();
+        if (!buffer.contains("\r\n\r\n"))
+            return;
+        const QString path = QString::fromLatin1(buffer.split(' ').value(1));
+        _pending.remove(socket);
+        requests.append(path);
+        const auto it = _routes.constFind(path);
+        Route r = it != _routes.constEnd() ? *it : answer(404, "text/html", "<html>Not Found</html>");
+        if (r.silent)
+            return;
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\nContent-Type: " + r.contentType
+                          + "\r\nContent-Length: "
+                          + QByteArray::number(r.announcedLength < 0 ? r.body.size() : r.announcedLength)
+                          + "\r\nConnection: close\r\n";
+        if (!r.disposition.isEmpty())
+            head += "Content-Disposition: " + r.disposition + "\r\n";
+        socket->write(head + "\r\n" + r.body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer _server;
+    QHash<QString, Route> _routes;
+    QHash<QTcpSocket *, QByteArray> _pending;
+};
+
+// Answers commands from a script (joined arguments -> exit status and
+// output) and records every call; unknown commands fail with status 1.
+class FakeRunner : public app::CommandRunner
+{
+public:
+    struct Answer
+    {
+        int status = 0;
+        QString output;
+    };
+    QHash<QString, Answer> answers;
+    QStringList calls;
+    QStringList detached;
+
+    int run(const QString &program, const QStringList &arguments, QString *output) override
+    {
+        const QString line = (QStringList{program} + arguments).join(u' ');
+        calls.append(line);
+        const Answer a = answers.value(line, Answer{1, QStringLiteral("unknown")});
+        if (output)
+            *output = a.output;
+        return a.status;
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        detached.append((QStringList{program} + arguments).join(u' '));
+        return true;
+    }
+};
+
+// Points every XDG folder at a temporary home for the life of the object.
+class TemporaryHome
+{
+public:
+    TemporaryHome()
+    {
+        for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
+            _saved.append({variable, qgetenv(variable)});
+            qputenv(variable, _dir.path().toUtf8() + '/' + variable);
+        }
+    }
+    ~TemporaryHome()
+    {
+        for (const auto &[variable, value] : _saved)
+            qputenv(variable, value);
+    }
+    QString path() const { return _dir.path(); }
+
+private:
+    QTemporaryDir _dir;
+    QList<std::pair<const char *, QByteArray>> _saved;
+};
+
+} // namespace corvane::test

@@ -1,0 +1,265 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The drive and vendor database refreshes against a loopback HTTP server:
+// what gets installed, and that nothing else ever replaces a good file.
+#include "AppShellTestSupport.h"
+#include "TestData.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "database/thVendorDB.h"
+#include "update/DriveDatabaseUpdater.h"
+#include "update/thDownload.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+using Outcome = DriveDatabaseUpdater::Outcome;
+
+namespace {
+
+const QByteArray kExpandedLine = "VERSION: 7.3 $Id: drivedb.h 5319 2022-02-19 17:48:34Z chrfranke $";
+
+// The test database with its version line as the project's repository holds
+// it ("$Id$") or stamped with `build`.
+QByteArray database(const QByteArray &versionLine = "VERSION: 7.3 $Id$")
+{
+    QByteArray text = readData(QStringLiteral("drivedb/base.h"));
+    EXPECT_TRUE(text.contains(kExpandedLine));
+    return text.replace(kExpandedLine, versionLine);
+}
+QByteArray stamped(int build)
+{
+    return database("VERSION: 7.3 $Id: drivedb.h " + QByteArray::number(build) + " 2023-05-06 mirror $");
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A history page of the repository's web interface (expression A), newest record first.
+QByteArray repositoryLog(int newest, const char *date)
+{
+    return "<html><table><tr class=\"rev\"><td><div class=\"first\" revision=\"" + QByteArray::number(newest)
+           + "\">r</div></td><td>" + date + "T10:00:00</td></tr>"
+           + "<tr class=\"rev\"><td><div class=\"x\" revision=\"100\">r</div></td><td>2001-01-01</td></tr></table></html>";
+}
+
+// A mirror's commit page (expression B with `scheme`).
+QByteArray mirrorLog(const char *scheme, int newest, const char *date)
+{
+    return QByteArray("<div>git-svn-id: <a href=\"") + scheme + "://svn.code.sf.net/p/smartmontools/code/trunk@"
+           + QByteArray::number(newest) + " 4be8\">x</a><relative-time datetime=\"" + date
+           + "T01:02:03Z\"></relative-time></div><div>git-svn-id: <a href=\"" + scheme
+           + "://svn.code.sf.net/p/smartmontools/code/trunk@1 4be8\">y</a> datetime=\"2000-01-01\"</div>";
+}
+
+class DatabaseUpdate : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        guiApp();
+        THSmartDeviceDatabase::setSystemDatabasePaths({});
+    }
+    void TearDown() override { THSmartDeviceDatabase::setSystemDatabasePaths(_systemPaths); }
+
+    DriveDatabaseUpdater::Result update(const QList<DriveDbSource> &sources, int timeoutMs = 5000)
+    {
+        DriveDatabaseUpdater updater;
+        updater.setSources(sources);
+        updater.setTimeout(timeoutMs);
+        DriveDatabaseUpdater::Result result;
+        result.outcome = Outcome::Busy;
+        bool done = false;
+        QEventLoop loop;
+        QObject::connect(&updater, &DriveDatabaseUpdater::finished, &loop, [&](const DriveDatabaseUpdater::Result &r) {
+            result = r;
+            done = true;
+            loop.quit();
+        });
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        if (updater.start() && !done)
+            loop.exec();
+        return result;
+    }
+    DriveDbSource plain(const QString &path) { return {server.url(path), QString(), QString()}; }
+
+    QApplication &application = guiApp(); // before the server: sockets need the application's event dispatcher
+    TemporaryHome home;
+    LoopbackHttpServer server;
+    const QString db = THSmartDeviceDatabase::dbPath();
+    const QString old = THSmartDeviceDatabase::dbPath() + QStringLiteral(".old");
+    QStringList _systemPaths = THSmartDeviceDatabase::systemDatabasePaths();
+};
+
+TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
+{
+    // Source 1 answers with an error page; source 2 is the repository with expression A.
+    server.route("/maker/drivedb.h", LoopbackHttpServer::answer(200, "text/html", "<html>maintenance</html>"));
+    server.route("/repo/drivedb.h", LoopbackHttpServer::answer(200, "text/plain; charset=utf-8", database()));
+    server.route("/repo/log", LoopbackHttpServer::answer(200, "text/html; charset=utf-8", repositoryLog(5500, "2023-04-01")));
+    const QList<DriveDbSource> sources{
+        plain("/maker/drivedb.h"),
+        {server.url("/repo/drivedb.h"), server.url("/repo/log"), DriveDatabaseUpdater::expressionA()}};
+    QSignalSpy rebuilt(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated);
+
+    DriveDatabaseUpdater::Result result = update(sources);
+    EXPECT_EQ(result.outcome, Outcome::Updated);
+    EXPECT_EQ(result.build, "5500");
+    EXPECT_EQ(result.message(), "Drive database updated to build 5500.");
+    ASSERT_EQ(result.failures.size(), 1);
+    EXPECT_TRUE(result.failures[0].contains("content type 'text/html'")) << result.failures[0].toStdString();
+    const QVariantMap dict = THSmartDeviceDatabase::driveDatabase();
+    EXPECT_EQ(dict.value("build"), "5500");
+    EXPECT_EQ(dict.value("date"), "2023-04-01");
+    EXPECT_EQ(dict.value("version"), "7.3");
+    EXPECT_TRUE(readFile(db).contains("VERSION: 7.3 $Id: drivedb.h 5500 2023-04-01 '" + server.url("/repo/drivedb.h").toUtf8() + "' $"))
+        << "no smartmontools in a loopback address: the whole address is the author";
+    EXPECT_FALSE(QFile::exists(old));
+    EXPECT_TRUE(!rebuilt.isEmpty() || rebuilt.wait(2000));
+
+    // A mirror (expression B, https) with a newer build: installed, the previous file kept.
+    const QByteArray first = readFile(db);
+    server.route("/mirror/drivedb.h", LoopbackHttpServer::answer(200, "text/x-chdr", database()));
+    server.route("/mirror/commits", LoopbackHttpServer::answer(200, "text/html", mirrorLog("https", 5600, "2024-02-03")));
+    result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
+    EXPECT_EQ(result.outcome, Outcome::Updated);
+    EXPECT_EQ(THSmartDeviceDatabase::driveDatabase().value("build"), "5600");
+    EXPECT_EQ(THSmartDeviceDatabase::driveDatabase().value("date"), "2024-02-03");
+    EXPECT_EQ(readFile(old), first);
+
+    // The same build again: already current, nothing written.
+    const QByteArray second = readFile(db);
+    result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
+    EXPECT_EQ(result.outcome, Outcome::AlreadyCurrent);
+    EXPECT_EQ(result.message(), "Drive database is already current (build 5600).");
+    EXPECT_EQ(readFile(db), second);
+    EXPECT_EQ(readFile(old), first);
+}
+
+TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
+{
+    ASSERT_TRUE(update({plain("/good/drivedb.h")}).outcome == Outcome::Failed); // 404, nothing installed
+    EXPECT_FALSE(QFile::exists(db));
+    server.route("/good/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(5000)));
+    ASSERT_EQ(update({plain("/good/drivedb.h")}).outcome, Outcome::Updated);
+    server.route("/good2/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(5001)));
+    ASSERT_EQ(update({plain("/good2/drivedb.h")}).outcome, Outcome::Updated);
+    const QByteArray installed = readFile(db), kept = readFile(old);
+    ASSERT_EQ(kept, stamped(5000));
+
+    const QByteArray full = stamped(6000);
+    server.route("/html-as-text/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", "<html><body>502 Bad Gateway</body></html>"));
+    server.route("/cut/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full.left(full.size() / 2), "", full.size()));
+    server.route("/short/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full.left(full.size() - 40)));
+    server.route("/older/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(4999)));
+    server.route("/named/file", LoopbackHttpServer::answer(200, "text/plain", full, "attachment; filename=\"index.html\""));
+    server.route("/slow/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full, "", -1, true));
+    server.route("/nohistory/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", database()));
+    const QList<std::pair<QString, QString>> cases{
+        {"/html-as-text/drivedb.h", "not a drive database"},
+        {"/cut/drivedb.h", ""}, // Qt's words for a connection closed early
+        {"/short/drivedb.h", "the file is incomplete"},
+        {"/older/drivedb.h", "build 4999 is older than the installed build 5001"},
+        {"/named/file", "file name 'index.html' is not drivedb.h"},
+        {"/slow/drivedb.h", "timed out"},
+        {"/missing/drivedb.h", "HTTP status 404"},
+    };
+    for (const auto &[path, why] : cases) {
+        const DriveDatabaseUpdater::Result result = update({plain(path)}, 300);
+        EXPECT_EQ(result.outcome, Outcome::Failed) << path.toStdString();
+        EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.");
+        ASSERT_EQ(result.failures.size(), 1) << path.toStdString();
+        EXPECT_TRUE(result.failures[0].endsWith(why)) << result.failures[0].toStdString();
+        EXPECT_EQ(readFile(db), installed) << path.toStdString();
+        EXPECT_EQ(readFile(old), kept) << path.toStdString();
+    }
+    // A history source whose page is missing fails as a whole.
+    const DriveDatabaseUpdater::Result result =
+        update({{server.url("/nohistory/drivedb.h"), server.url("/nohistory/log"), DriveDatabaseUpdater::expressionA()}});
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(readFile(db), installed);
+}
+
+TEST_F(DatabaseUpdate, OneRefreshAtATime)
+{
+    server.route("/slow/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(7000), "", -1, true));
+    DriveDatabaseUpdater first;
+    first.setSources({plain("/slow/drivedb.h")});
+    first.setTimeout(500);
+    ASSERT_TRUE(first.start());
+    DriveDatabaseUpdater second;
+    QSignalSpy busy(&second, &DriveDatabaseUpdater::finished);
+    EXPECT_FALSE(second.start());
+    ASSERT_EQ(busy.size(), 1);
+    EXPECT_EQ(busy[0][0].value<DriveDatabaseUpdater::Result>().outcome, Outcome::Busy);
+    EXPECT_FALSE(first.start());
+    QSignalSpy done(&first, &DriveDatabaseUpdater::finished);
+    ASSERT_TRUE(done.wait(5000));
+    EXPECT_FALSE(first.isRunning());
+}
+
+TEST(DriveDbHistory, NewestRecordOfEachPageKind)
+{
+    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(repositoryLog(5412, "2022-11-30")),
+                                                            DriveDatabaseUpdater::expressionA()),
+              "5412 2022-11-30");
+    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(mirrorLog("http", 17, "2021-06-07")),
+                                                            DriveDatabaseUpdater::expressionB("http")),
+              "17 2021-06-07");
+    // The https expression does not match an http link: no record at all.
+    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(mirrorLog("http", 17, "2021-06-07")),
+                                                            DriveDatabaseUpdater::expressionB("https")),
+              "");
+    // A record without the revision.
+    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog("<tr class=\"rev\">nothing here", DriveDatabaseUpdater::expressionA()),
+              "- -");
+    // One record only: it runs to the end of the page.
+    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(
+                  "<tr class=\"rev\"><div class=a revision=\"99999\"> 2020-02-02", DriveDatabaseUpdater::expressionA()),
+              "99999 2020-02-02");
+    EXPECT_EQ(DriveDatabaseUpdater::stampVersion("x VERSION: 7.4 $id$ y", "12 2020-01-01", "https://h/p/smartmontools/code/x"),
+              "x VERSION: 7.4 $Id: drivedb.h 12 2020-01-01 'https://h/p/smartmontools' $ y");
+    EXPECT_EQ(DriveDatabaseUpdater::stampVersion(kExpandedLine, "12 2020-01-01", "u"), kExpandedLine);
+
+    const QList<DriveDbSource> sources = DriveDatabaseUpdater::defaultSources(QString());
+    ASSERT_EQ(sources.size(), 3);
+    for (const DriveDbSource &s : sources)
+        EXPECT_TRUE(s.database.startsWith("https://") && s.commits.startsWith("https://")) << s.database.toStdString();
+    EXPECT_EQ(DriveDatabaseUpdater::defaultSources("https://maker.example/smartdb/drivedb.h").size(), 4);
+}
+
+TEST_F(DatabaseUpdate, VendorDatabaseDownloadKeepsAGoodCopy)
+{
+    const QByteArray v1 = "# Version: 2024.01.02\n1000  Maker One\n\t0001  Device\n";
+    const QByteArray v2 = "# Version: 2024.03.04\n1000  Maker One\n2000  Maker Two\n";
+    auto download = [this](const QString &path) {
+        thDownload d;
+        d.setTimeout(300);
+        d.setValidator(&thDownload::validatePciIds);
+        QSignalSpy spy(&d, &thDownload::downloadStatusUpdate);
+        EXPECT_TRUE(d.downloadFrom(server.url(path), thVendorDB::downloadedPath()));
+        EXPECT_FALSE(d.downloadFrom(server.url(path), thVendorDB::downloadedPath())) << "one at a time";
+        EXPECT_TRUE(spy.wait(5000));
+        return spy.value(0).value(2).toString();
+    };
+    server.route("/v1", LoopbackHttpServer::answer(200, "text/plain", v1));
+    server.route("/v2", LoopbackHttpServer::answer(200, "text/plain", v2));
+    server.route("/html", LoopbackHttpServer::answer(200, "text/html", "<html>Service Unavailable</html>"));
+    EXPECT_EQ(download("/v1"), "pass");
+    EXPECT_EQ(download("/v2"), "pass");
+    EXPECT_EQ(readFile(thVendorDB::downloadedPath()), v2);
+    EXPECT_EQ(readFile(thVendorDB::downloadedPath() + ".old"), v1);
+    EXPECT_EQ(download("/html"), "not a pci.ids file");
+    EXPECT_EQ(download("/v1"), "version 2024.01.02 is older than the installed 2024.03.04");
+    EXPECT_EQ(download("/gone"), "HTTP status 404");
+    EXPECT_EQ(readFile(thVendorDB::downloadedPath()), v2);
+    EXPECT_EQ(readFile(thVendorDB::downloadedPath() + ".old"), v1);
+}
+
+} // namespace

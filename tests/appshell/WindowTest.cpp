@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window on the demo set, its menus, the quit rule, the agent questions,
+// one instance per session and the USB bridge status.
+#include "AppShellTestSupport.h"
+#include "../agent/AgentTestSupport.h"
+#include "MainWindow.h"
+#include "THAppDelegate.h"
+#include "browser/DriveBrowser.h"
+#include "drive/DriveReader.h"
+#include "platform/SharedDefaults.h"
+#include "services/SatStatus.h"
+#include "services/ShutdownWatcher.h"
+#include "services/SingleInstance.h"
+#include "database/THSmartDeviceDatabase.h"
+#include "TestData.h"
+#include <QDBusMessage>
+#include <QStatusBar>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+
+namespace {
+
+std::shared_ptr<const DrivePlatform> demo()
+{
+    QString error;
+    std::optional<DrivePlatform> platform = DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+    EXPECT_TRUE(platform) << error.toStdString();
+    return platform ? std::make_shared<const DrivePlatform>(std::move(*platform)) : nullptr;
+}
+
+QMessageBox *openSheet(QWidget *window, const QString &text)
+{
+    for (QMessageBox *box : window->findChildren<QMessageBox *>())
+        if (box->isVisible() && box->text() == text)
+            return box;
+    return nullptr;
+}
+
+QStringList actionTexts(QMenuBar *bar)
+{
+    QStringList texts;
+    for (QAction *menu : bar->actions())
+        for (QAction *action : menu->menu()->actions())
+            if (!action->isSeparator())
+                texts << action->text();
+    return texts;
+}
+
+TEST(MainWindow, DemoSetMenusAndQuitRule)
+{
+    guiApp();
+    TemporaryHome home;
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    app::THAppDelegate::Options options;
+    options.platform = demo();
+    options.updateDatabase = false;
+    app::THAppDelegate controller(std::move(options), defaults);
+    app::MainWindow *window = controller.window();
+    QSignalSpy drives(controller.browser(), &app::DriveBrowser::drivesChanged);
+    window->show();
+    controller.applicationDidFinishLaunching();
+    ASSERT_TRUE(!drives.isEmpty() || drives.wait(10000));
+    EXPECT_EQ(controller.browser()->driveCount(), 8);
+    EXPECT_EQ(controller.versionBuildText->text(),
+              QStringLiteral("Version %1 (Build %2)").arg(CORVANE_VERSION).arg(CORVANE_BUILD_NUMBER));
+    EXPECT_EQ(controller.copyrightText->text(), "Copyright © 2026 the Corvane authors.");
+
+    const QStringList texts = actionTexts(window->menuBar());
+    for (const char *command : {"Save as PDF...", "Print...", "Preferences...", "Quit", "Scan for Drives",
+                                "Update Drive Information", "Start Self-Test", "Stop Self-Test", "Update Drive Database",
+                                "Install SAT SMART Driver...", "Corvane Manual", "Corvane Home Page", "Corvane Forum",
+                                "Corvane Knowledge Base", "About Corvane"})
+        EXPECT_TRUE(texts.contains(command)) << command;
+    for (QAction *menu : window->menuBar()->actions())
+        if (menu->text() == "&Monitoring") {
+            EXPECT_FALSE(menu->isVisible()) << "no agent management on a recorded set";
+        }
+
+    // "Show Corvane Menu": absent reads false; the command stores true.
+    EXPECT_EQ(controller.showingAgentMenuItem->text(), "Show Corvane Menu");
+    controller.showingAgentMenuItem->trigger();
+    EXPECT_TRUE(defaults.boolValue(kShowMenuBarExtraKey));
+    EXPECT_EQ(controller.showingAgentMenuItem->text(), "Hide Corvane Menu");
+
+    // Quitting while a self-test runs asks; "Don't Quit" keeps the window.
+    QSignalSpy quit(&controller, &app::THAppDelegate::quitApproved);
+    Q_EMIT controller.browser()->testInProgressChanged(true);
+    EXPECT_TRUE(controller.testInProgress());
+    EXPECT_FALSE(window->close());
+    QMessageBox *sheet = openSheet(window, "Self-Test in Progress");
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->informativeText(), "Are you sure you want to quit?");
+    QAbstractButton *dontQuit = nullptr;
+    for (QAbstractButton *b : sheet->buttons())
+        if (b->text() == "Don't Quit")
+            dontQuit = b;
+    ASSERT_TRUE(dontQuit);
+    dontQuit->click();
+    drainEvents();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(quit.size(), 0);
+
+    // Asked again, then the machine powers off: treated as "Quit".
+    EXPECT_FALSE(window->close());
+    ASSERT_TRUE(openSheet(window, "Self-Test in Progress"));
+    controller.powerOffCallback();
+    drainEvents();
+    EXPECT_EQ(quit.size(), 1);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(MainWindow, MonitorDrivesQuestionHonoursItsCheckBox)
+{
+    guiApp();
+    TemporaryHome home;
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    app::THAppDelegate::Options options;
+    options.platform = demo();
+    options.updateDatabase = false;
+    app::THAppDelegate controller(std::move(options), defaults);
+    controller.window()->show();
+    controller.installAgentAlert();
+    QMessageBox *box = openSheet(controller.window(), "Monitor Drives?");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->informativeText(), "Activate menu item and start monitoring SMART status. Monitoring is handled by a "
+                                      "background process regardless of whether the application is open.");
+    box->checkBox()->setChecked(true);
+    box->button(QMessageBox::Cancel)->click();
+    drainEvents();
+    EXPECT_TRUE(defaults.boolValue(app::THAppDelegate::kSuppressMonitorQuestionKey));
+    controller.installAgentAlert();
+    EXPECT_FALSE(openSheet(controller.window(), "Monitor Drives?"));
+
+    controller.alertUpdateFailed();
+    QMessageBox *failed = openSheet(controller.window(), "Update Failed");
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->informativeText(), "Agent failed to update, please contact support.");
+    failed->close();
+}
+
+TEST(SingleInstance, SecondStartHandsItsArgumentsOver)
+{
+    guiApp();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    app::SingleInstance first(bus.connect());
+    app::SingleInstance second(bus.connect());
+    ASSERT_TRUE(first.claim());
+    EXPECT_FALSE(second.claim());
+    QSignalSpy activated(&first, &app::SingleInstance::activated);
+    EXPECT_TRUE(second.forward({QStringLiteral("widget-deeplink://")}));
+    ASSERT_TRUE(!activated.isEmpty() || activated.wait(5000));
+    EXPECT_EQ(activated[0][0].toStringList(), QStringList{"widget-deeplink://"});
+}
+
+TEST(MainWindow, DatabaseRefreshAtLaunchRebuildsTheListAndSaysSo)
+{
+    guiApp();
+    TemporaryHome home;
+    const QStringList systemPaths = THSmartDeviceDatabase::systemDatabasePaths();
+    THSmartDeviceDatabase::setSystemDatabasePaths({});
+    LoopbackHttpServer server;
+    server.route("/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", readData("drivedb/base.h")));
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    app::THAppDelegate::Options options;
+    options.platform = demo();
+    options.sources = {{server.url("/drivedb.h"), QString(), QString()}};
+    app::THAppDelegate controller(std::move(options), defaults);
+    QSignalSpy drives(controller.browser(), &app::DriveBrowser::drivesChanged);
+    QSignalSpy outcome(&controller, &app::THAppDelegate::databaseUpdateFinished);
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    EXPECT_TRUE(controller.updater()->isRunning()) << "the window does not wait for the network";
+    ASSERT_TRUE(outcome.wait(10000));
+    EXPECT_EQ(outcome[0][0].toString(), "Drive database updated to build 5319.");
+    ASSERT_TRUE(waitUntil([&] { return drives.size() == 2; }, 10000)) << "the first scan, then the rebuild";
+    EXPECT_EQ(controller.driveDatabase().value("build"), "5319");
+    EXPECT_EQ(controller.window()->statusBar()->currentMessage(), "Drive database updated to build 5319.");
+    THSmartDeviceDatabase::setSystemDatabasePaths(systemPaths);
+}
+
+TEST(ShutdownWatcher, LogindPrepareForShutdown)
+{
+    guiApp();
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    QDBusConnection logind = bus.connect();
+    ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
+    app::ShutdownWatcher watcher(bus.connect());
+    QSignalSpy shutdown(&watcher, &app::ShutdownWatcher::shuttingDown);
+    for (bool start : {false, true}) {
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager",
+                                                         "PrepareForShutdown");
+        signal << start;
+        logind.send(signal);
+    }
+    ASSERT_TRUE(shutdown.wait(5000));
+    drainEvents();
+    EXPECT_EQ(shutdown.size(), 1) << "PrepareForShutdown(false) is the end of a cancelled shutdown";
+}
+
+TEST(SatStatus, ModulesAndBridgesFromTheFileTree)
+{
+    TemporaryHome home;
+    const QString root = home.path() + "/root";
+    QDir().mkpath(root + "/lib/modules/6.1.0-test");
+    QDir().mkpath(root + "/sys/block");
+    auto write = [](const QString &path, const QByteArray &text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    QVariantMap status = app::statusSATSMARTDriver(root, "6.1.0-test");
+    EXPECT_EQ(status, (QVariantMap{{"installed", false}, {"loaded", false}, {"attached", false},
+                                   {"T2 controller", false}, {"ARM64", QSysInfo::currentCpuArchitecture() == "arm64"}}));
+    write(root + "/lib/modules/6.1.0-test/modules.dep", "kernel/drivers/usb/storage/uas.ko: kernel/drivers/usb/storage/usb-storage.ko\n");
+    status = app::statusSATSMARTDriver(root, "6.1.0-test");
+    EXPECT_TRUE(status["installed"].toBool());
+    EXPECT_FALSE(status["loaded"].toBool());
+    EXPECT_FALSE(status["attached"].toBool());
+
+    const QString internal = root + "/sys/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda";
+    const QString usb = root + "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+    QDir().mkpath(internal);
+    QFile::link(internal, root + "/sys/block/sda");
+    EXPECT_FALSE(app::statusSATSMARTDriver(root, "6.1.0-test")["attached"].toBool());
+    QDir().mkpath(usb);
+    QFile::link(usb, root + "/sys/block/sdb");
+    QDir().mkpath(root + "/sys/module/uas");
+    status = app::statusSATSMARTDriver(root, "6.1.0-test");
+    EXPECT_TRUE(status["loaded"].toBool());
+    EXPECT_TRUE(status["attached"].toBool());
+
+    write(home.path() + "/product_name", "  ThinkPad T14 Gen 3 \n");
+    EXPECT_EQ(app::THAppDelegate::readMachineModel(home.path() + "/product_name"), "ThinkPad T14 Gen 3");
+    EXPECT_EQ(app::THAppDelegate::readMachineModel(home.path() + "/none"), "");
+}
+
+} // namespace
+
+// fontconfig keeps its caches until exit on purpose (Qt never calls FcFini);
+// LeakSanitizer counts them against whichever test first drew text.
+extern "C" const char *__lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
