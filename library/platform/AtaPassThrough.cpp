@@ -170,6 +170,13 @@ int32_t AtaPassThroughSmart::executeOffLineImmediate(bool extendedTest)
                {});
 }
 
+int32_t AtaPassThroughSmart::abortSelfTest()
+{
+    return run({ata::kCmdSmart, ata::kSmartExecuteOffLineImmediate, 0, ata::kAbortSelfTest, ata::kSmartLbaMid,
+                ata::kSmartLbaHigh, false, false},
+               {});
+}
+
 int32_t AtaPassThroughSmart::readData(std::span<uint8_t, kAtaPageSize> buffer)
 {
     return readInto({ata::kCmdSmart, ata::kSmartReadData, 1, 0, ata::kSmartLbaMid, ata::kSmartLbaHigh, true,

@@ -67,6 +67,7 @@ inline constexpr uint8_t kSmartExceededLbaMid = 0xF4;
 inline constexpr uint8_t kSmartExceededLbaHigh = 0x2C;
 inline constexpr uint8_t kShortSelfTestOffLine = 0x01;
 inline constexpr uint8_t kExtendedSelfTestOffLine = 0x02;
+inline constexpr uint8_t kAbortSelfTest = 0x7F;
 inline constexpr unsigned kTimeoutMs = 20000;
 
 struct Command
@@ -92,6 +93,7 @@ public:
     int32_t enableDisableOperations(bool enable) override;
     int32_t returnStatus(bool &thresholdExceeded) override;
     int32_t executeOffLineImmediate(bool extendedTest) override;
+    int32_t abortSelfTest() override;
     int32_t readData(std::span<uint8_t, kAtaPageSize> buffer) override;
     int32_t validateReadData(std::span<const uint8_t, kAtaPageSize> buffer) override;
     int32_t readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer) override;
