@@ -70,6 +70,7 @@ DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
                                                                        p.value(QStringLiteral("Firmware Version")).toString());
         entry.databaseWarning = db.value(QStringLiteral("warning")).toString().trimmed();
         entry.firmwareBug = db.value(QStringLiteral("firmwarebugDescription")).toString().trimmed();
+        entry.modelFamily = db.value(QStringLiteral("modelfamily")).toString().trimmed();
     }
     device->moveToThread(home);
     entry.device = std::shared_ptr<THSMARTDevice>(device.release(), [](THSMARTDevice *d) { d->deleteLater(); });
@@ -103,6 +104,7 @@ struct DriveBrowser::Private
     bool scanPending = false;
     bool eventPending = false;
     DriveEntry empty;
+    QString shownDrive;
 
     explicit Private(DriveBrowser *browser) : q(browser) {}
 
@@ -197,7 +199,17 @@ void DriveBrowser::Private::build()
     coalesce.setSingleShot(true);
     coalesce.setInterval(kCoalesceMs);
     QObject::connect(&coalesce, &QTimer::timeout, q, [this] { rebuild(Reason::DiskEvent); });
-    QObject::connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, q, [this] { showSelected(); });
+    QObject::connect(tree->selectionModel(), &QItemSelectionModel::selectionChanged, q,
+                     [this] {
+                         // A click on a volume row clears the selection in Qt; the drive stays.
+                         const int last = model->rowOf(shownDrive);
+                         if (selectedRow() < 0 && last >= 0) {
+                             tree->selectionModel()->select(model->index(last, 0),
+                                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                             return;
+                         }
+                         showSelected();
+                     });
     QObject::connect(selfTest, &SelfTestPanel::testInProgressChanged, q, &DriveBrowser::testInProgressChanged);
     QObject::connect(selfTest, &SelfTestPanel::testEnded, q, [this](const QString &name) {
         // The log changed: show it on the drive's pages.
@@ -343,6 +355,7 @@ void DriveBrowser::Private::showSelected()
         }
         return;
     }
+    shownDrive = entry->bsdName();
     QTabWidget *set = entry->isNVMe() ? nvme : sata;
     const bool changed = stack->currentWidget() != set;
     stack->setCurrentWidget(set);
@@ -515,7 +528,7 @@ void DriveBrowser::printText()
     if (!entry)
         return;
     const DriveEntry chosen = *entry;
-    auto *printer = new QPrinter(QPrinter::HighResolution);
+    auto *printer = new QPrinter(QPrinter::ScreenResolution);
     auto *dialog = new QPrintDialog(printer, window());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::finished, this, [this, dialog, printer, chosen](int result) {

@@ -18,6 +18,7 @@ struct DriveEntry
     // The drive database's warning and firmware-bug texts for this model.
     QString databaseWarning;
     QString firmwareBug;
+    QString modelFamily;
 
     const QVariantMap &properties() const { return device->driveProperties(); }
     QString bsdName() const { return properties().value(QStringLiteral("bsdName")).toString(); }

@@ -50,7 +50,9 @@ void AtaInformationPage::setDrive(const DriveEntry &entry)
     const QVariantMap &p = entry.properties();
     heading(QStringLiteral("Identity"));
     row(QStringLiteral("Device"), QStringLiteral("/dev/") + entry.bsdName());
-    row(QStringLiteral("Model Family"), text(p, "Model Family"));
+    // The database's family when the properties don't name one.
+    const QString family = text(p, "Model Family");
+    row(QStringLiteral("Model Family"), family != QLatin1String("-") || entry.modelFamily.isEmpty() ? family : entry.modelFamily);
     row(QStringLiteral("Device Model"), text(p, "Device Model"));
     row(QStringLiteral("Serial Number"), text(p, "Serial Number"));
     row(QStringLiteral("Firmware Version"), text(p, "Firmware Version"));

@@ -3,7 +3,9 @@
 
 #include "display/DisplayFormats.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace corvane::app {
 

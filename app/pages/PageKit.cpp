@@ -310,7 +310,8 @@ QLabel *FormPage::row(const QString &label, const QString &value, bool bad)
 {
     auto *field = new QLabel(value);
     field->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    field->setWordWrap(true);
+    // Wrapping labels get their height from a guessed width; only long texts wrap.
+    field->setWordWrap(value.size() > 90);
     if (bad) {
         QPalette pal = field->palette();
         pal.setColor(QPalette::WindowText, failureColor(palette()));

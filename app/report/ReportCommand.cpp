@@ -41,6 +41,7 @@ int exportReportCommand(const DrivePlatform &platform, const QString &drive, con
             entry.settings.value(QStringLiteral("Firmware Version")).toString());
         entry.databaseWarning = db.value(QStringLiteral("warning")).toString().trimmed();
         entry.firmwareBug = db.value(QStringLiteral("firmwarebugDescription")).toString().trimmed();
+        entry.modelFamily = db.value(QStringLiteral("modelfamily")).toString().trimmed();
     }
     entry.readStatus = readDrive(*device, platform);
     if (entry.readStatus)

@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QStyle>
 
+#include <algorithm>
 #include <memory>
 
 namespace corvane::app {
@@ -42,7 +43,8 @@ int paintReport(const DriveEntry &entry, QPagedPaintDevice &device, const QPalet
 
     QFont titleFont = QApplication::font();
     titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
+    // In pixels: the painter's scale already maps layout pixels to the device.
+    titleFont.setPixelSize(qRound(QFontInfo(QApplication::font()).pixelSize() * 1.3));
     const int titleHeight = QFontMetrics(titleFont).height() + 10;
     const int available = paint.height() - titleHeight;
     const QString driveName = QStringLiteral("/dev/%1 %2")
@@ -87,8 +89,8 @@ int paintReport(const DriveEntry &entry, QPagedPaintDevice &device, const QPalet
             painter.setFont(titleFont);
             painter.setPen(Qt::black); // on the sheet's white margin
             painter.drawText(QRect(0, 0, paint.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                             QStringLiteral("%1: %2%3")
-                                 .arg(driveName, page->title(), part ? QStringLiteral(" (continued)") : QString()));
+                             QStringLiteral("%1%2 — %3")
+                                 .arg(page->title(), part ? QStringLiteral(" (continued)") : QString(), driveName));
             painter.restore();
             page->render(&painter, QPoint(0, titleHeight), QRegion(0, top, paint.width(), bottom - top),
                          QWidget::DrawWindowBackground | QWidget::DrawChildren);
@@ -112,7 +114,7 @@ bool writeReportPdf(const DriveEntry &entry, const QString &path, const QPalette
     int sheets = 0;
     {
         QPdfWriter writer(&file);
-        writer.setResolution(300);
+        writer.setResolution(kResolution);
         writer.setCreator(QStringLiteral("Corvane"));
         writer.setTitle(QStringLiteral("Corvane report for /dev/%1").arg(entry.bsdName()));
         writer.setPageSize(QPageSize(QPageSize::A4));

@@ -10,7 +10,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace corvane::app {
 

@@ -130,7 +130,8 @@ int main(int argc, char **argv)
             browser->selectInformationTab(2);
             settle(300);
             window.grab().save(dir + QStringLiteral("/app-nvme-health.png"));
-            out << "screenshots saved in " << dir << "\n";
+            exportReportCommand(*platform, QStringLiteral("sdb"), dir + QStringLiteral("/sample-report.pdf"));
+            out << "screenshots and sample-report.pdf saved in " << dir << "\n";
         }
     }
 
