@@ -165,9 +165,9 @@ void AtaCapabilitiesPage::setDrive(const DriveEntry &entry)
 
     heading(QStringLiteral("Off-line data collection and self-tests"));
     row(QStringLiteral("Off-line data collection status"), text(p, "Offline data collection status"));
+    const QString offline = text(p, "Offline data collection time");
     row(QStringLiteral("Off-line data collection time"),
-        p.contains(QStringLiteral("Offline data collection time")) ? text(p, "Offline data collection time")
-                                                                   : QStringLiteral("-"));
+        offline == QLatin1String("-") ? offline : QStringLiteral("%1 seconds").arg(offline));
     row(QStringLiteral("Self-test status"), text(p, "Self-test status"));
     for (const char *key : {"Short self-test polling time", "Extended self-test polling time",
                             "Conveyance self-test polling time"}) {
@@ -180,7 +180,7 @@ void AtaCapabilitiesPage::setDrive(const DriveEntry &entry)
 
 AtaErrorLogPage::AtaErrorLogPage(QWidget *parent) : TablePage(QStringLiteral("Error Log"), 4, parent)
 {
-    table()->setColumns({QStringLiteral("Error"), QStringLiteral("Power-on hours"), QStringLiteral("Command"),
+    table()->setColumns({QStringLiteral("No."), QStringLiteral("Power-on hours"), QStringLiteral("Command"),
                          QStringLiteral("Feature"), QStringLiteral("Error"), QStringLiteral("LBA"),
                          QStringLiteral("Status"), QStringLiteral("State")});
 }
@@ -211,10 +211,12 @@ AtaSelfTestPage::AtaSelfTestPage(SelfTestPanel *panel, QWidget *parent)
     : DrivePage(QStringLiteral("Self-Tests"), 5, parent), _panel(panel), _offers(new QLabel(this)),
       _log(new DataTable(this))
 {
-    if (_panel)
+    // On screen the controls list the offers; the report names them.
+    body()->addWidget(_offers);
+    if (_panel) {
+        _offers->hide();
         body()->addWidget(_panel);
-    else
-        body()->addWidget(_offers);
+    }
     _log->setAccessibleName(QStringLiteral("Self-test log"));
     _log->setColumns({QStringLiteral("No."), QStringLiteral("Test"), QStringLiteral("Result"),
                       QStringLiteral("Power-on hours"), QStringLiteral("First error LBA")});

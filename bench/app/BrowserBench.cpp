@@ -72,9 +72,18 @@ int main(int argc, char **argv)
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     QApplication app(argc, argv);
+    if (argc > 3 && QByteArray(argv[3]) == "dark") {
+        QPalette dark(QColor(0x30, 0x30, 0x30), QColor(0x24, 0x24, 0x24));
+        dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2a, 0x2a));
+        QApplication::setPalette(dark);
+    }
     QTextStream out(stdout);
     if (argc < 2) {
-        out << "usage: browser_bench RECORDED_SET [SHOTS_DIR]\n";
+        out << "usage: browser_bench RECORDED_SET [SHOTS_DIR [all|dark]]\n";
         return 2;
     }
     QString error;
@@ -130,6 +139,15 @@ int main(int argc, char **argv)
             browser->selectInformationTab(2);
             settle(300);
             window.grab().save(dir + QStringLiteral("/app-nvme-health.png"));
+            if (argc > 3) { // every page, for a look at the whole window
+                for (const char *drive : {"sdb", "nvme1n1"})
+                    for (int tag = 1; tag <= 5; ++tag) {
+                        select(*browser, QLatin1String(drive));
+                        browser->selectInformationTab(tag);
+                        settle(100);
+                        window.grab().save(QStringLiteral("%1/page-%2-%3.png").arg(dir, QLatin1String(drive)).arg(tag));
+                    }
+            }
             exportReportCommand(*platform, QStringLiteral("sdb"), dir + QStringLiteral("/sample-report.pdf"));
             out << "screenshots and sample-report.pdf saved in " << dir << "\n";
         }

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTest>
 
 using namespace corvane;
 using namespace corvane::app;
@@ -74,6 +75,12 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     selectDrive(*b, QStringLiteral("sdb"));
     driveList(*b)->setCurrentIndex(m->index(0, 0, sda));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdb"));
+    // Arrows walk the list; a volume row on the way keeps the drive selected.
+    selectDrive(*b, QStringLiteral("nvme0n1"));
+    QTest::keyClick(driveList(*b), Qt::Key_Down);
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme0n1"));
+    QTest::keyClick(driveList(*b), Qt::Key_Down);
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
     // A drive without volumes is still expandable and has no children.
     const QModelIndex sdf = m->index(7, 0);
     EXPECT_EQ(m->rowCount(sdf), 0);
