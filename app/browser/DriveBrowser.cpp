@@ -30,6 +30,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -183,6 +184,20 @@ void DriveBrowser::Private::build()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
     QWidget::setTabOrder(tree, stack);
+
+    // The splitter and each page set's tab as the user left them.
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("browser"));
+    splitter->restoreState(settings.value(QStringLiteral("splitter")).toByteArray());
+    sata->setCurrentIndex(settings.value(QStringLiteral("sataTab"), 0).toInt());
+    nvme->setCurrentIndex(settings.value(QStringLiteral("nvmeTab"), 0).toInt());
+    QObject::connect(splitter, &QSplitter::splitterMoved, q, [splitter] {
+        QSettings().setValue(QStringLiteral("browser/splitter"), splitter->saveState());
+    });
+    QObject::connect(sata, &QTabWidget::currentChanged, q,
+                     [](int i) { QSettings().setValue(QStringLiteral("browser/sataTab"), i); });
+    QObject::connect(nvme, &QTabWidget::currentChanged, q,
+                     [](int i) { QSettings().setValue(QStringLiteral("browser/nvmeTab"), i); });
 
     busy = new QDialog(q);
     busy->setObjectName(QStringLiteral("busySheet"));

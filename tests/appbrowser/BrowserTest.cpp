@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -52,6 +53,7 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     auto *busy = b.browser->findChild<QDialog *>(QStringLiteral("busySheet"));
     ASSERT_TRUE(busy);
     EXPECT_TRUE(busy->isVisible());
+    EXPECT_EQ(busy->findChild<QLabel *>()->text(), QStringLiteral("Scanning for SMART Drives..."));
     ASSERT_TRUE(waitForDrives(*b));
     EXPECT_FALSE(busy->isVisible());
     EXPECT_EQ(agent.count(), 1);
@@ -102,6 +104,16 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     EXPECT_EQ(menu.actions().value(1)->text(), QStringLiteral("Health"));
     menu.actions().value(2)->trigger();
     EXPECT_EQ(b.browser->findChild<QTabWidget *>(QStringLiteral("nvme"))->currentIndex(), 2);
+
+    // "Update drive information" reads the selected drive again behind the sheet.
+    b.browser->updateDriveInfo();
+    EXPECT_TRUE(busy->isVisible());
+    EXPECT_EQ(busy->findChild<QLabel *>()->text(), QStringLiteral("Updating information for nvme1n1..."));
+    for (int i = 0; i < 200 && busy->isVisible(); ++i)
+        spin(10);
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
+    EXPECT_EQ(m->index(1, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("nvme1n1, Failed"));
 }
 
 TEST(Browser, RebuildsOnDiskEventsKeepingTheSelectedDrive)
