@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BrowserTestSupport.h"
 
+#include "browser/DriveListModel.h"
 #include "pages/AtaPages.h"
 #include "platform/DeviceStatus.h"
 #include "selftest/SelfTestPanel.h"
@@ -50,7 +51,9 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     };
     THSMARTDevice::setSelfTestTickInterval(5);
     DriveBrowser b(demo.platform);
-    b.setDiskEvents(std::make_unique<ScriptedDiskEvents>());
+    auto scripted = std::make_unique<ScriptedDiskEvents>();
+    ScriptedDiskEvents *events = scripted.get();
+    b.setDiskEvents(std::move(scripted));
     b.show();
     b.scanForSMARTDrives();
     ASSERT_TRUE(waitForDrives(b));
@@ -71,6 +74,12 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     selectDrive(b, QStringLiteral("sdb"));
     EXPECT_FALSE(panel->startButton()->isEnabled());
     selectDrive(b, QStringLiteral("sda"));
+    // A rebuild meanwhile keeps the drive under test and its session.
+    events->arrive(QStringLiteral("sdh"));
+    ASSERT_TRUE(waitForDrives(b));
+    EXPECT_TRUE(b.testInProgress());
+    auto *model = static_cast<DriveListModel *>(driveList(b)->model());
+    EXPECT_EQ(model->drives().value(model->rowOf(QStringLiteral("sda"))).device, panel->deviceUnderTest());
     const int passedBefore = logRowsWith(b, QStringLiteral("Completed without error"));
     *demo.clock += 5000; // the short test's simulated four seconds pass
     ASSERT_TRUE(waitUntilIdle(panel));
