@@ -530,8 +530,12 @@ void DriveBrowser::saveAsPDF()
             Q_EMIT statusMessage(QStringLiteral("Report saved to %1").arg(path));
             return;
         }
-        QMessageBox::warning(window(), QStringLiteral("Corvane"), QStringLiteral("The report could not be saved."),
-                             QMessageBox::Ok);
+        auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Corvane"),
+                                    QStringLiteral("The report could not be saved."), QMessageBox::Ok, window());
+        box->setInformativeText(QStringLiteral("%1: %2. A file already there is left as it was.").arg(path, error));
+        box->setWindowModality(Qt::WindowModal);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
         Q_EMIT statusMessage(QStringLiteral("The report could not be saved to %1: %2").arg(path, error));
     });
     dialog->open();
