@@ -68,6 +68,10 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     EXPECT_EQ(sdb.data(Qt::AccessibleTextRole).toString(), QStringLiteral("sdb, Warning"));
     EXPECT_EQ(m->index(7, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("sdf, -"));
     EXPECT_FALSE(sda.data(Qt::DecorationRole).value<QIcon>().isNull());
+    // Only ATA drives are handed the ignore settings.
+    const QList<DriveEntry> &drives = static_cast<DriveListModel *>(m)->drives();
+    EXPECT_FALSE(drives[0].properties().contains(QStringLiteral("ignoreAttributes")));
+    EXPECT_EQ(drives[2].properties().value(QStringLiteral("ignoreAttributes")).toMap(), defaultIgnoreAttributes());
     // Volumes: indented, named, not selectable; clicking one keeps the drive.
     ASSERT_GT(m->rowCount(sda), 0);
     const QModelIndex volume = m->index(0, 0, sda);
