@@ -34,7 +34,10 @@ private:
         while (udev_device *device = udev_monitor_receive_device(_monitor)) {
             const char *action = udev_device_get_action(device);
             const char *name = udev_device_get_sysname(device);
-            if (action && name) {
+            // Loop and RAM disks come and go with every snap mount; they never have SMART.
+            const bool virtualDisk = name && (!std::strncmp(name, "loop", 4) || !std::strncmp(name, "ram", 3)
+                                              || !std::strncmp(name, "zram", 4));
+            if (action && name && !virtualDisk) {
                 if (!std::strcmp(action, "add"))
                     Q_EMIT diskChanged(true, QString::fromLocal8Bit(name));
                 else if (!std::strcmp(action, "remove"))
