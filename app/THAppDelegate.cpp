@@ -161,6 +161,8 @@ void THAppDelegate::applicationDidFinishLaunching()
     updateProgress->setTextVisible(false);
     updateProgress->hide();
     status->addPermanentWidget(updateProgress);
+    databaseText = new QLabel;
+    status->addPermanentWidget(databaseText);
     machineModelText = new QLabel(readMachineModel());
     machineNameText = new QLabel;
     versionBuildText = new QLabel(app::versionBuildText());
@@ -215,9 +217,9 @@ void THAppDelegate::updateFinished(const DriveDatabaseUpdater::Result &result)
     updateProgress->hide();
     if (result.outcome == DriveDatabaseUpdater::Outcome::Updated)
         _rebuildPending = true; // the parse's databaseUpdated follows
-    _window->statusBar()->showMessage(result.message(), 15000);
+    databaseText->setText(result.message());
     // Why each source failed, for whoever hovers over the message.
-    _window->statusBar()->setToolTip(result.failures.join(u'\n'));
+    databaseText->setToolTip(result.failures.join(u'\n'));
     Q_EMIT databaseUpdateFinished(result.message());
     if (_updateFromMenu) {
         auto *box = new QMessageBox(result.outcome == DriveDatabaseUpdater::Outcome::Failed ? QMessageBox::Warning

@@ -105,6 +105,8 @@ public:
     QLabel *machineModelText = nullptr;
     QLabel *machineNameText = nullptr;
     QProgressBar *updateProgress = nullptr;
+    // The last database update's outcome; stays while drive messages come and go.
+    QLabel *databaseText = nullptr;
 
     static constexpr char kSuppressMonitorQuestionKey[] = "suppressMonitorDrivesQuestion";
     // The window's size and place, kept for the next start.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvane: the main window.
 #include "DriveIcons.h"
+#include "HelperClient.h"
 #include "MainWindow.h"
 #include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"
@@ -50,8 +51,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("corvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
     QApplication::setApplicationVersion(QStringLiteral(CORVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("corvane"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("drive-harddisk"), gui::fallbackDriveIcon(gui::DriveKind::Internal)));
+    QApplication::setDesktopFileName(QStringLiteral("com.tarnholm.Corvane"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.tarnholm.Corvane"), gui::fallbackDriveIcon(gui::DriveKind::Internal)));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Corvane: the health of your drives."));
@@ -69,6 +70,8 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("widget-deeplink:// address (from the widget)."), QStringLiteral("[url]"));
     parser.process(app);
 
+    // As a normal user the drives are read through corvane-helper.
+    helper::installHelperSeams();
     QString error;
     std::optional<DrivePlatform> platform = DrivePlatform::open(parser.value(recorded), &error);
     if (!platform) {

@@ -15,7 +15,8 @@ namespace {
 
 int run(const QStringList &args)
 {
-    QCommandLineParser parser;
+    CommandLine cl("update-db");
+    QCommandLineParser &parser = cl.parser();
     const QCommandLineOption source(QStringLiteral("source"),
                                     QStringLiteral("Fetch drivedb.h from <url> (no history page); repeat to try several in order."),
                                     QStringLiteral("url"));
@@ -23,16 +24,8 @@ int run(const QStringList &args)
                                      QStringLiteral("seconds"), QStringLiteral("15"));
     parser.addOption(source);
     parser.addOption(timeout);
-    parser.addHelpOption();
-    if (!parser.parse(QStringList{QStringLiteral("corvanectl update-db")} + args) || !parser.positionalArguments().isEmpty()) {
-        err(QStringLiteral("corvanectl update-db: %1\nusage: corvanectl update-db [--source URL]... [--timeout SECONDS]\n")
-                .arg(parser.errorText().isEmpty() ? QStringLiteral("unexpected argument") : parser.errorText()));
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help"))) {
-        out(parser.helpText());
-        return 0;
-    }
+    if (const std::optional<int> exit = cl.parse(args, 0, 0))
+        return *exit;
     bool ok = false;
     const int seconds = parser.value(timeout).toInt(&ok);
     if (!ok || seconds <= 0) {

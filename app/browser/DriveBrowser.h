@@ -11,6 +11,10 @@
 
 class QMenu;
 
+namespace corvane {
+class DiskEvents;
+}
+
 namespace corvane::app {
 
 class DriveBrowser : public QWidget
@@ -42,6 +46,10 @@ public:
     void printText();
     // "preferences_menu:" opens the preferences sheet.
     void showPreferences();
+
+    // Where whole-disk arrivals and removals come from; by default udev on
+    // this machine and nothing for a recorded set. Bursts make one rebuild.
+    void setDiskEvents(std::unique_ptr<DiskEvents> events);
 
     // Kernel name of the selected drive, empty when none.
     QString selectedDrive() const;

@@ -115,6 +115,7 @@ public:
     {
         return selfTest(extendedTest ? ata::kExtendedSelfTestOffLine : ata::kShortSelfTestOffLine);
     }
+    int32_t abortSelfTest() override { return selfTest(ata::kAbortSelfTest); }
     int32_t readData(std::span<uint8_t, kAtaPageSize> buffer) override
     {
         return m_channel.read(Operation::AtaSmartData, {}, buffer, kAtaPageSize);

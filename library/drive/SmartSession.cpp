@@ -195,6 +195,19 @@ void THSMARTDevice::abortSelftest()
         endSelfTest();
 }
 
+int32_t THSMARTDevice::stopSelfTest()
+{
+    if (!timer)
+        return 0;
+    const int32_t status = sif ? sif->abortSelfTest() : kStatusNoDevice;
+    // One more look records the drive's final status ("Aborted") when it has one.
+    if (status == 0)
+        selfTestTick();
+    if (timer)
+        endSelfTest();
+    return status;
+}
+
 void THSMARTDevice::endSelfTest()
 {
     timer->stop();

@@ -66,6 +66,10 @@ public:
     bool isFollowingTest() const { return timer != nullptr; }
     // Stops following the test (the drive keeps running it).
     void abortSelftest();
+    // Aborts the followed test on the drive (EXECUTE OFF-LINE IMMEDIATE 0x7F),
+    // takes its final status and log, and stops following it. The status of
+    // the abort command; following stops even when the drive refused it.
+    int32_t stopSelfTest();
     // Tests shorten the one-second progress interval.
     static void setSelfTestTickInterval(int milliseconds);
 

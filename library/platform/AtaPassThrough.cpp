@@ -175,6 +175,11 @@ int32_t AtaPassThroughSmart::executeOffLineImmediateSubcommand(uint8_t subcomman
                {});
 }
 
+int32_t AtaPassThroughSmart::abortSelfTest()
+{
+    return executeOffLineImmediateSubcommand(ata::kAbortSelfTest);
+}
+
 int32_t AtaPassThroughSmart::readData(std::span<uint8_t, kAtaPageSize> buffer)
 {
     return readInto({ata::kCmdSmart, ata::kSmartReadData, 1, 0, ata::kSmartLbaMid, ata::kSmartLbaHigh, true,

@@ -94,6 +94,7 @@ public:
     int32_t enableDisableOperations(bool enable) override;
     int32_t returnStatus(bool &thresholdExceeded) override;
     int32_t executeOffLineImmediate(bool extendedTest) override;
+    int32_t abortSelfTest() override;
     int32_t readData(std::span<uint8_t, kAtaPageSize> buffer) override;
     int32_t validateReadData(std::span<const uint8_t, kAtaPageSize> buffer) override;
     int32_t readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer) override;

@@ -1,7 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/AtaSmartInterface.h"
 
+#include "platform/DeviceStatus.h"
+
+#include <cerrno>
+
 namespace corvane {
+
+int32_t AtaSmartInterface::abortSelfTest()
+{
+    return statusFromErrno(EOPNOTSUPP);
+}
 
 bool isPlainDeviceName(const QString &name)
 {

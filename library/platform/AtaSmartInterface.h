@@ -28,6 +28,9 @@ public:
     virtual int32_t returnStatus(bool &thresholdExceeded) = 0;
     // EXECUTE OFF-LINE IMMEDIATE, short (1) or extended (2) self-test in off-line mode.
     virtual int32_t executeOffLineImmediate(bool extendedTest) = 0;
+    // EXECUTE OFF-LINE IMMEDIATE subcommand 0x7F: the drive stops its self-test
+    // and logs it as aborted by the host. Seams that can't send it say so.
+    virtual int32_t abortSelfTest();
     virtual int32_t readData(std::span<uint8_t, kAtaPageSize> buffer) = 0;
     // 0 when the page's checksum (sum of all 512 bytes) is 0 modulo 256.
     virtual int32_t validateReadData(std::span<const uint8_t, kAtaPageSize> buffer) = 0;

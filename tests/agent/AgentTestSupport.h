@@ -37,13 +37,6 @@ inline void PrintTo(const QStringList &l, std::ostream *os)
 
 namespace corvane::test {
 
-// Lets queued work run: what is already posted, not what timers bring later.
-inline void drainEvents()
-{
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-}
-
 // Records every Notify call as org.freedesktop.Notifications would receive it.
 class TestNotificationServer : public QObject, protected QDBusContext
 {

@@ -2,7 +2,8 @@
 // Agent management: the systemd service over a fake command runner, and the
 // connection, build check and restarts against an agent object on a private bus.
 #include "AppShellTestSupport.h"
-#include "../agent/AgentTestSupport.h"
+#include "support/EventLoop.h"
+#include "support/PrivateBus.h"
 #include "MainWindow.h"
 #include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"

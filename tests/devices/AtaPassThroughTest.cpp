@@ -58,6 +58,7 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
     ASSERT_EQ(d.ata.readLogAtAddress(6, page), 0);
     ASSERT_EQ(d.ata.executeOffLineImmediate(false), 0);
     ASSERT_EQ(d.ata.executeOffLineImmediate(true), 0);
+    ASSERT_EQ(d.ata.abortSelfTest(), 0);
 
     const std::vector<Cdb> expected = {
         // SMART ENABLE OPERATIONS, non-data
@@ -76,6 +77,8 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
         // EXECUTE OFF-LINE IMMEDIATE: short and extended self-test, off-line mode
         {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
         {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x02, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
     };
     ASSERT_EQ(d.log.cdbs.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)

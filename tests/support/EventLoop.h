@@ -39,4 +39,11 @@ inline bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
     return true;
 }
 
+// Lets queued work run: what is already posted, not what timers bring later.
+inline void drainEvents()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+}
+
 } // namespace corvane::test

@@ -29,6 +29,7 @@ constexpr size_t kOffLineCapabilityOffset = 367;
 constexpr uint8_t kSelfTestSupported = 0x10;
 constexpr uint8_t kPassed = 0x00;
 constexpr uint8_t kReadFailure = 0x73; // read element failed with 30 % left
+constexpr uint8_t kAbortedByHost = 0x10;
 constexpr size_t kSelfTestEntries = 21;
 constexpr size_t kSelfTestEntrySize = 24;
 constexpr size_t kSelfTestIndexOffset = 508;
@@ -99,7 +100,7 @@ void appendSelfTestEntry(SmartPage &log, const Simulation &s, uint16_t hours)
     log[entry + 1] = s.finalStatus;
     log[entry + 2] = uint8_t(hours);
     log[entry + 3] = uint8_t(hours >> 8);
-    if (s.finalStatus != kPassed) {
+    if (s.finalStatus == kReadFailure) {
         const uint32_t lba = 0x0012D687; // first failing sector, made up
         for (int k = 0; k < 4; ++k)
             log[entry + 5 + k] = uint8_t(lba >> (8 * k));
@@ -186,6 +187,21 @@ int32_t RecordedAtaSmart::executeOffLineImmediate(bool extendedTest)
     s->extended = extendedTest;
     s->start = m_clock();
     s->finalStatus = knowsStatus && failing ? kReadFailure : kPassed;
+    return kStatusSuccess;
+}
+
+int32_t RecordedAtaSmart::abortSelfTest()
+{
+    SmartPage smart{};
+    if (const int32_t status = readFile(QStringLiteral("smart.bin"), smart))
+        return status;
+    QMutexLocker lock(&gMutex);
+    const std::shared_ptr<Simulation> s = simulationFor(m_dir);
+    // Like a drive: aborting when nothing runs is accepted and changes nothing.
+    if (s->running && m_clock() - s->start < durationOf(*s)) {
+        s->finalStatus = kAbortedByHost;
+        s->start = m_clock() - durationOf(*s); // ends now; the next read logs it
+    }
     return kStatusSuccess;
 }
 

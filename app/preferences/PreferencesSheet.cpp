@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "preferences/PreferencesSheet.h"
+
+#include "platform/SharedDefaults.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace corvane::app {
+
+namespace {
+
+struct Switch
+{
+    const char *key;
+    const char *name;
+};
+
+// The attributes whose raw value alone can make a drive "Warning".
+constexpr Switch kSwitches[] = {
+    {"a5", "Reallocated Sectors Count (5)"},   {"a10", "Spin Retry Count (10)"},
+    {"a184", "End-to-End Error (184)"},       {"a187", "Reported Uncorrectable Errors (187)"},
+    {"a188", "Command Timeout (188)"},         {"a190", "Airflow Temperature (190)"},
+    {"a194", "Temperature (194)"},             {"a196", "Reallocation Event Count (196)"},
+};
+
+} // namespace
+
+PreferencesSheet::PreferencesSheet(SharedDefaults &defaults, QWidget *parent) : QDialog(parent), _defaults(defaults)
+{
+    setWindowTitle(QStringLiteral("Preferences"));
+    setWindowModality(Qt::WindowModal);
+    auto *layout = new QVBoxLayout(this);
+    auto *intro = new QLabel(QStringLiteral("Don't count these attributes as a problem when judging a drive's health:"), this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    for (const Switch &s : kSwitches) {
+        auto *box = new QCheckBox(QLatin1String(s.name), this);
+        box->setAccessibleName(QStringLiteral("Ignore %1").arg(QLatin1String(s.name)));
+        _switches.insert(QLatin1String(s.key), box);
+        layout->addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &PreferencesSheet::store);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults, this);
+    buttons->button(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("&Reset to Defaults"));
+    connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
+            &PreferencesSheet::resetToDefaults);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
+    layout->addWidget(buttons);
+    load();
+}
+
+void PreferencesSheet::load()
+{
+    const QVariantMap ignore =
+        _defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value_or(defaultIgnoreAttributes());
+    for (auto it = _switches.cbegin(); it != _switches.cend(); ++it) {
+        const QSignalBlocker block(it.value());
+        it.value()->setChecked(ignore.value(it.key()).toBool());
+    }
+}
+
+void PreferencesSheet::store()
+{
+    // Keys the user added by hand stay; only the switches' keys change.
+    QVariantMap ignore =
+        _defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value_or(defaultIgnoreAttributes());
+    for (auto it = _switches.cbegin(); it != _switches.cend(); ++it)
+        ignore.insert(it.key(), it.value()->isChecked());
+    _defaults.setValue(QLatin1String(kIgnoreAttributesKey), ignore);
+}
+
+void PreferencesSheet::resetToDefaults()
+{
+    _defaults.setValue(QLatin1String(kIgnoreAttributesKey), defaultIgnoreAttributes());
+    load();
+}
+
+} // namespace corvane::app

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The preferences sheet: which attribute checks don't count as failing.
+// Each switch writes the shared "ignoreAttributes" at once; closing the
+// sheet is what makes the drives be read again (the browser rescans).
+#include <QDialog>
+#include <QMap>
+
+class QCheckBox;
+
+namespace corvane {
+class SharedDefaults;
+}
+
+namespace corvane::app {
+
+class PreferencesSheet : public QDialog
+{
+    Q_OBJECT
+public:
+    PreferencesSheet(SharedDefaults &defaults, QWidget *parent = nullptr);
+
+    // "ppResetToDefaults:": stores the default ignore dictionary.
+    void resetToDefaults();
+    // Keys "a5" … "a196" to their switches.
+    const QMap<QString, QCheckBox *> &switches() const { return _switches; }
+
+private:
+    void load();
+    void store();
+
+    SharedDefaults &_defaults;
+    QMap<QString, QCheckBox *> _switches;
+};
+
+} // namespace corvane::app

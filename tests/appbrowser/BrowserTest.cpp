@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BrowserTestSupport.h"
+
+#include "browser/DriveListModel.h"
+#include "platform/SharedDefaults.h"
+#include "preferences/PreferencesSheet.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace corvane;
+using namespace corvane::app;
+using namespace corvane::app::test;
+
+namespace {
+
+struct Browser
+{
+    Demo demo;
+    ScriptedDiskEvents *events = nullptr;
+    std::unique_ptr<DriveBrowser> browser;
+
+    Browser()
+    {
+        browser = std::make_unique<DriveBrowser>(demo.platform);
+        auto scripted = std::make_unique<ScriptedDiskEvents>();
+        events = scripted.get();
+        browser->setDiskEvents(std::move(scripted));
+        browser->resize(1000, 600);
+        browser->show();
+    }
+    DriveBrowser &operator*() { return *browser; }
+    QString shownSet() { return browser->findChild<QStackedWidget *>()->currentWidget()->objectName(); }
+};
+
+} // namespace
+
+TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
+{
+    Browser b;
+    QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
+    QMenu menu;
+    b.browser->attachPageMenu(&menu);
+    b.browser->scanForSMARTDrives();
+    auto *busy = b.browser->findChild<QDialog *>(QStringLiteral("busySheet"));
+    ASSERT_TRUE(busy);
+    EXPECT_TRUE(busy->isVisible());
+    EXPECT_EQ(busy->findChild<QLabel *>()->text(), QStringLiteral("Scanning for SMART Drives..."));
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_EQ(agent.count(), 1);
+
+    // The USB stick without SMART is left out; the first drive is selected.
+    EXPECT_EQ(listedDrives(*b), QStringList({"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "sdd", "sde", "sdf"}));
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme0n1"));
+    EXPECT_EQ(b.shownSet(), QStringLiteral("nvme"));
+
+    QAbstractItemModel *m = driveList(*b)->model();
+    const QModelIndex sda = m->index(2, 0), sdb = m->index(3, 0);
+    EXPECT_EQ(sdb.data(Qt::AccessibleTextRole).toString(), QStringLiteral("sdb, Warning"));
+    EXPECT_EQ(m->index(7, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("sdf, -"));
+    EXPECT_FALSE(sda.data(Qt::DecorationRole).value<QIcon>().isNull());
+    // Only ATA drives are handed the ignore settings.
+    const QList<DriveEntry> &drives = static_cast<DriveListModel *>(m)->drives();
+    EXPECT_FALSE(drives[0].properties().contains(QStringLiteral("ignoreAttributes")));
+    EXPECT_EQ(drives[2].properties().value(QStringLiteral("ignoreAttributes")).toMap(), defaultIgnoreAttributes());
+    // Volumes: indented, named, not selectable; clicking one keeps the drive.
+    ASSERT_GT(m->rowCount(sda), 0);
+    const QModelIndex volume = m->index(0, 0, sda);
+    EXPECT_FALSE(volume.flags() & Qt::ItemIsSelectable);
+    EXPECT_FALSE(m->hasChildren(volume));
+    EXPECT_TRUE(driveList(*b)->isExpanded(sda));
+    selectDrive(*b, QStringLiteral("sdb"));
+    driveList(*b)->setCurrentIndex(m->index(0, 0, sda));
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdb"));
+    // Arrows walk the list; a volume row on the way keeps the drive selected.
+    selectDrive(*b, QStringLiteral("nvme0n1"));
+    QTest::keyClick(driveList(*b), Qt::Key_Down);
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme0n1"));
+    QTest::keyClick(driveList(*b), Qt::Key_Down);
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
+    // A drive without volumes is still expandable and has no children.
+    const QModelIndex sdf = m->index(7, 0);
+    EXPECT_EQ(m->rowCount(sdf), 0);
+    EXPECT_TRUE(m->hasChildren(sdf));
+
+    // The selected tab stays while moving between drives of one kind; an NVMe
+    // drive switches to the NVMe pages and their menu.
+    selectDrive(*b, QStringLiteral("sda"));
+    EXPECT_EQ(b.shownSet(), QStringLiteral("sata"));
+    b.browser->selectInformationTab(2);
+    selectDrive(*b, QStringLiteral("sdc"));
+    auto *sata = b.browser->findChild<QTabWidget *>(QStringLiteral("sata"));
+    EXPECT_EQ(sata->currentIndex(), 1);
+    EXPECT_EQ(sata->tabText(1), QStringLiteral("Attributes"));
+    EXPECT_EQ(menu.actions().size(), 5);
+    EXPECT_EQ(menu.actions().value(4)->text(), QStringLiteral("Self-Tests"));
+    selectDrive(*b, QStringLiteral("nvme1n1"));
+    EXPECT_EQ(b.shownSet(), QStringLiteral("nvme"));
+    EXPECT_EQ(menu.actions().value(1)->text(), QStringLiteral("Health"));
+    menu.actions().value(2)->trigger();
+    EXPECT_EQ(b.browser->findChild<QTabWidget *>(QStringLiteral("nvme"))->currentIndex(), 2);
+
+    // "Update drive information" reads the selected drive again behind the sheet.
+    b.browser->updateDriveInfo();
+    EXPECT_TRUE(busy->isVisible());
+    EXPECT_EQ(busy->findChild<QLabel *>()->text(), QStringLiteral("Updating information for nvme1n1..."));
+    for (int i = 0; i < 200 && busy->isVisible(); ++i)
+        spin(10);
+    EXPECT_FALSE(busy->isVisible());
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
+    EXPECT_EQ(m->index(1, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("nvme1n1, Failed"));
+}
+
+TEST(Browser, RebuildsOnDiskEventsKeepingTheSelectedDrive)
+{
+    Browser b;
+    b.browser->scanForSMARTDrives();
+    ASSERT_TRUE(waitForDrives(*b));
+    QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
+    QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
+
+    // A drive before the selected one goes: the same drive stays selected.
+    selectDrive(*b, QStringLiteral("sdc"));
+    b.demo.registry->hide(QStringLiteral("sda"));
+    b.events->remove(QStringLiteral("sda"));
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_FALSE(listedDrives(*b).contains(QStringLiteral("sda")));
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdc"));
+
+    // The selected drive goes: the drive now at its position.
+    b.demo.registry->hide(QStringLiteral("sdc"));
+    b.events->remove(QStringLiteral("sdc"));
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdd"));
+
+    // The last drive selected and gone: the new last one.
+    selectDrive(*b, QStringLiteral("sdf"));
+    b.demo.registry->hide(QStringLiteral("sdf"));
+    b.events->remove(QStringLiteral("sdf"));
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sde"));
+
+    // A hub with four disks: one rebuild, one reload request.
+    rebuilt.clear();
+    agent.clear();
+    for (const char *n : {"sdh", "sdi", "sdj", "sdk"})
+        b.events->arrive(QLatin1String(n));
+    ASSERT_TRUE(waitForDrives(*b));
+    spin(300);
+    EXPECT_EQ(rebuilt.count(), 1);
+    EXPECT_EQ(agent.count(), 1);
+}
+
+TEST(Browser, NoDrivesAlertOffersQuitRescanAndTheDriver)
+{
+    Browser b;
+    for (const char *n : {"sda", "sdb", "sdc", "sdd", "sde", "sdf", "nvme0n1", "nvme1n1"})
+        b.demo.registry->hide(QLatin1String(n));
+    QSignalSpy quit(b.browser.get(), &DriveBrowser::quitRequested);
+    QSignalSpy install(b.browser.get(), &DriveBrowser::installSMARTDriverRequested);
+    b.browser->scanForSMARTDrives();
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_EQ(b.browser->driveCount(), 0);
+    EXPECT_EQ(b.browser->selectedDrive(), QString());
+
+    auto alert = [&] { return b.browser->findChild<QMessageBox *>(QStringLiteral("noDrivesAlert")); };
+    QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
+    auto press = [&](const QString &text) {
+        QMessageBox *box = alert();
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->text(), QStringLiteral("No SMART supported drives were encountered"));
+        EXPECT_EQ(box->informativeText(), QStringLiteral("Drives associated with a hardware RAID are not supported."));
+        EXPECT_EQ(box->buttons().size(), 3);
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == text)
+                button->click();
+        spin(50);
+    };
+    press(QStringLiteral("Rescan Drives"));
+    ASSERT_TRUE(rebuilt.count() == 1 || rebuilt.wait(20000)); // rescanned, still nothing: the alert again
+    press(QStringLiteral("Install SAT SMART Driver..."));
+    EXPECT_EQ(install.count(), 1);
+    EXPECT_EQ(quit.count(), 0);
+    b.browser->scanForSMARTDrives();
+    ASSERT_TRUE(waitForDrives(*b));
+    press(QStringLiteral("Quit"));
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST(Browser, PreferencesResetAndRescanOnClose)
+{
+    Browser b;
+    SharedDefaults &defaults = SharedDefaults::shared();
+    defaults.setValue(QLatin1String(kIgnoreAttributesKey),
+                      QVariantMap{{QStringLiteral("a194"), false}, {QStringLiteral("a999"), true}});
+    b.browser->showPreferences();
+    auto *sheet = b.browser->window()->findChild<PreferencesSheet *>(QStringLiteral("preferencesSheet"));
+    ASSERT_TRUE(sheet);
+    ASSERT_EQ(sheet->switches().size(), 8);
+    EXPECT_EQ(sheet->switches().value(QStringLiteral("a188"))->text(), QStringLiteral("Command Timeout (188)"));
+    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
+
+    // A switch writes at once; the user's own key stays.
+    sheet->switches().value(QStringLiteral("a5"))->setChecked(true);
+    QVariantMap stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
+    EXPECT_TRUE(stored.value(QStringLiteral("a5")).toBool());
+    EXPECT_TRUE(stored.value(QStringLiteral("a999")).toBool());
+
+    // Reset stores the whole default dictionary.
+    sheet->resetToDefaults();
+    stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
+    EXPECT_EQ(stored, defaultIgnoreAttributes());
+    EXPECT_TRUE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
+    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a5"))->isChecked());
+
+    // Closing always rescans and asks the agent to reload.
+    QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
+    sheet->accept();
+    ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_EQ(agent.count(), 1);
+    EXPECT_EQ(b.browser->driveCount(), 8);
+    defaults.remove(QLatin1String(kIgnoreAttributesKey));
+}

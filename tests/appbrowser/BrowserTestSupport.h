@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The demo set behind a registry whose drives a test can take away, and
+// helpers to wait for the browser and reach its parts.
+#include "browser/DriveBrowser.h"
+#include "platform/DiskEvents.h"
+#include "platform/recorded/RecordedAtaSmart.h"
+
+#include <QEventLoop>
+#include <QMutex>
+#include <QSet>
+#include <QTimer>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+namespace corvane::app::test {
+
+// Hides whole disks by kernel name, as if they were unplugged.
+class HidingRegistry : public Registry
+{
+public:
+    explicit HidingRegistry(std::shared_ptr<const Registry> inner) : _inner(std::move(inner)) {}
+    void hide(const QString &name) const
+    {
+        QMutexLocker lock(&_mutex);
+        _hidden.insert(name);
+    }
+    QList<RegistryEntry> matchingServices(const QVariantMap &match) const override
+    {
+        QList<RegistryEntry> found = _inner->matchingServices(match);
+        QMutexLocker lock(&_mutex);
+        found.removeIf([&](const RegistryEntry &e) {
+            return _hidden.contains(_inner->properties(e).value(QStringLiteral("BSD Name")).toString());
+        });
+        return found;
+    }
+    RegistryEntry parentEntry(const RegistryEntry &e) const override { return _inner->parentEntry(e); }
+    QVariantMap properties(const RegistryEntry &e) const override { return _inner->properties(e); }
+    QString name(const RegistryEntry &e) const override { return _inner->name(e); }
+    QList<RegistryEntry> descendants(const RegistryEntry &e) const override { return _inner->descendants(e); }
+    RegistryEntry serviceNamed(const QString &n) const override { return _inner->serviceNamed(n); }
+    std::optional<QVariantMap> diskDescription(const RegistryEntry &e) const override
+    {
+        return _inner->diskDescription(e);
+    }
+
+private:
+    std::shared_ptr<const Registry> _inner;
+    mutable QMutex _mutex;
+    mutable QSet<QString> _hidden;
+};
+
+struct Demo
+{
+    std::shared_ptr<HidingRegistry> registry;
+    std::shared_ptr<DrivePlatform> platform;
+    // Simulated self-test time in ms; the recorded seam reads it.
+    std::shared_ptr<int64_t> clock = std::make_shared<int64_t>(0);
+
+    Demo()
+    {
+        QString error;
+        auto opened = DrivePlatform::recorded(QStringLiteral(CORVANE_DEMO_SET), &error);
+        EXPECT_TRUE(opened) << error.toStdString();
+        platform = std::make_shared<DrivePlatform>(*opened);
+        registry = std::make_shared<HidingRegistry>(platform->registry);
+        platform->registry = registry;
+        platform->ata = recordedAtaSmartOpener(platform->recordedSet, [c = clock] { return *c; });
+        RecordedAtaSmart::resetSimulations();
+    }
+};
+
+inline void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Waits for the next rebuild; false after 20 s.
+inline bool waitForDrives(DriveBrowser &browser)
+{
+    QEventLoop loop;
+    bool done = false;
+    auto c = QObject::connect(&browser, &DriveBrowser::drivesChanged, &loop, [&] {
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(c);
+    return done;
+}
+
+inline QTreeView *driveList(DriveBrowser &b)
+{
+    return b.findChild<QTreeView *>(QStringLiteral("driveList"));
+}
+
+inline QStringList listedDrives(DriveBrowser &b)
+{
+    QStringList names;
+    QAbstractItemModel *m = driveList(b)->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        names << m->index(r, 0).data().toString();
+    return names;
+}
+
+inline void selectDrive(DriveBrowser &b, const QString &name)
+{
+    QAbstractItemModel *m = driveList(b)->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        if (m->index(r, 0).data().toString() == name)
+            driveList(b)->setCurrentIndex(m->index(r, 0));
+}
+
+} // namespace corvane::app::test

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "BrowserTestSupport.h"
+
+#include "browser/DriveListModel.h"
+#include "pages/AtaPages.h"
+#include "platform/DeviceStatus.h"
+#include "selftest/SelfTestPanel.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <cerrno>
+
+using namespace corvane;
+using namespace corvane::app;
+using namespace corvane::app::test;
+
+namespace {
+
+int logRowsWith(DriveBrowser &b, const QString &status)
+{
+    DataTable *log = b.findChild<AtaSelfTestPage *>()->log();
+    int n = 0;
+    for (int r = 0; r < log->rows(); ++r)
+        n += log->cellText(r, 2).startsWith(status);
+    return n;
+}
+
+bool waitUntilIdle(SelfTestPanel *panel)
+{
+    for (int i = 0; i < 400 && panel->testInProgress(); ++i)
+        spin(10);
+    return !panel->testInProgress();
+}
+
+} // namespace
+
+TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
+{
+    Demo demo;
+    auto deny = std::make_shared<bool>(false);
+    demo.platform->ata = [inner = demo.platform->ata, deny](const QString &bsd, int32_t &status) {
+        if (*deny) {
+            status = statusFromErrno(EACCES);
+            return std::unique_ptr<AtaSmartInterface>();
+        }
+        return inner(bsd, status);
+    };
+    THSMARTDevice::setSelfTestTickInterval(5);
+    DriveBrowser b(demo.platform);
+    auto scripted = std::make_unique<ScriptedDiskEvents>();
+    ScriptedDiskEvents *events = scripted.get();
+    b.setDiskEvents(std::move(scripted));
+    b.show();
+    b.scanForSMARTDrives();
+    ASSERT_TRUE(waitForDrives(b));
+    selectDrive(b, QStringLiteral("sda"));
+    auto *panel = b.findChild<SelfTestPanel *>(QStringLiteral("selfTestPanel"));
+    ASSERT_TRUE(panel);
+    ASSERT_EQ(panel->testSelection()->count(), 2); // short and extended
+    EXPECT_TRUE(panel->startButton()->isEnabled());
+    EXPECT_FALSE(panel->abortButton()->isEnabled());
+    QSignalSpy running(&b, &DriveBrowser::testInProgressChanged);
+
+    // Started: running state; another drive selected meanwhile changes nothing.
+    b.startTest();
+    EXPECT_TRUE(b.testInProgress());
+    EXPECT_FALSE(panel->startButton()->isEnabled());
+    EXPECT_TRUE(panel->abortButton()->isEnabled());
+    EXPECT_FALSE(panel->testSelection()->isEnabled());
+    selectDrive(b, QStringLiteral("sdb"));
+    EXPECT_FALSE(panel->startButton()->isEnabled());
+    selectDrive(b, QStringLiteral("sda"));
+    // A rebuild meanwhile keeps the drive under test and its session.
+    events->arrive(QStringLiteral("sdh"));
+    ASSERT_TRUE(waitForDrives(b));
+    EXPECT_TRUE(b.testInProgress());
+    auto *model = static_cast<DriveListModel *>(driveList(b)->model());
+    EXPECT_EQ(model->drives().value(model->rowOf(QStringLiteral("sda"))).device, panel->deviceUnderTest());
+    const int passedBefore = logRowsWith(b, QStringLiteral("Completed without error"));
+    *demo.clock += 5000; // the short test's simulated four seconds pass
+    ASSERT_TRUE(waitUntilIdle(panel));
+    EXPECT_TRUE(panel->startButton()->isEnabled());
+    EXPECT_FALSE(panel->abortButton()->isEnabled());
+    EXPECT_TRUE(panel->testSelection()->isEnabled());
+    EXPECT_EQ(panel->progress()->value(), 100);
+    EXPECT_EQ(logRowsWith(b, QStringLiteral("Completed without error")), passedBefore + 1);
+    EXPECT_EQ(running.count(), 2);
+
+    // Abort (also what quitting during a test does): the drive is told, and
+    // logs it.
+    b.startTest();
+    ASSERT_TRUE(b.testInProgress());
+    b.stopTest();
+    EXPECT_FALSE(b.testInProgress());
+    EXPECT_EQ(running.count(), 4);
+    EXPECT_EQ(running.last().value(0).toBool(), false);
+    EXPECT_EQ(logRowsWith(b, QStringLiteral("Aborted by host")), 1);
+    EXPECT_TRUE(panel->startButton()->isEnabled());
+
+    // The session can't open the drive: say why, controls idle.
+    *deny = true;
+    b.startTest();
+    EXPECT_FALSE(b.testInProgress());
+    EXPECT_TRUE(panel->message()->isVisibleTo(panel));
+    EXPECT_TRUE(panel->message()->text().contains(statusUserMessage(statusFromErrno(EACCES))));
+    EXPECT_TRUE(panel->startButton()->isEnabled());
+    EXPECT_FALSE(panel->abortButton()->isEnabled());
+    EXPECT_EQ(running.count(), 6);
+    THSMARTDevice::setSelfTestTickInterval(1000);
+}
