@@ -29,8 +29,8 @@ scratch=$(mktemp -d)
 # The programs run as this user but must leave no trace in its home.
 export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
 export XDG_STATE_HOME=$scratch/home/.local/state XDG_CACHE_HOME=$scratch/home/.cache
-export QT_QPA_PLATFORM=offscreen
-mkdir -p "$HOME"
+export XDG_RUNTIME_DIR=$scratch/runtime QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 installed=0
 purge() {
@@ -137,6 +137,7 @@ nothing_left() {
     purge
     local left=0 path owner
     while read -r path; do
+        [ "$path" = /. ] && continue
         if [ -L "$path" ] || { [ -e "$path" ] && [ ! -d "$path" ]; }; then
             echo "left after purge: $path" >&2; left=1
         elif [ -d "$path" ] && ! owner=$(dpkg-query -S "$path" 2>/dev/null); then
