@@ -180,7 +180,7 @@ deb() {
     [ -f "$deb" ] || { echo "deb: $deb was not built" >&2; return 1; }
     # Errors fail the build; every warning must be explained in
     # packaging/lintian-warnings.md (checked by validate-deb.sh).
-    lintian --fail-on error --no-tag-display-limit "$out/corvane_${version}_amd64.changes" \
+    lintian --fail-on error --tag-display-limit 0 "$out/corvane_${version}_amd64.changes" \
         | tee "$out/lintian.txt"
     packaging/validate-deb.sh "$deb" "$out/lintian.txt"
     echo "deb: $deb ($(dpkg-deb -f "$deb" Installed-Size) KiB installed)"
