@@ -6,9 +6,10 @@
 #   ./corvane.sh build   install what is missing and build
 #   ./corvane.sh vm      also install QEMU, build, run the VM tests (ctest label vm)
 #   ./corvane.sh fuzz    clang build of the libFuzzer targets, each run a fixed number of times
+#   ./corvane.sh deb     build the Debian package into build-deb/ and check it with lintian
 # Environment: BUILD_DIR (default build), CORVANE_SANITIZE=1 (ASan + UBSan build),
 # CORVANE_SKIP_SETUP=1 (do not touch packages), JOBS; for fuzz also FUZZ_RUNS,
-# FUZZ_TARGETS, FUZZ_SEED (docs/fuzzing.md).
+# FUZZ_TARGETS, FUZZ_SEED (docs/fuzzing.md); for deb DEB_DIR (default build-deb).
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -17,7 +18,8 @@ BUILD_DIR=${BUILD_DIR:-build}
 JOBS=${JOBS:-$(nproc)}
 
 # Debian packages the project needs to build and test; one per line in this file.
-mapfile -t PACKAGES < <(grep -v '^\s*#' packaging/debian-packages.txt | sed '/^\s*$/d')
+read_list() { grep -v '^\s*#' "$1" | sed '/^\s*$/d'; }
+mapfile -t PACKAGES < <(read_list packaging/debian-packages.txt)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -154,12 +156,56 @@ demo() {
     run_shown decode data/samples/Maxtor_96147H8--BAC51KJ0--2
 }
 
+# The package is built from a copy of the checkout's files (tracked and new,
+# not ignored), so debhelper never writes into the work tree; the .deb, the
+# debug symbols and lintian's report land in DEB_DIR.
+deb() {
+    mapfile -t -O "${#PACKAGES[@]}" PACKAGES < <(read_list packaging/deb-packages.txt)
+    setup
+    local out=${DEB_DIR:-build-deb} version changelog_version
+    version=$(sed -n 's/^project(Corvane VERSION \([^ )]*\).*/\1/p' CMakeLists.txt)
+    changelog_version=$(dpkg-parsechangelog -S Version)
+    if [ "$version" != "$changelog_version" ]; then
+        echo "deb: CMakeLists.txt says $version but debian/changelog $changelog_version;" \
+             "add a changelog entry: dch -v $version" >&2
+        return 1
+    fi
+    mkdir -p "$out"
+    out=$(cd "$out" && pwd)
+    rm -rf "$out/src" && mkdir "$out/src"
+    rm -f "$out"/corvane[_-]*
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        git ls-files -z --cached --others --exclude-standard \
+            | tar --null -T - --ignore-failed-read -cf - | tar -C "$out/src" -xf -
+    else
+        tar --exclude='./build*' --exclude=./.git -cf - . | tar -C "$out/src" -xf -
+    fi
+    # ccache, where present, keeps rebuilds of an unchanged tree short; CMake
+    # takes the launcher from the environment.
+    if command -v ccache >/dev/null; then
+        export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR=$out/src
+    fi
+    local start=$SECONDS
+    (cd "$out/src" && DEB_BUILD_OPTIONS="parallel=$JOBS ${DEB_BUILD_OPTIONS:-}" \
+        dpkg-buildpackage -us -uc --build=full)
+    echo "deb: built in $((SECONDS - start)) s"
+    local deb=$out/corvane_${version}_amd64.deb
+    [ -f "$deb" ] || { echo "deb: $deb was not built" >&2; return 1; }
+    # Errors fail the build; every warning must be explained in
+    # packaging/lintian-warnings.md (checked by validate-deb.sh).
+    lintian --fail-on error --tag-display-limit 0 "$out/corvane_${version}_amd64.changes" \
+        | tee "$out/lintian.txt"
+    packaging/validate-deb.sh "$deb" "$out/lintian.txt"
+    echo "deb: $deb ($(dpkg-deb -f "$deb" Installed-Size) KiB installed)"
+}
+
 case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
     vm) vm_tests ;;
     fuzz) fuzz ;;
+    deb) deb ;;
     setup) setup ;;
-    *) echo "usage: $0 demo|test|build|vm|fuzz|setup" >&2; exit 2 ;;
+    *) echo "usage: $0 demo|test|build|vm|fuzz|deb|setup" >&2; exit 2 ;;
 esac
