@@ -154,6 +154,16 @@ demo() {
     run_shown show --recorded "$set" sdf      # SMART data that can't be read
     # Raw pages of one drive, decoded without a device tree.
     run_shown decode data/samples/Maxtor_96147H8--BAC51KJ0--2
+    # The main window on the same drives, where there is a display to show it.
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        printf '\n$ corvane --recorded %s\n' "$set"
+        "$BUILD_DIR/app/corvane" --recorded "$set"
+    else
+        printf '\nNo display: to see the main window, run %s --recorded %s in a desktop session\n' \
+            "$BUILD_DIR/app/corvane" "$set"
+        printf '(or: QT_QPA_PLATFORM=offscreen %s --recorded %s --screenshot window.png renders it to a file).\n' \
+            "$BUILD_DIR/app/corvane" "$set"
+    fi
 }
 
 # The package is built from a copy of the checkout's files (tracked and new,

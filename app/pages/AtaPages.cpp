@@ -62,7 +62,7 @@ void AtaInformationPage::setDrive(const DriveEntry &entry)
     row(QStringLiteral("ATA Version"), text(p, "ataVersion"));
     row(QStringLiteral("WWN"), text(p, "WWN"));
     row(QStringLiteral("Sector Sizes"), text(p, "sectorSizeStr"));
-    row(QStringLiteral("Location"), QStringLiteral("%1 (%2)").arg(text(p, "location"), text(p, "Loc-Con")));
+    row(QStringLiteral("Location"), locationText(p));
     row(QStringLiteral("Volumes"), volumesText(p));
 
     heading(QStringLiteral("Health"));

@@ -50,7 +50,7 @@ void NvmeInformationPage::setDrive(const DriveEntry &entry)
     row(QStringLiteral("NVMe Version"), text(p, "nvmeIFRev"));
     row(QStringLiteral("Namespaces"), text(p, "nn"));
     row(QStringLiteral("Sector Size"), text(p, "sectorSizeStr"));
-    row(QStringLiteral("Location"), QStringLiteral("%1 (%2)").arg(text(p, "location"), text(p, "Loc-Con")));
+    row(QStringLiteral("Location"), locationText(p));
     QStringList names;
     for (const QVariant &v : p.value(QStringLiteral("volumes")).toList())
         names << blankLineXfmr(v.toMap().value(QStringLiteral("name")));

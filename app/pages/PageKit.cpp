@@ -39,6 +39,14 @@ QColor failureColor(const QPalette &palette)
     return gui::statusColor(QStringLiteral("Failed"), appearanceOf(palette));
 }
 
+QString locationText(const QVariantMap &m)
+{
+    // "Loc-Con" already says where ("Internal PCI-Express"); the bare
+    // location is the fallback when the connection is unknown.
+    const QString connection = text(m, "Loc-Con").simplified();
+    return connection.isEmpty() || connection == QLatin1String("-") ? text(m, "location") : connection;
+}
+
 QString text(const QVariantMap &m, const char *key)
 {
     return display::blankLineXfmr(m.value(QLatin1String(key)));

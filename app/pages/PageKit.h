@@ -135,5 +135,7 @@ private:
 
 // Shared: "key" of a map as text through blankLineXfmr.
 QString text(const QVariantMap &m, const char *key);
+// "Internal PCI-Express": where the drive sits and how it is connected.
+QString locationText(const QVariantMap &m);
 
 } // namespace corvane::app
