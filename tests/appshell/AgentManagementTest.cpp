@@ -16,6 +16,7 @@
 #include <QDBusConnection>
 #include <QMessageBox>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -222,3 +223,50 @@ TEST_F(AgentManagement, MenuItemsFollowTheConnection)
 } // namespace
 
 #include "AgentManagementTest.moc"
+
+TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
+{
+    guiApp();
+    TemporaryHome home; // the agent's settings and data file go there too
+    PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    QProcess agent;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    agent.setProcessEnvironment(env);
+    agent.setProcessChannelMode(QProcess::MergedChannels);
+    agent.start(QStringLiteral(CORVANE_BINARY_DIR "/agent/corvane-agent"),
+                {"--recorded", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo")});
+    ASSERT_TRUE(agent.waitForStarted(10000));
+    QByteArray log;
+    const auto gathers = [&] {
+        log += agent.readAll();
+        return log.count("Gathered ");
+    };
+    ASSERT_TRUE(waitUntil([&] { return gathers() >= 1; }, 20000)) << log.toStdString();
+
+    FakeRunner runner;
+    runner.answers[kUserManager] = {0, ""};
+    runner.answers[kUnitEnabled] = {0, "enabled"};
+    runner.answers[kEnable] = {0, ""};
+    runner.answers[kDisable] = {0, ""};
+    app::SystemdAgentService service(runner);
+    QDBusConnection appBus = bus.connect();
+    app::AgentManager manager(service, appBus, CORVANE_BUILD_NUMBER);
+    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
+    QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
+    manager.setupAppService();
+    ASSERT_TRUE(checked.wait(10000));
+    EXPECT_TRUE(manager.agentConnected()) << "the agent of this build answers with this build";
+    EXPECT_EQ(manager.updateCount(), 0);
+    EXPECT_EQ(failed.size(), 0);
+    EXPECT_EQ(runner.calls.count(kDisable), 0) << "a current agent is never restarted";
+
+    const int before = gathers();
+    manager.reloadAgentDrives();
+    EXPECT_TRUE(waitUntil([&] { return gathers() > before; }, 20000)) << log.toStdString();
+
+    agent.terminate();
+    agent.waitForFinished(10000);
+}
