@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include "VectorIconEngine.h"
+
 #include <QIconEngine>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -23,7 +25,7 @@ namespace corvane {
 namespace {
 
 // "menuIcon": the corner mark in the panel text colour, crisp at any size.
-class MenuIconEngine final : public QIconEngine
+class MenuIconEngine final : public gui::VectorIconEngine
 {
 public:
     void paint(QPainter *p, const QRect &rect, QIcon::Mode, QIcon::State) override
@@ -32,19 +34,6 @@ public:
         p->setRenderHint(QPainter::Antialiasing);
         gui::drawMenuIcon(*p, QRectF(rect).adjusted(1, 1, -1, -1), QApplication::palette().color(QPalette::WindowText));
         p->restore();
-    }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pm(size * scale);
-        pm.setDevicePixelRatio(scale);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
     }
     QIconEngine *clone() const override { return new MenuIconEngine; }
 };

@@ -8,6 +8,8 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include "VectorIconEngine.h"
+
 #include <QIconEngine>
 #include <QLabel>
 #include <QMenu>
@@ -28,7 +30,7 @@ QColor secondaryText(const QWidget *w)
 }
 
 // "ellipsis.circle": a ring with three dots, in the secondary text colour.
-class EllipsisEngine final : public QIconEngine
+class EllipsisEngine final : public gui::VectorIconEngine
 {
 public:
     explicit EllipsisEngine(QColor color) : _color(std::move(color)) {}
@@ -46,19 +48,6 @@ public:
         for (int i = -1; i <= 1; ++i)
             p->drawEllipse(c + QPointF(i * s * 0.2, 0), s * 0.055, s * 0.055);
         p->restore();
-    }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pm(size * scale);
-        pm.setDevicePixelRatio(scale);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
     }
     QIconEngine *clone() const override { return new EllipsisEngine(_color); }
 

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include "VectorIconEngine.h"
+
 #include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
@@ -122,7 +124,7 @@ void drawDrive(QPainter &p, DriveKind kind, qreal size)
 }
 
 // Draws at whatever size is asked, so the fallback stays sharp at any scale.
-class FallbackDriveEngine final : public QIconEngine
+class FallbackDriveEngine final : public VectorIconEngine
 {
 public:
     explicit FallbackDriveEngine(DriveKind kind) : m_kind(kind) {}
@@ -133,21 +135,6 @@ public:
         painter->translate(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2);
         drawDrive(*painter, m_kind, side);
         painter->restore();
-    }
-    // QIconEngine's own pixmap() paints on an uninitialised pixmap.
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pm(size * scale);
-        pm.setDevicePixelRatio(scale);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
     }
     QIconEngine *clone() const override { return new FallbackDriveEngine(m_kind); }
 

@@ -2,6 +2,8 @@
 #include "HealthStyle.h"
 
 #include <QGuiApplication>
+#include "VectorIconEngine.h"
+
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -129,7 +131,7 @@ void paintHealthBadge(QPainter &p, const QRectF &rect, const QString &driveHealt
 namespace {
 
 // Draws the symbol at whatever size and ratio a view asks for.
-class HealthIconEngine final : public QIconEngine
+class HealthIconEngine final : public VectorIconEngine
 {
 public:
     HealthIconEngine(QString health, Appearance appearance)
@@ -146,19 +148,6 @@ public:
         const qreal scale = qMin(rect.width(), rect.height()) / 16.0;
         paintHealthSymbol(*painter, QRectF(rect).center(), statusImage(m_health), color, scale);
         painter->restore();
-    }
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
-    {
-        return scaledPixmap(size, mode, state, 1.0);
-    }
-    QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override
-    {
-        QPixmap pm(size * scale);
-        pm.setDevicePixelRatio(scale);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        paint(&p, QRect(QPoint(0, 0), size), mode, state);
-        return pm;
     }
     QIconEngine *clone() const override { return new HealthIconEngine(m_health, m_appearance); }
     QString iconName() override { return statusImageName(statusImage(m_health)); }

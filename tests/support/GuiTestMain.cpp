@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The widget tests paint and watch files, so they need an application object; the
-// XDG folders point into one temporary home for the whole run.
+// main() of the GUI tests that paint, watch files and keep settings: a widgets
+// application, and the XDG folders in one temporary home for the whole run.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@ int main(int argc, char **argv)
     qputenv("XDG_STATE_HOME", (home.path() + QStringLiteral("/state")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_LOGGING_RULES", "corvane.*.info=false");
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
