@@ -25,6 +25,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
+#include <QCoreApplication>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -272,8 +273,11 @@ void DriveBrowser::Private::rebuild(Reason reason)
                     drives << entry;
             }
         }
+        // Posted to the application, not the browser: a pointer to a browser
+        // being destroyed on the GUI thread must not be read here; the
+        // lambda checks it there.
         QMetaObject::invokeMethod(
-            browser.data(),
+            QCoreApplication::instance(),
             [browser, reason, drives = std::move(drives)]() mutable {
                 if (browser)
                     browser->d->finishRebuild(reason, std::move(drives));
@@ -416,8 +420,11 @@ void DriveBrowser::Private::refreshSelected()
     const QString name = entry.bsdName();
     QThreadPool::globalInstance()->start([browser, platform = platform, setting = entry.settings, ignore, target, name] {
         DriveEntry fresh = readEntry(setting, *platform, ignore, target);
+        // Posted to the application, not the browser: a pointer to a browser
+        // being destroyed on the GUI thread must not be read here; the
+        // lambda checks it there.
         QMetaObject::invokeMethod(
-            browser.data(),
+            QCoreApplication::instance(),
             [browser, name, fresh = std::move(fresh)]() mutable {
                 if (!browser)
                     return;
