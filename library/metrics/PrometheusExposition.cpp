@@ -221,8 +221,10 @@ void writeAta(Writer &w, const QString &device, const QVariantMap &p)
         if (ok)
             attributes[id] = a;
     }
-    for (const auto &[id, a] : attributes) {
-        const QString idText = QString::number(id);
+    for (const auto &entry : attributes) {
+        // A named reference, not a structured binding: lambdas may capture only the former.
+        const QVariantMap &a = entry.second;
+        const QString idText = QString::number(entry.first);
         const QString name = a.value(QStringLiteral("attributeName")).toString();
         const auto put = [&](FamilyIndex f, const char *key) {
             bool ok = false;
