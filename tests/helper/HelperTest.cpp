@@ -247,7 +247,9 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
     answer("allow");
     EXPECT_EQ(sda->executeOffLineImmediate(true), kStatusSuccess);
     EXPECT_EQ(helperAtaSelfTest(*sda, 0x7F), kStatusBadArgument); // recorded drives know only short and extended
-    EXPECT_EQ(takeCalls(),
+    // A late line of the denied reads above may still come in; the self-test
+    // questions are what counts here.
+    EXPECT_EQ(takeCalls().filter(QStringLiteral("corvane.self-test ")),
               QStringList(2, QStringLiteral("com.tarnholm.corvane.self-test system-bus-name:") + bus().baseService()));
     bool exceeded = true;
     EXPECT_EQ(sda->returnStatus(exceeded), kStatusSuccess);
