@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include "support/Corvanectl.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,49 +39,24 @@ QCoreApplication &app()
     return *instance;
 }
 
-struct ProcessRun
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
-ProcessRun run(const QString &program, const QStringList &args, const QByteArray &input = {},
-        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-{
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForStarted())
-        return {};
-    p.write(input);
-    p.closeWriteChannel();
-    ProcessRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using ProcessRun = test::CliRun;
+using test::Cli;
+using test::runProcess;
 
 // promtool from Debian's prometheus package (packaging/debian-packages.txt).
 ProcessRun promtool(const QStringList &args, const QByteArray &input = {})
 {
-    return run(QStringLiteral("promtool"), args, input);
+    return runProcess(QStringLiteral("promtool"), args, QProcessEnvironment::systemEnvironment(), [&](QProcess &p) {
+        p.write(input);
+        p.closeWriteChannel();
+    });
 }
 
 // `corvanectl metrics` with its own settings and data folders.
 ProcessRun corvanectlMetrics(const QStringList &args)
 {
-    static QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
-        env.insert(QLatin1String(var), home.filePath(QLatin1String(var)));
-    return run(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), QStringList{QStringLiteral("metrics")} + args, {},
-               env);
+    static const Cli cli; // its own settings and data folders
+    return cli.run(QStringList{QStringLiteral("metrics")} + args);
 }
 
 QStringList sampleLines(const QByteArray &text)

@@ -16,6 +16,30 @@ struct CliRun
     QByteArray out, err;
 };
 
+// Runs any program to its end (a minute at most), with `during` given the
+// running process (to write its input, say).
+inline CliRun runProcess(const QString &program, const QStringList &args, const QProcessEnvironment &env,
+                         const std::function<void(QProcess &)> &during = {})
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForStarted())
+        return {};
+    if (during)
+        during(p);
+    CliRun r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
 class Cli
 {
 public:
@@ -27,23 +51,7 @@ public:
     }
     CliRun run(const QStringList &args, const std::function<void(QProcess &)> &during = {}) const
     {
-        QProcess p;
-        p.setProcessEnvironment(_env);
-        p.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), args);
-        if (!p.waitForStarted())
-            return {};
-        if (during)
-            during(p);
-        CliRun r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return runProcess(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), args, _env, during);
     }
     QJsonObject showJson(const QString &set, const QString &drive) const
     {
