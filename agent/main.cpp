@@ -10,6 +10,7 @@
 #include "DrivePanel.h"
 #include "IntroWindow.h"
 #include "Notifier.h"
+#include "PngFile.h"
 #include "SMARTWatcher.h"
 #include "TextfileExporter.h"
 #include "VolumeEvents.h"
@@ -20,7 +21,6 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -28,16 +28,12 @@ using namespace corvane;
 
 namespace {
 
-// Written beside the target and moved into place: a failed render never
-// leaves a broken picture where a good one was.
 int savePng(QWidget &widget, const QString &out)
 {
     widget.ensurePolished();
     widget.adjustSize();
-    const QPixmap shot = widget.grab();
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly) || !shot.save(&file, "PNG") || !file.commit()) {
-        std::fprintf(stderr, "corvane-agent: cannot write %s: %s\n", qPrintable(out), qPrintable(file.errorString()));
+    if (const QString why = gui::writePngFile(widget.grab().toImage(), out); !why.isEmpty()) {
+        std::fprintf(stderr, "corvane-agent: cannot write %s: %s\n", qPrintable(out), qPrintable(why));
         return 1;
     }
     return 0;

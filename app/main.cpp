@@ -2,6 +2,7 @@
 // corvane: the main window.
 #include "DriveIcons.h"
 #include "HelperClient.h"
+#include "PngFile.h"
 #include "MainWindow.h"
 #include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"
@@ -113,7 +114,7 @@ int main(int argc, char *argv[])
         auto shoot = [window, out, &sinceStart] {
             std::fprintf(stderr, "corvane: drives listed after %lld ms, RSS %ld KiB\n", qint64(sinceStart.elapsed()), residentKiB());
             // A moment for the pages to fill before the picture is taken.
-            QTimer::singleShot(300, window, [window, out] { QApplication::exit(window->grab().save(out) ? 0 : 1); });
+            QTimer::singleShot(300, window, [window, out] { QApplication::exit(gui::writePngFile(window->grab().toImage(), out).isEmpty() ? 0 : 1); });
         };
         QObject::connect(window, &app::MainWindow::firstPaint, window, [&sinceStart] {
             std::fprintf(stderr, "corvane: window painted after %lld ms, RSS %ld KiB\n", qint64(sinceStart.elapsed()), residentKiB());

@@ -9,9 +9,10 @@
 #include "WidgetPainter.h"
 #include "WidgetWindow.h"
 
+#include "PngFile.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSaveFile>
 #include <cstdio>
 #include <cstring>
 
@@ -52,12 +53,8 @@ int render(const QString &familyText, const QString &out, const QString &appeara
                      qPrintable(dataFilePath()));
     const QImage image = renderEntry(entry, *family, appearance, scale);
 
-    // Written beside the target and moved into place: a failed render never
-    // leaves a broken or truncated picture where a good one was.
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
-        std::fprintf(stderr, "corvane-widget: cannot write %s: %s\n", qPrintable(out),
-                     qPrintable(file.errorString()));
+    if (const QString why = corvane::gui::writePngFile(image, out); !why.isEmpty()) {
+        std::fprintf(stderr, "corvane-widget: cannot write %s: %s\n", qPrintable(out), qPrintable(why));
         return 1;
     }
     return 0;
