@@ -244,7 +244,7 @@ int runGenerate(const QStringList &args)
     return 0;
 }
 
-const CommandRegistrar registrar("history", {"history [--json] [--since DATE] DRIVE",
+const CommandRegistrar registrar("history", {"history [--json] [--since DATE] [--file FILE] DRIVE",
                                              "the health history the agent recorded for a drive", runHistory});
 const CommandRegistrar generator("history-generate",
                                  {"history-generate --recorded DIR FILE",
