@@ -13,9 +13,6 @@ namespace corvane {
 // Drive properties key: true when the drive slept through the gather and was
 // not read; what else the properties hold is from its last read, if any.
 inline constexpr char kAsleepKey[] = "asleep";
-// Shared defaults key: 0 never wakes a sleeping drive, N wakes it at most
-// once every N hours.
-inline constexpr char kWakeSleepingDrivesKey[] = "wakeSleepingDrives";
 
 enum class PowerMode { Active, Idle, Standby, Sleep, Unknown };
 
