@@ -31,6 +31,12 @@ public:
 
     std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &ignoreAttributes) override
     {
+        return readAwakeDrives(ignoreAttributes, {});
+    }
+
+    std::optional<QList<QVariantMap>> readAwakeDrives(const QVariantMap &ignoreAttributes,
+                                                      const WakePolicy &mayWake) override
+    {
         // The machine's registry is taken anew each time: drives come and go.
         const std::optional<DrivePlatform> platform = _open();
         if (!platform || !platform->registry)
@@ -43,7 +49,7 @@ public:
             const auto device = THSMARTDevice::deviceWithSetting(drives.value(name));
             if (!device->driveProperties().value(QStringLiteral("isNVMe")).toBool())
                 device->driveProperties().insert(QStringLiteral("ignoreAttributes"), ignoreAttributes);
-            const int32_t status = readDrive(*device, *platform);
+            const int32_t status = readDrive(*device, *platform, mayWake);
             QVariantMap properties = device->driveProperties();
             if (status != 0) {
                 properties.insert(QLatin1String(kReadErrorKey), statusUserMessage(status));

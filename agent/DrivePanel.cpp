@@ -79,7 +79,7 @@ void HealthBadge::paintEvent(QPaintEvent *)
 DriveRow::DriveRow(const SMARTDrive &drive, QWidget *parent) : QWidget(parent)
 {
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(drive.bsdName + QLatin1Char(' ') + drive.health);
+    setAccessibleName(drive.bsdName + QLatin1Char(' ') + drive.health + (drive.asleep ? QStringLiteral(", asleep") : QString()));
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 4, 5, 4);
     layout->setSpacing(8);
@@ -94,7 +94,12 @@ DriveRow::DriveRow(const SMARTDrive &drive, QWidget *parent) : QWidget(parent)
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(0);
-    for (const QString &line : {drive.bsdName, drive.hwName, drive.volName}) {
+    // A drive that slept through the gather says so under its name: what the
+    // row shows is from its last read.
+    const QString third = !drive.asleep          ? drive.volName
+                          : drive.volName.isEmpty() ? QStringLiteral("asleep")
+                                                    : drive.volName + QStringLiteral(" · asleep");
+    for (const QString &line : {drive.bsdName, drive.hwName, third}) {
         auto *label = new QLabel(line, this);
         label->setTextFormat(Qt::PlainText);
         label->setMinimumWidth(0);

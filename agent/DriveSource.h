@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "drive/PowerMode.h"
+
 #include <QList>
 #include <QString>
 #include <QVariantMap>
@@ -27,6 +29,15 @@ public:
     // NVMe drives whose reader returns nothing are left out.
     // std::nullopt when the drives could not be enumerated at all.
     virtual std::optional<QList<QVariantMap>> readAllDrives(const QVariantMap &ignoreAttributes) = 0;
+    // The same, except that a rotating drive in standby or sleep that
+    // `mayWake` may not wake is not read: its dictionary holds the settings
+    // and kAsleepKey = true. Sources that can't ask a drive read them all.
+    virtual std::optional<QList<QVariantMap>> readAwakeDrives(const QVariantMap &ignoreAttributes,
+                                                              const WakePolicy &mayWake)
+    {
+        Q_UNUSED(mayWake);
+        return readAllDrives(ignoreAttributes);
+    }
 };
 
 // Serves fixed dictionaries; for tests, benchmarks and programs that have no

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 #include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
@@ -75,7 +76,7 @@ void SMARTWatcher::shouldGatherDrives()
 
 void SMARTWatcher::rescan()
 {
-    queueGather(false);
+    queueGather(false, {}, true);
 }
 
 void SMARTWatcher::reloadSMARTData(const QVariantMap &userInfo)
@@ -103,10 +104,11 @@ void SMARTWatcher::didUnmount(const QVariantMap &userInfo)
     queueGather(false, [this, p = path.toString()] { removeUnmounted(p); });
 }
 
-void SMARTWatcher::queueGather(bool notify, std::function<void()> after)
+void SMARTWatcher::queueGather(bool notify, std::function<void()> after, bool wakeAll)
 {
     _pending.requested = true;
     _pending.notify = _pending.notify || notify;
+    _pending.wakeAll = _pending.wakeAll || wakeAll;
     if (after)
         _pending.after.append(std::move(after));
     scheduleNext();
@@ -135,10 +137,10 @@ void SMARTWatcher::runNext()
     }
     _running = true;
     DriveSource &source = _source;
-    _worker = QThread::create([this, &source, job, ignore = *ignore] {
+    _worker = QThread::create([this, &source, job, ignore = *ignore, mayWake = wakePolicy(job.wakeAll)] {
         QElapsedTimer clock;
         clock.start();
-        DriveList drives = readDrives(source, ignore);
+        DriveList drives = readDrives(source, ignore, mayWake);
         const qint64 ms = clock.elapsed();
         QMetaObject::invokeMethod(
             this, [this, job, drives = std::move(drives), ms] { finishQueued(job, drives, ms); },
@@ -173,22 +175,31 @@ std::optional<QVariantMap> SMARTWatcher::ignoreAttributes()
     return ignore;
 }
 
-SMARTWatcher::DriveList SMARTWatcher::readDrives(DriveSource &source, const QVariantMap &ignore)
+WakePolicy SMARTWatcher::wakePolicy(bool wakeAll)
+{
+    if (wakeAll)
+        return [](const QString &) { return true; };
+    _wake.setWakeHours(_defaults.value(QLatin1String(kWakeSleepingDrivesKey)).toInt());
+    return _wake.policy();
+}
+
+SMARTWatcher::DriveList SMARTWatcher::readDrives(DriveSource &source, const QVariantMap &ignore,
+                                                 const WakePolicy &mayWake)
 {
     // The main application replaces drivedb.h when it updates it.
     if (THSmartDeviceDatabase::reloadIfChanged())
         qCInfo(lcWatcher) << "The drive database changed; read it again";
-    return source.readAllDrives(ignore);
+    return source.readAwakeDrives(ignore, mayWake);
 }
 
-bool SMARTWatcher::gatherSMARTDrives(bool notify)
+bool SMARTWatcher::gatherSMARTDrives(bool notify, bool wakeAll)
 {
     const std::optional<QVariantMap> ignore = ignoreAttributes();
     if (!ignore)
         return false;
     QElapsedTimer clock;
     clock.start();
-    DriveList drives = readDrives(_source, *ignore);
+    DriveList drives = readDrives(_source, *ignore, wakePolicy(wakeAll));
     return complete(notify, std::move(drives), clock.elapsed());
 }
 
@@ -206,6 +217,12 @@ bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
     QList<SMARTDrive> list;
     list.reserve(drives->size());
     _mounted.clear();
+    QSet<QString> listed;
+    for (QVariantMap &properties : *drives) {
+        keepAsleep(properties);
+        listed.insert(properties.value(QStringLiteral("bsdName")).toString());
+    }
+    _lastRead.removeIf([&](const auto &it) { return !listed.contains(it.key()); });
     for (const QVariantMap &properties : std::as_const(*drives)) {
         std::optional<SMARTDrive> drive = SMARTDrive::fromProperties(properties);
         if (!drive)
@@ -227,7 +244,7 @@ bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
 
     QStringList verdicts;
     for (const SMARTDrive &d : std::as_const(_smartDrives))
-        verdicts.append(d.bsdName + QLatin1Char(' ') + d.health);
+        verdicts.append(d.bsdName + QLatin1Char(' ') + d.health + (d.asleep ? QStringLiteral(" (asleep)") : QString()));
     qCInfo(lcWatcher).noquote() << QStringLiteral("Gathered %1 drive(s)%2 in %3 ms%4")
                                        .arg(_smartDrives.size())
                                        .arg(notify ? QStringLiteral(" with alerts") : QString())
@@ -235,6 +252,24 @@ bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
                                        .arg(verdicts.isEmpty() ? QString() : QStringLiteral(": ") + verdicts.join(QStringLiteral(", ")));
     Q_EMIT gathered(notify);
     return true;
+}
+
+void SMARTWatcher::keepAsleep(QVariantMap &properties)
+{
+    const QString bsd = properties.value(QStringLiteral("bsdName")).toString();
+    if (!properties.value(QLatin1String(kAsleepKey)).toBool()) {
+        _lastRead.insert(bsd, properties);
+        _wake.noteRead(bsd);
+        return;
+    }
+    // A sleeping drive keeps what its last read found; its volumes are today's.
+    const auto last = _lastRead.constFind(bsd);
+    if (last == _lastRead.constEnd())
+        return;
+    QVariantMap kept = *last;
+    for (const char *key : {"volumes", kVolumesMountedKey, kAsleepKey})
+        kept.insert(QLatin1String(key), properties.value(QLatin1String(key)));
+    properties = kept;
 }
 
 void SMARTWatcher::logReadError(const QVariantMap &properties)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "SMARTDrive.h"
+#include "drive/PowerMode.h"
 
 #include <QDBusConnection>
 #include <QHash>
@@ -50,6 +51,9 @@ public:
     void setContainer(const QString &folder) { _container = folder; }
     void setBus(const QDBusConnection &bus) { _bus = bus; }
 
+    // The clock of the wake schedule (tests).
+    void setWakeClock(WakeSchedule::Clock clock) { _wake = WakeSchedule(std::move(clock)); }
+
     // Queues the first (silent) gather and starts the start-up and hourly timers.
     void start();
 
@@ -61,12 +65,15 @@ public:
     // One complete gather, now, reading on the calling thread (benchmarks,
     // tests); not while queued gathers run. False when it ended without a
     // drive list (no "ignoreAttributes" dictionary, or enumeration failed).
-    bool gatherSMARTDrives(bool notify);
+    // Rotating drives asleep are read only when `wakeAll` is true or the
+    // "wakeSleepingDrives" schedule says they are due; the others keep their
+    // last summary, marked asleep.
+    bool gatherSMARTDrives(bool notify, bool wakeAll = false);
 
 public Q_SLOTS:
     // "ShouldReloadDevices": a gather without alerts.
     void shouldGatherDrives();
-    // The menu's "Rescan Drives".
+    // The menu's "Rescan Drives": reads every drive, waking those asleep.
     void rescan();
     void didMount(const QVariantMap &userInfo);
     void didUnmount(const QVariantMap &userInfo);
@@ -87,16 +94,19 @@ private:
     {
         bool requested = false;
         bool notify = false;
+        bool wakeAll = false;
         QList<std::function<void()>> after;
     };
     using DriveList = std::optional<QList<QVariantMap>>;
 
-    void queueGather(bool notify, std::function<void()> after = {});
+    void queueGather(bool notify, std::function<void()> after = {}, bool wakeAll = false);
+    WakePolicy wakePolicy(bool wakeAll);
+    void keepAsleep(QVariantMap &properties);
     void scheduleNext();
     void runNext();
     void finishQueued(const Job &job, const DriveList &drives, qint64 readMs);
     std::optional<QVariantMap> ignoreAttributes();
-    static DriveList readDrives(DriveSource &source, const QVariantMap &ignore);
+    static DriveList readDrives(DriveSource &source, const QVariantMap &ignore, const WakePolicy &mayWake);
     bool complete(bool notify, DriveList drives, qint64 readMs);
     void removeUnmounted(const QString &path);
     void publish();
@@ -119,6 +129,9 @@ private:
     QPointer<QThread> _worker;
     bool _running = false;
     bool _scheduled = false;
+    // Per drive, the properties of its last read, kept while it sleeps.
+    QHash<QString, QVariantMap> _lastRead;
+    WakeSchedule _wake;
     // Per drive, the read failure already logged.
     QHash<QString, QString> _loggedErrors;
 };

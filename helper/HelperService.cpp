@@ -104,6 +104,11 @@ QVariantList runAta(AtaSmartInterface &ata, const Request &r)
     }
     case Operation::AtaEnable:
         return {ata.enableDisableOperations(true)};
+    case Operation::AtaCheckPowerMode: {
+        uint8_t count = 0;
+        const int32_t status = ata.checkPowerMode(count);
+        return {status, QVariant::fromValue(count)};
+    }
     case Operation::AtaSelfTest:
         if (r.byteArg == ata::kShortSelfTestOffLine || r.byteArg == ata::kExtendedSelfTestOffLine)
             return {ata.executeOffLineImmediate(r.byteArg == ata::kExtendedSelfTestOffLine)};
@@ -229,6 +234,8 @@ void HelperService::authorised(const QDBusMessage &message, const Request &reque
             reply.append(QByteArray());
         else if (request.operation == Operation::AtaReturnStatus)
             reply.append(false);
+        else if (request.operation == Operation::AtaCheckPowerMode)
+            reply.append(QVariant::fromValue(uint8_t(0)));
     }
     logLine(QStringLiteral("uid %1 %2 %3: status %4").arg(uid).arg(methodName(request.operation), request.device,
                                                               hex8(reply.first().toInt())));

@@ -52,7 +52,7 @@ constexpr int kCoalesceMs = 60;
 
 // Reads one drive completely, off the GUI thread; the device is handed to `home`.
 DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
-                     const std::optional<QVariantMap> &ignore, QThread *home)
+                     const std::optional<QVariantMap> &ignore, QThread *home, const WakePolicy &mayWake = {})
 {
     DriveEntry entry;
     entry.settings = setting;
@@ -65,7 +65,7 @@ DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
         else
             device->driveProperties().remove(QStringLiteral("ignoreAttributes"));
     }
-    entry.readStatus = readDrive(*device, platform);
+    entry.readStatus = readDrive(*device, platform, mayWake);
     const QVariantMap &p = device->driveProperties();
     if (!p.value(QStringLiteral("isNVMe")).toBool()) {
         const QVariantMap db = THSmartDeviceDatabase::lookupDriveModel(p.value(QStringLiteral("Device Model")).toString(),
@@ -107,6 +107,9 @@ struct DriveBrowser::Private
     bool eventPending = false;
     DriveEntry empty;
     QString shownDrive;
+    // Rebuilds don't wake a rotating drive asleep unless this says it is due;
+    // "Update Drive Information" always reads.
+    WakeSchedule wake;
 
     explicit Private(DriveBrowser *browser) : q(browser) {}
 
@@ -254,9 +257,11 @@ void DriveBrowser::Private::rebuild(Reason reason)
     if (selfTest->testInProgress() && selfTest->deviceUnderTest())
         kept = selfTest->deviceUnderTest()->driveProperties().value(QStringLiteral("bsdName")).toString();
     const std::optional<QVariantMap> ignore = ignoreDictionary();
+    wake.setWakeHours(defaults->value(QLatin1String(kWakeSleepingDrivesKey)).toInt());
     QPointer<DriveBrowser> browser(q);
     QThread *target = home();
-    QThreadPool::globalInstance()->start([browser, platform = platform, ignore, kept, target, reason] {
+    QThreadPool::globalInstance()->start([browser, platform = platform, ignore, kept, target, reason,
+                                          mayWake = wake.policy()] {
         QList<DriveEntry> drives;
         if (platform->registry) {
             DriveEnumerator enumerator(*platform->registry);
@@ -268,7 +273,7 @@ void DriveBrowser::Private::rebuild(Reason reason)
                     drives << placeholder;
                     continue;
                 }
-                DriveEntry entry = readEntry(info.value(name), *platform, ignore, target);
+                DriveEntry entry = readEntry(info.value(name), *platform, ignore, target, mayWake);
                 if (entry.device)
                     drives << entry;
             }
@@ -297,6 +302,20 @@ void DriveBrowser::Private::finishRebuild(Reason reason, QList<DriveEntry> drive
             e = model->drives()[old];
     }
     drives.removeIf([](const DriveEntry &e) { return !e.device; });
+    // A drive asleep keeps what it showed before, now marked asleep.
+    int asleep = 0;
+    for (DriveEntry &e : drives) {
+        if (!e.properties().value(QLatin1String(kAsleepKey)).toBool()) {
+            wake.noteRead(e.bsdName());
+            continue;
+        }
+        ++asleep;
+        const int old = model->rowOf(e.bsdName());
+        if (old >= 0 && model->drives()[old].device != e.device) {
+            e = model->drives()[old];
+            e.device->driveProperties().insert(QLatin1String(kAsleepKey), true);
+        }
+    }
 
     const int oldRow = selectedRow();
     const QString oldName = oldRow >= 0 ? model->drives()[oldRow].bsdName() : QString();
@@ -323,7 +342,11 @@ void DriveBrowser::Private::finishRebuild(Reason reason, QList<DriveEntry> drive
         firstEvent.invalidate();
     }
     Q_EMIT q->drivesChanged(count);
-    Q_EMIT q->statusMessage(count == 1 ? QStringLiteral("1 drive") : QStringLiteral("%1 drives").arg(count));
+    const QString drivesText = count == 1 ? QStringLiteral("1 drive") : QStringLiteral("%1 drives").arg(count);
+    Q_EMIT q->statusMessage(asleep == 0 ? drivesText
+                                        : QStringLiteral("%1, %2 asleep and not read (Update Drive Information reads one)")
+                                              .arg(drivesText)
+                                              .arg(asleep));
     // Rescans and disk events both change what the agent should watch.
     Q_EMIT q->agentReloadRequested();
 
@@ -433,6 +456,7 @@ void DriveBrowser::Private::refreshSelected()
                 d->hideBusy();
                 const int row = d->model->rowOf(name);
                 if (row >= 0 && fresh.device) {
+                    d->wake.noteRead(name);
                     d->model->replaceDrive(row, std::move(fresh));
                     d->tree->expand(d->model->index(row, 0));
                     d->showSelected();

@@ -3,6 +3,7 @@
 
 #include "HealthStyle.h"
 #include "display/DisplayFormats.h"
+#include "drive/PowerMode.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -118,9 +119,11 @@ QVariant DriveListModel::data(const QModelIndex &index, int role) const
     const DriveEntry &e = _drives[drive];
     const QString health = e.properties().value(QStringLiteral("attributeHealth")).toString();
     const QString word = health.isEmpty() ? QStringLiteral("-") : health;
+    // Not read because it sleeps: the values shown are from its last read.
+    const bool asleep = e.properties().value(QLatin1String(kAsleepKey)).toBool();
     switch (role) {
     case Qt::DisplayRole:
-        return e.bsdName();
+        return asleep ? QStringLiteral("%1 (asleep)").arg(e.bsdName()) : e.bsdName();
     case Qt::DecorationRole: {
         const QPalette palette = QGuiApplication::palette();
         const auto appearance = palette.color(QPalette::Window).lightness() < 128 ? gui::Appearance::Dark
@@ -128,9 +131,10 @@ QVariant DriveListModel::data(const QModelIndex &index, int role) const
         return gui::healthIcon(health, appearance);
     }
     case Qt::ToolTipRole:
-        return QStringLiteral("%1: %2").arg(display::blankLineXfmr(e.properties().value(QStringLiteral("Device Model"))), word);
+        return QStringLiteral("%1: %2%3").arg(display::blankLineXfmr(e.properties().value(QStringLiteral("Device Model"))), word,
+                                              asleep ? QStringLiteral(", asleep (Update Drive Information reads it)") : QString());
     case Qt::AccessibleTextRole:
-        return QStringLiteral("%1, %2").arg(e.bsdName(), word);
+        return QStringLiteral("%1, %2%3").arg(e.bsdName(), word, asleep ? QStringLiteral(", asleep") : QString());
     case Qt::AccessibleDescriptionRole:
         return word;
     case HealthRole:

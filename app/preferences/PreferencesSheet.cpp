@@ -4,10 +4,14 @@
 #include "platform/SharedDefaults.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace corvane::app {
 
@@ -44,6 +48,27 @@ PreferencesSheet::PreferencesSheet(SharedDefaults &defaults, QWidget *parent) : 
         layout->addWidget(box);
         connect(box, &QCheckBox::toggled, this, &PreferencesSheet::store);
     }
+
+    // Reading a drive in standby spins it up; each wake-up costs wear and noise.
+    _wake = new QComboBox(this);
+    _wake->setAccessibleName(QStringLiteral("Sleeping drives"));
+    _wake->addItem(QStringLiteral("Never wake a sleeping drive"), 0);
+    _wake->addItem(QStringLiteral("Wake at most every hour"), 1);
+    for (const int hours : {2, 4, 8, 24})
+        _wake->addItem(QStringLiteral("Wake at most every %1 hours").arg(hours), hours);
+    auto *wakeForm = new QFormLayout;
+    wakeForm->addRow(QStringLiteral("Sleeping drives:"), _wake);
+    layout->addSpacing(8);
+    layout->addLayout(wakeForm);
+    auto *wakeNote = new QLabel(QStringLiteral("A spun-down hard disk keeps its last results until then; "
+                                               "Rescan Drives and Update Drive Information always read it."),
+                                this);
+    wakeNote->setWordWrap(true);
+    layout->addWidget(wakeNote);
+    connect(_wake, &QComboBox::currentIndexChanged, this, [this] {
+        _defaults.setValue(QLatin1String(kWakeSleepingDrivesKey), _wake->currentData().toInt());
+    });
+
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults, this);
     buttons->button(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("&Reset to Defaults"));
     connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
@@ -61,6 +86,15 @@ void PreferencesSheet::load()
         const QSignalBlocker block(it.value());
         it.value()->setChecked(ignore.value(it.key()).toBool());
     }
+    // A value set by hand that the list lacks is shown as it is.
+    const int hours = std::max(0, _defaults.value(QLatin1String(kWakeSleepingDrivesKey)).toInt());
+    const QSignalBlocker block(_wake);
+    int index = _wake->findData(hours);
+    if (index < 0) {
+        _wake->addItem(QStringLiteral("Wake at most every %1 hours").arg(hours), hours);
+        index = _wake->count() - 1;
+    }
+    _wake->setCurrentIndex(index);
 }
 
 void PreferencesSheet::store()

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The preferences sheet: which attribute checks don't count as failing.
+// The preferences sheet: which attribute checks don't count as failing, and
+// whether the gathers may wake a rotating drive that sleeps.
 // Each switch writes the shared "ignoreAttributes" at once; closing the
 // sheet is what makes the drives be read again (the browser rescans).
 #include <QDialog>
 #include <QMap>
 
 class QCheckBox;
+class QComboBox;
 
 namespace corvane {
 class SharedDefaults;
@@ -24,6 +26,8 @@ public:
     void resetToDefaults();
     // Keys "a5" … "a196" to their switches.
     const QMap<QString, QCheckBox *> &switches() const { return _switches; }
+    // "wakeSleepingDrives": item data is the hours, 0 for never.
+    QComboBox *wakeChoice() const { return _wake; }
 
 private:
     void load();
@@ -31,6 +35,7 @@ private:
 
     SharedDefaults &_defaults;
     QMap<QString, QCheckBox *> _switches;
+    QComboBox *_wake = nullptr;
 };
 
 } // namespace corvane::app

@@ -140,6 +140,14 @@ public:
     {
         return m_channel.read(Operation::AtaIdentify, {}, buffer, kAtaPageSize);
     }
+    int32_t checkPowerMode(uint8_t &count) override
+    {
+        int32_t status = 0;
+        const std::optional<QVariantList> reply = m_channel.call(Operation::AtaCheckPowerMode, {}, "iy", status);
+        if (reply && status == kStatusSuccess)
+            count = reply->at(1).value<uint8_t>();
+        return status;
+    }
     int32_t selfTest(uint8_t subcommand)
     {
         return m_channel.command(Operation::AtaSelfTest, {QVariant::fromValue(subcommand)}, kSelfTestTimeoutMs);

@@ -27,6 +27,7 @@ constexpr OperationInfo kOperations[] = {
     {Operation::AtaReadLog, "AtaReadLog", "syy", false},
     {Operation::AtaEnable, "AtaEnable", "s", false},
     {Operation::AtaSelfTest, "AtaSelfTest", "sy", true},
+    {Operation::AtaCheckPowerMode, "AtaCheckPowerMode", "s", false},
     {Operation::NvmeIdentify, "NvmeIdentify", "s", false},
     {Operation::NvmeGetLogPage, "NvmeGetLogPage", "syu", false},
 };

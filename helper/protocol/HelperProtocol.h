@@ -34,6 +34,7 @@ enum class Operation {
     AtaReadLog,        // (s, y address, y sectors) -> (i, ay sectors*512)
     AtaEnable,         // (s) -> (i)
     AtaSelfTest,       // (s, y subcommand 1/2/3/0x7F) -> (i)
+    AtaCheckPowerMode, // (s) -> (i status, y count register)
     NvmeIdentify,      // (s) -> (i, ay 4096)
     NvmeGetLogPage,    // (s, y logId, u dwords) -> (i, ay dwords*4)
 };

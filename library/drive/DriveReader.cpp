@@ -75,4 +75,18 @@ int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
     return device.smartDataStatus();
 }
 
+int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform, const WakePolicy &mayWake)
+{
+    QVariantMap &props = device.driveProperties();
+    if (mayWake && isRotatingDrive(props) && !mayWake(props.value(QStringLiteral("bsdName")).toString())) {
+        device.setAtaOpener(platform.ata);
+        device.setRegistry(platform.registry);
+        if (isAsleep(device.checkPowerMode())) {
+            props.insert(QLatin1String(kAsleepKey), true);
+            return 0;
+        }
+    }
+    return readDrive(device, platform);
+}
+
 } // namespace corvane

@@ -2,6 +2,7 @@
 #pragma once
 // What a front end needs to find and read drives: the registry and the two
 // SMART seams, either of this machine or of a recorded set.
+#include "drive/PowerMode.h"
 #include "platform/AtaSmartInterface.h"
 #include "platform/NvmeInterface.h"
 #include "platform/Registry.h"
@@ -39,5 +40,10 @@ void setSystemSeamsHook(SystemSeamsHook hook);
 // drive through a SMART session. Returns the status of the first step that
 // failed so that a front end can say why a drive shows "-" (0 when read).
 int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform);
+// The same, but a rotating ATA drive that `mayWake` may not wake is first
+// asked for its power mode; in standby or sleep nothing more is sent, its
+// properties get kAsleepKey = true and 0 is returned. An empty policy reads
+// every drive without asking.
+int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform, const WakePolicy &mayWake);
 
 } // namespace corvane

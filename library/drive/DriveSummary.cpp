@@ -2,6 +2,7 @@
 #include "drive/DriveSummary.h"
 
 #include "drive/KernelNameOrder.h"
+#include "drive/PowerMode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,6 +20,7 @@ const QString kHwName = QStringLiteral("hwName");
 const QString kVolName = QStringLiteral("volName");
 const QString kLocation = QStringLiteral("location");
 const QString kHealth = QStringLiteral("health");
+const QString kAsleep = QLatin1String(kAsleepKey);
 
 QString text(const QVariantMap &map, const char *key)
 {
@@ -62,6 +64,7 @@ std::optional<SMARTDrive> SMARTDrive::fromProperties(const QVariantMap &properti
     SMARTDrive drive(bsd.toString(), text(properties, "Device Model"), names.join(QStringLiteral(", ")),
                      text(properties, "location"), text(properties, "diskIcon"), health);
     drive.volumeNames = names;
+    drive.asleep = properties.value(kAsleep).toBool();
     return drive;
 }
 
@@ -69,12 +72,15 @@ QByteArray encodeDrivesForWidget(const QList<SMARTDrive> &drives)
 {
     QJsonArray array;
     for (const SMARTDrive &d : drives) {
-        array.append(QJsonObject{{kId, d.id.toString(QUuid::WithoutBraces).toUpper()},
-                                 {kBsdName, d.bsdName},
-                                 {kHwName, d.hwName},
-                                 {kVolName, d.volName},
-                                 {kLocation, d.location},
-                                 {kHealth, d.health}});
+        QJsonObject record{{kId, d.id.toString(QUuid::WithoutBraces).toUpper()},
+                           {kBsdName, d.bsdName},
+                           {kHwName, d.hwName},
+                           {kVolName, d.volName},
+                           {kLocation, d.location},
+                           {kHealth, d.health}};
+        if (d.asleep)
+            record.insert(kAsleep, true);
+        array.append(record);
     }
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
@@ -117,6 +123,7 @@ std::optional<QList<SMARTDrive>> decodeDrivesForWidget(const QByteArray &json, Q
             continue;
         }
         drive.health = health.toString();
+        drive.asleep = record.value(kAsleep).toBool();
         drives.append(std::move(drive));
     }
     std::stable_sort(drives.begin(), drives.end(), [](const SMARTDrive &a, const SMARTDrive &b) {

@@ -28,6 +28,9 @@ struct SMARTDrive
     // The names volName was joined from; unmount removal compares against
     // each of them, since a joined text can't tell "Data" from "Data Backup".
     QStringList volumeNames;
+    // The drive slept through the gather: health and names are from its
+    // last read (health "-" when it was never read).
+    bool asleep = false;
 
     SMARTDrive() = default;
     // A new random id.
@@ -44,7 +47,9 @@ struct SMARTDrive
 };
 
 // The widget data file's content: a compact UTF-8 JSON array of objects with
-// the six members "id", "bsdName", "hwName", "volName", "location", "health".
+// the six members "id", "bsdName", "hwName", "volName", "location", "health",
+// and "asleep": true for a drive that slept through the gather (readers that
+// don't know the member pass over it).
 QByteArray encodeDrivesForWidget(const QList<SMARTDrive> &drives);
 
 // The records of a widget data file in the agent's natural drive order

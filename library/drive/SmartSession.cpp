@@ -125,6 +125,16 @@ int32_t THSMARTDevice::updateProperties()
     return 0;
 }
 
+PowerMode THSMARTDevice::checkPowerMode()
+{
+    if (timer || openSMARTInterface())
+        return PowerMode::Unknown;
+    uint8_t count = 0;
+    const int32_t status = sif->checkPowerMode(count);
+    closeSMARTInterface();
+    return powerModeOf(status, count);
+}
+
 int32_t THSMARTDevice::startTest(const QString &type)
 {
     if (timer)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "drive/AtaPages.h"
+#include "drive/PowerMode.h"
 #include "platform/AtaSmartInterface.h"
 #include "platform/Registry.h"
 
@@ -54,6 +55,9 @@ public:
     // Reads and decodes IDENTIFY, SMART data, thresholds and logs; the status of
     // opening the session, or 0. Refused (EBUSY) while a self-test is followed.
     int32_t updateProperties();
+    // CHECK POWER MODE in a session of its own; Unknown when the drive can't
+    // be opened or asked (or follows a self-test).
+    PowerMode checkPowerMode();
     // Status of the SMART READ DATA of the last updateProperties (0 when the page
     // was read), so that a front end can say why a drive has no verdict.
     int32_t smartDataStatus() const { return _smartDataStatus; }

@@ -215,4 +215,16 @@ int32_t AtaPassThroughSmart::getIdentifyData(std::span<uint8_t> buffer)
     return readInto({ata::kCmdIdentifyDevice, 0, 1, 0, 0, 0, true, false}, buffer);
 }
 
+int32_t AtaPassThroughSmart::checkPowerMode(uint8_t &count)
+{
+    // Non-data with CK_COND: the answer is in the returned count register.
+    std::optional<AtaReturnRegisters> regs;
+    if (const int32_t status = run({ata::kCmdCheckPowerMode, 0, 0, 0, 0, 0, false, true}, {}, &regs))
+        return status;
+    if (!regs)
+        return kStatusNoAtaRegisters;
+    count = uint8_t(regs->count);
+    return kStatusSuccess;
+}
+
 } // namespace corvane

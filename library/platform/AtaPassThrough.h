@@ -55,6 +55,7 @@ inline constexpr uint8_t kProtocolNonData = 3;
 inline constexpr uint8_t kProtocolPioDataIn = 4;
 inline constexpr uint8_t kCmdIdentifyDevice = 0xEC;
 inline constexpr uint8_t kCmdSmart = 0xB0;
+inline constexpr uint8_t kCmdCheckPowerMode = 0xE5;
 inline constexpr uint8_t kSmartReadData = 0xD0;
 inline constexpr uint8_t kSmartReadThresholds = 0xD1;
 inline constexpr uint8_t kSmartExecuteOffLineImmediate = 0xD4;
@@ -100,6 +101,7 @@ public:
     int32_t readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer) override;
     int32_t readLogAtAddress(uint8_t address, std::span<uint8_t> buffer) override;
     int32_t getIdentifyData(std::span<uint8_t> buffer) override;
+    int32_t checkPowerMode(uint8_t &count) override;
     // EXECUTE OFF-LINE IMMEDIATE with any subcommand (the helper's conveyance
     // test and abort; the caller decides which subcommands are allowed).
     int32_t executeOffLineImmediateSubcommand(uint8_t subcommand);

@@ -12,6 +12,11 @@ int32_t AtaSmartInterface::abortSelfTest()
     return statusFromErrno(EOPNOTSUPP);
 }
 
+int32_t AtaSmartInterface::checkPowerMode(uint8_t &)
+{
+    return statusFromErrno(EOPNOTSUPP);
+}
+
 bool isPlainDeviceName(const QString &name)
 {
     if (name.isEmpty() || name.size() > 64)

@@ -39,6 +39,10 @@ public:
     virtual int32_t readLogAtAddress(uint8_t address, std::span<uint8_t> buffer) = 0;
     // IDENTIFY DEVICE; the buffer holds at least 512 bytes.
     virtual int32_t getIdentifyData(std::span<uint8_t> buffer) = 0;
+    // CHECK POWER MODE: the count register the drive answers with (0x00
+    // standby, 0xFF active or idle, ...; drive/PowerMode.h reads it). Asking
+    // never spins a drive up. Seams that can't send it say so.
+    virtual int32_t checkPowerMode(uint8_t &count);
 };
 
 // Opens the seam on a drive by kernel name ("sda"); on failure returns null

@@ -19,6 +19,9 @@ inline constexpr char kShouldNotifyUserKey[] = "ShouldNotifyUser";
 inline constexpr char kIntroKey[] = "corvane2Intro";
 // node_exporter textfile-collector folder the agent writes corvane.prom to; unset: none.
 inline constexpr char kTextfileDirectoryKey[] = "textfileDirectory";
+// Hours between reads of a rotating drive found asleep, which wake it; 0 or
+// unset: never woken except by an explicit rescan or update.
+inline constexpr char kWakeSleepingDrivesKey[] = "wakeSleepingDrives";
 inline constexpr char kFullScreenMenuItemKey[] = "NSFullScreenMenuItemEverywhere";
 inline constexpr char kDictationMenuItemKey[] = "NSDisabledDictationMenuItem";
 inline constexpr char kCharacterPaletteMenuItemKey[] = "NSDisabledCharacterPaletteMenuItem";

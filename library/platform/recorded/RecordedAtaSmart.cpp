@@ -13,6 +13,7 @@
 #include <QMutex>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <memory>
@@ -277,6 +278,33 @@ int32_t RecordedAtaSmart::getIdentifyData(std::span<uint8_t> buffer)
     if (buffer.size() < kAtaPageSize)
         return kStatusBadArgument;
     return readFile(ataPageFileName(AtaPages::Identity), buffer.first(kAtaPageSize));
+}
+
+int32_t RecordedAtaSmart::checkPowerMode(uint8_t &count)
+{
+    if (const int32_t status = recorded::driveStatus(m_dir))
+        return status;
+    QFile file(QDir(m_dir).filePath(QStringLiteral("power_mode.txt")));
+    if (!file.exists()) {
+        count = 0xFF;
+        return kStatusSuccess;
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        return statusFromErrno(EIO);
+    const QByteArray word = file.read(16).trimmed().toLower();
+    static const QHash<QByteArray, uint8_t> kWords = {{"active", 0xFF}, {"idle", 0x80}, {"standby", 0x00}};
+    if (word == "sleep")
+        return statusFromSense(0x2, 0x04, 0x02); // NOT READY, initializing command required
+    if (const auto known = kWords.constFind(word); known != kWords.constEnd()) {
+        count = *known;
+        return kStatusSuccess;
+    }
+    bool ok = false;
+    const uint value = word.toUInt(&ok, 0);
+    if (!ok || value > 0xFF)
+        return kStatusUnexpectedAnswer;
+    count = uint8_t(value);
+    return kStatusSuccess;
 }
 
 AtaSmartOpener recordedAtaSmartOpener(const QString &setDir, RecordedAtaSmart::Clock clock)

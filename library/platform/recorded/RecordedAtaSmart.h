@@ -37,6 +37,9 @@ public:
     int32_t readDataThresholds(std::span<uint8_t, kAtaPageSize> buffer) override;
     int32_t readLogAtAddress(uint8_t address, std::span<uint8_t> buffer) override;
     int32_t getIdentifyData(std::span<uint8_t> buffer) override;
+    // From `power_mode.txt`: "active", "idle", "standby", "sleep" or a count
+    // register value ("0x81"); a drive without the file is active.
+    int32_t checkPowerMode(uint8_t &count) override;
 
 private:
     int32_t readFile(const QString &name, std::span<uint8_t> buffer) const;
