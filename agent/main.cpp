@@ -15,6 +15,7 @@
 #include "TextfileExporter.h"
 #include "VolumeEvents.h"
 #include "XPCServer.h"
+#include "history/HistoryDatabase.h"
 #include "platform/SharedDefaults.h"
 
 #include <QApplication>
@@ -132,8 +133,18 @@ int main(int argc, char *argv[])
     AppDelegate delegate(watcher, defaults);
     delegate.launch();
 
+    // The alert memory outlives the agent in the history; without it alerts
+    // still say only news, but a restart forgets what was said.
+    HistoryDatabase history;
+    QString historyError;
+    std::optional<HistoryAlertStore> alertStore;
     Notifier notifier(defaults);
     notifier.requestPermission();
+    if (history.open(&historyError))
+        notifier.setMemoryStore(&alertStore.emplace(history));
+    else
+        std::fprintf(stderr, "corvane-agent: %s; alerts are remembered only until the agent ends\n",
+                     qPrintable(historyError));
 
     watcher.setNotifier(&notifier);
     watcher.setVolumeEvents(&volumes);

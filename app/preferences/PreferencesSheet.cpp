@@ -5,8 +5,10 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace corvane::app {
@@ -44,6 +46,20 @@ PreferencesSheet::PreferencesSheet(SharedDefaults &defaults, QWidget *parent) : 
         layout->addWidget(box);
         connect(box, &QCheckBox::toggled, this, &PreferencesSheet::store);
     }
+    // An alert comes when a drive gets worse; this is only how often it is
+    // repeated while nothing changes.
+    _reminder = new QSpinBox(this);
+    _reminder->setRange(0, 24 * 30);
+    _reminder->setSpecialValueText(QStringLiteral("Never"));
+    _reminder->setSuffix(QStringLiteral(" h"));
+    _reminder->setAccessibleName(QStringLiteral("Hours between reminders"));
+    _reminder->setToolTip(QStringLiteral("A drive that gets worse is always reported at once."));
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Remind me of a drive still in trouble every:"), _reminder);
+    layout->addLayout(form);
+    connect(_reminder, &QSpinBox::valueChanged, this,
+            [this](int hours) { _defaults.setValue(QLatin1String(kAlertReminderHoursKey), hours); });
+
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults, this);
     buttons->button(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("&Reset to Defaults"));
     connect(buttons->button(QDialogButtonBox::RestoreDefaults), &QPushButton::clicked, this,
@@ -61,6 +77,8 @@ void PreferencesSheet::load()
         const QSignalBlocker block(it.value());
         it.value()->setChecked(ignore.value(it.key()).toBool());
     }
+    const QSignalBlocker block(_reminder);
+    _reminder->setValue(alertReminderHours(_defaults.value(QLatin1String(kAlertReminderHoursKey))));
 }
 
 void PreferencesSheet::store()
@@ -76,6 +94,7 @@ void PreferencesSheet::store()
 void PreferencesSheet::resetToDefaults()
 {
     _defaults.setValue(QLatin1String(kIgnoreAttributesKey), defaultIgnoreAttributes());
+    _defaults.remove(QLatin1String(kAlertReminderHoursKey));
     load();
 }
 

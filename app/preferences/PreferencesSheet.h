@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The preferences sheet: which attribute checks don't count as failing.
+// The preferences sheet: which attribute checks don't count as failing, and
+// how often the agent reminds of a drive that stays in trouble.
 // Each switch writes the shared "ignoreAttributes" at once; closing the
 // sheet is what makes the drives be read again (the browser rescans).
 #include <QDialog>
 #include <QMap>
 
 class QCheckBox;
+class QSpinBox;
 
 namespace corvane {
 class SharedDefaults;
@@ -20,10 +22,13 @@ class PreferencesSheet : public QDialog
 public:
     PreferencesSheet(SharedDefaults &defaults, QWidget *parent = nullptr);
 
-    // "ppResetToDefaults:": stores the default ignore dictionary.
+    // "ppResetToDefaults:": stores the default ignore dictionary and forgets
+    // the reminder period (back to its default).
     void resetToDefaults();
     // Keys "a5" … "a196" to their switches.
     const QMap<QString, QCheckBox *> &switches() const { return _switches; }
+    // Hours between the agent's reminders ("alertReminderHours"); 0 reads "Never".
+    QSpinBox *reminder() const { return _reminder; }
 
 private:
     void load();
@@ -31,6 +36,7 @@ private:
 
     SharedDefaults &_defaults;
     QMap<QString, QCheckBox *> _switches;
+    QSpinBox *_reminder = nullptr;
 };
 
 } // namespace corvane::app
