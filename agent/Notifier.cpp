@@ -179,6 +179,7 @@ void Notifier::silence(uint id)
     qCInfo(lcNotifier).noquote() << "No more reminders for" << identity << "until it gets worse";
     if (!_store->setAlertMemory(identity, memory))
         qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << identity;
+    Q_EMIT silenced(identity);
 }
 
 } // namespace corvane

@@ -78,6 +78,8 @@ Q_SIGNALS:
     void permissionAnswered(bool granted);
     void posted(uint id);
     void postFailed(const QString &error);
+    // "Don't remind me" was chosen on the drive's alert.
+    void silenced(const QString &identity);
 
 private Q_SLOTS:
     void actionInvoked(uint id, const QString &actionKey);
