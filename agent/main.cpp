@@ -7,6 +7,7 @@
 #include "AgentDriveSource.h"
 #include "AppDelegate.h"
 #include "HelperClient.h"
+#include "HistoryWriter.h"
 #include "DrivePanel.h"
 #include "IntroWindow.h"
 #include "Notifier.h"
@@ -150,6 +151,10 @@ int main(int argc, char *argv[])
     watcher.setVolumeEvents(&volumes);
     TextfileExporter textfile(defaults, parser.value(textfileDir));
     QObject::connect(&watcher, &SMARTWatcher::drivesRead, &textfile, &TextfileExporter::write);
+    // A recorded set's drives are not this machine's: they stay out of its history.
+    HistoryWriter history(historyDatabasePath());
+    if (!parser.isSet(recorded))
+        QObject::connect(&watcher, &SMARTWatcher::drivesRead, &history, &HistoryWriter::write);
     watcher.start();
 
     return app.exec();
