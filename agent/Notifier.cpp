@@ -72,13 +72,21 @@ void Notifier::consider(const SMARTDrive &drive, const QString &identity, const 
     if (!mayNotify())
         return;
     const QString key = identity.isEmpty() ? drive.bsdName : identity;
-    const std::optional<AlertMemory> before = _store->alertMemory(key);
-    const AlertDecision decision = decideAlert(drive.health, counters, before, now,
-                                               std::chrono::hours(alertReminderHours(_defaults.value(QLatin1String(kAlertReminderHoursKey)))));
-    if (decision.memory && !_store->setAlertMemory(key, *decision.memory))
+    AlertMemoryStore &store = storeFor(key);
+    const std::optional<AlertMemory> before = store.alertMemory(key);
+    const auto reminder = std::chrono::hours(alertReminderHours(_defaults.value(QLatin1String(kAlertReminderHoursKey))));
+    const AlertDecision decision = decideAlert(drive.health, counters, before, now, reminder);
+    if (decision.memory && !store.setAlertMemory(key, *decision.memory))
         qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << key;
     if (decision.alert)
         enqueue({key, drive.health, alertSubtitle(drive), drive.icon, before});
+}
+
+AlertMemoryStore &Notifier::storeFor(const QString &key)
+{
+    // A drive without an identity ("<model>|<serial>") is known only by its
+    // kernel name, which another drive may have had: not worth keeping.
+    return key.contains(QLatin1Char('|')) ? *_store : _ownMemory;
 }
 
 void Notifier::notifyUser(const SMARTDrive &drive, const QString &identity)
@@ -111,7 +119,7 @@ void Notifier::undo(const Alert &alert)
 {
     // HistoryDatabase can't forget a drive: a memory without health counts as none.
     if (alert.previous)
-        _store->setAlertMemory(alert.identity, alert.previous->value_or(AlertMemory{}));
+        storeFor(alert.identity).setAlertMemory(alert.identity, alert.previous->value_or(AlertMemory{}));
 }
 
 void Notifier::sendNext()
@@ -172,12 +180,13 @@ void Notifier::actionInvoked(uint id, const QString &actionKey)
 void Notifier::silence(uint id)
 {
     const auto [identity, health] = _alerted.value(id);
-    AlertMemory memory = _store->alertMemory(identity).value_or(AlertMemory{});
+    AlertMemoryStore &store = storeFor(identity);
+    AlertMemory memory = store.alertMemory(identity).value_or(AlertMemory{});
     if (healthRank(memory.health) < 0) // alerted without a memory (notifyUser())
         memory = {health, {}, QDateTime::currentDateTimeUtc(), false};
     memory.silenced = true;
     qCInfo(lcNotifier).noquote() << "No more reminders for" << identity << "until it gets worse";
-    if (!_store->setAlertMemory(identity, memory))
+    if (!store.setAlertMemory(identity, memory))
         qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << identity;
     Q_EMIT silenced(identity);
 }

@@ -96,6 +96,7 @@ private:
         std::optional<std::optional<AlertMemory>> previous;
     };
     bool mayNotify();
+    AlertMemoryStore &storeFor(const QString &key);
     void enqueue(Alert alert);
     void sendNext();
     void undo(const Alert &alert);
