@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QDateTime t0 = QDateTime(QDate(2026, 12, 1), QTime(8, 0), QTimeZone::UTC);
+const QDateTime t0 = QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
 
 QVariantMap counters(qint64 reallocated, qint64 pending)
 {
@@ -202,7 +202,8 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
     const SMARTDrive failing = drive("sda", "WDC WD40EFRX", "Failed");
     {
         HistoryDatabase history(file);
-        ASSERT_TRUE(history.open());
+        QString why;
+        ASSERT_TRUE(history.open(&why)) << why.toStdString();
         HistoryAlertStore store(history);
         Notifier notifier(*defaults, bus.connect());
         notifier.setMemoryStore(&store);
@@ -214,7 +215,8 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
         ASSERT_TRUE(waitUntil([&] { return silenced; }));
     }
     HistoryDatabase history(file);
-    ASSERT_TRUE(history.open());
+    QString why;
+    ASSERT_TRUE(history.open(&why)) << why.toStdString();
     HistoryAlertStore store(history);
     Notifier notifier(*defaults, bus.connect());
     notifier.setMemoryStore(&store);
