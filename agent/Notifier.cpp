@@ -79,7 +79,7 @@ void Notifier::consider(const SMARTDrive &drive, const QString &identity, const 
     if (decision.memory && !store.setAlertMemory(key, *decision.memory))
         qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << key;
     if (decision.alert)
-        enqueue({key, drive.health, alertSubtitle(drive), drive.icon, before});
+        enqueue({key, drive.health, alertSubtitle(drive), drive.icon, true, before});
 }
 
 AlertMemoryStore &Notifier::storeFor(const QString &key)
@@ -92,7 +92,7 @@ AlertMemoryStore &Notifier::storeFor(const QString &key)
 void Notifier::notifyUser(const SMARTDrive &drive, const QString &identity)
 {
     if (mayNotify())
-        enqueue({identity.isEmpty() ? drive.bsdName : identity, drive.health, alertSubtitle(drive), drive.icon, {}});
+        enqueue({identity.isEmpty() ? drive.bsdName : identity, drive.health, alertSubtitle(drive), drive.icon, false, {}});
 }
 
 void Notifier::enqueue(Alert alert)
@@ -103,7 +103,10 @@ void Notifier::enqueue(Alert alert)
     // to put back is the one from before both.
     for (Alert &waiting : _queue) {
         if (waiting.identity == alert.identity) {
-            alert.previous = waiting.previous;
+            if (waiting.remembered) {
+                alert.remembered = true;
+                alert.previous = waiting.previous;
+            }
             waiting = std::move(alert);
             sendNext();
             return;
@@ -117,9 +120,11 @@ void Notifier::enqueue(Alert alert)
 
 void Notifier::undo(const Alert &alert)
 {
-    // HistoryDatabase can't forget a drive: a memory without health counts as none.
-    if (alert.previous)
-        storeFor(alert.identity).setAlertMemory(alert.identity, alert.previous->value_or(AlertMemory{}));
+    // The history can't forget a drive: a memory without a verdict counts as none.
+    if (alert.remembered
+        && !storeFor(alert.identity).setAlertMemory(alert.identity,
+                                                    alert.previous.value_or(AlertMemory{QStringLiteral("-"), {}, {}, false})))
+        qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << alert.identity;
 }
 
 void Notifier::sendNext()

@@ -91,9 +91,11 @@ private:
         QString health;
         QString subtitle;
         QString icon;
-        // What the store held before this alert was decided on; put back
-        // when the alert never reaches the screen, so the next gather retries.
-        std::optional<std::optional<AlertMemory>> previous;
+        // Whether the alert was decided on with the memory, and what the
+        // store held before: put back when the alert never reaches the
+        // screen, so the next gather tries again.
+        bool remembered = false;
+        std::optional<AlertMemory> previous;
     };
     bool mayNotify();
     AlertMemoryStore &storeFor(const QString &key);

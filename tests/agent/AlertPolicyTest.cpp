@@ -80,8 +80,8 @@ TEST(AlertPolicy, OnlyNewsAlerts)
     EXPECT_FALSE(drive.see("Passed", counters(9, 1), t6.addSecs(420)));
     EXPECT_TRUE(drive.see("Warning", counters(9, 1), t6.addSecs(480)));
 
-    // A memory without a health (a post that never reached the screen) is none.
-    drive.memory = AlertMemory{};
+    // A memory without a verdict (a post that never reached the screen) is none.
+    drive.memory = AlertMemory{"-", {}, {}, false};
     EXPECT_TRUE(drive.see("Warning", counters(9, 1), t6.addSecs(540)));
 }
 
@@ -229,6 +229,7 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
     const SMARTDrive other = drive("sdb", "ST4000DM004", "Warning");
     gather(notifier, {other}, t0.addSecs(49 * 3600));
     ASSERT_TRUE(server.start());
+
     gather(notifier, {other}, t0.addSecs(50 * 3600));
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_EQ(server.calls[1].body, "ST4000DM004 Warning\nOpen Corvane for details...");
