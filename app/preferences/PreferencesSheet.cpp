@@ -54,6 +54,7 @@ PreferencesSheet::PreferencesSheet(SharedDefaults &defaults, QWidget *parent) : 
     _reminder->setSuffix(QStringLiteral(" h"));
     _reminder->setAccessibleName(QStringLiteral("Hours between reminders"));
     _reminder->setToolTip(QStringLiteral("A drive that gets worse is always reported at once."));
+    layout->addSpacing(8);
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Remind me of a drive still in trouble every:"), _reminder);
     layout->addLayout(form);
