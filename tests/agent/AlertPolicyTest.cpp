@@ -13,9 +13,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QDateTime t0 = QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+// Hours (and seconds) after a fixed start.
+QDateTime at(int hours, int seconds = 0)
+{
+    return QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC).addSecs(hours * 3600 + seconds);
+}
 
-QVariantMap counters(qint64 reallocated, qint64 pending)
+QVariantMap counters(qint64 reallocated, qint64 pending = 0)
 {
     return {{QStringLiteral("reallocated"), reallocated}, {QStringLiteral("pending"), pending}};
 }
@@ -38,81 +42,73 @@ struct Drive
 TEST(AlertPolicy, OnlyNewsAlerts)
 {
     Drive drive;
-    EXPECT_FALSE(drive.see("Passed", counters(0, 0), t0));
-    EXPECT_FALSE(drive.see("-", counters(0, 0), t0));
+    EXPECT_FALSE(drive.see("Passed", counters(0), at(0)));
+    EXPECT_FALSE(drive.see("-", counters(0), at(0)));
     EXPECT_FALSE(drive.memory.has_value());
 
-    EXPECT_TRUE(drive.see("Warning", counters(8, 2), t0));
-    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), t0, false}));
-    EXPECT_FALSE(drive.see("Warning", counters(8, 2), t0.addSecs(3600)));
-    EXPECT_FALSE(drive.see("-", {}, t0.addSecs(7200)));           // no verdict changes nothing
-    EXPECT_FALSE(drive.see("warning", counters(9, 2), t0.addSecs(7200)));
+    EXPECT_TRUE(drive.see("Warning", counters(8, 2), at(0)));
+    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), at(0), false}));
+    EXPECT_FALSE(drive.see("Warning", counters(8, 2), at(1)));
+    EXPECT_FALSE(drive.see("-", {}, at(2)));          // no verdict changes nothing
+    EXPECT_FALSE(drive.see("warning", counters(9, 2), at(2)));
+    EXPECT_TRUE(drive.see("Failed", counters(8, 2), at(3)));
 
-    EXPECT_TRUE(drive.see("Failed", counters(8, 2), t0.addSecs(3 * 3600)));
-    EXPECT_EQ(drive.memory, (AlertMemory{"Failed", counters(8, 2), t0.addSecs(3 * 3600), false}));
+    // Better but still bad: remembered at the better health, so worse again is news.
+    EXPECT_FALSE(drive.see("Warning", counters(8, 2), at(4)));
+    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), at(3), false}));
+    EXPECT_TRUE(drive.see("Failed", counters(8, 2), at(5)));
 
-    // Better, still bad: remembered at the better health, so worse again is news.
-    EXPECT_FALSE(drive.see("Warning", counters(8, 2), t0.addSecs(4 * 3600)));
-    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), t0.addSecs(3 * 3600), false}));
-    EXPECT_TRUE(drive.see("Failed", counters(8, 2), t0.addSecs(5 * 3600)));
-
-    // A damage counter that grew is news; wear and heat are not.
-    const QDateTime t6 = t0.addSecs(6 * 3600);
-    EXPECT_TRUE(drive.see("Failed", counters(9, 2), t6));
-    QVariantMap warm = counters(9, 2);
-    warm.insert(QStringLiteral("temperature"), 70);
-    warm.insert(QStringLiteral("percentageUsed"), 99);
-    EXPECT_FALSE(drive.see("Failed", warm, t6.addSecs(60)));
-    warm.insert(QStringLiteral("crcErrors"), 5); // first seen: a base, not growth
-    EXPECT_FALSE(drive.see("Failed", warm, t6.addSecs(120)));
-    warm.insert(QStringLiteral("crcErrors"), 6);
-    EXPECT_TRUE(drive.see("Failed", warm, t6.addSecs(180)));
+    // A damage counter that grew is news; wear is not; a first value is a base.
+    EXPECT_TRUE(drive.see("Failed", counters(9, 2), at(6)));
+    QVariantMap more = counters(9, 2);
+    more.insert(QStringLiteral("percentageUsed"), 99);
+    more.insert(QStringLiteral("crcErrors"), 5);
+    EXPECT_FALSE(drive.see("Failed", more, at(7)));
+    more.insert(QStringLiteral("percentageUsed"), 100);
+    EXPECT_FALSE(drive.see("Failed", more, at(7)));
+    more.insert(QStringLiteral("crcErrors"), 6);
+    EXPECT_TRUE(drive.see("Failed", more, at(8)));
 
     // Pending sectors that went away are the new base: coming back is news.
-    EXPECT_FALSE(drive.see("Failed", counters(9, 0), t6.addSecs(240)));
-    EXPECT_EQ(drive.memory->counters.value("pending").toLongLong(), 0);
-    EXPECT_EQ(drive.memory->lastAlert, t6.addSecs(180));
-    EXPECT_TRUE(drive.see("Failed", counters(9, 1), t6.addSecs(300)));
+    EXPECT_FALSE(drive.see("Failed", counters(9, 0), at(9)));
+    EXPECT_EQ(drive.memory->counters.value("pending"), 0);
+    EXPECT_EQ(drive.memory->lastAlert, at(8));
+    EXPECT_TRUE(drive.see("Failed", counters(9, 1), at(10)));
 
     // Healthy again, then in trouble again.
-    EXPECT_FALSE(drive.see("Passed", counters(9, 1), t6.addSecs(360)));
+    EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(11)));
     EXPECT_EQ(drive.memory->health, "Passed");
-    EXPECT_FALSE(drive.see("Passed", counters(9, 1), t6.addSecs(420)));
-    EXPECT_TRUE(drive.see("Warning", counters(9, 1), t6.addSecs(480)));
+    EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(12)));
+    EXPECT_TRUE(drive.see("Warning", counters(9, 1), at(13)));
 
     // A memory without a verdict (a post that never reached the screen) is none.
     drive.memory = AlertMemory{"-", {}, {}, false};
-    EXPECT_TRUE(drive.see("Warning", counters(9, 1), t6.addSecs(540)));
+    EXPECT_TRUE(drive.see("Warning", counters(9, 1), at(14)));
 }
 
 TEST(AlertPolicy, RemindersAndSilence)
 {
     Drive drive;
-    ASSERT_TRUE(drive.see("Failed", counters(1, 0), t0));
+    ASSERT_TRUE(drive.see("Failed", counters(1), at(0)));
     // A gather landing up to ten minutes short of the period counts.
-    EXPECT_FALSE(drive.see("Failed", counters(1, 0), t0.addSecs(23 * 3600 + 50 * 60 - 1)));
-    EXPECT_TRUE(drive.see("Failed", counters(1, 0), t0.addSecs(23 * 3600 + 50 * 60)));
-    const QDateTime t1 = t0.addSecs(23 * 3600 + 50 * 60);
-    EXPECT_EQ(drive.memory->lastAlert, t1);
-    EXPECT_FALSE(drive.see("Failed", counters(1, 0), t1.addSecs(3600), 2h));
-    EXPECT_TRUE(drive.see("Failed", counters(1, 0), t1.addSecs(2 * 3600), 2h));
-    EXPECT_FALSE(drive.see("Failed", counters(1, 0), t1.addSecs(1000 * 3600), 0h)); // 0: never
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(23, 50 * 60 - 1)));
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(23, 50 * 60)));
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(25), 2h));
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(26), 2h));
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(1000), 0h)); // 0: never
     // A last alert in the future: the clock was set back, don't wait for it.
-    EXPECT_TRUE(drive.see("Failed", counters(1, 0), t0, 24h));
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(0)));
 
-    // "Don't remind me": no reminders, but getting worse ends the silence.
-    Drive silent;
-    silent.memory = AlertMemory{"Warning", counters(1, 0), t0, true};
-    EXPECT_FALSE(silent.see("Warning", counters(1, 0), t0.addSecs(100 * 3600)));
-    EXPECT_FALSE(silent.see("Warning", counters(1, 0), t0, 0h));
-    EXPECT_TRUE(silent.see("Warning", counters(2, 0), t0.addSecs(101 * 3600)));
+    // "Don't remind me": no reminders; worse health or a growing counter ends it.
+    Drive silent{AlertMemory{"Warning", counters(1), at(0), true}};
+    EXPECT_FALSE(silent.see("Warning", counters(1), at(100)));
+    EXPECT_TRUE(silent.see("Warning", counters(2), at(101)));
     EXPECT_FALSE(silent.memory->silenced);
     silent.memory->silenced = true;
-    EXPECT_TRUE(silent.see("Failed", counters(2, 0), t0.addSecs(102 * 3600)));
-    EXPECT_EQ(silent.memory, (AlertMemory{"Failed", counters(2, 0), t0.addSecs(102 * 3600), false}));
-    // Recovered: silence ends with the trouble.
+    EXPECT_TRUE(silent.see("Failed", counters(2), at(102)));
+    EXPECT_EQ(silent.memory, (AlertMemory{"Failed", counters(2), at(102), false}));
     silent.memory->silenced = true;
-    EXPECT_FALSE(silent.see("Passed", counters(2, 0), t0.addSecs(103 * 3600)));
+    EXPECT_FALSE(silent.see("Passed", counters(2), at(103))); // so does recovering
     EXPECT_FALSE(silent.memory->silenced);
 }
 
@@ -127,17 +123,18 @@ struct AlertsFixture : ::testing::Test
         defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
         defaults->setValue("ShouldNotifyUser", true);
     }
-    static SMARTDrive drive(const char *bsd, const char *model, const char *health)
+    static SMARTDrive drive(const char *model, const char *health)
     {
-        return *SMARTDrive::fromProperties(driveProperties(bsd, model, QString::fromLatin1(health)));
+        return *SMARTDrive::fromProperties(driveProperties("sda", model, QString::fromLatin1(health)));
     }
     // One alerting gather's worth of drives, its alerts delivered.
-    void gather(Notifier &notifier, const QList<SMARTDrive> &drives, const QDateTime &now)
+    static void gather(Notifier &notifier, const QList<SMARTDrive> &drives, int hours)
     {
         for (const SMARTDrive &d : drives)
-            notifier.consider(d, d.hwName + "|serial", counters(3, 0), now);
+            notifier.consider(d, d.hwName + "|serial", counters(3), at(hours));
         ASSERT_TRUE(waitUntil([&] { return notifier.isIdle(); }));
     }
+    static QString body(const char *subtitle) { return QString::fromLatin1(subtitle) + "\nOpen Corvane for details..."; }
 
     PrivateBus bus;
     TestNotificationServer server{bus.connect()};
@@ -150,56 +147,48 @@ struct AlertsFixture : ::testing::Test
 TEST_F(AlertsFixture, EachDriveKeepsItsOwnNotification)
 {
     Notifier notifier(*defaults, bus.connect());
-    const SMARTDrive failing = drive("sda", "WDC WD40EFRX", "Failed");
-    const SMARTDrive warning = drive("sdb", "ST4000DM004", "Warning");
-    gather(notifier, {failing, warning}, t0);
-    gather(notifier, {failing, warning}, t0.addSecs(3600));
+    const SMARTDrive failing = drive("WDC WD40EFRX", "Failed"), warning = drive("ST4000DM004", "Warning");
+    gather(notifier, {failing, warning}, 0);
+    gather(notifier, {failing, warning}, 1);
     ASSERT_EQ(server.calls.size(), 2);
-    EXPECT_EQ(server.calls[0].actions,
-              QStringList({"default", "Open Corvane", "silence", "Don't remind me"}));
-    EXPECT_EQ(server.calls[1].replacesId, 0u);
-    EXPECT_EQ(server.shown, (QMap<uint, QString>{{41, "WDC WD40EFRX Failed\nOpen Corvane for details..."},
-                                                 {42, "ST4000DM004 Warning\nOpen Corvane for details..."}}));
-    EXPECT_EQ(notifier.idOf("WDC WD40EFRX|serial"), 41u);
+    EXPECT_EQ(server.calls[0].actions, QStringList({"default", "Open Corvane", "silence", "Don't remind me"}));
+    EXPECT_EQ(server.shown, (QMap<uint, QString>{{41, body("WDC WD40EFRX Failed")}, {42, body("ST4000DM004 Warning")}}));
 
-    // The reminder of one drive replaces only its own alert.
+    // A reminder replaces only the drive's own alert.
     defaults->setValue(kAlertReminderHoursKey, 2);
-    gather(notifier, {failing, warning}, t0.addSecs(2 * 3600));
+    gather(notifier, {failing, warning}, 2);
     ASSERT_EQ(server.calls.size(), 4);
     EXPECT_EQ(server.calls[2].replacesId, 41u);
     EXPECT_EQ(server.calls[3].replacesId, 42u);
-    EXPECT_EQ(server.shown.size(), 2);
 
-    // "Don't remind me" on the Warning silences that drive only.
+    // "Don't remind me" silences that drive only; opening Corvane silences nothing.
     QStringList silenced;
     QObject::connect(&notifier, &Notifier::silenced, [&](const QString &identity) { silenced.append(identity); });
     int opened = 0;
     notifier.setOpenApplication([&] { ++opened; });
     server.click(42, "silence");
-    server.click(41, "default"); // opening Corvane silences nothing
+    server.click(41, "default");
     ASSERT_TRUE(waitUntil([&] { return opened == 1; }));
     EXPECT_EQ(silenced, QStringList{"ST4000DM004|serial"});
-    gather(notifier, {failing, warning}, t0.addSecs(4 * 3600));
+    gather(notifier, {failing, warning}, 4);
     ASSERT_EQ(server.calls.size(), 5);
     EXPECT_EQ(server.calls[4].replacesId, 41u);
-    gather(notifier, {failing, drive("sdb", "ST4000DM004", "Failed")}, t0.addSecs(5 * 3600));
+    gather(notifier, {drive("ST4000DM004", "Failed")}, 5);
     ASSERT_EQ(server.calls.size(), 6);
-    EXPECT_EQ(server.calls[5].body, "ST4000DM004 Failed\nOpen Corvane for details...");
-    EXPECT_EQ(server.calls[5].replacesId, 42u);
+    EXPECT_EQ(server.shown.value(42), body("ST4000DM004 Failed"));
 
     // Without permission nothing is shown, and nothing counts as told.
     defaults->setValue("ShouldNotifyUser", false);
-    const SMARTDrive third = drive("sdc", "Samsung SSD 870", "Failed");
-    gather(notifier, {third}, t0.addSecs(6 * 3600));
+    gather(notifier, {drive("Samsung SSD 870", "Failed")}, 6);
     defaults->setValue("ShouldNotifyUser", true);
-    gather(notifier, {third}, t0.addSecs(6 * 3600));
+    gather(notifier, {drive("Samsung SSD 870", "Failed")}, 6);
     EXPECT_EQ(server.calls.size(), 7);
 }
 
 TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
 {
     const QString file = home.filePath("history.sqlite");
-    const SMARTDrive failing = drive("sda", "WDC WD40EFRX", "Failed");
+    const SMARTDrive failing = drive("WDC WD40EFRX", "Failed");
     {
         HistoryDatabase history(file);
         QString why;
@@ -207,7 +196,7 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
         HistoryAlertStore store(history);
         Notifier notifier(*defaults, bus.connect());
         notifier.setMemoryStore(&store);
-        gather(notifier, {failing}, t0);
+        gather(notifier, {failing}, 0);
         ASSERT_EQ(server.calls.size(), 1);
         bool silenced = false;
         QObject::connect(&notifier, &Notifier::silenced, [&] { silenced = true; });
@@ -215,22 +204,19 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
         ASSERT_TRUE(waitUntil([&] { return silenced; }));
     }
     HistoryDatabase history(file);
-    QString why;
-    ASSERT_TRUE(history.open(&why)) << why.toStdString();
+    ASSERT_TRUE(history.open());
     HistoryAlertStore store(history);
     Notifier notifier(*defaults, bus.connect());
     notifier.setMemoryStore(&store);
-    gather(notifier, {failing}, t0.addSecs(48 * 3600));
+    gather(notifier, {failing}, 48);
     EXPECT_EQ(server.calls.size(), 1);
-    EXPECT_EQ(store.alertMemory("WDC WD40EFRX|serial"), (AlertMemory{"Failed", counters(3, 0), t0, true}));
+    EXPECT_EQ(store.alertMemory("WDC WD40EFRX|serial"), (AlertMemory{"Failed", counters(3), at(0), true}));
 
     // A post that fails is not remembered as told: the next gather tries again.
     server.stop();
-    const SMARTDrive other = drive("sdb", "ST4000DM004", "Warning");
-    gather(notifier, {other}, t0.addSecs(49 * 3600));
+    gather(notifier, {drive("ST4000DM004", "Warning")}, 49);
     ASSERT_TRUE(server.start());
-
-    gather(notifier, {other}, t0.addSecs(50 * 3600));
+    gather(notifier, {drive("ST4000DM004", "Warning")}, 50);
     ASSERT_EQ(server.calls.size(), 2);
-    EXPECT_EQ(server.calls[1].body, "ST4000DM004 Warning\nOpen Corvane for details...");
+    EXPECT_EQ(server.calls[1].body, body("ST4000DM004 Warning"));
 }
