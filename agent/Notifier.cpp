@@ -53,20 +53,78 @@ void Notifier::requestPermission()
     });
 }
 
-void Notifier::notifyUser(const SMARTDrive &drive)
+bool Notifier::mayNotify()
 {
     if (!_defaults.boolValue(QLatin1String(kShouldNotifyUserKey)))
-        return;
+        return false;
     if (!_bus.isConnected()) {
         if (!_failureLogged)
             qCWarning(lcNotifier) << "Cannot show a notification: no session bus";
         _failureLogged = true;
+        return false;
+    }
+    return true;
+}
+
+void Notifier::consider(const SMARTDrive &drive, const QString &identity, const QVariantMap &counters,
+                        const QDateTime &now)
+{
+    if (!mayNotify())
         return;
+    const QString key = identity.isEmpty() ? drive.bsdName : identity;
+    AlertMemoryStore &store = storeFor(key);
+    const std::optional<AlertMemory> before = store.alertMemory(key);
+    const auto reminder = std::chrono::hours(alertReminderHours(_defaults.value(QLatin1String(kAlertReminderHoursKey))));
+    const AlertDecision decision = decideAlert(drive.health, counters, before, now, reminder);
+    if (decision.memory && !store.setAlertMemory(key, *decision.memory))
+        qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << key;
+    if (decision.alert)
+        enqueue({key, drive.health, alertSubtitle(drive), drive.icon, true, before});
+}
+
+AlertMemoryStore &Notifier::storeFor(const QString &key)
+{
+    // A drive without an identity ("<model>|<serial>") is known only by its
+    // kernel name, which another drive may have had: not worth keeping.
+    return key.contains(QLatin1Char('|')) ? *_store : _ownMemory;
+}
+
+void Notifier::notifyUser(const SMARTDrive &drive, const QString &identity)
+{
+    if (mayNotify())
+        enqueue({identity.isEmpty() ? drive.bsdName : identity, drive.health, alertSubtitle(drive), drive.icon, false, {}});
+}
+
+void Notifier::enqueue(Alert alert)
+{
+    if (alert.icon.isEmpty())
+        alert.icon = QStringLiteral("drive-harddisk");
+    // A drive's newer alert takes the place of its waiting one; the memory
+    // to put back is the one from before both.
+    for (Alert &waiting : _queue) {
+        if (waiting.identity == alert.identity) {
+            if (waiting.remembered) {
+                alert.remembered = true;
+                alert.previous = waiting.previous;
+            }
+            waiting = std::move(alert);
+            sendNext();
+            return;
+        }
     }
     if (_queue.size() >= kMaxQueued)
-        _queue.removeFirst();
-    _queue.append({alertSubtitle(drive), drive.icon.isEmpty() ? QStringLiteral("drive-harddisk") : drive.icon});
+        undo(_queue.takeFirst());
+    _queue.append(std::move(alert));
     sendNext();
+}
+
+void Notifier::undo(const Alert &alert)
+{
+    // The history can't forget a drive: a memory without a verdict counts as none.
+    if (alert.remembered
+        && !storeFor(alert.identity).setAlertMemory(alert.identity,
+                                                    alert.previous.value_or(AlertMemory{QStringLiteral("-"), {}, {}, false})))
+        qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << alert.identity;
 }
 
 void Notifier::sendNext()
@@ -76,21 +134,24 @@ void Notifier::sendNext()
     const Alert alert = _queue.takeFirst();
     QDBusMessage call = notificationsCall("Notify");
     // The protocol has no subtitle: it leads the body.
-    call << QStringLiteral("Corvane") << _currentId << alert.icon << alertTitle()
+    call << QStringLiteral("Corvane") << _ids.value(alert.identity) << alert.icon << alertTitle()
          << alert.subtitle + QLatin1Char('\n') + alertBody()
-         << QStringList{QStringLiteral("default"), QStringLiteral("Open Corvane")}
+         << QStringList{QStringLiteral("default"), QStringLiteral("Open Corvane"), QStringLiteral("silence"),
+                        QStringLiteral("Don't remind me")}
          << QVariantMap{{QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
                         {QStringLiteral("desktop-entry"), QStringLiteral("corvane")}}
          << int(-1);
     _inFlight = true;
     auto *watcher = new QDBusPendingCallWatcher(_bus.asyncCall(call, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, alert](QDBusPendingCallWatcher *w) {
         w->deleteLater();
         _inFlight = false;
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isError()) {
-            // The server may be gone; a new one knows nothing of the old id.
+            // The server may be gone; a new one knows nothing of the old ids.
             _currentId = 0;
+            _ids.clear();
+            undo(alert);
             if (!_failureLogged)
                 qCWarning(lcNotifier).noquote() << "Cannot show a notification:" << reply.error().message();
             _failureLogged = true;
@@ -98,7 +159,8 @@ void Notifier::sendNext()
         } else {
             _failureLogged = false;
             _currentId = reply.value();
-            _ours.insert(_currentId);
+            _ids.insert(alert.identity, _currentId);
+            _alerted.insert(_currentId, {alert.identity, alert.health});
             Q_EMIT posted(_currentId);
         }
         sendNext();
@@ -107,11 +169,31 @@ void Notifier::sendNext()
 
 void Notifier::actionInvoked(uint id, const QString &actionKey)
 {
-    if (!_ours.contains(id) || actionKey != QLatin1String("default"))
+    if (!_alerted.contains(id))
+        return;
+    if (actionKey == QLatin1String("silence")) {
+        silence(id);
+        return;
+    }
+    if (actionKey != QLatin1String("default"))
         return;
     qCInfo(lcNotifier) << "Alert" << id << "clicked";
     if (_open)
         _open();
+}
+
+void Notifier::silence(uint id)
+{
+    const auto [identity, health] = _alerted.value(id);
+    AlertMemoryStore &store = storeFor(identity);
+    AlertMemory memory = store.alertMemory(identity).value_or(AlertMemory{});
+    if (healthRank(memory.health) < 0) // alerted without a memory (notifyUser())
+        memory = {health, {}, QDateTime::currentDateTimeUtc(), false};
+    memory.silenced = true;
+    qCInfo(lcNotifier).noquote() << "No more reminders for" << identity << "until it gets worse";
+    if (!store.setAlertMemory(identity, memory))
+        qCWarning(lcNotifier).noquote() << "Cannot remember the alert state of" << identity;
+    Q_EMIT silenced(identity);
 }
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SMARTWatcher.h"
 
+#include "AlertPolicy.h"
 #include "DriveSource.h"
 #include "Notifier.h"
 #include "VolumeEvents.h"
@@ -236,11 +237,8 @@ bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
     Q_EMIT smartDrivesChanged();
     publish();
     Q_EMIT drivesRead(*drives);
-    if (notify && _notifier) {
-        for (const SMARTDrive &drive : std::as_const(_smartDrives))
-            if (drive.health == QLatin1String("Warning") || drive.health == QLatin1String("Failed"))
-                _notifier->notifyUser(drive);
-    }
+    if (notify && _notifier)
+        alertAboutNews(*drives);
 
     QStringList verdicts;
     for (const SMARTDrive &d : std::as_const(_smartDrives))
@@ -270,6 +268,20 @@ void SMARTWatcher::keepAsleep(QVariantMap &properties)
     for (const char *key : {"volumes", kVolumesMountedKey, kAsleepKey})
         kept.insert(QLatin1String(key), properties.value(QLatin1String(key)));
     properties = kept;
+}
+
+void SMARTWatcher::alertAboutNews(const QList<QVariantMap> &drives)
+{
+    // The notifier remembers what each drive's last alert said and tells only news.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QVariantMap &properties : drives) {
+        const std::optional<SMARTDrive> drive = SMARTDrive::fromProperties(properties);
+        if (!drive)
+            continue;
+        const std::optional<HistorySample> sample = historySampleFromProperties(properties, now);
+        _notifier->consider(*drive, sample ? sample->drive : QString(), sample ? alertCounters(*sample) : QVariantMap(),
+                            now);
+    }
 }
 
 void SMARTWatcher::logReadError(const QVariantMap &properties)

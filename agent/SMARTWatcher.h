@@ -24,7 +24,8 @@ class VolumeEvents;
 
 // Decides when the drives are read, reads them through a DriveSource, keeps
 // one SMARTDrive per drive, writes the widget data file after every gather
-// and alerts about drives in "Warning" or "Failed" on the gathers that may.
+// and, on the gathers that may, hands every drive to the notifier, which
+// alerts about news of drives in "Warning" or "Failed".
 //
 // The drives are read on a worker thread, so a hung device never freezes the
 // owner's thread; everything else runs on the thread that owns the watcher.
@@ -108,6 +109,7 @@ private:
     std::optional<QVariantMap> ignoreAttributes();
     static DriveList readDrives(DriveSource &source, const QVariantMap &ignore, const WakePolicy &mayWake);
     bool complete(bool notify, DriveList drives, qint64 readMs);
+    void alertAboutNews(const QList<QVariantMap> &drives);
     void removeUnmounted(const QString &path);
     void publish();
     void logReadError(const QVariantMap &properties);

@@ -134,8 +134,19 @@ int main(int argc, char *argv[])
     AppDelegate delegate(watcher, defaults);
     delegate.launch();
 
+    // The alert memory outlives the agent in the history (a connection of its
+    // own beside the HistoryWriter's; SQLite's WAL serves both). A recorded
+    // set, or a history that can't be opened, keeps it only while the agent runs.
+    HistoryDatabase alertHistory;
+    std::optional<HistoryAlertStore> alertStore;
     Notifier notifier(defaults);
     notifier.requestPermission();
+    if (QString why; !parser.isSet(recorded)) {
+        if (alertHistory.open(&why))
+            notifier.setMemoryStore(&alertStore.emplace(alertHistory));
+        else
+            std::fprintf(stderr, "corvane-agent: %s; alerts are remembered only until the agent ends\n", qPrintable(why));
+    }
 
     watcher.setNotifier(&notifier);
     watcher.setVolumeEvents(&volumes);

@@ -5,10 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFormLayout>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -68,6 +69,20 @@ PreferencesSheet::PreferencesSheet(SharedDefaults &defaults, QWidget *parent) : 
     connect(_wake, &QComboBox::currentIndexChanged, this, [this] {
         _defaults.setValue(QLatin1String(kWakeSleepingDrivesKey), _wake->currentData().toInt());
     });
+    // An alert comes when a drive gets worse; this is only how often it is
+    // repeated while nothing changes.
+    _reminder = new QSpinBox(this);
+    _reminder->setRange(0, 24 * 30);
+    _reminder->setSpecialValueText(QStringLiteral("Never"));
+    _reminder->setSuffix(QStringLiteral(" h"));
+    _reminder->setAccessibleName(QStringLiteral("Hours between reminders"));
+    _reminder->setToolTip(QStringLiteral("A drive that gets worse is always reported at once."));
+    layout->addSpacing(8);
+    auto *reminderForm = new QFormLayout;
+    reminderForm->addRow(QStringLiteral("Remind me of a drive still in trouble every:"), _reminder);
+    layout->addLayout(reminderForm);
+    connect(_reminder, &QSpinBox::valueChanged, this,
+            [this](int hours) { _defaults.setValue(QLatin1String(kAlertReminderHoursKey), hours); });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close | QDialogButtonBox::RestoreDefaults, this);
     buttons->button(QDialogButtonBox::RestoreDefaults)->setText(QStringLiteral("&Reset to Defaults"));
@@ -88,13 +103,15 @@ void PreferencesSheet::load()
     }
     // A value set by hand that the list lacks is shown as it is.
     const int hours = std::max(0, _defaults.value(QLatin1String(kWakeSleepingDrivesKey)).toInt());
-    const QSignalBlocker block(_wake);
+    const QSignalBlocker blockWake(_wake);
     int index = _wake->findData(hours);
     if (index < 0) {
         _wake->addItem(QStringLiteral("Wake at most every %1 hours").arg(hours), hours);
         index = _wake->count() - 1;
     }
     _wake->setCurrentIndex(index);
+    const QSignalBlocker blockReminder(_reminder);
+    _reminder->setValue(alertReminderHours(_defaults.value(QLatin1String(kAlertReminderHoursKey))));
 }
 
 void PreferencesSheet::store()
@@ -110,6 +127,8 @@ void PreferencesSheet::store()
 void PreferencesSheet::resetToDefaults()
 {
     _defaults.setValue(QLatin1String(kIgnoreAttributesKey), defaultIgnoreAttributes());
+    _defaults.remove(QLatin1String(kAlertReminderHoursKey));
+    _defaults.remove(QLatin1String(kWakeSleepingDrivesKey));
     load();
 }
 

@@ -27,6 +27,13 @@ QVariantMap defaultIgnoreAttributes()
             {QStringLiteral("a194"), true},  {QStringLiteral("a196"), true}};
 }
 
+int alertReminderHours(const QVariant &setting)
+{
+    bool ok = false;
+    const int hours = setting.toString().toInt(&ok);
+    return ok && hours >= 0 ? hours : kDefaultAlertReminderHours;
+}
+
 QVariantMap defaultSharedRegistrations()
 {
     return {{QLatin1String(kIgnoreAttributesKey), defaultIgnoreAttributes()},

@@ -22,12 +22,17 @@ inline constexpr char kTextfileDirectoryKey[] = "textfileDirectory";
 // Hours between reads of a rotating drive found asleep, which wake it; 0 or
 // unset: never woken except by an explicit rescan or update.
 inline constexpr char kWakeSleepingDrivesKey[] = "wakeSleepingDrives";
+// Hours between the agent's reminders of a drive that stays in trouble; 0: never.
+inline constexpr char kAlertReminderHoursKey[] = "alertReminderHours";
+inline constexpr int kDefaultAlertReminderHours = 24;
 inline constexpr char kFullScreenMenuItemKey[] = "NSFullScreenMenuItemEverywhere";
 inline constexpr char kDictationMenuItemKey[] = "NSDisabledDictationMenuItem";
 inline constexpr char kCharacterPaletteMenuItemKey[] = "NSDisabledCharacterPaletteMenuItem";
 
 // The ignore dictionary every program registers: "a" + attribute number -> bool.
 QVariantMap defaultIgnoreAttributes();
+// The "alertReminderHours" setting; anything but a whole number >= 0 reads as the default.
+int alertReminderHours(const QVariant &setting);
 // "ignoreAttributes" plus the three menu switches, as the app and the watcher register them.
 QVariantMap defaultSharedRegistrations();
 

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QProcess>
 #include <QStringList>
@@ -79,6 +80,8 @@ public:
     }
 
     QList<Call> calls;
+    // What a person sees: id -> body of every notification not replaced.
+    QMap<uint, QString> shown;
     int informationRequests = 0;
     bool silent = false;
     int unanswered = 0;
@@ -95,6 +98,7 @@ public Q_SLOTS:
         // As the protocol says: a known replaces_id is kept, otherwise a new id.
         const uint id = replacesId != 0 ? replacesId : ++_lastId;
         calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
+        shown.insert(id, body);
         return id;
     }
     QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions"), QStringLiteral("sound")}; }

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AgentTestSupport.h"
+#include "AlertPolicy.h"
+#include "Notifier.h"
+#include "platform/SharedDefaults.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+using namespace corvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Hours (and seconds) after a fixed start.
+QDateTime at(int hours, int seconds = 0)
+{
+    return QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC).addSecs(hours * 3600 + seconds);
+}
+
+QVariantMap counters(qint64 reallocated, qint64 pending = 0)
+{
+    return {{QStringLiteral("reallocated"), reallocated}, {QStringLiteral("pending"), pending}};
+}
+
+// Runs the policy and keeps its memory, as the notifier does.
+struct Drive
+{
+    std::optional<AlertMemory> memory;
+    bool see(const char *health, const QVariantMap &c, const QDateTime &now, std::chrono::hours reminder = 24h)
+    {
+        const AlertDecision d = decideAlert(QString::fromLatin1(health), c, memory, now, reminder);
+        if (d.memory)
+            memory = d.memory;
+        return d.alert;
+    }
+};
+
+} // namespace
+
+TEST(AlertPolicy, OnlyNewsAlerts)
+{
+    Drive drive;
+    EXPECT_FALSE(drive.see("Passed", counters(0), at(0)));
+    EXPECT_FALSE(drive.see("-", counters(0), at(0)));
+    EXPECT_FALSE(drive.memory.has_value());
+
+    EXPECT_TRUE(drive.see("Warning", counters(8, 2), at(0)));
+    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), at(0), false}));
+    EXPECT_FALSE(drive.see("Warning", counters(8, 2), at(1)));
+    EXPECT_FALSE(drive.see("-", {}, at(2)));          // no verdict changes nothing
+    EXPECT_FALSE(drive.see("warning", counters(9, 2), at(2)));
+    EXPECT_TRUE(drive.see("Failed", counters(8, 2), at(3)));
+
+    // Better but still bad: remembered at the better health, so worse again is news.
+    EXPECT_FALSE(drive.see("Warning", counters(8, 2), at(4)));
+    EXPECT_EQ(drive.memory, (AlertMemory{"Warning", counters(8, 2), at(3), false}));
+    EXPECT_TRUE(drive.see("Failed", counters(8, 2), at(5)));
+
+    // A damage counter that grew is news; wear is not; a first value is a base.
+    EXPECT_TRUE(drive.see("Failed", counters(9, 2), at(6)));
+    QVariantMap more = counters(9, 2);
+    more.insert(QStringLiteral("percentageUsed"), 99);
+    more.insert(QStringLiteral("crcErrors"), 5);
+    EXPECT_FALSE(drive.see("Failed", more, at(7)));
+    more.insert(QStringLiteral("percentageUsed"), 100);
+    EXPECT_FALSE(drive.see("Failed", more, at(7)));
+    more.insert(QStringLiteral("crcErrors"), 6);
+    EXPECT_TRUE(drive.see("Failed", more, at(8)));
+
+    // Pending sectors that went away are the new base: coming back is news.
+    EXPECT_FALSE(drive.see("Failed", counters(9, 0), at(9)));
+    EXPECT_EQ(drive.memory->counters.value("pending"), 0);
+    EXPECT_EQ(drive.memory->lastAlert, at(8));
+    EXPECT_TRUE(drive.see("Failed", counters(9, 1), at(10)));
+
+    // Healthy again, then in trouble again.
+    EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(11)));
+    EXPECT_EQ(drive.memory->health, "Passed");
+    EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(12)));
+    EXPECT_TRUE(drive.see("Warning", counters(9, 1), at(13)));
+
+    // A memory without a verdict (a post that never reached the screen) is none.
+    drive.memory = AlertMemory{"-", {}, {}, false};
+    EXPECT_TRUE(drive.see("Warning", counters(9, 1), at(14)));
+}
+
+TEST(AlertPolicy, RemindersAndSilence)
+{
+    Drive drive;
+    ASSERT_TRUE(drive.see("Failed", counters(1), at(0)));
+    // A gather landing up to ten minutes short of the period counts.
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(23, 50 * 60 - 1)));
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(23, 50 * 60)));
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(25), 2h));
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(26), 2h));
+    EXPECT_FALSE(drive.see("Failed", counters(1), at(1000), 0h)); // 0: never
+    // A last alert in the future: the clock was set back, don't wait for it.
+    EXPECT_TRUE(drive.see("Failed", counters(1), at(0)));
+
+    // "Don't remind me": no reminders; worse health or a growing counter ends it.
+    Drive silent{AlertMemory{"Warning", counters(1), at(0), true}};
+    EXPECT_FALSE(silent.see("Warning", counters(1), at(100)));
+    EXPECT_TRUE(silent.see("Warning", counters(2), at(101)));
+    EXPECT_FALSE(silent.memory->silenced);
+    silent.memory->silenced = true;
+    EXPECT_TRUE(silent.see("Failed", counters(2), at(102)));
+    EXPECT_EQ(silent.memory, (AlertMemory{"Failed", counters(2), at(102), false}));
+    silent.memory->silenced = true;
+    EXPECT_FALSE(silent.see("Passed", counters(2), at(103))); // so does recovering
+    EXPECT_FALSE(silent.memory->silenced);
+}
+
+namespace {
+
+struct AlertsFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(bus.isRunning());
+        ASSERT_TRUE(server.start());
+        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
+        defaults->setValue("ShouldNotifyUser", true);
+    }
+    static SMARTDrive drive(const char *model, const char *health)
+    {
+        return *SMARTDrive::fromProperties(driveProperties("sda", model, QString::fromLatin1(health)));
+    }
+    // One alerting gather's worth of drives, its alerts delivered.
+    static void gather(Notifier &notifier, const QList<SMARTDrive> &drives, int hours)
+    {
+        for (const SMARTDrive &d : drives)
+            notifier.consider(d, d.hwName + "|serial", counters(3), at(hours));
+        ASSERT_TRUE(waitUntil([&] { return notifier.isIdle(); }));
+    }
+    static QString body(const char *subtitle) { return QString::fromLatin1(subtitle) + "\nOpen Corvane for details..."; }
+
+    PrivateBus bus;
+    TestNotificationServer server{bus.connect()};
+    QTemporaryDir home;
+    std::unique_ptr<SharedDefaults> defaults;
+};
+
+} // namespace
+
+TEST_F(AlertsFixture, EachDriveKeepsItsOwnNotification)
+{
+    Notifier notifier(*defaults, bus.connect());
+    const SMARTDrive failing = drive("WDC WD40EFRX", "Failed"), warning = drive("ST4000DM004", "Warning");
+    gather(notifier, {failing, warning}, 0);
+    gather(notifier, {failing, warning}, 1);
+    ASSERT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(server.calls[0].actions, QStringList({"default", "Open Corvane", "silence", "Don't remind me"}));
+    EXPECT_EQ(server.shown, (QMap<uint, QString>{{41, body("WDC WD40EFRX Failed")}, {42, body("ST4000DM004 Warning")}}));
+
+    // A reminder replaces only the drive's own alert.
+    defaults->setValue(kAlertReminderHoursKey, 2);
+    gather(notifier, {failing, warning}, 2);
+    ASSERT_EQ(server.calls.size(), 4);
+    EXPECT_EQ(server.calls[2].replacesId, 41u);
+    EXPECT_EQ(server.calls[3].replacesId, 42u);
+
+    // "Don't remind me" silences that drive only; opening Corvane silences nothing.
+    QStringList silenced;
+    QObject::connect(&notifier, &Notifier::silenced, [&](const QString &identity) { silenced.append(identity); });
+    int opened = 0;
+    notifier.setOpenApplication([&] { ++opened; });
+    server.click(42, "silence");
+    server.click(41, "default");
+    ASSERT_TRUE(waitUntil([&] { return opened == 1; }));
+    EXPECT_EQ(silenced, QStringList{"ST4000DM004|serial"});
+    gather(notifier, {failing, warning}, 4);
+    ASSERT_EQ(server.calls.size(), 5);
+    EXPECT_EQ(server.calls[4].replacesId, 41u);
+    gather(notifier, {drive("ST4000DM004", "Failed")}, 5);
+    ASSERT_EQ(server.calls.size(), 6);
+    EXPECT_EQ(server.shown.value(42), body("ST4000DM004 Failed"));
+
+    // Without permission nothing is shown, and nothing counts as told.
+    defaults->setValue("ShouldNotifyUser", false);
+    gather(notifier, {drive("Samsung SSD 870", "Failed")}, 6);
+    defaults->setValue("ShouldNotifyUser", true);
+    gather(notifier, {drive("Samsung SSD 870", "Failed")}, 6);
+    EXPECT_EQ(server.calls.size(), 7);
+}
+
+TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
+{
+    const QString file = home.filePath("history.sqlite");
+    const SMARTDrive failing = drive("WDC WD40EFRX", "Failed");
+    {
+        HistoryDatabase history(file);
+        QString why;
+        ASSERT_TRUE(history.open(&why)) << why.toStdString();
+        HistoryAlertStore store(history);
+        Notifier notifier(*defaults, bus.connect());
+        notifier.setMemoryStore(&store);
+        gather(notifier, {failing}, 0);
+        ASSERT_EQ(server.calls.size(), 1);
+        bool silenced = false;
+        QObject::connect(&notifier, &Notifier::silenced, [&] { silenced = true; });
+        server.click(server.calls[0].returnedId, "silence");
+        ASSERT_TRUE(waitUntil([&] { return silenced; }));
+    }
+    HistoryDatabase history(file);
+    ASSERT_TRUE(history.open());
+    HistoryAlertStore store(history);
+    Notifier notifier(*defaults, bus.connect());
+    notifier.setMemoryStore(&store);
+    gather(notifier, {failing}, 48);
+    EXPECT_EQ(server.calls.size(), 1);
+    EXPECT_EQ(store.alertMemory("WDC WD40EFRX|serial"), (AlertMemory{"Failed", counters(3), at(0), true}));
+
+    // A post that fails is not remembered as told: the next gather tries again.
+    server.stop();
+    gather(notifier, {drive("ST4000DM004", "Warning")}, 49);
+    ASSERT_TRUE(server.start());
+    gather(notifier, {drive("ST4000DM004", "Warning")}, 50);
+    ASSERT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(server.calls[1].body, body("ST4000DM004 Warning"));
+}
