@@ -1,0 +1,372 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pages/HistoryPage.h"
+
+#include "HealthStyle.h"
+
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane::app {
+
+namespace {
+
+// Days a span looks back from the newest sample; 0 for all.
+int spanDays(HistoryPage::Span span)
+{
+    switch (span) {
+    case HistoryPage::Span::Week:
+        return 7;
+    case HistoryPage::Span::Month:
+        return 30;
+    case HistoryPage::Span::Year:
+        return 365;
+    case HistoryPage::Span::All:
+        break;
+    }
+    return 0;
+}
+
+QString when(const QDateTime &time)
+{
+    return time.toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm"));
+}
+
+// A period of one health word, from its first sample to the sample that
+// ended it (or the newest).
+struct HealthRun
+{
+    QString health;
+    qint64 from;
+    qint64 to;
+};
+
+QList<HealthRun> healthRuns(const QList<HistorySample> &samples)
+{
+    QList<HealthRun> runs;
+    for (const HistorySample &s : samples) {
+        const qint64 t = s.time.toMSecsSinceEpoch();
+        if (!runs.isEmpty())
+            runs.last().to = t;
+        if (runs.isEmpty() || runs.last().health != s.health)
+            runs.append({s.health, t, t});
+    }
+    return runs;
+}
+
+QChart *newChart(const QString &title, gui::Appearance appearance)
+{
+    auto *chart = new QChart;
+    chart->setTheme(appearance == gui::Appearance::Dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+    chart->setBackgroundVisible(false);
+    chart->setTitle(title);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    return chart;
+}
+
+QDateTimeAxis *timeAxis(QChart *chart, qint64 from, qint64 to)
+{
+    auto *axis = new QDateTimeAxis;
+    const qint64 days = (to - from) / (24 * 3600 * 1000);
+    axis->setFormat(days > 90 ? QStringLiteral("MMM yyyy") : days >= 3 ? QStringLiteral("d MMM") : QStringLiteral("d MMM HH:mm"));
+    axis->setTickCount(7);
+    axis->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    chart->addAxis(axis, Qt::AlignBottom);
+    return axis;
+}
+
+// Shades the "Warning" and "Failed" periods across the whole height, under
+// the lines; one legend entry per health word.
+void addHealthBands(QChart *chart, const QList<HealthRun> &runs, QAbstractAxis *x, QValueAxis *y,
+                    gui::Appearance appearance)
+{
+    const qint64 minWidth = qint64((static_cast<QDateTimeAxis *>(x)->max().toMSecsSinceEpoch() -
+                                    static_cast<QDateTimeAxis *>(x)->min().toMSecsSinceEpoch()) / 150);
+    QStringList named;
+    for (const HealthRun &run : runs) {
+        if (run.health != QLatin1String("Warning") && run.health != QLatin1String("Failed"))
+            continue;
+        const qint64 to = std::max(run.to, run.from + minWidth);
+        auto *upper = new QLineSeries;
+        auto *lower = new QLineSeries;
+        upper->append(run.from, y->max());
+        upper->append(to, y->max());
+        lower->append(run.from, y->min());
+        lower->append(to, y->min());
+        auto *band = new QAreaSeries(upper, lower);
+        upper->setParent(band);
+        lower->setParent(band);
+        band->setName(run.health);
+        QColor color = gui::statusColor(run.health, appearance);
+        band->setPen(Qt::NoPen);
+        color.setAlpha(60);
+        band->setBrush(color);
+        chart->addSeries(band);
+        band->attachAxis(x);
+        band->attachAxis(y);
+        const QList<QLegendMarker *> markers = chart->legend()->markers(band);
+        if (named.contains(run.health) && !markers.isEmpty())
+            markers.first()->setVisible(false);
+        named << run.health;
+    }
+}
+
+} // namespace
+
+void readDriveHistory(DriveEntry &entry, const QString &path)
+{
+    entry.history.clear();
+    entry.growth.clear();
+    entry.historyError.clear();
+    const QString identity = driveIdentity(entry.properties());
+    if (identity.isEmpty() || !QFileInfo::exists(path))
+        return;
+    HistoryDatabase db(path, HistoryDatabase::Access::ReadOnly);
+    QString error;
+    if (!db.open(&error)) {
+        entry.historyError = error;
+        return;
+    }
+    entry.history = db.series(identity);
+    if (entry.history.isEmpty())
+        return;
+    for (const QString &key : errorCounterKeys()) {
+        const std::optional<qint64> grew = db.growth(identity, key, DriveEntry::kGrowthDays);
+        const std::optional<qint64> value = counterValue(entry.history.last(), key);
+        if (grew && *grew > 0 && value)
+            entry.growth.append({key, *value, *grew});
+    }
+}
+
+QStringList errorCounterKeys()
+{
+    return {QStringLiteral("reallocated"), QStringLiteral("pending"), QStringLiteral("offlineUncorrectable"),
+            QStringLiteral("crcErrors"), QStringLiteral("mediaErrors")};
+}
+
+QString errorCounterLabel(const QString &key)
+{
+    if (key == QLatin1String("reallocated"))
+        return QStringLiteral("Reallocated sectors");
+    if (key == QLatin1String("pending"))
+        return QStringLiteral("Pending sectors");
+    if (key == QLatin1String("offlineUncorrectable"))
+        return QStringLiteral("Offline uncorrectable sectors");
+    if (key == QLatin1String("crcErrors"))
+        return QStringLiteral("Interface CRC errors");
+    if (key == QLatin1String("mediaErrors"))
+        return QStringLiteral("Media errors");
+    return key;
+}
+
+QString counterGrowthText(qint64 value, qint64 growth, int days)
+{
+    return QStringLiteral("%1, +%2 in the last %3 days").arg(value).arg(growth).arg(days);
+}
+
+HistoryPage::HistoryPage(int tag, QWidget *parent)
+    : DrivePage(QStringLiteral("History"), tag, parent), _spanBox(new QComboBox), _message(new QLabel),
+      _changes(new QLabel), _temperature(new QChartView), _counters(new QChartView)
+{
+    auto *bar = new QHBoxLayout;
+    auto *spanLabel = new QLabel(QStringLiteral("Period:"));
+    spanLabel->setBuddy(_spanBox);
+    _spanBox->addItems({QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"), QStringLiteral("Last 12 months"),
+                        QStringLiteral("All")});
+    _spanBox->setCurrentIndex(int(_span));
+    _spanBox->setAccessibleName(QStringLiteral("Period"));
+    connect(_spanBox, &QComboBox::currentIndexChanged, this, [this](int i) { setSpan(Span(i)); });
+    bar->addWidget(spanLabel);
+    bar->addWidget(_spanBox);
+    bar->addSpacing(12);
+    bar->addWidget(_changes, 1);
+    _changes->setWordWrap(true);
+    _changes->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    _message->setWordWrap(true);
+    _message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    for (QChartView *view : {_temperature, _counters}) {
+        view->setRenderHint(QPainter::Antialiasing);
+        view->setMinimumHeight(200);
+        view->setFrameShape(QFrame::NoFrame);
+        view->setChart(new QChart);
+    }
+    _temperature->setAccessibleName(QStringLiteral("Temperature over time"));
+    _counters->setAccessibleName(QStringLiteral("Error counters over time"));
+    body()->addLayout(bar);
+    body()->addWidget(_message);
+    body()->addWidget(_temperature, 1);
+    body()->addWidget(_counters, 1);
+}
+
+void HistoryPage::setDrive(const DriveEntry &entry)
+{
+    DrivePage::setDrive(entry);
+    _samples = entry.history;
+    if (!entry.historyError.isEmpty())
+        _message->setText(QStringLiteral("The history of this drive could not be read: %1.").arg(entry.historyError));
+    else
+        _message->setText(QStringLiteral("No history yet: the agent records each drive's temperature and error "
+                                         "counters every time it reads the drives (at its start and every hour)."));
+    redraw();
+}
+
+void HistoryPage::setSpan(Span span)
+{
+    _span = span;
+    if (_spanBox->currentIndex() != int(span))
+        _spanBox->setCurrentIndex(int(span));
+    redraw();
+}
+
+QChart *HistoryPage::temperatureChart() const
+{
+    return _temperature->chart();
+}
+
+QChart *HistoryPage::counterChart() const
+{
+    return _counters->chart();
+}
+
+QString HistoryPage::message() const
+{
+    return _message->isHidden() ? QString() : _message->text();
+}
+
+QString HistoryPage::changesText() const
+{
+    return _changes->text();
+}
+
+void HistoryPage::redraw()
+{
+    const bool empty = _samples.isEmpty();
+    _message->setVisible(empty);
+    _spanBox->setEnabled(!empty);
+    _changes->setVisible(!empty);
+    const gui::Appearance appearance = gui::systemAppearance();
+    QChart *temperature = newChart(QStringLiteral("Temperature"), appearance);
+    QChart *counters = newChart(QStringLiteral("Error counters"), appearance);
+    const auto swap = [](QChartView *view, QChart *chart) {
+        QChart *old = view->chart();
+        view->setChart(chart);
+        delete old;
+    };
+    if (empty) {
+        swap(_temperature, temperature);
+        swap(_counters, counters);
+        _temperature->hide();
+        _counters->hide();
+        _changes->clear();
+        return;
+    }
+
+    const qint64 newest = _samples.last().time.toMSecsSinceEpoch();
+    const int days = spanDays(_span);
+    const qint64 start = days ? std::max(_samples.first().time.toMSecsSinceEpoch(), newest - qint64(days) * 24 * 3600 * 1000)
+                              : _samples.first().time.toMSecsSinceEpoch();
+    QList<HistorySample> shown;
+    for (const HistorySample &s : std::as_const(_samples))
+        if (s.time.toMSecsSinceEpoch() >= start)
+            shown << s;
+    // One sample still gets an hour either side to sit in.
+    const qint64 from = start < newest ? start : newest - 3600 * 1000;
+    const qint64 to = start < newest ? newest : newest + 3600 * 1000;
+    const QList<HealthRun> runs = healthRuns(shown);
+
+    QStringList changes;
+    for (qsizetype i = 1; i < runs.size(); ++i)
+        changes << QStringLiteral("%1 → %2 on %3")
+                       .arg(runs[i - 1].health, runs[i].health, when(QDateTime::fromMSecsSinceEpoch(runs[i].from)));
+    _changes->setText(changes.isEmpty() ? QStringLiteral("Health: %1 throughout.").arg(runs.first().health)
+                                        : QStringLiteral("Health changed: %1.").arg(changes.join(QStringLiteral("; "))));
+
+    // Temperature, on an axis of whole 5 °C steps around the readings.
+    QList<QPointF> points;
+    qint64 low = 0, high = 0;
+    for (const HistorySample &s : std::as_const(shown)) {
+        if (!s.temperature)
+            continue;
+        low = points.isEmpty() ? *s.temperature : std::min(low, *s.temperature);
+        high = points.isEmpty() ? *s.temperature : std::max(high, *s.temperature);
+        points << QPointF(s.time.toMSecsSinceEpoch(), *s.temperature);
+    }
+    _temperature->setVisible(!points.isEmpty());
+    if (!points.isEmpty()) {
+        QDateTimeAxis *x = timeAxis(temperature, from, to);
+        auto *y = new QValueAxis;
+        const qint64 bottom = qint64(std::floor((low - 2) / 5.0)) * 5;
+        const qint64 top = qint64(std::ceil((high + 2) / 5.0)) * 5;
+        y->setRange(bottom, top);
+        y->setTickType(QValueAxis::TicksDynamic);
+        y->setTickAnchor(bottom);
+        y->setTickInterval(top - bottom > 40 ? 10 : 5);
+        y->setLabelFormat(QStringLiteral("%d °C"));
+        temperature->addAxis(y, Qt::AlignLeft);
+        addHealthBands(temperature, runs, x, y, appearance);
+        auto *line = new QLineSeries;
+        line->setName(QStringLiteral("Temperature"));
+        line->replace(points);
+        line->setPen(QPen(QColor(230, 97, 0), 2));
+        temperature->addSeries(line);
+        line->attachAxis(x);
+        line->attachAxis(y);
+        temperature->legend()->setVisible(temperature->series().size() > 1);
+    }
+
+    // The error counters that were above 0 at some point of the span.
+    QList<QLineSeries *> lines;
+    qint64 most = 0;
+    for (const QString &key : errorCounterKeys()) {
+        QList<QPointF> values;
+        qint64 keyMost = 0;
+        for (const HistorySample &s : std::as_const(shown))
+            if (const std::optional<qint64> v = counterValue(s, key)) {
+                values << QPointF(s.time.toMSecsSinceEpoch(), *v);
+                keyMost = std::max(keyMost, *v);
+            }
+        if (keyMost == 0)
+            continue;
+        most = std::max(most, keyMost);
+        auto *line = new QLineSeries;
+        line->setName(errorCounterLabel(key));
+        line->replace(values);
+        lines << line;
+    }
+    _counters->setVisible(!lines.isEmpty());
+    if (!lines.isEmpty()) {
+        QDateTimeAxis *x = timeAxis(counters, from, to);
+        auto *y = new QValueAxis;
+        y->setRange(0, most);
+        y->applyNiceNumbers();
+        y->setLabelFormat(QStringLiteral("%d"));
+        counters->addAxis(y, Qt::AlignLeft);
+        addHealthBands(counters, runs, x, y, appearance);
+        for (QLineSeries *line : std::as_const(lines)) {
+            counters->addSeries(line);
+            line->attachAxis(x);
+            line->attachAxis(y);
+            // After the theme gave it its colour.
+            QPen pen = line->pen();
+            pen.setWidth(2);
+            line->setPen(pen);
+        }
+    } else {
+        _changes->setText(_changes->text() + QStringLiteral(" No error counter was above 0."));
+    }
+    swap(_temperature, temperature);
+    swap(_counters, counters);
+}
+
+} // namespace corvane::app
