@@ -7,6 +7,7 @@
 #include "AgentDriveSource.h"
 #include "AppDelegate.h"
 #include "HelperClient.h"
+#include "HistoryWriter.h"
 #include "DrivePanel.h"
 #include "IntroWindow.h"
 #include "Notifier.h"
@@ -15,6 +16,7 @@
 #include "TextfileExporter.h"
 #include "VolumeEvents.h"
 #include "XPCServer.h"
+#include "history/HistoryDatabase.h"
 #include "platform/SharedDefaults.h"
 
 #include <QApplication>
@@ -139,6 +141,10 @@ int main(int argc, char *argv[])
     watcher.setVolumeEvents(&volumes);
     TextfileExporter textfile(defaults, parser.value(textfileDir));
     QObject::connect(&watcher, &SMARTWatcher::drivesRead, &textfile, &TextfileExporter::write);
+    // A recorded set's drives are not this machine's: they stay out of its history.
+    HistoryWriter history(historyDatabasePath());
+    if (!parser.isSet(recorded))
+        QObject::connect(&watcher, &SMARTWatcher::drivesRead, &history, &HistoryWriter::write);
     watcher.start();
 
     return app.exec();

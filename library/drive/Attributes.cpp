@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <climits>
+#include <limits>
 #include <cstdio>
 
 namespace corvane {
@@ -286,6 +287,22 @@ private:
 };
 
 } // namespace
+
+std::optional<long long> rawValueInteger(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t == QLatin1String("-"))
+        return std::nullopt;
+    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        bool ok = false;
+        const qulonglong v = t.mid(2).toULongLong(&ok, 16);
+        if (!ok)
+            return std::nullopt;
+        return v > qulonglong(std::numeric_limits<long long>::max()) ? std::numeric_limits<long long>::max()
+                                                                     : (long long)(v);
+    }
+    return leadingInteger(t);
+}
 
 QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> smartData,
                             std::span<const uint8_t> smartThresh, const QString &model, const QString &firmware,

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace corvane {
@@ -18,6 +19,10 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmt);
 // The leading integer of a decoded raw text ("35, 20, 45, 0" -> 35),
 // saturating; 0 when the text starts with no number.
 long long leadingInteger(const QString &text);
+
+// The integer of an attribute record's "rawValue" text: the leading decimal
+// integer, or a hex format's ("0x0000002710") value; nullopt for "-" or "".
+std::optional<long long> rawValueInteger(const QString &text);
 
 // Splits a temperature raw value (the six raw bytes) into current, minimum,
 // maximum and a fourth value, trying the layouts drives are known to use.

@@ -2,6 +2,7 @@
 #include "drive/NvmeDecoders.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace corvane {
 
@@ -181,6 +182,17 @@ QVariantMap nvmeHealthKeys(Bytes log)
         offset += 16;
     }
     return m;
+}
+
+std::optional<qint64> nvmeCounter(const QVariantMap &keys, const QString &name)
+{
+    const QVariant lo = keys.value(name + QStringLiteral("Lo"));
+    if (!lo.isValid())
+        return std::nullopt;
+    const qulonglong low = lo.toULongLong();
+    if (keys.value(name + QStringLiteral("Hi")).toULongLong() != 0 || low > qulonglong(std::numeric_limits<qint64>::max()))
+        return std::numeric_limits<qint64>::max();
+    return qint64(low);
 }
 
 QVariantList nvmePowerStates(Bytes id)

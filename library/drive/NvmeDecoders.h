@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
+#include <optional>
 
 namespace corvane {
 
@@ -34,6 +35,10 @@ QString nvmeVerdict(uint8_t criticalWarning);
 
 // The health keys including "attributeHealth".
 QVariantMap nvmeHealthKeys(Bytes smartLog);
+
+// A 128-bit health counter ("mediaErrors", ...) of those keys as one integer,
+// saturating at the largest qint64; nullopt when the keys lack it.
+std::optional<qint64> nvmeCounter(const QVariantMap &healthKeys, const QString &name);
 
 // Descriptors 0..npss, at most the 32 the Identify data has room for.
 QVariantList nvmePowerStates(Bytes identify);

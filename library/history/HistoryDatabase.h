@@ -42,6 +42,13 @@ struct HistorySample
 // "offlineUncorrectable", "crcErrors", "mediaErrors", ...), and their labels.
 QStringList historyCounterKeys();
 std::optional<qint64> counterValue(const HistorySample &sample, const QString &key);
+// Every value a sample carries, counters and gauges ("temperature",
+// "powerOnHours", "availableSpare"), in display order; counterValue() reads
+// each of them. A label ("Reallocated sectors") and a unit ("°C", "%", "h",
+// "" for counts) per key.
+QStringList historyValueKeys();
+QString historyValueLabel(const QString &key);
+QString historyValueUnit(const QString &key);
 
 // The sample of a drive's properties (as a gather produced them); nullopt for a
 // drive without an identity (no serial and no model).
@@ -78,6 +85,10 @@ public:
     bool open(QString *error = nullptr);
     bool isOpen() const;
     QString path() const;
+    // Why the last open() or write failed; empty after success.
+    QString lastError() const;
+    // The schema this build writes; PRAGMA user_version of the file.
+    static int schemaVersion();
 
     // One transaction for a gather's samples, then retention (thinning older
     // rows to one per drive and day, the size cap).

@@ -78,18 +78,10 @@ double counter128(const QVariantMap &p, const QString &key)
         + double(p.value(key + QStringLiteral("Hi")).toULongLong()) * 18446744073709551616.0;
 }
 
-// The integer a raw text starts with; hex formats ("0x0000002710") included.
 std::optional<double> rawInteger(const QString &text)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty() || t == QLatin1String("-"))
-        return std::nullopt;
-    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        bool ok = false;
-        const qulonglong v = t.mid(2).toULongLong(&ok, 16);
-        return ok ? std::optional<double>(double(v)) : std::nullopt;
-    }
-    return double(leadingInteger(t));
+    const std::optional<long long> v = rawValueInteger(text);
+    return v ? std::optional<double>(double(*v)) : std::nullopt;
 }
 
 class Writer

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The drive history: what a gather writes, how long it is kept, how a drive
+// keeps its series under a new kernel name, and what happens to damaged,
+// foreign, old and newer files.
+#include "HistoryWriter.h"
+#include "QStringPrinter.h"
+#include "drive/DriveEnumerator.h"
+#include "drive/DriveReader.h"
+#include "drive/THSMARTDevice.h"
+#include "history/HistoryDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+const QString kA = QStringLiteral("WDC WD5000AAKS|WD-A");
+const QString kB = QStringLiteral("Samsung SSD 980|S6B");
+
+HistorySample sample(const QString &drive, const QString &bsdName, int hour, std::optional<qint64> reallocated = {})
+{
+    HistorySample s;
+    s.drive = drive;
+    s.bsdName = bsdName;
+    s.time = kStart.addSecs(qint64(hour) * 3600);
+    s.health = QStringLiteral("Passed");
+    s.reallocated = reallocated;
+    return s;
+}
+
+// Raw SQL on a file, beside (never instead of) HistoryDatabase.
+struct RawFile
+{
+    explicit RawFile(const QString &path)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~RawFile() { QSqlDatabase::removeDatabase(QStringLiteral("raw")); }
+    QVariant exec(const QString &sql) const
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("raw")));
+        EXPECT_TRUE(q.exec(sql)) << qPrintable(sql);
+        return q.next() ? q.value(0) : QVariant();
+    }
+};
+
+QStringList asideFiles(const QDir &dir)
+{
+    return dir.entryList({QStringLiteral("history.sqlite.corrupt-*")}, QDir::Files);
+}
+
+QList<QVariantMap> readDemoDrives()
+{
+    QString error;
+    std::optional<DrivePlatform> platform = DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+    EXPECT_TRUE(platform) << qPrintable(error);
+    QList<QVariantMap> drives;
+    if (!platform)
+        return drives;
+    DriveEnumerator enumerator(*platform->registry);
+    for (const QString &name : enumerator.sortedBSDNames()) {
+        std::unique_ptr<THSMARTDevice> device = enumerator.deviceWithBSDName(name);
+        readDrive(*device, *platform);
+        drives << device->driveProperties();
+    }
+    return drives;
+}
+
+} // namespace
+
+TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
+{
+    QTemporaryDir dir;
+    HistoryDatabase db(dir.filePath(QStringLiteral("history.sqlite")));
+    ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
+    // Forty days of hourly gathers; on day 20 the two drives swap kernel names.
+    for (int hour = 0; hour < 40 * 24; ++hour) {
+        const bool swapped = hour >= 20 * 24;
+        HistorySample b = sample(kB, swapped ? QStringLiteral("sdb") : QStringLiteral("sdc"), hour);
+        b.mediaErrors = 3;
+        ASSERT_TRUE(db.append({sample(kA, swapped ? QStringLiteral("sdc") : QStringLiteral("sdb"), hour, hour / 24), b}));
+    }
+
+    // The newest sample is day 39, 23:00: days 9 to 39 stay whole, days 0 to 8
+    // keep their last row.
+    const QList<HistorySample> a = db.series(kA);
+    ASSERT_EQ(a.size(), 9 + 31 * 24);
+    for (int day = 0; day < 9; ++day)
+        EXPECT_EQ(a[day].time, kStart.addDays(day).addSecs(23 * 3600)) << day;
+    EXPECT_EQ(a[9].time, kStart.addDays(9));
+    EXPECT_EQ(a[10].time, kStart.addDays(9).addSecs(3600));
+    EXPECT_EQ(a.constLast().time, kStart.addDays(39).addSecs(23 * 3600));
+    EXPECT_EQ(a.constFirst().bsdName, QStringLiteral("sdb"));
+    EXPECT_EQ(a.constLast().bsdName, QStringLiteral("sdc"));
+    EXPECT_EQ(a.constLast().reallocated, 39);
+    EXPECT_EQ(a.constLast().mediaErrors, std::nullopt);
+    EXPECT_EQ(a.constLast().drive, kA);
+
+    // A kernel name means the drive last seen under it.
+    EXPECT_EQ(db.series(QStringLiteral("sdc")).constFirst().drive, kA);
+    EXPECT_EQ(db.series(QStringLiteral("sdb")).constFirst().drive, kB);
+    EXPECT_TRUE(db.series(QStringLiteral("sdz")).isEmpty());
+    EXPECT_EQ(db.drives(), (QStringList{kA, kB}));
+    EXPECT_EQ(db.series(kA, kStart.addDays(39)).size(), 24);
+    EXPECT_EQ(db.series(kA, kStart.addDays(39).addSecs(1)).size(), 23);
+
+    // Growth: against the last sample `days` before the newest, else the oldest.
+    EXPECT_EQ(db.growth(kA, QStringLiteral("reallocated"), 7), 7);
+    EXPECT_EQ(db.growth(QStringLiteral("sdc"), QStringLiteral("reallocated"), 1), 1);
+    EXPECT_EQ(db.growth(kA, QStringLiteral("reallocated"), 100), 39);
+    EXPECT_EQ(db.growth(kB, QStringLiteral("mediaErrors"), 7), 0);
+    EXPECT_EQ(db.growth(kB, QStringLiteral("reallocated"), 7), std::nullopt);
+    EXPECT_EQ(db.growth(kA, QStringLiteral("noSuchCounter"), 7), std::nullopt);
+    ASSERT_TRUE(db.append({sample(QStringLiteral("X|1"), QStringLiteral("sdd"), 40 * 24, 5)}));
+    EXPECT_EQ(db.growth(QStringLiteral("X|1"), QStringLiteral("reallocated"), 7), std::nullopt);
+    EXPECT_EQ(db.drives().constFirst(), QStringLiteral("X|1"));
+
+    // The alert memory of a drive known by kernel name or identity.
+    const AlertMemory memory{QStringLiteral("Warning"), {{QStringLiteral("reallocated"), 39}},
+                             kStart.addDays(39), true};
+    ASSERT_TRUE(db.setAlertMemory(QStringLiteral("sdc"), memory));
+    const std::optional<AlertMemory> back = db.alertMemory(kA);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->health, QStringLiteral("Warning"));
+    EXPECT_EQ(back->counters.value(QStringLiteral("reallocated")).toLongLong(), 39);
+    EXPECT_EQ(back->lastAlert, kStart.addDays(39));
+    EXPECT_TRUE(back->silenced);
+    EXPECT_FALSE(db.alertMemory(kB));
+    EXPECT_FALSE(db.setAlertMemory(QStringLiteral("sdz"), memory));
+}
+
+TEST(HistoryDatabase, StaysUnderItsSizeCapByDroppingTheOldestRows)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const qint64 cap = 96 * 1024;
+    {
+        HistoryDatabase db(path);
+        ASSERT_TRUE(db.open());
+        db.setLimits({3650, cap});
+        for (int hour = 0; hour < 400; ++hour) {
+            QList<HistorySample> gather;
+            for (int drive = 0; drive < 10; ++drive)
+                gather << sample(QStringLiteral("Model|%1").arg(drive), QStringLiteral("sd%1").arg(QChar(u'a' + drive)), hour, hour);
+            ASSERT_TRUE(db.append(gather));
+        }
+        const QList<HistorySample> kept = db.series(QStringLiteral("Model|0"));
+        ASSERT_FALSE(kept.isEmpty());
+        EXPECT_GT(kept.constFirst().time, kStart);
+        EXPECT_EQ(kept.constLast().time, kStart.addSecs(399 * 3600));
+        EXPECT_LT(kept.size(), 400);
+    }
+    EXPECT_LE(QFileInfo(path).size(), cap);
+    EXPECT_GT(QFileInfo(path).size(), cap / 2);
+}
+
+TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
+{
+    QTemporaryDir tmp;
+    const QDir dir(tmp.path());
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QByteArray garbage = QByteArray("this is no database ").repeated(300);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(garbage) == garbage.size());
+    f.close();
+
+    // Reading never moves anything.
+    QString error;
+    EXPECT_FALSE(HistoryDatabase(path, HistoryDatabase::Access::ReadOnly).open(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("is damaged"))) << qPrintable(error);
+    EXPECT_TRUE(asideFiles(dir).isEmpty());
+
+    {
+        HistoryDatabase db(path);
+        ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
+        ASSERT_TRUE(db.append({sample(kA, QStringLiteral("sda"), 0, 1)}));
+    }
+    QStringList aside = asideFiles(dir);
+    ASSERT_EQ(aside.size(), 1);
+    QFile moved(dir.filePath(aside.first()));
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(moved.readAll(), garbage);
+    {
+        HistoryDatabase again(path, HistoryDatabase::Access::ReadOnly);
+        ASSERT_TRUE(again.open());
+        EXPECT_EQ(again.series(kA).size(), 1);
+    }
+    EXPECT_EQ(asideFiles(dir).size(), 1);
+    ASSERT_TRUE(QFile::remove(dir.filePath(aside.first())));
+
+    // A file cut short, as a full disk or a crash leaves one.
+    {
+        HistoryDatabase db(path);
+        ASSERT_TRUE(db.open());
+        for (int hour = 1; hour < 300; ++hour)
+            ASSERT_TRUE(db.append({sample(kA, QStringLiteral("sda"), hour, hour), sample(kB, QStringLiteral("sdb"), hour)}));
+    }
+    const qint64 full = QFileInfo(path).size();
+    ASSERT_TRUE(QFile::resize(path, full / 2));
+    EXPECT_FALSE(HistoryDatabase(path, HistoryDatabase::Access::ReadOnly).open());
+    {
+        HistoryDatabase db(path);
+        ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
+        EXPECT_TRUE(db.drives().isEmpty());
+    }
+    aside = asideFiles(dir);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(QFileInfo(dir.filePath(aside.first())).size(), full / 2);
+    ASSERT_TRUE(QFile::remove(dir.filePath(aside.first())));
+
+    // Another program's SQLite file is not ours to fill.
+    ASSERT_TRUE(QFile::remove(path));
+    RawFile(path).exec(QStringLiteral("CREATE TABLE notes(text TEXT)"));
+    ASSERT_TRUE(HistoryDatabase(path).open());
+    EXPECT_EQ(asideFiles(dir).size(), 1);
+    ASSERT_TRUE(QFile::remove(dir.filePath(asideFiles(dir).first())));
+
+    // A newer Corvane's file is left alone.
+    RawFile(path).exec(QStringLiteral("PRAGMA user_version = 99"));
+    HistoryDatabase newer(path);
+    EXPECT_FALSE(newer.open(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("newer Corvane"))) << qPrintable(error);
+    EXPECT_FALSE(newer.append({sample(kA, QStringLiteral("sda"), 0)}));
+    EXPECT_TRUE(asideFiles(dir).isEmpty());
+    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), 99);
+
+    // No file: nothing to read, and nothing created by looking.
+    const QString missing = dir.filePath(QStringLiteral("none.sqlite"));
+    EXPECT_FALSE(HistoryDatabase(missing, HistoryDatabase::Access::ReadOnly).open(&error));
+    EXPECT_TRUE(error.contains(QStringLiteral("no history has been recorded yet"))) << qPrintable(error);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST(HistoryDatabase, UpgradesAVersionOneFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        // The first released layout, written as that release did.
+        RawFile v1(path);
+        v1.exec(QStringLiteral("CREATE TABLE drives(id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE,"
+                               " bsd_name TEXT NOT NULL, last_seen INTEGER NOT NULL)"));
+        v1.exec(QStringLiteral("CREATE TABLE samples(drive INTEGER NOT NULL REFERENCES drives(id), time INTEGER NOT NULL,"
+                               " bsd_name TEXT NOT NULL, health TEXT NOT NULL, temperature INTEGER, power_on_hours INTEGER,"
+                               " reallocated INTEGER, pending INTEGER, offline_uncorrectable INTEGER, crc_errors INTEGER,"
+                               " percentage_used INTEGER, available_spare INTEGER, media_errors INTEGER,"
+                               " unsafe_shutdowns INTEGER)"));
+        v1.exec(QStringLiteral("CREATE INDEX samples_by_drive ON samples(drive, time)"));
+        v1.exec(QStringLiteral("INSERT INTO drives VALUES(1, 'M|S', 'sda', 1767225600)"));
+        v1.exec(QStringLiteral("INSERT INTO samples(drive, time, bsd_name, health, temperature, pending)"
+                               " VALUES(1, 1767225600, 'sda', 'Warning', 41, 8)"));
+        v1.exec(QStringLiteral("PRAGMA user_version = 1"));
+    }
+    {
+        HistoryDatabase db(path);
+        ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
+        const QList<HistorySample> old = db.series(QStringLiteral("sda"));
+        ASSERT_EQ(old.size(), 1);
+        EXPECT_EQ(old[0].time, kStart);
+        EXPECT_EQ(old[0].health, QStringLiteral("Warning"));
+        EXPECT_EQ(old[0].temperature, 41);
+        EXPECT_EQ(old[0].pending, 8);
+        EXPECT_EQ(old[0].reallocated, std::nullopt);
+        EXPECT_TRUE(db.setAlertMemory(QStringLiteral("M|S"), {QStringLiteral("Warning"), {}, {}, false}));
+        EXPECT_FALSE(db.alertMemory(QStringLiteral("M|S"))->lastAlert.isValid());
+    }
+    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), HistoryDatabase::schemaVersion());
+    EXPECT_EQ(HistoryDatabase::schemaVersion(), 2);
+    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+}
+
+TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
+{
+    QList<QVariantMap> drives = readDemoDrives();
+    ASSERT_EQ(drives.size(), 8);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data/history.sqlite"));
+    HistoryWriter writer(path);
+    QDateTime now = kStart;
+    writer.setClock([&] { return now; });
+    ASSERT_TRUE(writer.write(drives));
+    drives[0].insert(QStringLiteral("asleep"), true);
+    now = now.addSecs(3600);
+    ASSERT_TRUE(writer.write(drives));
+
+    HistoryDatabase db(path, HistoryDatabase::Access::ReadOnly);
+    ASSERT_TRUE(db.open());
+    // sdf can't be read but has an identity: its rows say "-".
+    EXPECT_EQ(db.drives().size(), 8);
+    EXPECT_EQ(db.series(QStringLiteral("sda")).size(), 1);
+    EXPECT_EQ(db.series(QStringLiteral("sdc")).size(), 2);
+
+    const HistorySample sdb = db.series(QStringLiteral("sdb")).constLast();
+    EXPECT_EQ(sdb.drive, QStringLiteral("WDC WD5000AAKS-00TMA0|WD-WCAPW0493929"));
+    EXPECT_EQ(sdb.time, now);
+    EXPECT_EQ(sdb.health, QStringLiteral("Warning"));
+    EXPECT_EQ(sdb.temperature, SDB_TEMPERATURE);
+    EXPECT_EQ(sdb.powerOnHours, SDB_HOURS);
+    EXPECT_EQ(sdb.reallocated, SDB_REALLOCATED);
+    EXPECT_EQ(sdb.pending, SDB_PENDING);
+    EXPECT_EQ(sdb.offlineUncorrectable, SDB_OFFLINE);
+    EXPECT_EQ(sdb.crcErrors, SDB_CRC);
+    EXPECT_EQ(sdb.percentageUsed, std::nullopt);
+
+    const HistorySample nvme = db.series(QStringLiteral("nvme1n1")).constLast();
+    EXPECT_EQ(nvme.health, QStringLiteral("Failed"));
+    EXPECT_EQ(nvme.temperature, NVME_TEMPERATURE);
+    EXPECT_EQ(nvme.percentageUsed, NVME_USED);
+    EXPECT_EQ(nvme.availableSpare, NVME_SPARE);
+    EXPECT_EQ(nvme.mediaErrors, NVME_MEDIA);
+    EXPECT_EQ(nvme.unsafeShutdowns, NVME_UNSAFE);
+    EXPECT_EQ(nvme.powerOnHours, NVME_HOURS);
+    EXPECT_EQ(nvme.reallocated, std::nullopt);
+
+    const HistorySample sdf = db.series(QStringLiteral("sdf")).constLast();
+    EXPECT_EQ(sdf.health, QStringLiteral("-"));
+    EXPECT_EQ(sdf.temperature, std::nullopt);
+
+    // A folder where the file should be: said once, and the gathers go on.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("blocked/history.sqlite"))));
+    HistoryWriter blocked(dir.filePath(QStringLiteral("blocked/history.sqlite")));
+    static int warnings = 0;
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &) {
+        warnings += type == QtWarningMsg;
+    });
+    EXPECT_FALSE(blocked.write(drives));
+    EXPECT_FALSE(blocked.write(drives));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, 1);
+}
