@@ -88,11 +88,11 @@ QDateTimeAxis *timeAxis(QChart *chart, qint64 from, qint64 to)
 
 // Shades the "Warning" and "Failed" periods across the whole height, under
 // the lines; one legend entry per health word.
-void addHealthBands(QChart *chart, const QList<HealthRun> &runs, QAbstractAxis *x, QValueAxis *y,
+void addHealthBands(QChart *chart, const QList<HealthRun> &runs, QDateTimeAxis *x, QValueAxis *y,
                     gui::Appearance appearance)
 {
-    const qint64 minWidth = qint64((static_cast<QDateTimeAxis *>(x)->max().toMSecsSinceEpoch() -
-                                    static_cast<QDateTimeAxis *>(x)->min().toMSecsSinceEpoch()) / 150);
+    // A period of one sample still shows.
+    const qint64 minWidth = (x->max().toMSecsSinceEpoch() - x->min().toMSecsSinceEpoch()) / 150;
     QStringList named;
     for (const HealthRun &run : runs) {
         if (run.health != QLatin1String("Warning") && run.health != QLatin1String("Failed"))
@@ -199,7 +199,6 @@ HistoryPage::HistoryPage(int tag, QWidget *parent)
         view->setRenderHint(QPainter::Antialiasing);
         view->setMinimumHeight(200);
         view->setFrameShape(QFrame::NoFrame);
-        view->setChart(new QChart);
     }
     _temperature->setAccessibleName(QStringLiteral("Temperature over time"));
     _counters->setAccessibleName(QStringLiteral("Error counters over time"));

@@ -48,7 +48,7 @@ QDateTime firstDay()
 {
     // Recent, so no retention thins it; whole seconds, as stored.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    return QDateTime(now.date().addDays(-40), QTime(12, 0), QTimeZone::UTC);
+    return QDateTime(now.date().addDays(-40), QTime(12, 0), Qt::UTC);
 }
 
 void writeHistory(const QString &path, const QList<HistorySample> &samples)
