@@ -25,8 +25,8 @@ namespace {
 // A date (local midnight) or an ISO 8601 date and time.
 std::optional<QDateTime> parseDate(const QString &text)
 {
-    const QDate date = QDate::fromString(text, Qt::ISODate);
-    if (date.isValid())
+    // QDate reads the date part of a longer text too: only ten characters are a date alone.
+    if (const QDate date = QDate::fromString(text, Qt::ISODate); date.isValid() && text.size() == 10)
         return date.startOfDay();
     const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
     return time.isValid() ? std::optional<QDateTime>(time) : std::nullopt;
@@ -141,6 +141,8 @@ double wobble(quint64 seed)
 // The drive's sample `hoursBack` hours before its current one.
 HistorySample backdated(const HistorySample &now, int hoursBack, int totalHours, quint64 driveSeed)
 {
+    if (hoursBack == 0)
+        return now;
     HistorySample s = now;
     s.time = now.time.addSecs(-qint64(hoursBack) * 3600);
     const double age = double(hoursBack) / double(totalHours); // 1 at the start, 0 now
@@ -242,7 +244,7 @@ int runGenerate(const QStringList &args)
     return 0;
 }
 
-const CommandRegistrar registrar("history", {"history [--json] [--since DATE] DRIVE",
+const CommandRegistrar registrar("history", {"history [--json] [--since DATE] [--file FILE] DRIVE",
                                              "the health history the agent recorded for a drive", runHistory});
 const CommandRegistrar generator("history-generate",
                                  {"history-generate --recorded DIR FILE",

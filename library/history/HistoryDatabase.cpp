@@ -17,8 +17,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <cmath>
-#include <functional>
+#include <limits>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcHistory, "corvane.history")
 
@@ -245,6 +247,7 @@ struct HistoryDatabase::Private
         QSqlQuery q(db());
         if (!q.prepare(sql)) {
             error = sqlError(q.lastError());
+            lastFailure = q.lastError();
             return false;
         }
         for (const QVariant &v : values)
@@ -308,7 +311,10 @@ HistoryDatabase::Private::Check HistoryDatabase::Private::connect()
         error = sqlError(q.lastError());
         return isCorruption(q.lastError()) ? Check::Corrupt : Check::Failed;
     }
-    if (const QString check = q.value(0).toString(); check != QLatin1String("ok")) {
+    const QString check = q.value(0).toString();
+    // An unfinished statement would hold a read transaction open.
+    q.finish();
+    if (check != QLatin1String("ok")) {
         error = QStringLiteral("damaged: ") + check;
         return Check::Corrupt;
     }
@@ -340,6 +346,7 @@ HistoryDatabase::Private::Check HistoryDatabase::Private::connect()
             error = QStringLiteral("cannot switch to write-ahead logging");
         return Check::Failed;
     }
+    wal.finish();
     exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
     exec(QStringLiteral("PRAGMA journal_size_limit = 1048576"));
     return migrate(int(*version)) ? Check::Ok : Check::Failed;
@@ -372,8 +379,12 @@ bool HistoryDatabase::Private::migrate(int from)
 bool HistoryDatabase::Private::moveAside()
 {
     close();
-    const QString aside = path + QStringLiteral(".corrupt-")
+    const QString stamp = path + QStringLiteral(".corrupt-")
                           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = stamp;
+    // Never over an earlier damaged file: it may be all that is left of a history.
+    for (int n = 2; QFileInfo::exists(aside) && n < 100; ++n)
+        aside = stamp + QLatin1Char('-') + QString::number(n);
     if (QFileInfo::exists(aside) || !QFile::rename(path, aside)) {
         error = QStringLiteral("cannot move the damaged file aside to %1").arg(aside);
         return false;
@@ -409,10 +420,10 @@ void HistoryDatabase::Private::retain(qint64 newest)
         const qint64 from = thinnedThrough == std::numeric_limits<qint64>::min() ? thinTo - kDay * 365 * 1000
                                                                                   : thinnedThrough;
         // SQLite takes the other columns of a MAX() group from the row holding the maximum.
-        if (exec(QStringLiteral("DELETE FROM samples WHERE time >= ?1 AND time < ?2 AND rowid NOT IN"
+        if (exec(QStringLiteral("DELETE FROM samples WHERE time >= ? AND time < ? AND rowid NOT IN"
                                 " (SELECT rowid FROM (SELECT rowid, MAX(time) FROM samples"
-                                " WHERE time >= ?1 AND time < ?2 GROUP BY drive, time / 86400))"),
-                 {from, thinTo}))
+                                " WHERE time >= ? AND time < ? GROUP BY drive, time / 86400))"),
+                 {from, thinTo, from, thinTo}))
             thinnedThrough = thinTo;
     }
 
@@ -540,9 +551,9 @@ bool HistoryDatabase::append(const QList<HistorySample> &samples)
             break;
         const qint64 time = s.time.toSecsSinceEpoch();
         newest = std::max(newest, time);
-        ok = d->exec(QStringLiteral("INSERT INTO drives(identity, bsd_name, last_seen) VALUES(?1, ?2, ?3)"
-                                    " ON CONFLICT(identity) DO UPDATE SET bsd_name = ?2, last_seen = ?3"
-                                    " WHERE ?3 >= last_seen"),
+        ok = d->exec(QStringLiteral("INSERT INTO drives(identity, bsd_name, last_seen) VALUES(?, ?, ?)"
+                                    " ON CONFLICT(identity) DO UPDATE SET bsd_name = excluded.bsd_name,"
+                                    " last_seen = excluded.last_seen WHERE excluded.last_seen >= drives.last_seen"),
                      {s.drive, s.bsdName, time});
         const std::optional<qint64> id = ok ? d->driveId(s.drive, false) : std::nullopt;
         if (!id) {
@@ -637,10 +648,10 @@ std::optional<qint64> HistoryDatabase::growth(const QString &drive, const QStrin
     const qint64 cutoff = newest.value(0).toLongLong() - qint64(days) * kDay;
     // The value `days` ago: the last sample by then, else the oldest one.
     QSqlQuery base;
-    if (!d->exec(QStringLiteral("SELECT %1, rowid FROM samples WHERE drive = ?1 AND %1 IS NOT NULL"
-                                " ORDER BY time <= ?2 DESC, CASE WHEN time <= ?2 THEN -time ELSE time END, rowid LIMIT 1")
+    if (!d->exec(QStringLiteral("SELECT %1, rowid FROM samples WHERE drive = ? AND %1 IS NOT NULL"
+                                " ORDER BY time <= ? DESC, CASE WHEN time <= ? THEN -time ELSE time END, rowid LIMIT 1")
                      .arg(col),
-                 {*id, cutoff}, &base)
+                 {*id, cutoff, cutoff}, &base)
         || !base.next() || base.value(1) == newest.value(2))
         return std::nullopt;
     return newest.value(1).toLongLong() - base.value(0).toLongLong();

@@ -37,7 +37,7 @@ TEST(HistoryCommand, PrintsTheSeriesOfADriveByNameOrIdentity)
     EXPECT_EQ(last.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-01T12:00:00Z"));
     EXPECT_EQ(last.value(QStringLiteral("health")).toString(), QStringLiteral("Warning"));
     EXPECT_EQ(last.value(QStringLiteral("bsdName")).toString(), QStringLiteral("sdb"));
-    EXPECT_EQ(last.value(QStringLiteral("reallocated")).toInt(), SDB_REALLOCATED);
+    EXPECT_EQ(last.value(QStringLiteral("reallocated")).toInt(), 63);
     EXPECT_EQ(last.value(QStringLiteral("powerOnHours")).toInt() - first.value(QStringLiteral("powerOnHours")).toInt(), 48);
     EXPECT_FALSE(last.contains(QStringLiteral("mediaErrors")));
     const QString identity = last.value(QStringLiteral("drive")).toString();

@@ -303,23 +303,41 @@ TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
     EXPECT_EQ(sdb.drive, QStringLiteral("WDC WD5000AAKS-00TMA0|WD-WCAPW0493929"));
     EXPECT_EQ(sdb.time, now);
     EXPECT_EQ(sdb.health, QStringLiteral("Warning"));
-    EXPECT_EQ(sdb.temperature, SDB_TEMPERATURE);
-    EXPECT_EQ(sdb.powerOnHours, SDB_HOURS);
-    EXPECT_EQ(sdb.reallocated, SDB_REALLOCATED);
-    EXPECT_EQ(sdb.pending, SDB_PENDING);
-    EXPECT_EQ(sdb.offlineUncorrectable, SDB_OFFLINE);
-    EXPECT_EQ(sdb.crcErrors, SDB_CRC);
+    EXPECT_EQ(sdb.temperature, 40);
+    EXPECT_EQ(sdb.powerOnHours, 14992);
+    EXPECT_EQ(sdb.reallocated, 63);
+    EXPECT_EQ(sdb.pending, 529);
+    EXPECT_EQ(sdb.offlineUncorrectable, 0);
+    EXPECT_EQ(sdb.crcErrors, 0);
     EXPECT_EQ(sdb.percentageUsed, std::nullopt);
 
     const HistorySample nvme = db.series(QStringLiteral("nvme1n1")).constLast();
     EXPECT_EQ(nvme.health, QStringLiteral("Failed"));
-    EXPECT_EQ(nvme.temperature, NVME_TEMPERATURE);
-    EXPECT_EQ(nvme.percentageUsed, NVME_USED);
-    EXPECT_EQ(nvme.availableSpare, NVME_SPARE);
-    EXPECT_EQ(nvme.mediaErrors, NVME_MEDIA);
-    EXPECT_EQ(nvme.unsafeShutdowns, NVME_UNSAFE);
-    EXPECT_EQ(nvme.powerOnHours, NVME_HOURS);
+    EXPECT_EQ(nvme.temperature, 50);
+    EXPECT_EQ(nvme.percentageUsed, 0);
+    EXPECT_EQ(nvme.availableSpare, 0);
+    EXPECT_EQ(nvme.mediaErrors, 0);
+    EXPECT_EQ(nvme.unsafeShutdowns, 0);
+    EXPECT_EQ(nvme.powerOnHours, 0);
     EXPECT_EQ(nvme.reallocated, std::nullopt);
+
+    // Counters past 64 bits saturate rather than wrap; no serial and no model, no sample.
+    const std::optional<HistorySample> wide = historySampleFromProperties(
+        {{QStringLiteral("Serial Number"), QStringLiteral(" S1 ")}, {QStringLiteral("isNVMe"), true},
+         {QStringLiteral("criticalWarning"), 0u}, {QStringLiteral("temperature"), 300u}, {QStringLiteral("temp_oC"), 26.85},
+         {QStringLiteral("mediaErrorsLo"), 7ull}, {QStringLiteral("mediaErrorsHi"), 0ull},
+         {QStringLiteral("unsafeShutdownsLo"), 1ull}, {QStringLiteral("unsafeShutdownsHi"), 1ull},
+         {QStringLiteral("percentUsed"), 12u}},
+        kStart);
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->drive, QStringLiteral("|S1"));
+    EXPECT_EQ(wide->temperature, 27);
+    EXPECT_EQ(wide->mediaErrors, 7);
+    EXPECT_EQ(wide->unsafeShutdowns, std::numeric_limits<qint64>::max());
+    EXPECT_EQ(wide->percentageUsed, 12);
+    EXPECT_EQ(wide->availableSpare, std::nullopt);
+    EXPECT_EQ(wide->powerOnHours, std::nullopt);
+    EXPECT_FALSE(historySampleFromProperties({{QStringLiteral("bsdName"), QStringLiteral("sdx")}}, kStart));
 
     const HistorySample sdf = db.series(QStringLiteral("sdf")).constLast();
     EXPECT_EQ(sdf.health, QStringLiteral("-"));
