@@ -20,8 +20,8 @@ struct DriveEntry
     QString databaseWarning;
     QString firmwareBug;
     QString modelFamily;
-    // What the agent recorded of this drive, oldest first, and the error
-    // counters that grew in the last kGrowthDays (key, latest value, growth).
+    // What the agent recorded of this drive, oldest first, and the counters
+    // that grew in the last kGrowthDays (key, latest value, growth).
     QList<HistorySample> history;
     QString historyError;
     struct Growth

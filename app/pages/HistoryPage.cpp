@@ -141,7 +141,7 @@ void readDriveHistory(DriveEntry &entry, const QString &path)
     entry.history = db.series(identity);
     if (entry.history.isEmpty())
         return;
-    for (const QString &key : errorCounterKeys()) {
+    for (const QString &key : historyCounterKeys()) {
         const std::optional<qint64> grew = db.growth(identity, key, DriveEntry::kGrowthDays);
         const std::optional<qint64> value = counterValue(entry.history.last(), key);
         if (grew && *grew > 0 && value)
@@ -153,21 +153,6 @@ QStringList errorCounterKeys()
 {
     return {QStringLiteral("reallocated"), QStringLiteral("pending"), QStringLiteral("offlineUncorrectable"),
             QStringLiteral("crcErrors"), QStringLiteral("mediaErrors")};
-}
-
-QString errorCounterLabel(const QString &key)
-{
-    if (key == QLatin1String("reallocated"))
-        return QStringLiteral("Reallocated sectors");
-    if (key == QLatin1String("pending"))
-        return QStringLiteral("Pending sectors");
-    if (key == QLatin1String("offlineUncorrectable"))
-        return QStringLiteral("Offline uncorrectable sectors");
-    if (key == QLatin1String("crcErrors"))
-        return QStringLiteral("Interface CRC errors");
-    if (key == QLatin1String("mediaErrors"))
-        return QStringLiteral("Media errors");
-    return key;
 }
 
 QString counterGrowthText(qint64 value, qint64 growth, int days)
@@ -339,7 +324,7 @@ void HistoryPage::redraw()
             continue;
         most = std::max(most, keyMost);
         auto *line = new QLineSeries;
-        line->setName(errorCounterLabel(key));
+        line->setName(historyValueLabel(key));
         line->replace(values);
         lines << line;
     }

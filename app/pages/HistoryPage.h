@@ -17,10 +17,9 @@ namespace corvane::app {
 // historyError. Runs on whatever thread reads the drive.
 void readDriveHistory(DriveEntry &entry, const QString &path);
 
-// The error counters the History tab plots and the Information page reports
-// growth of, in that order, and their labels ("Reallocated sectors").
+// The counters that count errors, of historyCounterKeys(): the History tab
+// plots them, and their growth is painted as failing.
 QStringList errorCounterKeys();
-QString errorCounterLabel(const QString &key);
 // "63, +8 in the last 7 days"
 QString counterGrowthText(qint64 value, qint64 growth, int days);
 

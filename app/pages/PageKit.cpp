@@ -335,8 +335,10 @@ QLabel *FormPage::row(const QString &label, const QString &value, bool bad)
 
 void FormPage::growthRows(const DriveEntry &entry)
 {
+    const QStringList errors = errorCounterKeys();
     for (const DriveEntry::Growth &g : entry.growth)
-        row(errorCounterLabel(g.key), counterGrowthText(g.value, g.growth, DriveEntry::kGrowthDays), true);
+        row(historyValueLabel(g.key), counterGrowthText(g.value, g.growth, DriveEntry::kGrowthDays),
+            errors.contains(g.key));
 }
 
 // --- TablePage ---
