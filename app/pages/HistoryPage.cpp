@@ -10,6 +10,7 @@
 #include <QDateTimeAxis>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QValueAxis>
@@ -35,6 +36,20 @@ int spanDays(HistoryPage::Span span)
         break;
     }
     return 0;
+}
+
+// Fixed per counter, so a counter keeps its colour from drive to drive; none
+// near the health colours of the bands.
+QColor counterColor(const QString &key)
+{
+    static const QHash<QString, QColor> colors{
+        {QStringLiteral("reallocated"), QColor(97, 53, 131)},
+        {QStringLiteral("pending"), QColor(28, 113, 216)},
+        {QStringLiteral("offlineUncorrectable"), QColor(134, 94, 60)},
+        {QStringLiteral("crcErrors"), QColor(33, 144, 164)},
+        {QStringLiteral("mediaErrors"), QColor(97, 53, 131)},
+    };
+    return colors.value(key, QColor(94, 92, 100));
 }
 
 QString when(const QDateTime &time)
@@ -240,7 +255,8 @@ void HistoryPage::redraw()
     _spanBox->setEnabled(!empty);
     _changes->setVisible(!empty);
     const gui::Appearance appearance = gui::systemAppearance();
-    QChart *temperature = newChart(QStringLiteral("Temperature"), appearance);
+    // Axis label formats are not Unicode: the unit goes in the title.
+    QChart *temperature = newChart(QStringLiteral("Temperature (°C)"), appearance);
     QChart *counters = newChart(QStringLiteral("Error counters"), appearance);
     const auto swap = [](QChartView *view, QChart *chart) {
         QChart *old = view->chart();
@@ -296,36 +312,45 @@ void HistoryPage::redraw()
         y->setTickType(QValueAxis::TicksDynamic);
         y->setTickAnchor(bottom);
         y->setTickInterval(top - bottom > 40 ? 10 : 5);
-        y->setLabelFormat(QStringLiteral("%d °C"));
+        y->setLabelFormat(QStringLiteral("%d"));
         temperature->addAxis(y, Qt::AlignLeft);
         addHealthBands(temperature, runs, x, y, appearance);
         auto *line = new QLineSeries;
         line->setName(QStringLiteral("Temperature"));
         line->replace(points);
-        line->setPen(QPen(QColor(230, 97, 0), 2));
+        line->setPen(QPen(QColor(26, 95, 180), 2));
         temperature->addSeries(line);
         line->attachAxis(x);
         line->attachAxis(y);
         temperature->legend()->setVisible(temperature->series().size() > 1);
     }
 
-    // The error counters that were above 0 at some point of the span.
+    // The error counters that changed in the span; one that stood still is
+    // named with its value instead (a large steady count would flatten the
+    // others on a shared axis).
     QList<QLineSeries *> lines;
+    QStringList unchanged;
     qint64 most = 0;
     for (const QString &key : errorCounterKeys()) {
         QList<QPointF> values;
-        qint64 keyMost = 0;
+        qint64 keyLeast = 0, keyMost = 0;
         for (const HistorySample &s : std::as_const(shown))
             if (const std::optional<qint64> v = counterValue(s, key)) {
+                keyLeast = values.isEmpty() ? *v : std::min(keyLeast, *v);
+                keyMost = values.isEmpty() ? *v : std::max(keyMost, *v);
                 values << QPointF(s.time.toMSecsSinceEpoch(), *v);
-                keyMost = std::max(keyMost, *v);
             }
         if (keyMost == 0)
             continue;
+        if (keyLeast == keyMost) {
+            unchanged << QStringLiteral("%1 %2").arg(historyValueLabel(key)).arg(keyMost);
+            continue;
+        }
         most = std::max(most, keyMost);
         auto *line = new QLineSeries;
         line->setName(historyValueLabel(key));
         line->replace(values);
+        line->setPen(QPen(counterColor(key), 2));
         lines << line;
     }
     _counters->setVisible(!lines.isEmpty());
@@ -341,14 +366,12 @@ void HistoryPage::redraw()
             counters->addSeries(line);
             line->attachAxis(x);
             line->attachAxis(y);
-            // After the theme gave it its colour.
-            QPen pen = line->pen();
-            pen.setWidth(2);
-            line->setPen(pen);
         }
-    } else {
-        _changes->setText(_changes->text() + QStringLiteral(" No error counter was above 0."));
     }
+    if (!unchanged.isEmpty())
+        _changes->setText(_changes->text() + QStringLiteral(" Unchanged: %1.").arg(unchanged.join(QStringLiteral(", "))));
+    else if (lines.isEmpty())
+        _changes->setText(_changes->text() + QStringLiteral(" No error counter was above 0."));
     swap(_temperature, temperature);
     swap(_counters, counters);
 }
