@@ -112,12 +112,16 @@ void addHealthBands(QChart *chart, const QList<HealthRun> &runs, QDateTimeAxis *
     for (const HealthRun &run : runs) {
         if (run.health != QLatin1String("Warning") && run.health != QLatin1String("Failed"))
             continue;
-        const qint64 to = std::max(run.to, run.from + minWidth);
+        qint64 from = run.from, to = run.to;
+        if (to - from < minWidth) {
+            to = std::min(from + minWidth, x->max().toMSecsSinceEpoch());
+            from = to - minWidth;
+        }
         auto *upper = new QLineSeries;
         auto *lower = new QLineSeries;
-        upper->append(run.from, y->max());
+        upper->append(from, y->max());
         upper->append(to, y->max());
-        lower->append(run.from, y->min());
+        lower->append(from, y->min());
         lower->append(to, y->min());
         auto *band = new QAreaSeries(upper, lower);
         upper->setParent(band);
@@ -357,8 +361,14 @@ void HistoryPage::redraw()
     if (!lines.isEmpty()) {
         QDateTimeAxis *x = timeAxis(counters, from, to);
         auto *y = new QValueAxis;
-        y->setRange(0, most);
-        y->applyNiceNumbers();
+        // Whole numbers: at most five steps of 1, 2 or 5 × 10ⁿ.
+        qint64 step = 1;
+        for (int i = 0; step * 5 < most; ++i)
+            step = step / (i % 3 == 1 ? 2 : 1) * (i % 3 == 1 ? 5 : 2);
+        y->setRange(0, (most + step - 1) / step * step);
+        y->setTickType(QValueAxis::TicksDynamic);
+        y->setTickAnchor(0);
+        y->setTickInterval(step);
         y->setLabelFormat(QStringLiteral("%d"));
         counters->addAxis(y, Qt::AlignLeft);
         addHealthBands(counters, runs, x, y, appearance);
