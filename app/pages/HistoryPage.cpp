@@ -52,6 +52,44 @@ QColor counterColor(const QString &key)
     return colors.value(key, QColor(94, 92, 100));
 }
 
+// Points beyond a couple per pixel only cost drawing time (a year of hourly
+// samples): each of `buckets` equal time slices keeps its lowest and highest
+// point, in time order, so peaks survive; the ends stay.
+QList<QPointF> thinned(const QList<QPointF> &points, int buckets)
+{
+    if (points.size() <= 2 * buckets)
+        return points;
+    const qreal first = points.first().x();
+    const qreal width = (points.last().x() - first) / buckets;
+    const auto bucket = [&](const QPointF &p) { return std::min(buckets - 1, int((p.x() - first) / width)); };
+    QList<QPointF> out;
+    for (qsizetype i = 0; i < points.size();) {
+        const int b = bucket(points[i]);
+        QPointF low = points[i], high = points[i];
+        qsizetype j = i + 1;
+        for (; j < points.size() && bucket(points[j]) == b; ++j) {
+            if (points[j].y() < low.y())
+                low = points[j];
+            if (points[j].y() > high.y())
+                high = points[j];
+        }
+        if (low.x() > high.x())
+            std::swap(low, high);
+        out << low;
+        if (high != low)
+            out << high;
+        i = j;
+    }
+    // The line still reaches both ends of the axis.
+    if (out.first() != points.first())
+        out.prepend(points.first());
+    if (out.last() != points.last())
+        out << points.last();
+    return out;
+}
+
+constexpr int kBuckets = 600;
+
 QString when(const QDateTime &time)
 {
     return time.toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm"));
@@ -321,7 +359,7 @@ void HistoryPage::redraw()
         addHealthBands(temperature, runs, x, y, appearance);
         auto *line = new QLineSeries;
         line->setName(QStringLiteral("Temperature"));
-        line->replace(points);
+        line->replace(thinned(points, kBuckets));
         line->setPen(QPen(QColor(26, 95, 180), 2));
         temperature->addSeries(line);
         line->attachAxis(x);
@@ -353,7 +391,7 @@ void HistoryPage::redraw()
         most = std::max(most, keyMost);
         auto *line = new QLineSeries;
         line->setName(historyValueLabel(key));
-        line->replace(values);
+        line->replace(thinned(values, kBuckets));
         line->setPen(QPen(counterColor(key), 2));
         lines << line;
     }

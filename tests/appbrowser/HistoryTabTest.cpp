@@ -178,6 +178,27 @@ TEST(HistoryTab, ChartsSpanHealthBandsAndGrowthLines)
     EXPECT_EQ(qobject_cast<QDateTimeAxis *>(page.temperatureChart()->axes(Qt::Horizontal).value(0))->min().toMSecsSinceEpoch(),
               at(0));
 
+    // A year of hourly samples is drawn as the lowest and highest of 600
+    // slices and the last sample; a one-hour peak survives.
+    DriveEntry year = steady;
+    year.history.clear();
+    for (int i = 0; i < 8760; ++i) {
+        HistorySample s;
+        s.time = first.addSecs(3600 * i);
+        s.health = QStringLiteral("Passed");
+        s.temperature = i == 5000 ? 70 : 30 + i % 3;
+        year.history << s;
+    }
+    page.setDrive(year);
+    QLineSeries *hourly = lines(page.temperatureChart()).first();
+    EXPECT_EQ(hourly->count(), 1201);
+    EXPECT_EQ(hourly->at(0), QPointF(at(0), 30));
+    EXPECT_EQ(hourly->at(1200), QPointF(first.addSecs(3600 * 8759).toMSecsSinceEpoch(), 32));
+    qreal peak = 0;
+    for (const QPointF &p : hourly->points())
+        peak = std::max(peak, p.y());
+    EXPECT_EQ(peak, 70);
+
     // Healthy all along: no bands; a counter that stood still is named, not drawn.
     page.setDrive(steady);
     EXPECT_TRUE(bands(page.temperatureChart()).isEmpty());
