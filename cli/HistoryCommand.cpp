@@ -154,10 +154,10 @@ HistorySample backdated(const HistorySample &now, int hoursBack, int totalHours,
     }
     if (now.powerOnHours)
         s.powerOnHours = std::max<qint64>(0, *now.powerOnHours - hoursBack);
-    // Errors grow over the month: nothing at the start, today's count now.
+    // Errors appear after the first 40 % of the period and grow to today's count.
     const auto grown = [&](std::optional<qint64> &value) {
         if (value && *value > 0)
-            *value = qint64(std::floor(double(*value) * (1.0 - age)));
+            *value = qint64(std::floor(double(*value) * std::max(0.0, (0.6 - age) / 0.6)));
     };
     grown(s.reallocated);
     grown(s.pending);

@@ -242,10 +242,13 @@ struct HistoryDatabase::Private
 
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
 
+    // Statements without a result stay prepared: a gather runs the same few.
     bool exec(const QString &sql, const QVariantList &values = {}, QSqlQuery *result = nullptr)
     {
-        QSqlQuery q(db());
-        if (!q.prepare(sql)) {
+        QSqlQuery fresh(db());
+        const auto cached = result ? statements.end() : statements.find(sql);
+        QSqlQuery &q = cached != statements.end() ? *cached : fresh;
+        if (cached == statements.end() && !q.prepare(sql)) {
             error = sqlError(q.lastError());
             lastFailure = q.lastError();
             return false;
@@ -257,10 +260,16 @@ struct HistoryDatabase::Private
             lastFailure = q.lastError();
             return false;
         }
-        if (result)
+        if (result) {
             *result = std::move(q);
+        } else {
+            q.finish();
+            if (cached == statements.end())
+                statements.insert(sql, std::move(fresh));
+        }
         return true;
     }
+    QHash<QString, QSqlQuery> statements;
 
     std::optional<qint64> scalar(const QString &sql, const QVariantList &values = {})
     {
@@ -276,6 +285,7 @@ struct HistoryDatabase::Private
     {
         open = false;
         driveIds.clear();
+        statements.clear();
         if (QSqlDatabase::contains(connection)) {
             QSqlDatabase::database(connection, false).close();
             QSqlDatabase::removeDatabase(connection);
@@ -542,13 +552,11 @@ bool HistoryDatabase::append(const QList<HistorySample> &samples)
         columns += QStringLiteral(", ") + QLatin1String(v.column);
         marks += QStringLiteral(", ?");
     }
-    QSqlQuery insert(database);
-    bool ok = insert.prepare(QStringLiteral("INSERT INTO samples(drive, time, bsd_name, health%1) VALUES(?, ?, ?, ?%2)")
-                                 .arg(columns, marks));
+    const QString insert = QStringLiteral("INSERT INTO samples(drive, time, bsd_name, health%1) VALUES(?, ?, ?, ?%2)")
+                               .arg(columns, marks);
     qint64 newest = std::numeric_limits<qint64>::min();
+    bool ok = true;
     for (const HistorySample &s : samples) {
-        if (!ok)
-            break;
         const qint64 time = s.time.toSecsSinceEpoch();
         newest = std::max(newest, time);
         ok = d->exec(QStringLiteral("INSERT INTO drives(identity, bsd_name, last_seen) VALUES(?, ?, ?)"
@@ -560,21 +568,15 @@ bool HistoryDatabase::append(const QList<HistorySample> &samples)
             ok = false;
             break;
         }
-        insert.addBindValue(*id);
-        insert.addBindValue(time);
-        insert.addBindValue(s.bsdName);
-        insert.addBindValue(s.health.isEmpty() ? QStringLiteral("-") : s.health);
+        QVariantList values{*id, time, s.bsdName, s.health.isEmpty() ? QStringLiteral("-") : s.health};
         for (const Value &v : kValues)
-            insert.addBindValue(bound(s.*(v.member)));
-        ok = insert.exec();
-        if (!ok)
-            d->error = sqlError(insert.lastError());
+            values << bound(s.*(v.member));
+        if (!(ok = d->exec(insert, values)))
+            break;
     }
     if (!ok || !database.commit()) {
         if (ok)
             d->error = sqlError(database.lastError());
-        else if (d->error.isEmpty())
-            d->error = sqlError(insert.lastError());
         database.rollback();
         d->driveIds.clear();
         return false;

@@ -67,6 +67,7 @@ QList<QVariantMap> readDemoDrives()
     if (!platform)
         return drives;
     DriveEnumerator enumerator(*platform->registry);
+    enumerator.driveInformation();
     for (const QString &name : enumerator.sortedBSDNames()) {
         std::unique_ptr<THSMARTDevice> device = enumerator.deviceWithBSDName(name);
         readDrive(*device, *platform);
@@ -288,7 +289,11 @@ TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
     QDateTime now = kStart;
     writer.setClock([&] { return now; });
     ASSERT_TRUE(writer.write(drives));
-    drives[0].insert(QStringLiteral("asleep"), true);
+    const auto sda = std::find_if(drives.begin(), drives.end(), [](const QVariantMap &p) {
+        return p.value(QStringLiteral("bsdName")) == QStringLiteral("sda");
+    });
+    ASSERT_NE(sda, drives.end());
+    sda->insert(QStringLiteral("asleep"), true);
     now = now.addSecs(3600);
     ASSERT_TRUE(writer.write(drives));
 
