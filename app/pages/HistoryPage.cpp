@@ -422,6 +422,25 @@ void HistoryPage::redraw()
         _changes->setText(_changes->text() + QStringLiteral(" No error counter was above 0."));
     swap(_temperature, temperature);
     swap(_counters, counters);
+    for (QChart *chart : {temperature, counters})
+        connect(chart, &QChart::plotAreaChanged, this, &HistoryPage::alignPlots, Qt::QueuedConnection);
+}
+
+void HistoryPage::alignPlots()
+{
+    // One time axis above the other: the plots start at the same x, whatever
+    // the width of their value labels.
+    if (_temperature->isHidden() || _counters->isHidden())
+        return;
+    QChart *top = _temperature->chart();
+    QChart *bottom = _counters->chart();
+    const int diff = qRound(top->plotArea().left() - bottom->plotArea().left());
+    if (diff == 0)
+        return;
+    QChart *shifted = diff < 0 ? top : bottom;
+    QMargins margins = shifted->margins();
+    margins.setLeft(margins.left() + std::abs(diff));
+    shifted->setMargins(margins);
 }
 
 } // namespace corvane::app

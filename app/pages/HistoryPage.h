@@ -41,6 +41,7 @@ public:
 
 private:
     void redraw();
+    void alignPlots();
 
     QList<HistorySample> _samples;
     Span _span = Span::Month;
