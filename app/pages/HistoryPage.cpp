@@ -218,10 +218,11 @@ QString counterGrowthText(qint64 value, qint64 growth, int days)
 }
 
 HistoryPage::HistoryPage(int tag, QWidget *parent)
-    : DrivePage(QStringLiteral("History"), tag, parent), _spanBox(new QComboBox), _message(new QLabel),
+    : DrivePage(QStringLiteral("History"), tag, parent), _bar(new QWidget), _spanBox(new QComboBox), _message(new QLabel),
       _changes(new QLabel), _temperature(new QChartView), _counters(new QChartView)
 {
-    auto *bar = new QHBoxLayout;
+    auto *bar = new QHBoxLayout(_bar);
+    bar->setContentsMargins(0, 0, 0, 0);
     auto *spanLabel = new QLabel(QStringLiteral("Period:"));
     spanLabel->setBuddy(_spanBox);
     _spanBox->addItems({QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"), QStringLiteral("Last 12 months"),
@@ -236,6 +237,7 @@ HistoryPage::HistoryPage(int tag, QWidget *parent)
     _changes->setWordWrap(true);
     _changes->setTextInteractionFlags(Qt::TextSelectableByMouse);
     _message->setWordWrap(true);
+    _message->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     _message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QChartView *view : {_temperature, _counters}) {
         view->setRenderHint(QPainter::Antialiasing);
@@ -244,7 +246,7 @@ HistoryPage::HistoryPage(int tag, QWidget *parent)
     }
     _temperature->setAccessibleName(QStringLiteral("Temperature over time"));
     _counters->setAccessibleName(QStringLiteral("Error counters over time"));
-    body()->addLayout(bar);
+    body()->addWidget(_bar);
     body()->addWidget(_message);
     body()->addWidget(_temperature, 1);
     body()->addWidget(_counters, 1);
@@ -294,8 +296,7 @@ void HistoryPage::redraw()
 {
     const bool empty = _samples.isEmpty();
     _message->setVisible(empty);
-    _spanBox->setEnabled(!empty);
-    _changes->setVisible(!empty);
+    _bar->setVisible(!empty);
     const gui::Appearance appearance = gui::systemAppearance();
     // Axis label formats are not Unicode: the unit goes in the title.
     QChart *temperature = newChart(QStringLiteral("Temperature (°C)"), appearance);

@@ -45,6 +45,7 @@ private:
 
     QList<HistorySample> _samples;
     Span _span = Span::Month;
+    QWidget *_bar;
     QComboBox *_spanBox;
     QLabel *_message;
     QLabel *_changes;
