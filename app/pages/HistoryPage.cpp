@@ -38,9 +38,9 @@ int spanDays(HistoryPage::Span span)
     return 0;
 }
 
-// Fixed per counter, so a counter keeps its colour from drive to drive; none
+// Fixed per value, so a counter keeps its colour from drive to drive; none
 // near the health colours of the bands.
-QColor counterColor(const QString &key)
+QColor lineColor(const QString &key, gui::Appearance appearance)
 {
     static const QHash<QString, QColor> colors{
         {QStringLiteral("reallocated"), QColor(97, 53, 131)},
@@ -48,8 +48,11 @@ QColor counterColor(const QString &key)
         {QStringLiteral("offlineUncorrectable"), QColor(134, 94, 60)},
         {QStringLiteral("crcErrors"), QColor(33, 144, 164)},
         {QStringLiteral("mediaErrors"), QColor(97, 53, 131)},
+        {QStringLiteral("temperature"), QColor(26, 95, 180)},
     };
-    return colors.value(key, QColor(94, 92, 100));
+    const QColor color = colors.value(key, QColor(94, 92, 100));
+    // The same hues, light enough for a dark background.
+    return appearance == gui::Appearance::Dark ? color.lighter(170) : color;
 }
 
 // Points beyond a couple per pixel only cost drawing time (a year of hourly
@@ -361,7 +364,7 @@ void HistoryPage::redraw()
         auto *line = new QLineSeries;
         line->setName(QStringLiteral("Temperature"));
         line->replace(thinned(points, kBuckets));
-        line->setPen(QPen(QColor(26, 95, 180), 2));
+        line->setPen(QPen(lineColor(QStringLiteral("temperature"), appearance), 2));
         temperature->addSeries(line);
         line->attachAxis(x);
         line->attachAxis(y);
@@ -393,7 +396,7 @@ void HistoryPage::redraw()
         auto *line = new QLineSeries;
         line->setName(historyValueLabel(key));
         line->replace(thinned(values, kBuckets));
-        line->setPen(QPen(counterColor(key), 2));
+        line->setPen(QPen(lineColor(key, appearance), 2));
         lines << line;
     }
     _counters->setVisible(!lines.isEmpty());
