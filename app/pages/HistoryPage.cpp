@@ -269,9 +269,12 @@ void HistoryPage::setDrive(const DriveEntry &entry)
 
 void HistoryPage::setSpan(Span span)
 {
-    _span = span;
-    if (_spanBox->currentIndex() != int(span))
+    // The box's signal comes back here once it shows the span.
+    if (_spanBox->currentIndex() != int(span)) {
         _spanBox->setCurrentIndex(int(span));
+        return;
+    }
+    _span = span;
     redraw();
 }
 
