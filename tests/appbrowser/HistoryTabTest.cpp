@@ -67,23 +67,17 @@ DriveEntry entryFor(const QString &model, const QString &serial)
     return entry;
 }
 
-QList<QAreaSeries *> bands(QChart *chart)
+template <class Series>
+QList<Series *> seriesOf(QChart *chart)
 {
-    QList<QAreaSeries *> found;
+    QList<Series *> found;
     for (QAbstractSeries *s : chart->series())
-        if (auto *area = qobject_cast<QAreaSeries *>(s))
-            found << area;
+        if (auto *typed = qobject_cast<Series *>(s))
+            found << typed;
     return found;
 }
-
-QList<QLineSeries *> lines(QChart *chart)
-{
-    QList<QLineSeries *> found;
-    for (QAbstractSeries *s : chart->series())
-        if (auto *line = qobject_cast<QLineSeries *>(s))
-            found << line;
-    return found;
-}
+const auto bands = seriesOf<QAreaSeries>;
+const auto lines = seriesOf<QLineSeries>;
 
 QString growthLine(QWidget *page, const QString &label)
 {
