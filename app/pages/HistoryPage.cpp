@@ -64,6 +64,8 @@ QList<QPointF> thinned(const QList<QPointF> &points, int buckets)
         return points;
     const qreal first = points.first().x();
     const qreal width = (points.last().x() - first) / buckets;
+    if (!(width > 0)) // all at one time: nothing to slice
+        return points;
     const auto bucket = [&](const QPointF &p) { return std::min(buckets - 1, int((p.x() - first) / width)); };
     QList<QPointF> out;
     for (qsizetype i = 0; i < points.size();) {
