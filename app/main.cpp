@@ -67,7 +67,13 @@ int main(int argc, char *argv[])
     QCommandLineOption screenshot(QStringLiteral("screenshot"), QStringLiteral("Save the window to <png> once it shows the drives, then quit."),
                                   QStringLiteral("png"));
     screenshot.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({recorded, exportPdf, screenshot});
+    QCommandLineOption shotDrive(QStringLiteral("drive"), QStringLiteral("With --screenshot: select <drive> first."),
+                                 QStringLiteral("drive"));
+    QCommandLineOption shotTab(QStringLiteral("tab"), QStringLiteral("With --screenshot: show the page titled <tab>."),
+                               QStringLiteral("tab"));
+    shotDrive.setFlags(QCommandLineOption::HiddenFromHelp);
+    shotTab.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOptions({recorded, exportPdf, screenshot, shotDrive, shotTab});
     parser.addPositionalArgument(QStringLiteral("url"), QStringLiteral("widget-deeplink:// address (from the widget)."), QStringLiteral("[url]"));
     parser.process(app);
 
@@ -111,8 +117,13 @@ int main(int argc, char *argv[])
     app::MainWindow *window = controller.window();
     if (parser.isSet(screenshot)) {
         const QString out = parser.value(screenshot);
-        auto shoot = [window, out, &sinceStart] {
+        app::DriveBrowser *browser = controller.browser();
+        auto shoot = [window, browser, out, drive = parser.value(shotDrive), tab = parser.value(shotTab), &sinceStart] {
             std::fprintf(stderr, "corvane: drives listed after %lld ms, RSS %ld KiB\n", qint64(sinceStart.elapsed()), residentKiB());
+            if (!drive.isEmpty() && !browser->selectDrive(drive))
+                std::fprintf(stderr, "corvane: no drive %s; the first one is shown\n", qPrintable(drive));
+            if (!tab.isEmpty() && !browser->selectPage(tab))
+                std::fprintf(stderr, "corvane: no page titled %s\n", qPrintable(tab));
             // A moment for the pages to fill before the picture is taken.
             QTimer::singleShot(300, window, [window, out] { QApplication::exit(gui::writePngFile(window->grab().toImage(), out).isEmpty() ? 0 : 1); });
         };

@@ -6,6 +6,7 @@
 #include "drive/DriveEnumerator.h"
 #include "drive/KernelNameOrder.h"
 #include "pages/AtaPages.h"
+#include "pages/HistoryPage.h"
 #include "pages/PageSets.h"
 #include "platform/DeviceStatus.h"
 #include "platform/DiskEvents.h"
@@ -50,9 +51,11 @@ namespace {
 // Disk events closer together than this make one rebuild (a hub with four disks).
 constexpr int kCoalesceMs = 60;
 
-// Reads one drive completely, off the GUI thread; the device is handed to `home`.
+// Reads one drive completely, and its history, off the GUI thread; the
+// device is handed to `home`.
 DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
-                     const std::optional<QVariantMap> &ignore, QThread *home, const WakePolicy &mayWake = {})
+                     const std::optional<QVariantMap> &ignore, const QString &historyPath, QThread *home,
+                     const WakePolicy &mayWake = {})
 {
     DriveEntry entry;
     entry.settings = setting;
@@ -76,6 +79,7 @@ DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
     }
     device->moveToThread(home);
     entry.device = std::shared_ptr<THSMARTDevice>(device.release(), [](THSMARTDevice *d) { d->deleteLater(); });
+    readDriveHistory(entry, historyPath);
     return entry;
 }
 
@@ -110,6 +114,7 @@ struct DriveBrowser::Private
     // Rebuilds don't wake a rotating drive asleep unless this says it is due;
     // "Update Drive Information" always reads.
     WakeSchedule wake;
+    QString historyPath = historyDatabasePath();
 
     explicit Private(DriveBrowser *browser) : q(browser) {}
 
@@ -166,6 +171,9 @@ void DriveBrowser::Private::build()
     selfTest->setObjectName(QStringLiteral("selfTestPanel"));
     ataPages = makeAtaPages(selfTest);
     nvmePages = makeNvmePages();
+    // The window's sets end with the drive's history; the report has none.
+    ataPages << new HistoryPage(int(ataPages.size()) + 1);
+    nvmePages << new HistoryPage(int(nvmePages.size()) + 1);
     sata = new QTabWidget;
     sata->setObjectName(QStringLiteral("sata"));
     nvme = new QTabWidget;
@@ -261,7 +269,7 @@ void DriveBrowser::Private::rebuild(Reason reason)
     QPointer<DriveBrowser> browser(q);
     QThread *target = home();
     QThreadPool::globalInstance()->start([browser, platform = platform, ignore, kept, target, reason,
-                                          mayWake = wake.policy()] {
+                                          historyPath = historyPath, mayWake = wake.policy()] {
         QList<DriveEntry> drives;
         if (platform->registry) {
             DriveEnumerator enumerator(*platform->registry);
@@ -273,7 +281,7 @@ void DriveBrowser::Private::rebuild(Reason reason)
                     drives << placeholder;
                     continue;
                 }
-                DriveEntry entry = readEntry(info.value(name), *platform, ignore, target, mayWake);
+                DriveEntry entry = readEntry(info.value(name), *platform, ignore, historyPath, target, mayWake);
                 if (entry.device)
                     drives << entry;
             }
@@ -441,8 +449,9 @@ void DriveBrowser::Private::refreshSelected()
     QPointer<DriveBrowser> browser(q);
     QThread *target = home();
     const QString name = entry.bsdName();
-    QThreadPool::globalInstance()->start([browser, platform = platform, setting = entry.settings, ignore, target, name] {
-        DriveEntry fresh = readEntry(setting, *platform, ignore, target);
+    QThreadPool::globalInstance()->start([browser, platform = platform, setting = entry.settings, ignore, target, name,
+                                          historyPath = historyPath] {
+        DriveEntry fresh = readEntry(setting, *platform, ignore, historyPath, target);
         // Posted to the application, not the browser: a pointer to a browser
         // being destroyed on the GUI thread must not be read here; the
         // lambda checks it there.
@@ -518,6 +527,25 @@ void DriveBrowser::selectInformationTab(int tag)
     for (DrivePage *page : d->currentPages())
         if (page->tag() == tag)
             d->currentSet()->setCurrentWidget(page);
+}
+
+bool DriveBrowser::selectDrive(const QString &bsdName)
+{
+    const int row = d->model->rowOf(bsdName);
+    if (row < 0)
+        return false;
+    d->tree->setCurrentIndex(d->model->index(row, 0));
+    return true;
+}
+
+bool DriveBrowser::selectPage(const QString &title)
+{
+    for (DrivePage *page : d->currentPages())
+        if (page->title().compare(title, Qt::CaseInsensitive) == 0) {
+            d->currentSet()->setCurrentWidget(page);
+            return true;
+        }
+    return false;
 }
 
 void DriveBrowser::attachPageMenu(QMenu *menu)

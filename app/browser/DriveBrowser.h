@@ -51,6 +51,11 @@ public:
     // this machine and nothing for a recorded set. Bursts make one rebuild.
     void setDiskEvents(std::unique_ptr<DiskEvents> events);
 
+    // Selects a drive by kernel name, a page of its set by title (case aside);
+    // false when there is none (the screenshot option).
+    bool selectDrive(const QString &bsdName);
+    bool selectPage(const QString &title);
+
     // Kernel name of the selected drive, empty when none.
     QString selectedDrive() const;
     int driveCount() const;

@@ -3,6 +3,7 @@
 // One drive of the list as the browser keeps it: the device (its session and
 // properties), the settings it was made from, and why it couldn't be read.
 #include "drive/THSMARTDevice.h"
+#include "history/HistoryDatabase.h"
 
 #include <QString>
 #include <QVariantMap>
@@ -19,6 +20,18 @@ struct DriveEntry
     QString databaseWarning;
     QString firmwareBug;
     QString modelFamily;
+    // What the agent recorded of this drive, oldest first, and the counters
+    // that grew in the last kGrowthDays (key, latest value, growth).
+    QList<HistorySample> history;
+    QString historyError;
+    struct Growth
+    {
+        QString key;
+        qint64 value = 0;
+        qint64 growth = 0;
+    };
+    QList<Growth> growth;
+    static constexpr int kGrowthDays = 7;
 
     const QVariantMap &properties() const { return device->driveProperties(); }
     QString bsdName() const { return properties().value(QStringLiteral("bsdName")).toString(); }

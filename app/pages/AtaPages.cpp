@@ -75,6 +75,7 @@ void AtaInformationPage::setDrive(const DriveEntry &entry)
     row(QStringLiteral("Temperature"), temperatureXfmr(p.value(QStringLiteral("temperature")).toLongLong()));
     row(QStringLiteral("Interface CRC errors"), text(p, "crcErrorCount"),
         p.value(QStringLiteral("crcErrorCountColor")).toString() == QLatin1String("FailureColor"));
+    growthRows(entry);
 
     if (!entry.databaseWarning.isEmpty() || !entry.firmwareBug.isEmpty()) {
         heading(QStringLiteral("Drive database"));

@@ -55,6 +55,10 @@ void NvmeInformationPage::setDrive(const DriveEntry &entry)
     for (const QVariant &v : p.value(QStringLiteral("volumes")).toList())
         names << blankLineXfmr(v.toMap().value(QStringLiteral("name")));
     row(QStringLiteral("Volumes"), names.isEmpty() ? QStringLiteral("-") : names.join(QStringLiteral(", ")));
+    if (!entry.growth.isEmpty()) {
+        heading(QStringLiteral("Health"));
+        growthRows(entry);
+    }
     heading(QStringLiteral("Controller"));
     row(QStringLiteral("Controller ID"), text(p, "ctlid"));
     row(QStringLiteral("Maximum data transfer size"), text(p, "mdts"));

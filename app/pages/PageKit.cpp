@@ -3,6 +3,7 @@
 
 #include "HealthStyle.h"
 #include "display/DisplayFormats.h"
+#include "pages/HistoryPage.h"
 #include "platform/DeviceStatus.h"
 
 #include <QApplication>
@@ -330,6 +331,14 @@ QLabel *FormPage::row(const QString &label, const QString &value, bool bad)
     field->setAccessibleName(label);
     _form->addRow(name, field);
     return field;
+}
+
+void FormPage::growthRows(const DriveEntry &entry)
+{
+    const QStringList errors = errorCounterKeys();
+    for (const DriveEntry::Growth &g : entry.growth)
+        row(historyValueLabel(g.key), counterGrowthText(g.value, g.growth, DriveEntry::kGrowthDays),
+            errors.contains(g.key));
 }
 
 // --- TablePage ---

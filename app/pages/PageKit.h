@@ -108,6 +108,9 @@ protected:
     void heading(const QString &text);
     // A row; `bad` paints the value in the failure colour.
     QLabel *row(const QString &label, const QString &value, bool bad = false);
+    // A row per counter that grew lately ("Reallocated sectors: 63, +8 in the
+    // last 7 days"), failing for error counters.
+    void growthRows(const DriveEntry &entry);
     QFormLayout *form() const { return _form; }
     QWidget *formContainer() const { return _container; }
 

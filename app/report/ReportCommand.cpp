@@ -3,6 +3,7 @@
 
 #include "database/THSmartDeviceDatabase.h"
 #include "drive/DriveEnumerator.h"
+#include "pages/HistoryPage.h"
 #include "platform/DeviceStatus.h"
 #include "platform/SharedDefaults.h"
 #include "report/ReportWriter.h"
@@ -48,6 +49,8 @@ int exportReportCommand(const DrivePlatform &platform, const QString &drive, con
         err << QStringLiteral("corvane --export-pdf: %1 could not be read completely: %2; the report shows what was read\n")
                    .arg(drive, statusUserMessage(entry.readStatus));
     entry.device = std::move(device);
+    // The Information page says which error counters grew lately.
+    readDriveHistory(entry, historyDatabasePath());
 
     QString error;
     if (!writeReportPdf(entry, outPath, QApplication::palette(), &error)) {

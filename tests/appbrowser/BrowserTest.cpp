@@ -101,7 +101,7 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     auto *sata = b.browser->findChild<QTabWidget *>(QStringLiteral("sata"));
     EXPECT_EQ(sata->currentIndex(), 1);
     EXPECT_EQ(sata->tabText(1), QStringLiteral("Attributes"));
-    EXPECT_EQ(menu.actions().size(), 5);
+    EXPECT_EQ(menu.actions().size(), 6);
     EXPECT_EQ(menu.actions().value(4)->text(), QStringLiteral("Self-Tests"));
     selectDrive(*b, QStringLiteral("nvme1n1"));
     EXPECT_EQ(b.shownSet(), QStringLiteral("nvme"));
