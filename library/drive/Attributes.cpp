@@ -3,7 +3,7 @@
 
 #include "database/DriveDatabase.h"
 #include "drive/Bytes.h"
-
+#include "drive/RecordShape.h"
 
 #include <QHash>
 
@@ -269,22 +269,6 @@ bool namesDiskMechanics(QStringView name)
     return false;
 }
 
-// A map built from keys given in their sorted order: each goes straight to
-// the end, without a search.
-class SortedMap
-{
-public:
-    template<typename V>
-    void add(const QString &key, const V &value)
-    {
-        _m.emplace_hint(_m.end(), std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(value));
-    }
-    QVariantMap take() { return QVariantMap(std::move(_m)); }
-
-private:
-    std::map<QString, QVariant> _m;
-};
-
 } // namespace
 
 QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> smartData,
@@ -297,12 +281,6 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QString normal = QString::fromLatin1(kControlTextColor);
     const QString failure = QString::fromLatin1(kFailureColor);
     static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
-    static const QString kID = QStringLiteral("ID"), kAttributeName = QStringLiteral("attributeName"),
-                         kBad = QStringLiteral("bad"), kCondition = QStringLiteral("condition"),
-                         kFlags = QStringLiteral("flags"), kMax = QStringLiteral("max"), kMin = QStringLiteral("min"),
-                         kRawValue = QStringLiteral("rawValue"), kThreshold = QStringLiteral("threshold"),
-                         kType = QStringLiteral("type"), kUpdated = QStringLiteral("updated"),
-                         kValue = QStringLiteral("value"), kWorst = QStringLiteral("worst");
 
     QVariantList records;
     records.reserve(30);
@@ -380,22 +358,23 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
 
         // One record for the table and the dictionary: the map is shared, not
         // copied (building a second one per attribute was most of this pass).
-        SortedMap row;
-        row.add(kID, idText);
-        row.add(kAttributeName, name);
-        row.add(kBad, bad);
-        row.add(kCondition, condition);
-        row.add(kFlags, hex4(flags));
-        row.add(kFmt, fmt);
-        row.add(kMax, maxText);
-        row.add(kMin, minText);
-        row.add(kRawValue, rawText.isEmpty() ? QStringLiteral("-") : rawText);
-        row.add(kThreshold, byteText(threshold));
-        row.add(kType, (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age"));
-        row.add(kUpdated, (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline"));
-        row.add(kValue, byteText(value));
-        row.add(kWorst, byteText(worst));
-        const QVariant record(row.take());
+        static const RecordShape row;
+        const QVariant record(row.make({
+            {"ID", idText},
+            {"attributeName", name},
+            {"bad", bad},
+            {"condition", condition},
+            {"flags", hex4(flags)},
+            {"fmt", fmt},
+            {"max", maxText},
+            {"min", minText},
+            {"rawValue", rawText.isEmpty() ? QStringLiteral("-") : rawText},
+            {"threshold", byteText(threshold)},
+            {"type", (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age")},
+            {"updated", (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline")},
+            {"value", byteText(value)},
+            {"worst", byteText(worst)},
+        }));
         vsaDict.insert_or_assign(idText, record);
         records.append(record);
 
@@ -411,23 +390,23 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const uint16_t revision = le16(smartData, 0);
     const bool crcBad = crcErrorCount.typeId() != QMetaType::QString && crcErrorCount.toInt() != 0;
 
-    // Keys in sorted order (upper case sorts first).
-    SortedMap result;
-    result.add(QStringLiteral("Model Family"), QStringLiteral("-"));
-    result.add(QStringLiteral("attributeHealth"), attributeHealth);
-    result.add(QStringLiteral("attributesDataStructureRev"), revision ? QVariant(revision) : QVariant(QString()));
-    result.add(QStringLiteral("crcErrorCount"), crcErrorCount);
-    result.add(QStringLiteral("crcErrorCountColor"), crcBad ? failure : normal);
-    result.add(QStringLiteral("health"), health);
-    result.add(QStringLiteral("isEnabledAttributes"), found ? 1 : 0);
-    result.add(QStringLiteral("isHDD"), isHDD ? 1 : 0);
-    result.add(QStringLiteral("modelFamily"), driveEntry.value(QStringLiteral("modelfamily")).toString());
-    result.add(QStringLiteral("powerCycleCount"), powerCycleCount);
-    result.add(QStringLiteral("powerOnHours"), powerOnHours);
-    result.add(QStringLiteral("temperature"), temperature);
-    result.add(QStringLiteral("vendorspecificAttributes"), records);
-    result.add(QStringLiteral("vsaDict"), QVariantMap(std::move(vsaDict)));
-    return result.take();
+    static const RecordShape shape;
+    return shape.make({
+        {"Model Family", QStringLiteral("-")},
+        {"attributeHealth", attributeHealth},
+        {"attributesDataStructureRev", revision ? QVariant(revision) : QVariant(QString())},
+        {"crcErrorCount", crcErrorCount},
+        {"crcErrorCountColor", crcBad ? failure : normal},
+        {"health", health},
+        {"isEnabledAttributes", found ? 1 : 0},
+        {"isHDD", isHDD ? 1 : 0},
+        {"modelFamily", driveEntry.value(QStringLiteral("modelfamily")).toString()},
+        {"powerCycleCount", powerCycleCount},
+        {"powerOnHours", powerOnHours},
+        {"temperature", temperature},
+        {"vendorspecificAttributes", records},
+        {"vsaDict", QVariantMap(std::move(vsaDict))},
+    });
 }
 
 } // namespace corvane
