@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <bitset>
 #include <deque>
+#include <map>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -535,6 +536,34 @@ std::bitset<128> firstCharacters(std::string_view p)
     return first;
 }
 
+// The literal text each top-level alternative of pattern p begins with: its
+// plain characters up to the first that is special or optional, cut to
+// `length`. Empty when an alternative begins with fewer than two such
+// characters (it can't be told by its prefix).
+std::set<std::string> literalPrefixes(std::string_view p, size_t length)
+{
+    std::set<std::string> prefixes;
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= p.size(); i = i < p.size() ? tokenEnd(p, i) : i + 1) {
+        if (i < p.size() && !(p[i] == '|' && depth == 0)) {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+            continue;
+        }
+        const std::string_view alternative = p.substr(start, i - start);
+        size_t n = 0;
+        while (n < length && n < alternative.size() && uchar(alternative[n]) < 128
+               && !std::strchr("\\.[](){}|^$*+?", alternative[n])
+               && !(n + 1 < alternative.size() && std::strchr("?*{", alternative[n + 1])))
+            ++n;
+        if (n < 2)
+            return {};
+        prefixes.emplace(alternative.substr(0, n));
+        start = i + 1;
+    }
+    return prefixes;
+}
+
 RE2::Options matchOptions()
 {
     RE2::Options o;
@@ -547,14 +576,18 @@ RE2::Options matchOptions()
 
 // Model patterns are matched against the whole text, as smartmontools does,
 // in one RE2::Set per first character a match can begin with, plus one set of
-// the patterns that can begin with anything; a lookup matches two sets. Each
-// set is built on its first use, so a one-shot lookup compiles a fraction of
-// the file's patterns. A firmware pattern compiles when a lookup first needs it.
+// the patterns that can begin with anything. A pattern whose alternatives each
+// begin with two or three known characters (most begin with a maker's name)
+// goes to the sets of those prefixes instead, so a lookup matches up to four
+// small sets.
+// Each set is built on its first use, so a one-shot lookup compiles a fraction
+// of the file's patterns. A firmware pattern compiles when a lookup first needs it.
 // The entries' maps, too, are built when first asked for: a lookup builds one.
 struct DriveDatabase::Patterns
 {
     static constexpr int kAnyFirmware = -1;
     static constexpr size_t kAnyStart = 128;
+    static constexpr size_t kLongestPrefix = 3;
 
     struct Bucket
     {
@@ -571,6 +604,7 @@ struct DriveDatabase::Patterns
         std::unique_ptr<RE2> re; // null when the pattern does not compile
     };
     std::array<Bucket, kAnyStart + 1> buckets;
+    std::map<std::string, Bucket, std::less<>> prefixed; // by a prefix of two or three characters
     std::vector<std::string> models; // by entry
     std::deque<Firmware> firmwares;  // distinct patterns
     std::vector<int> firmwareOf;     // entry -> index into firmwares, or kAnyFirmware
@@ -590,6 +624,11 @@ struct DriveDatabase::Patterns
     void add(int entry, const std::string &model)
     {
         models.push_back(model);
+        const std::set<std::string> prefixes = literalPrefixes(model, kLongestPrefix);
+        for (const std::string &prefix : prefixes)
+            prefixed[prefix].entries.push_back(entry);
+        if (!prefixes.empty())
+            return;
         const std::bitset<128> first = firstCharacters(model);
         if (first.none())
             buckets[kAnyStart].entries.push_back(entry);
@@ -597,9 +636,8 @@ struct DriveDatabase::Patterns
             if (first[c])
                 buckets[c].entries.push_back(entry);
     }
-    const Bucket &bucket(size_t index)
+    const Bucket &bucket(Bucket &b)
     {
-        Bucket &b = buckets[index];
         std::call_once(b.built, [&] {
             b.set = std::make_unique<RE2::Set>(matchOptions(), RE2::ANCHOR_BOTH);
             for (int entry : b.entries) {
@@ -721,9 +759,14 @@ const QVariantList &DriveDatabase::drives() const
 int DriveDatabase::brokenPatterns() const
 {
     std::set<int> broken;
-    for (size_t b = 0; b < _patterns->buckets.size(); ++b)
+    const auto count = [&](Patterns::Bucket &b) {
         for (int entry : _patterns->bucket(b).broken)
             broken.insert(entry);
+    };
+    for (Patterns::Bucket &b : _patterns->buckets)
+        count(b);
+    for (auto &[prefix, b] : _patterns->prefixed)
+        count(b);
     int firmwares = 0;
     for (size_t f = 0; f < _patterns->firmwares.size(); ++f)
         firmwares += _patterns->firmware(f) == nullptr;
@@ -742,10 +785,16 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
     thread_local std::vector<int> models;
     models.clear();
     const unsigned char start = text.empty() ? 0 : uchar(text[0]);
+    for (size_t length = 2; length <= std::min(text.size(), Patterns::kLongestPrefix); ++length) {
+        const auto b = p.prefixed.find(std::string_view(text).substr(0, length));
+        if (b != p.prefixed.end())
+            p.match(p.bucket(b->second), text, models);
+    }
     if (start > 0 && start < Patterns::kAnyStart)
-        p.match(p.bucket(start), text, models);
-    p.match(p.bucket(Patterns::kAnyStart), text, models);
+        p.match(p.bucket(p.buckets[start]), text, models);
+    p.match(p.bucket(p.buckets[Patterns::kAnyStart]), text, models);
     std::sort(models.begin(), models.end()); // file order
+    models.erase(std::unique(models.begin(), models.end()), models.end()); // in two prefixes' sets
     std::string firmwareText;
     bool firmwareConverted = false;
     for (int entry : models) {
