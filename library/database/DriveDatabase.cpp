@@ -277,6 +277,27 @@ struct ParseCache
 // The five fields of a record: family, model, firmware, warning, presets.
 using Pieces = std::array<QStringView, 5>;
 
+// The fields of a record chunk, split at each closing quote and comma; false
+// unless there are exactly five. A hand loop: the general split was a tenth
+// of a one-shot lookup.
+bool splitRecord(QStringView chunk, Pieces &pieces)
+{
+    size_t count = 0;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 1 < chunk.size(); ++i) {
+        if (chunk[i] != u'"' || chunk[i + 1] != u',')
+            continue;
+        if (count == pieces.size() - 1)
+            return false;
+        pieces[count++] = chunk.mid(from, i - from);
+        from = ++i + 1;
+    }
+    if (count != pieces.size() - 1)
+        return false;
+    pieces[count] = chunk.mid(from);
+    return true;
+}
+
 QVariantMap buildEntry(const Pieces &pieces, ParseCache &cache)
 {
     const QString family = unescapeC(trimSet(pieces[0]));
@@ -716,10 +737,9 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
         const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
             continue;
-        const QList<QStringView> split = chunk.split(QStringLiteral("\","));
-        if (split.size() != 5)
+        Pieces pieces;
+        if (!splitRecord(chunk, pieces))
             continue;
-        const Pieces pieces{split[0], split[1], split[2], split[3], split[4]};
         p.add(int(p.pieces.size()), cleanPattern(pieces[1]).toStdString());
         // An entry without a firmware pattern takes any firmware.
         const QString firmware = cleanPattern(pieces[2]);
