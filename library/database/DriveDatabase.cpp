@@ -760,7 +760,10 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
     p.entries.resize(p.pieces.size());
     // The default entry's "-" patterns would catch a model and firmware that are
     // a lone hyphen; it holds presets, not a drive family.
-    p.skipFirst = !p.pieces.empty() && unescapeC(trimSet(p.pieces.front()[0])).startsWith(QLatin1String("DEFAULT"));
+    if (!p.pieces.empty()) {
+        const QString family = unescapeC(trimSet(p.pieces.front()[0]));
+        p.skipFirst = (family.isEmpty() ? cleanPattern(p.pieces.front()[1]) : family).startsWith(QLatin1String("DEFAULT"));
+    }
     return db;
 }
 
