@@ -120,7 +120,8 @@ BENCHMARK_CAPTURE(BM_Lookup_Corvane, many_candidates, kManyCandidates);
 // --- the alternatives, model patterns only, whole text ------------------
 
 // One RE2::Set over every model pattern, anchored at both ends (the database
-// splits it by first character and builds the parts on demand).
+// splits it by literal prefix or first character and builds the parts on
+// demand).
 struct AnchoredSet
 {
     RE2::Options options = [] {

@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <bitset>
+#include <deque>
+#include <map>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -272,7 +274,31 @@ struct ParseCache
     QHash<QStringView, Presets> presets;
 };
 
-QVariantMap buildEntry(const QList<QStringView> &pieces, ParseCache &cache)
+// The five fields of a record: family, model, firmware, warning, presets.
+using Pieces = std::array<QStringView, 5>;
+
+// The fields of a record chunk, split at each closing quote and comma; false
+// unless there are exactly five. A hand loop: the general split was a tenth
+// of a one-shot lookup.
+bool splitRecord(QStringView chunk, Pieces &pieces)
+{
+    size_t count = 0;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 1 < chunk.size(); ++i) {
+        if (chunk[i] != u'"' || chunk[i + 1] != u',')
+            continue;
+        if (count == pieces.size() - 1)
+            return false;
+        pieces[count++] = chunk.mid(from, i - from);
+        from = ++i + 1;
+    }
+    if (count != pieces.size() - 1)
+        return false;
+    pieces[count] = chunk.mid(from);
+    return true;
+}
+
+QVariantMap buildEntry(const Pieces &pieces, ParseCache &cache)
 {
     const QString family = unescapeC(trimSet(pieces[0]));
     const QString model = cleanPattern(pieces[1]);
@@ -531,6 +557,34 @@ std::bitset<128> firstCharacters(std::string_view p)
     return first;
 }
 
+// The literal text each top-level alternative of pattern p begins with: its
+// plain characters up to the first that is special or optional, cut to
+// `length`. Empty when an alternative begins with fewer than two such
+// characters (it can't be told by its prefix).
+std::set<std::string> literalPrefixes(std::string_view p, size_t length)
+{
+    std::set<std::string> prefixes;
+    int depth = 0;
+    size_t start = 0;
+    for (size_t i = 0; i <= p.size(); i = i < p.size() ? tokenEnd(p, i) : i + 1) {
+        if (i < p.size() && !(p[i] == '|' && depth == 0)) {
+            depth += p[i] == '(' ? 1 : p[i] == ')' ? -1 : 0;
+            continue;
+        }
+        const std::string_view alternative = p.substr(start, i - start);
+        size_t n = 0;
+        while (n < length && n < alternative.size() && uchar(alternative[n]) < 128
+               && !std::strchr("\\.[](){}|^$*+?", alternative[n])
+               && !(n + 1 < alternative.size() && std::strchr("?*{", alternative[n + 1])))
+            ++n;
+        if (n < 2)
+            return {};
+        prefixes.emplace(alternative.substr(0, n));
+        start = i + 1;
+    }
+    return prefixes;
+}
+
 RE2::Options matchOptions()
 {
     RE2::Options o;
@@ -543,13 +597,18 @@ RE2::Options matchOptions()
 
 // Model patterns are matched against the whole text, as smartmontools does,
 // in one RE2::Set per first character a match can begin with, plus one set of
-// the patterns that can begin with anything; a lookup matches two sets. Each
-// set is built on its first use, so a one-shot lookup compiles a fraction of
-// the file's patterns. The distinct firmware patterns are one more set.
+// the patterns that can begin with anything. A pattern whose alternatives each
+// begin with two or three known characters (most begin with a maker's name)
+// goes to the sets of those prefixes instead, so a lookup matches up to four
+// small sets.
+// Each set is built on its first use, so a one-shot lookup compiles a fraction
+// of the file's patterns. A firmware pattern compiles when a lookup first needs it.
+// The entries' maps, too, are built when first asked for: a lookup builds one.
 struct DriveDatabase::Patterns
 {
-    static constexpr int kAnyFirmware = -2, kNoFirmware = -1;
+    static constexpr int kAnyFirmware = -1;
     static constexpr size_t kAnyStart = 128;
+    static constexpr size_t kLongestPrefix = 3;
 
     struct Bucket
     {
@@ -559,16 +618,38 @@ struct DriveDatabase::Patterns
         std::vector<int> entryOfSlot;
         std::vector<int> broken;
     };
+    struct Firmware
+    {
+        std::string pattern;
+        std::once_flag built;
+        std::unique_ptr<RE2> re; // null when the pattern does not compile
+    };
     std::array<Bucket, kAnyStart + 1> buckets;
+    std::map<std::string, Bucket, std::less<>> prefixed; // by a prefix of two or three characters
     std::vector<std::string> models; // by entry
-    RE2::Set firmwares{matchOptions(), RE2::ANCHOR_BOTH};
-    std::vector<int> firmwareOf; // entry -> firmware set index, kAnyFirmware or kNoFirmware
-    std::once_flag firmwaresBuilt;
-    bool skipFirst = false; // the default entry
+    std::deque<Firmware> firmwares;  // distinct patterns
+    std::vector<int> firmwareOf;     // entry -> index into firmwares, or kAnyFirmware
+    bool skipFirst = false;          // the default entry
+    bool parsed = false;             // a default-constructed database has no "drives"
+
+    // The records' text, which `pieces` view, and the maps made from it.
+    QString text;
+    std::vector<Pieces> pieces; // by entry
+    std::mutex entriesLock;
+    ParseCache cache;
+    std::vector<QVariantMap> entries; // by entry; empty until built
+    std::once_flag allBuilt;
+    QVariantMap dictionary;
+    QVariantList drives;
 
     void add(int entry, const std::string &model)
     {
         models.push_back(model);
+        const std::set<std::string> prefixes = literalPrefixes(model, kLongestPrefix);
+        for (const std::string &prefix : prefixes)
+            prefixed[prefix].entries.push_back(entry);
+        if (!prefixes.empty())
+            return;
         const std::bitset<128> first = firstCharacters(model);
         if (first.none())
             buckets[kAnyStart].entries.push_back(entry);
@@ -576,9 +657,8 @@ struct DriveDatabase::Patterns
             if (first[c])
                 buckets[c].entries.push_back(entry);
     }
-    const Bucket &bucket(size_t index)
+    const Bucket &bucket(Bucket &b)
     {
-        Bucket &b = buckets[index];
         std::call_once(b.built, [&] {
             b.set = std::make_unique<RE2::Set>(matchOptions(), RE2::ANCHOR_BOTH);
             for (int entry : b.entries) {
@@ -609,6 +689,36 @@ struct DriveDatabase::Patterns
         for (int slot : slots)
             out.push_back(b.entryOfSlot[size_t(slot)]);
     }
+    const RE2 *firmware(size_t index)
+    {
+        Firmware &f = firmwares[index];
+        std::call_once(f.built, [&f] {
+            auto re = std::make_unique<RE2>(f.pattern, matchOptions());
+            if (re->ok())
+                f.re = std::move(re);
+            else
+                qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << f.pattern.c_str()
+                                               << "does not compile, it matches nothing:" << re->error().c_str();
+        });
+        return f.re.get();
+    }
+    QVariantMap entry(size_t index)
+    {
+        const std::lock_guard<std::mutex> lock(entriesLock);
+        if (entries[index].isEmpty())
+            entries[index] = buildEntry(pieces[index], cache);
+        return entries[index];
+    }
+    void buildAll()
+    {
+        std::call_once(allBuilt, [this] {
+            drives.reserve(qsizetype(pieces.size()));
+            for (size_t i = 0; i < pieces.size(); ++i)
+                drives.append(entry(i));
+            if (parsed)
+                dictionary.insert(QStringLiteral("drives"), drives);
+        });
+    }
 };
 
 DriveDatabase::DriveDatabase() : _patterns(std::make_unique<Patterns>()) {}
@@ -620,85 +730,108 @@ DriveDatabase DriveDatabase::parse(QByteArrayView bytes, bool *readable)
 {
     DriveDatabase db;
     Patterns &p = *db._patterns;
-    db._dictionary.insert(QStringLiteral("drives"), QVariantList());
-    const Chunks chunks = recordChunks(bytes, readable, db._dictionary);
+    p.parsed = true;
+    Chunks chunks = recordChunks(bytes, readable, p.dictionary);
     QHash<QString, int> firmwareIndex;
-    ParseCache cache;
     for (QStringView rawChunk : chunks.chunks) {
         const QStringView chunk = rawChunk.trimmed();
         if (!chunk.startsWith(u'{'))
             continue;
-        const QList<QStringView> pieces = chunk.split(QStringLiteral("\","));
-        if (pieces.size() != 5)
+        Pieces pieces;
+        if (!splitRecord(chunk, pieces))
             continue;
-        const QVariantMap entry = buildEntry(pieces, cache);
-        p.add(int(db._drives.size()), entry.value(QStringLiteral("model")).toString().toStdString());
-        // The entry shows "." for a missing firmware pattern; it takes any firmware.
+        p.add(int(p.pieces.size()), cleanPattern(pieces[1]).toStdString());
+        // An entry without a firmware pattern takes any firmware.
         const QString firmware = cleanPattern(pieces[2]);
         auto fw = firmwareIndex.constFind(firmware);
         if (fw == firmwareIndex.cend()) {
-            int slot = Patterns::kAnyFirmware;
+            int index = Patterns::kAnyFirmware;
             if (!firmware.isEmpty()) {
-                std::string error;
-                slot = p.firmwares.Add(firmware.toStdString(), &error);
-                if (slot < 0 && ++db._brokenPatterns)
-                    qCWarning(lcDriveDb).noquote() << "drive database: firmware pattern" << firmware
-                                                   << "does not compile, it matches nothing:" << error.c_str();
+                index = int(p.firmwares.size());
+                p.firmwares.emplace_back().pattern = firmware.toStdString();
             }
-            fw = firmwareIndex.insert(firmware, slot); // a failed Add() gives kNoFirmware
+            fw = firmwareIndex.insert(firmware, index);
         }
         p.firmwareOf.push_back(*fw);
-        db._drives.append(entry);
+        p.pieces.push_back(pieces);
     }
+    // The views stay valid: the text moves, its characters do not.
+    p.text = std::move(chunks.joined);
+    p.entries.resize(p.pieces.size());
     // The default entry's "-" patterns would catch a model and firmware that are
     // a lone hyphen; it holds presets, not a drive family.
-    p.skipFirst = !db._drives.isEmpty()
-        && db._drives.first().toMap().value(QStringLiteral("modelfamily")).toString().startsWith(QLatin1String("DEFAULT"));
-    db._dictionary.insert(QStringLiteral("drives"), db._drives);
+    if (!p.pieces.empty()) {
+        const QString family = unescapeC(trimSet(p.pieces.front()[0]));
+        p.skipFirst = (family.isEmpty() ? cleanPattern(p.pieces.front()[1]) : family).startsWith(QLatin1String("DEFAULT"));
+    }
     return db;
+}
+
+const QVariantMap &DriveDatabase::dictionary() const
+{
+    _patterns->buildAll();
+    return _patterns->dictionary;
+}
+
+const QVariantList &DriveDatabase::drives() const
+{
+    _patterns->buildAll();
+    return _patterns->drives;
 }
 
 int DriveDatabase::brokenPatterns() const
 {
     std::set<int> broken;
-    for (size_t b = 0; b < _patterns->buckets.size(); ++b)
+    const auto count = [&](Patterns::Bucket &b) {
         for (int entry : _patterns->bucket(b).broken)
             broken.insert(entry);
-    return _brokenPatterns + int(broken.size());
+    };
+    for (Patterns::Bucket &b : _patterns->buckets)
+        count(b);
+    for (auto &[prefix, b] : _patterns->prefixed)
+        count(b);
+    int firmwares = 0;
+    for (size_t f = 0; f < _patterns->firmwares.size(); ++f)
+        firmwares += _patterns->firmware(f) == nullptr;
+    return firmwares + int(broken.size());
 }
 
 QVariantMap DriveDatabase::defaultEntry() const
 {
-    return _drives.isEmpty() ? QVariantMap() : _drives.first().toMap();
+    return _patterns->pieces.empty() ? QVariantMap() : _patterns->entry(0);
 }
 
 int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) const
 {
     Patterns &p = *_patterns;
     const std::string text = model.toStdString();
-    thread_local std::vector<int> models, firmwares;
+    thread_local std::vector<int> models;
     models.clear();
     const unsigned char start = text.empty() ? 0 : uchar(text[0]);
+    for (size_t length = 2; length <= std::min(text.size(), Patterns::kLongestPrefix); ++length) {
+        const auto b = p.prefixed.find(std::string_view(text).substr(0, length));
+        if (b != p.prefixed.end())
+            p.match(p.bucket(b->second), text, models);
+    }
     if (start > 0 && start < Patterns::kAnyStart)
-        p.match(p.bucket(start), text, models);
-    p.match(p.bucket(Patterns::kAnyStart), text, models);
+        p.match(p.bucket(p.buckets[start]), text, models);
+    p.match(p.bucket(p.buckets[Patterns::kAnyStart]), text, models);
     std::sort(models.begin(), models.end()); // file order
-    bool firmwaresMatched = false;
+    models.erase(std::unique(models.begin(), models.end()), models.end()); // in two prefixes' sets
+    std::string firmwareText;
+    bool firmwareConverted = false;
     for (int entry : models) {
         if (entry == 0 && p.skipFirst)
             continue;
         const int fw = p.firmwareOf[size_t(entry)];
         if (fw == Patterns::kAnyFirmware)
             return entry;
-        if (fw == Patterns::kNoFirmware)
-            continue;
-        if (!firmwaresMatched) {
-            std::call_once(p.firmwaresBuilt, [&p] { p.firmwares.Compile(); });
-            firmwares.clear();
-            p.firmwares.Match(firmware.toStdString(), &firmwares);
-            firmwaresMatched = true;
+        if (!firmwareConverted) {
+            firmwareText = firmware.toStdString();
+            firmwareConverted = true;
         }
-        if (std::find(firmwares.cbegin(), firmwares.cend(), fw) != firmwares.cend())
+        const RE2 *re = p.firmware(size_t(fw));
+        if (re && RE2::FullMatch(firmwareText, *re))
             return entry;
     }
     return -1;
@@ -707,7 +840,7 @@ int DriveDatabase::lookupIndex(const QString &model, const QString &firmware) co
 QVariantMap DriveDatabase::lookup(const QString &model, const QString &firmware) const
 {
     const int index = lookupIndex(model, firmware);
-    return index < 0 ? QVariantMap() : _drives.at(index).toMap();
+    return index < 0 ? QVariantMap() : _patterns->entry(size_t(index));
 }
 
 } // namespace corvane

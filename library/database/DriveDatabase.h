@@ -18,8 +18,8 @@ public:
     // then the empty database.
     static DriveDatabase parse(QByteArrayView text, bool *readable = nullptr);
 
-    const QVariantMap &dictionary() const { return _dictionary; }
-    const QVariantList &drives() const { return _drives; }
+    const QVariantMap &dictionary() const;
+    const QVariantList &drives() const;
 
     // The first entry carries the default presets; empty map when there is none.
     QVariantMap defaultEntry() const;
@@ -49,11 +49,8 @@ public:
     static QString expandName(const QString &name);
 
 private:
-    QVariantMap _dictionary;
-    QVariantList _drives;
     struct Patterns;
     std::unique_ptr<Patterns> _patterns;
-    int _brokenPatterns = 0; // firmware patterns; model patterns compile on use
 };
 
 } // namespace corvane

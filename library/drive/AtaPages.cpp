@@ -41,10 +41,24 @@ uint8_t byteSum(Bytes bytes)
     return sum;
 }
 
-void merge(QVariantMap &into, const QVariantMap &values)
+// Both maps are sorted, so one walk along `into` finds the place of every key
+// of `values` (later writers win), and each goes in with that place as its
+// hint instead of a search from the root.
+void merge(QVariantMap &into, QVariantMap values)
 {
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        into.insert(it.key(), it.value());
+    if (into.isEmpty()) {
+        into = std::move(values);
+        return;
+    }
+    auto at = into.begin();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        while (at != into.end() && at.key() < it.key())
+            ++at;
+        if (at != into.end() && !(it.key() < at.key()))
+            *at++ = it.value();
+        else
+            into.insert(at, it.key(), it.value());
+    }
 }
 
 QString text(const QVariantMap &map, const char *key) { return map.value(QLatin1String(key)).toString(); }
@@ -87,6 +101,22 @@ QString selfTestStatusText(unsigned nibble, SelfTestTexts texts)
     if (nibble < std::size(execution))
         return QString::fromLatin1(texts == SelfTestTexts::Log ? log[nibble] : execution[nibble]);
     return nibble == smartdata::kStatusInProgress ? QStringLiteral("Test In Progress") : QStringLiteral("Unknown");
+}
+
+QString selfTestStatusLine(uint8_t status, SelfTestTexts texts)
+{
+    // A log page repeats these in up to 21 entries per drive and decode: each
+    // of the 2 x 256 texts is made once and then shared.
+    using Table = std::array<QString, 256>;
+    static const std::array<Table, 2> lines = [] {
+        std::array<Table, 2> t;
+        for (const SelfTestTexts kind : {SelfTestTexts::Execution, SelfTestTexts::Log})
+            for (unsigned s = 0; s < 256; ++s)
+                t[size_t(kind)][s] = selfTestStatusText(s >> 4, kind) + u' '
+                    + QString::number((100u - 10u * (s & 0x0F)) & 0xFF) + u'%';
+        return t;
+    }();
+    return lines[size_t(texts)][status];
 }
 
 unsigned selfTestPollingMinutes(Bytes smartData, bool extended)

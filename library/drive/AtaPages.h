@@ -77,6 +77,9 @@ bool smartDataValid(Bytes smartData);
 // byte: the drive's execution status (SMART data byte 363) or a self-test log entry.
 enum class SelfTestTexts { Execution, Log };
 QString selfTestStatusText(unsigned nibble, SelfTestTexts texts = SelfTestTexts::Execution);
+// The text of a whole self-test status byte: the outcome and the percentage
+// done ("Pass 100%"), from the low nibble's tenths left.
+QString selfTestStatusLine(uint8_t status, SelfTestTexts texts = SelfTestTexts::Execution);
 
 // The expected duration of a self-test in minutes, from a SMART data page.
 unsigned selfTestPollingMinutes(Bytes smartData, bool extended);

@@ -3,7 +3,7 @@
 
 #include "database/DriveDatabase.h"
 #include "drive/Bytes.h"
-
+#include "drive/RecordShape.h"
 
 #include <QHash>
 
@@ -160,13 +160,13 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
     if (is("hex48"))
         return format("0x%012llx", le(e, R0, R1, R2, R3, R4, R5));
     if (is("raw48:54321"))
-        return format("%llu", le(e, R1, R2, R3, R4, R5));
+        return QString::number(le(e, R1, R2, R3, R4, R5));
     if (is("raw56"))
-        return format("%llu", le(e, R0, R1, R2, R3, R4, R5, X));
+        return QString::number(le(e, R0, R1, R2, R3, R4, R5, X));
     if (is("hex56"))
         return format("0x%014llx", le(e, R0, R1, R2, R3, R4, R5, X));
     if (is("raw64"))
-        return format("%llu", le(e, V, W, R0, R1, R2, R3, R4, R5));
+        return QString::number(le(e, V, W, R0, R1, R2, R3, R4, R5));
     if (is("hex64"))
         return format("0x%016llx", le(e, V, W, R0, R1, R2, R3, R4, R5));
     if (is("raw16(raw16)"))
@@ -220,8 +220,9 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
         return format("0x%016llx", be(e, W, R0, R1, R2, R3, R4, R5, X));
     if (is("hex48:w01234"))
         return format("0x%016llx", be(e, W, R0, R1, R2, R3, R4));
-    // "raw48", "default" and every name not known here.
-    return format("%llu", le(e, R0, R1, R2, R3, R4, R5));
+    // "raw48", "default" and every name not known here. Most attributes are
+    // raw48: printf's format parsing was a tenth of the attribute pass.
+    return QString::number(le(e, R0, R1, R2, R3, R4, R5));
 }
 
 
@@ -270,22 +271,6 @@ bool namesDiskMechanics(QStringView name)
     return false;
 }
 
-// A map built from keys given in their sorted order: each goes straight to
-// the end, without a search.
-class SortedMap
-{
-public:
-    template<typename V>
-    void add(const QString &key, const V &value)
-    {
-        _m.emplace_hint(_m.end(), std::piecewise_construct, std::forward_as_tuple(key), std::forward_as_tuple(value));
-    }
-    QVariantMap take() { return QVariantMap(std::move(_m)); }
-
-private:
-    std::map<QString, QVariant> _m;
-};
-
 } // namespace
 
 std::optional<long long> rawValueInteger(const QString &text)
@@ -314,12 +299,6 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QString normal = QString::fromLatin1(kControlTextColor);
     const QString failure = QString::fromLatin1(kFailureColor);
     static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
-    static const QString kID = QStringLiteral("ID"), kAttributeName = QStringLiteral("attributeName"),
-                         kBad = QStringLiteral("bad"), kCondition = QStringLiteral("condition"),
-                         kFlags = QStringLiteral("flags"), kMax = QStringLiteral("max"), kMin = QStringLiteral("min"),
-                         kRawValue = QStringLiteral("rawValue"), kThreshold = QStringLiteral("threshold"),
-                         kType = QStringLiteral("type"), kUpdated = QStringLiteral("updated"),
-                         kValue = QStringLiteral("value"), kWorst = QStringLiteral("worst");
 
     QVariantList records;
     records.reserve(30);
@@ -397,22 +376,23 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
 
         // One record for the table and the dictionary: the map is shared, not
         // copied (building a second one per attribute was most of this pass).
-        SortedMap row;
-        row.add(kID, idText);
-        row.add(kAttributeName, name);
-        row.add(kBad, bad);
-        row.add(kCondition, condition);
-        row.add(kFlags, hex4(flags));
-        row.add(kFmt, fmt);
-        row.add(kMax, maxText);
-        row.add(kMin, minText);
-        row.add(kRawValue, rawText.isEmpty() ? QStringLiteral("-") : rawText);
-        row.add(kThreshold, byteText(threshold));
-        row.add(kType, (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age"));
-        row.add(kUpdated, (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline"));
-        row.add(kValue, byteText(value));
-        row.add(kWorst, byteText(worst));
-        const QVariant record(row.take());
+        static const RecordShape row;
+        const QVariant record(row.make({
+            {"ID", idText},
+            {"attributeName", name},
+            {"bad", bad},
+            {"condition", condition},
+            {"flags", hex4(flags)},
+            {"fmt", fmt},
+            {"max", maxText},
+            {"min", minText},
+            {"rawValue", rawText.isEmpty() ? QStringLiteral("-") : rawText},
+            {"threshold", byteText(threshold)},
+            {"type", (flags & 1) ? QStringLiteral("Pre-fail") : QStringLiteral("Old age")},
+            {"updated", (flags & 2) ? QStringLiteral("Always") : QStringLiteral("Offline")},
+            {"value", byteText(value)},
+            {"worst", byteText(worst)},
+        }));
         vsaDict.insert_or_assign(idText, record);
         records.append(record);
 
@@ -428,23 +408,23 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const uint16_t revision = le16(smartData, 0);
     const bool crcBad = crcErrorCount.typeId() != QMetaType::QString && crcErrorCount.toInt() != 0;
 
-    // Keys in sorted order (upper case sorts first).
-    SortedMap result;
-    result.add(QStringLiteral("Model Family"), QStringLiteral("-"));
-    result.add(QStringLiteral("attributeHealth"), attributeHealth);
-    result.add(QStringLiteral("attributesDataStructureRev"), revision ? QVariant(revision) : QVariant(QString()));
-    result.add(QStringLiteral("crcErrorCount"), crcErrorCount);
-    result.add(QStringLiteral("crcErrorCountColor"), crcBad ? failure : normal);
-    result.add(QStringLiteral("health"), health);
-    result.add(QStringLiteral("isEnabledAttributes"), found ? 1 : 0);
-    result.add(QStringLiteral("isHDD"), isHDD ? 1 : 0);
-    result.add(QStringLiteral("modelFamily"), driveEntry.value(QStringLiteral("modelfamily")).toString());
-    result.add(QStringLiteral("powerCycleCount"), powerCycleCount);
-    result.add(QStringLiteral("powerOnHours"), powerOnHours);
-    result.add(QStringLiteral("temperature"), temperature);
-    result.add(QStringLiteral("vendorspecificAttributes"), records);
-    result.add(QStringLiteral("vsaDict"), QVariantMap(std::move(vsaDict)));
-    return result.take();
+    static const RecordShape shape;
+    return shape.make({
+        {"Model Family", QStringLiteral("-")},
+        {"attributeHealth", attributeHealth},
+        {"attributesDataStructureRev", revision ? QVariant(revision) : QVariant(QString())},
+        {"crcErrorCount", crcErrorCount},
+        {"crcErrorCountColor", crcBad ? failure : normal},
+        {"health", health},
+        {"isEnabledAttributes", found ? 1 : 0},
+        {"isHDD", isHDD ? 1 : 0},
+        {"modelFamily", driveEntry.value(QStringLiteral("modelfamily")).toString()},
+        {"powerCycleCount", powerCycleCount},
+        {"powerOnHours", powerOnHours},
+        {"temperature", temperature},
+        {"vendorspecificAttributes", records},
+        {"vsaDict", QVariantMap(std::move(vsaDict))},
+    });
 }
 
 } // namespace corvane

@@ -3,6 +3,7 @@
 
 #include "drive/AtaTables.h"
 #include "drive/AtaPages.h"
+#include "drive/RecordShape.h"
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -275,7 +276,7 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     const unsigned status = u8(sd, smartdata::kSelfTestStatus);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
     d.insert(QStringLiteral("Self-test status"),
-             selfTest ? selfTestStatusText(status >> 4) + u' ' + QString::number(percent) + u'%'
+             selfTest ? selfTestStatusLine(uint8_t(status))
                       : QStringLiteral("Never Run"));
     d.insert(QStringLiteral("Self-test progress"), percent);
 
@@ -300,12 +301,13 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     for (int row = 0; row < 8; ++row) {
         const QString k0 = QLatin1String(capArrayNames[2 * row]);
         const QString k1 = QLatin1String(capArrayNames[2 * row + 1]);
-        capArray.append(QVariantMap{
-            {QStringLiteral("key0"), k0},
-            {QStringLiteral("key1"), k1},
-            {QStringLiteral("val0"), flag(d, driveProperties, k0) ? check : QString()},
-            {QStringLiteral("val1"), flag(d, driveProperties, k1) ? check : QString()},
-        });
+        static const RecordShape shape;
+        capArray.append(shape.make({
+            {"key0", k0},
+            {"key1", k1},
+            {"val0", flag(d, driveProperties, k0) ? check : QString()},
+            {"val1", flag(d, driveProperties, k1) ? check : QString()},
+        }));
     }
     d.insert(QStringLiteral("capArray"), capArray);
 

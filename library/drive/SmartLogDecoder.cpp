@@ -3,6 +3,7 @@
 
 #include "drive/AtaPages.h"
 #include "drive/AtaTables.h"
+#include "drive/RecordShape.h"
 
 #include <QVariantList>
 
@@ -53,16 +54,17 @@ constexpr unsigned kSelftestDescriptors = 21;
 QVariantMap commandRecord(Bytes c, int index)
 {
     const unsigned cmd = u8(c, 7);
-    return {
-        {QStringLiteral("command"), ata::commandName(int(cmd))},
-        {QStringLiteral("feature"), ata::command(int(cmd), u8(c, 1))},
-        {QStringLiteral("device"), hexByte(u8(c, 6))},
-        {QStringLiteral("timestamp"), msToTime(le32(c, 8))},
-        {QStringLiteral("index"), index},
-        {QStringLiteral("transport"), uint(u8(c, 0))},
-        {QStringLiteral("count"), uint(u8(c, 2))},
-        {QStringLiteral("lba"), lba28(c, 3, 6)},
-    };
+    static const RecordShape shape;
+    return shape.make({
+        {"command", ata::commandName(int(cmd))},
+        {"feature", ata::command(int(cmd), u8(c, 1))},
+        {"device", hexByte(u8(c, 6))},
+        {"timestamp", msToTime(le32(c, 8))},
+        {"index", index},
+        {"transport", uint(u8(c, 0))},
+        {"count", uint(u8(c, 2))},
+        {"lba", lba28(c, 3, 6)},
+    });
 }
 
 } // namespace
@@ -107,11 +109,12 @@ QVariantMap smartLogs(Bytes dir)
             const char *name = logName(address);
             if (!name)
                 continue;
-            const QVariantMap record{
-                {QStringLiteral("logAddress"), address},
-                {QStringLiteral("pages"), uint(word(dir, address))},
-                {QStringLiteral("name"), QString::fromLatin1(name)},
-            };
+            static const RecordShape shape;
+            const QVariantMap record = shape.make({
+                {"logAddress", address},
+                {"pages", uint(word(dir, address))},
+                {"name", QString::fromLatin1(name)},
+            });
             logs.append(record);
             logDir.insert(QString::number(address), record);
         }
@@ -147,19 +150,20 @@ QVariantMap errorLog(Bytes page)
             commands.append(commandRecord(Bytes(raw), int(c)));
         }
         const QVariantMap failed = commands.last().toMap();
-        errors.append(QVariantMap{
-            {QStringLiteral("command"), failed.value(QStringLiteral("command"))},
-            {QStringLiteral("feature"), failed.value(QStringLiteral("feature"))},
-            {QStringLiteral("cmnds"), commands},
-            {QStringLiteral("error"), ata::error(u8(page, data + 1))},
-            {QStringLiteral("state"), ata::state(u8(page, data + 27))},
-            {QStringLiteral("device"), hexByte(u8(page, data + 6))},
-            {QStringLiteral("status"), hexByte(u8(page, data + 7))},
-            {QStringLiteral("count"), uint(u8(page, data + 2))},
-            {QStringLiteral("lba"), lba28(page, data + 3, data + 6)},
-            {QStringLiteral("timestamp"), uint(le16(page, data + 28))},
-            {QStringLiteral("index"), int(i + 1)},
-        });
+        static const RecordShape shape;
+        errors.append(shape.make({
+            {"command", failed.value(QStringLiteral("command"))},
+            {"feature", failed.value(QStringLiteral("feature"))},
+            {"cmnds", commands},
+            {"error", ata::error(u8(page, data + 1))},
+            {"state", ata::state(u8(page, data + 27))},
+            {"device", hexByte(u8(page, data + 6))},
+            {"status", hexByte(u8(page, data + 7))},
+            {"count", uint(u8(page, data + 2))},
+            {"lba", lba28(page, data + 3, data + 6)},
+            {"timestamp", uint(le16(page, data + 28))},
+            {"index", int(i + 1)},
+        }));
     }
     const unsigned count = le16(page, 452);
     return {
@@ -191,16 +195,14 @@ QVariantMap selftestLog(Bytes page)
             if (!type && !status && !hours && !checkpoint && !lba)
                 continue;
             const unsigned nibble = status >> 4;
-            const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
-            results.append(QVariantMap{
-                {QStringLiteral("Num"), int(pos + 1)},
-                {QStringLiteral("Type"), selftestTypeText(type)},
-                {QStringLiteral("Status"),
-                 selfTestStatusText(nibble, SelfTestTexts::Log) + u' ' + QString::number(percent) + u'%'}, // arg() is slow
-                {QStringLiteral("LifetimeHours"), hours},
-                {QStringLiteral("LBAFirstError"),
-                 nibble >= 3 && nibble <= 8 ? QVariant(quint64(lba)) : QVariant(QString())},
-            });
+            static const RecordShape shape;
+            results.append(shape.make({
+                {"Num", int(pos + 1)},
+                {"Type", selftestTypeText(type)},
+                {"Status", selfTestStatusLine(uint8_t(status), SelfTestTexts::Log)},
+                {"LifetimeHours", hours},
+                {"LBAFirstError", nibble >= 3 && nibble <= 8 ? QVariant(quint64(lba)) : QVariant(QString())},
+            }));
         }
     }
     return {

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// Decoders make many maps with one set of keys: a row per attribute, a record
+// per log entry. Built key by key, each map pays a search and a rebalance per
+// key, most of a decoder's time. A RecordShape learns its keys from the first
+// map it makes; every later one is a copy of that tree, which needs no key
+// comparisons, with its values replaced in key order.
+#include <QVariantMap>
+
+#include <initializer_list>
+#include <mutex>
+#include <vector>
+
+namespace corvane {
+
+class RecordShape
+{
+public:
+    struct Field
+    {
+        const char *key; // Latin-1
+        QVariant value;
+    };
+
+    // Give the same keys in the same order on every call (later fields win
+    // over earlier ones with the same key). A call with other keys still
+    // gets its map, built key by key. Thread-safe.
+    QVariantMap make(std::initializer_list<Field> fields) const;
+
+private:
+    bool fits(std::initializer_list<Field> fields) const;
+
+    mutable std::once_flag _learned;
+    mutable QVariantMap _shape;            // the keys, null values
+    mutable std::vector<const char *> _keys; // in the order given
+    mutable std::vector<size_t> _fieldOfKey; // position in key order -> field
+};
+
+} // namespace corvane
