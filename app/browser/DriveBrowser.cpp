@@ -162,7 +162,7 @@ void DriveBrowser::Private::build()
     selfTest = new SelfTestPanel;
     selfTest->setObjectName(QStringLiteral("selfTestPanel"));
     ataPages = makeAtaPages(selfTest);
-    nvmePages = makeNvmePages();
+    nvmePages = makeNvmePages(selfTest);
     sata = new QTabWidget;
     sata->setObjectName(QStringLiteral("sata"));
     nvme = new QTabWidget;

@@ -2,6 +2,11 @@
 #include "pages/NvmePages.h"
 
 #include "display/DisplayFormats.h"
+#include "drive/NvmeDecoders.h"
+#include "selftest/SelfTestPanel.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -193,6 +198,66 @@ void NvmeErrorLogPage::setDrive(const DriveEntry &entry)
     table()->sortByColumn(-1, Qt::AscendingOrder);
     note()->setVisible(errors.isEmpty());
     note()->setText(QStringLiteral("No errors were logged."));
+}
+
+NvmeSelfTestsPage::NvmeSelfTestsPage(SelfTestPanel *panel, QWidget *parent)
+    : TablePage(QStringLiteral("NVMe Self-Tests"), 6, parent), _panel(panel), _offers(new QLabel(this))
+{
+    table()->setAccessibleName(QStringLiteral("Self-test log"));
+    table()->setColumns({QStringLiteral("No."), QStringLiteral("Test"), QStringLiteral("Result"),
+                         QStringLiteral("Power-on hours"), QStringLiteral("Segment"), QStringLiteral("Failing LBA"),
+                         QStringLiteral("Namespace")});
+    // On screen the controls list the offers; the report names them.
+    body()->insertWidget(0, _offers);
+    if (_panel)
+        _offers->hide();
+}
+
+void NvmeSelfTestsPage::setDrive(const DriveEntry &entry)
+{
+    TablePage::setDrive(entry);
+    const QVariantMap &p = entry.properties();
+    const QVariantList offered = p.value(QStringLiteral("selftests")).toList();
+    QStringList offers;
+    for (const QVariant &t : offered) {
+        const QVariantMap m = t.toMap();
+        offers << QStringLiteral("%1 (about %2)").arg(text(m, "displayName"), text(m, "timeToComplete").trimmed());
+    }
+    _offers->setText(QStringLiteral("Self-tests offered: %1")
+                         .arg(offers.isEmpty() ? QStringLiteral("none") : offers.join(QStringLiteral(", "))));
+    if (_panel) {
+        if (_panel->parentWidget() != this) {
+            body()->insertWidget(1, _panel);
+            _panel->show();
+        }
+        _panel->showDrive(entry);
+    }
+
+    table()->setSortingEnabled(false);
+    table()->clearRows();
+    const QVariantList results = p.value(QStringLiteral("nvmeSelfTestResults")).toList();
+    int number = 0;
+    for (const QVariant &r : results) {
+        const QVariantMap m = r.toMap();
+        const unsigned result = m.value(QStringLiteral("result")).toUInt();
+        table()->addRow({QString::number(++number), text(m, "type"), text(m, "resultText"), text(m, "powerOnHours"),
+                         result == 7 ? text(m, "segment") : QString(), text(m, "failingLba"), text(m, "nsid")},
+                        nvmeSelfTestFailed(result) ? QStringLiteral("The test ended with an error.") : QString());
+    }
+    table()->setSortingEnabled(true);
+    table()->sortByColumn(-1, Qt::AscendingOrder);
+
+    QString state;
+    if (offered.isEmpty())
+        state = QStringLiteral("This controller has no Device Self-test command.");
+    else if (const unsigned running = p.value(QStringLiteral("selfTestOperation")).toUInt())
+        state = QStringLiteral("A %1 self-test is running: %2% done.")
+                    .arg(nvmeSelfTestTypeText(running).toLower())
+                    .arg(p.value(QStringLiteral("selfTestCompletion")).toUInt());
+    else if (results.isEmpty())
+        state = QStringLiteral("No self-test results were logged.");
+    note()->setVisible(!state.isEmpty());
+    note()->setText(state);
 }
 
 } // namespace corvane::app
