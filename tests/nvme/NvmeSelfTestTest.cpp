@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestData.h"
 #include "devices/RecordingFakes.h"
+#include "support/EventLoop.h"
 #include "drive/NvmeDecoders.h"
 #include "drive/NvmeReader.h"
 #include "drive/THSMARTDevice.h"
@@ -11,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -55,6 +55,7 @@ class NvmeSelfTestSession : public ::testing::Test
 protected:
     void SetUp() override
     {
+        test::app(); // the test timer needs it
         RecordedNvme::resetSimulations();
         THSMARTDevice::setSelfTestTickInterval(0);
         for (const char *name : {"id-ctrl", "log01-error", "log02-smart", "log03-fwslot", "log06-selftest"})
@@ -91,13 +92,9 @@ protected:
     static int followToEnd(THSMARTDevice &device)
     {
         int ends = 0;
-        QEventLoop loop;
-        QObject::connect(&device, &THSMARTDevice::endOfTest, &loop, [&](const QString &what) {
-            ends += what == QLatin1String("endoftest");
-            loop.quit();
-        });
-        if (device.isFollowingTest())
-            loop.exec();
+        QObject::connect(&device, &THSMARTDevice::endOfTest, &device,
+                         [&](const QString &what) { ends += what == QLatin1String("endoftest"); });
+        EXPECT_TRUE(test::waitUntil([&] { return !device.isFollowingTest(); }));
         return ends;
     }
 
