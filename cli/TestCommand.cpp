@@ -127,7 +127,7 @@ int runTest(const QStringList &args)
         return 1;
     }
     out(QStringLiteral("%1 self-test started on %2 (%3).\n")
-            .arg(testName, bsd, p.value(QStringLiteral(nvme ? "mn" : "Device Model")).toString().trimmed()));
+            .arg(testName, bsd, p.value(QLatin1String(nvme ? "mn" : "Device Model")).toString().trimmed()));
 
     const bool tty = ::isatty(STDOUT_FILENO);
     QString shown;
@@ -167,7 +167,7 @@ int runTest(const QStringList &args)
     if (tty && !shown.isEmpty())
         out(QStringLiteral("\n"));
 
-    const QVariantList results = p.value(QStringLiteral(nvme ? "nvmeSelfTestResults" : "selftestResults")).toList();
+    const QVariantList results = p.value(QLatin1String(nvme ? "nvmeSelfTestResults" : "selftestResults")).toList();
     if (interrupted) {
         out(QStringLiteral("Stopped following the test; the drive keeps testing on its own. "
                            "`corvanectl show %1` shows its result once it ends.\n").arg(bsd));
