@@ -29,6 +29,12 @@ QString counter(const QVariantMap &p, const char *name)
     return hi ? QStringLiteral("%1 + %2 × 2⁶⁴").arg(lo).arg(hi) : QString::number(lo);
 }
 
+// The identify fields the decoder keeps as hex text ("011a").
+qint64 hexField(const QVariantMap &p, const char *key)
+{
+    return p.value(QLatin1String(key)).toString().toLongLong(nullptr, 16);
+}
+
 qint64 celsius(const QVariant &v)
 {
     return v.isValid() ? qint64(std::lround(v.toDouble())) : 0;
@@ -64,9 +70,9 @@ void NvmeInformationPage::setDrive(const DriveEntry &entry)
     row(QStringLiteral("Controller ID"), text(p, "ctlid"));
     row(QStringLiteral("Maximum data transfer size"), text(p, "mdts"));
     row(QStringLiteral("Recommended arbitration burst"), text(p, "rab"));
-    row(QStringLiteral("Optional admin commands"), p.contains(QStringLiteral("oacs")) ? hexXfmr(p.value(QStringLiteral("oacs")).toLongLong()) : QStringLiteral("-"));
-    row(QStringLiteral("Optional NVM commands"), p.contains(QStringLiteral("oncs")) ? hexXfmr(p.value(QStringLiteral("oncs")).toLongLong()) : QStringLiteral("-"));
-    row(QStringLiteral("Log page attributes"), p.contains(QStringLiteral("lpa")) ? hexXfmr(p.value(QStringLiteral("lpa")).toLongLong()) : QStringLiteral("-"));
+    row(QStringLiteral("Optional admin commands"), p.contains(QStringLiteral("oacs")) ? hexXfmr(hexField(p, "oacs")) : QStringLiteral("-"));
+    row(QStringLiteral("Optional NVM commands"), p.contains(QStringLiteral("oncs")) ? hexXfmr(hexField(p, "oncs")) : QStringLiteral("-"));
+    row(QStringLiteral("Log page attributes"), p.contains(QStringLiteral("lpa")) ? hexXfmr(hexField(p, "lpa")) : QStringLiteral("-"));
 }
 
 NvmeHealthPage::NvmeHealthPage(QWidget *parent) : FormPage(QStringLiteral("Health"), 2, parent) {}
@@ -241,7 +247,7 @@ void NvmeSelfTestsPage::setDrive(const DriveEntry &entry)
         const QVariantMap m = r.toMap();
         const unsigned result = m.value(QStringLiteral("result")).toUInt();
         table()->addRow({QString::number(++number), text(m, "type"), text(m, "resultText"), text(m, "powerOnHours"),
-                         result == 7 ? text(m, "segment") : QString(), text(m, "failingLba"), text(m, "nsid")},
+                         result == 7 ? text(m, "segment") : QStringLiteral("-"), text(m, "failingLba"), text(m, "nsid")},
                         nvmeSelfTestFailed(result) ? QStringLiteral("The test ended with an error.") : QString());
     }
     table()->setSortingEnabled(true);
