@@ -32,6 +32,8 @@ constexpr OperationInfo kOperations[] = {
     {Operation::NvmeSelfTest, "NvmeSelfTest", "sy", true},
 };
 
+static_assert(std::size(kOperations) == size_t(kOperationCount), "one entry per operation, in order");
+
 const OperationInfo &info(Operation operation) { return kOperations[int(operation)]; }
 
 // The SMART logs Corvane reads, one sector each: directory, summary error, self-test.

@@ -39,6 +39,9 @@ enum class Operation {
     NvmeSelfTest,      // (s, y code 1/2/0xF) -> (i)
 };
 
+// Operations there are (the last one's value plus one).
+inline constexpr int kOperationCount = int(Operation::NvmeSelfTest) + 1;
+
 struct Request
 {
     Operation operation = Operation::AtaIdentify;
