@@ -194,9 +194,9 @@ int32_t THSMARTDevice::readNvmeTestState(QString &text)
     std::vector<uint8_t> page(kNvmeSelfTestLogSize, 0);
     const int32_t readStatus =
         nif ? nif->getLogPage(nvme::kLogSelfTest, page, uint32_t(kNvmeSelfTestLogSize / 4)) : kStatusNoDevice;
-    // A failed read says nothing about the test: keep what the last one said.
+    // A failed read says nothing about the test: it still runs as far as we know.
     if (readStatus) {
-        text = prop(_driveProperties, "test_status").section(QLatin1Char(' '), 0, -2);
+        text = selfTestStatusText(smartdata::kStatusInProgress);
         return readStatus;
     }
     const QVariantMap log = nvmeSelfTestLog(page);

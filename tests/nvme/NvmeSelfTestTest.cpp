@@ -231,11 +231,15 @@ TEST_F(NvmeSelfTestSession, RecordedTestRunsCompletesAndAborts)
 TEST_F(NvmeSelfTestSession, CommandsOnTheWire)
 {
     test::NvmeLog wire;
-    wire.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) {
-        if (c.opcode == nvme::kOpGetLogPage) {
-            const std::vector<uint8_t> running = selfTestLog(0x1, 10);
-            std::copy_n(running.begin(), std::min(data.size(), running.size()), data.begin());
-        }
+    int logReads = 0;
+    wire.answer = [&](const NvmeAdminCommand &c, std::span<uint8_t> data) {
+        if (c.opcode != nvme::kOpGetLogPage)
+            return 0;
+        // The first read fails, the second finds the test still running.
+        if (++logReads == 1)
+            return statusFromNvme(0x4002);
+        const std::vector<uint8_t> running = selfTestLog(0x1, 10);
+        std::copy_n(running.begin(), std::min(data.size(), running.size()), data.begin());
         return 0;
     };
     THSMARTDevice device(QVariantMap{{"bsdName", "nvme0n1"}, {"isNVMe", true}});
@@ -250,7 +254,10 @@ TEST_F(NvmeSelfTestSession, CommandsOnTheWire)
     EXPECT_EQ(wire.commands[1], nvme::deviceSelfTest(nvme::kSelfTestAbort, nvme::kNsidAll));
     EXPECT_EQ(wire.commands[2], nvme::getLogPage(nvme::kLogSelfTest, 141));
     EXPECT_EQ(wire.commands[3], nvme::getLogPage(nvme::kLogSelfTest, 141));
-    // The controller still says "running": stopping ends the following anyway.
-    EXPECT_EQ(device.driveProperties().value("test_status").toString(), "Test In Progress 10%");
+    // A failed read keeps the test running; the controller still says so at
+    // the end, and stopping ends the following anyway.
+    EXPECT_EQ(device.driveProperties().value("test_status").toString(), "Test In Progress 0%");
+    EXPECT_EQ(device.driveProperties().value("selfTestCompletion").toUInt(), 10u);
     EXPECT_FALSE(device.isFollowingTest());
+    EXPECT_FALSE(device.driveProperties().value("tip").toBool());
 }
