@@ -156,6 +156,11 @@ TEST(NvmeSelfTestDecoding, LogEntriesOffersAndCommand)
     abort.cdw10 = 0xF;
     abort.timeoutMs = nvme::kTimeoutMs;
     EXPECT_EQ(nvme::deviceSelfTest(0xFF, nvme::kNsidAll), abort); // only the four STC bits go out
+    // What a user reads when the controller refuses.
+    EXPECT_EQ(statusText(nvmeInvalidOpcodeStatus()),
+              "NVMe command failed (the controller does not support the command; status 0x4001)");
+    EXPECT_EQ(statusText(statusFromNvme(0x011D)), "NVMe command failed (a device self-test is already running; status 0x011d)");
+    EXPECT_EQ(statusText(statusFromNvme(0x4002)), "NVMe command failed (status 0x4002)");
 
     // The helper takes the three codes, as a self-test, and nothing else.
     helper::Refusal refusal;
