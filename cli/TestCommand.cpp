@@ -114,9 +114,11 @@ int runTest(const QStringList &args)
         err(QStringLiteral("corvanectl test: %1: %2\n").arg(bsd, statusUserMessage(status)));
         return 1;
     }
-    if (nvme ? p.value(QStringLiteral("selftests")).toList().isEmpty() : !p.value(QStringLiteral("Self-Test")).toBool()) {
-        err(nvme ? QStringLiteral("corvanectl test: %1 does not offer self-tests (its controller has no Device Self-test command).\n").arg(bsd)
-                 : QStringLiteral("corvanectl test: %1 does not offer self-tests.\n").arg(bsd));
+    const bool offered = nvme ? !p.value(QStringLiteral("selftests")).toList().isEmpty()
+                              : p.value(QStringLiteral("Self-Test")).toBool();
+    if (!offered) {
+        err(QStringLiteral("corvanectl test: %1 does not offer self-tests%2.\n")
+                .arg(bsd, nvme ? QStringLiteral(" (its controller has no Device Self-test command)") : QString()));
         return 1;
     }
 
