@@ -210,7 +210,7 @@ int32_t THSMARTDevice::readNvmeTestState(QString &text)
     const QVariantMap newest = results.value(0).toMap();
     const bool known = !results.isEmpty();
     _testState = {100, false, known && newest.value(QStringLiteral("result")).toUInt() == 0};
-    text = known ? newest.value(QStringLiteral("resultText")).toString() : selfTestStatusText(0xE);
+    text = known ? newest.value(QStringLiteral("resultText")).toString() : QStringLiteral("No result logged");
     return readStatus;
 }
 
