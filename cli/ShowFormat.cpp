@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ShowFormat.h"
 
+#include "drive/NvmeDecoders.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QSet>
@@ -457,6 +459,29 @@ void nvmeDrive(Printer &pr, const QVariantMap &p)
                        {QStringLiteral("nsid"), QStringLiteral("NSID")}, {QStringLiteral("vsia"), QStringLiteral("VS")}});
         pr.keys({QStringLiteral("elpe")});
     }
+    if (pr.has(QStringLiteral("selftests")) || pr.has(QStringLiteral("nvmeSelfTestResults"))) {
+        pr.section(QStringLiteral("Self-tests"));
+        const QVariantList offers = pr.take(QStringLiteral("selftests")).toList();
+        if (offers.isEmpty())
+            pr.line(QStringLiteral("the controller has no Device Self-test command"));
+        for (const QVariant &t : offers) {
+            const QVariantMap m = t.toMap();
+            pr.line(QStringLiteral("%1: about %2").arg(m.value(QStringLiteral("displayName")).toString(),
+                                                      m.value(QStringLiteral("timeToComplete")).toString().trimmed()));
+        }
+        const unsigned running = pr.take(QStringLiteral("selfTestOperation")).toUInt();
+        const unsigned done = pr.take(QStringLiteral("selfTestCompletion")).toUInt();
+        if (running)
+            pr.line(QStringLiteral("Running: %1 self-test, %2% done").arg(nvmeSelfTestTypeText(running)).arg(done));
+        if (pr.has(QStringLiteral("nvmeSelfTestResults"))) {
+            const QVariantList results = pr.take(QStringLiteral("nvmeSelfTestResults")).toList();
+            pr.line(QStringLiteral("Self-test log: %1 entries").arg(results.size()));
+            for (const QVariant &t : results)
+                pr.line(QStringLiteral("  ") + formatNvmeSelfTestEntry(t.toMap()));
+        }
+        pr.keys({QStringLiteral("tip"), QStringLiteral("test_status"), QStringLiteral("test_elapsed"),
+                 QStringLiteral("test_remaining"), QStringLiteral("test_progress")});
+    }
 }
 
 } // namespace
@@ -538,6 +563,18 @@ QString formatSelfTestEntry(const QVariantMap &m)
         .arg(m.value(QStringLiteral("Status")).toString(), -30)
         .arg(m.value(QStringLiteral("LifetimeHours")).toUInt())
         .arg(lba.isEmpty() ? QString() : QStringLiteral(", first error at LBA ") + lba);
+}
+
+QString formatNvmeSelfTestEntry(const QVariantMap &m)
+{
+    const QString lba = m.value(QStringLiteral("failingLba")).toString();
+    const unsigned result = m.value(QStringLiteral("result")).toUInt();
+    return QStringLiteral("%1 %2 at %3 h%4%5")
+        .arg(m.value(QStringLiteral("type")).toString(), -9)
+        .arg(m.value(QStringLiteral("resultText")).toString(), -34)
+        .arg(m.value(QStringLiteral("powerOnHours")).toULongLong())
+        .arg(result == 7 ? QStringLiteral(", segment %1").arg(m.value(QStringLiteral("segment")).toUInt()) : QString())
+        .arg(lba.isEmpty() ? QString() : QStringLiteral(", failing LBA ") + lba);
 }
 
 QString formatDrive(const QVariantMap &p)

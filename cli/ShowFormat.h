@@ -9,7 +9,7 @@ namespace corvane::cli {
 
 // Every key of the dictionary, in the groups of the main window: ATA
 // (identity, health, capabilities, attributes, logs, self-tests) or NVMe
-// (identity, health, power states, firmware slots, error log); keys no group
+// (identity, health, power states, firmware slots, error log, self-tests); keys no group
 // names come last under "Other", so nothing read is left out.
 QString formatDrive(const QVariantMap &properties);
 
@@ -22,6 +22,9 @@ QString formatErrorLogEntry(const QVariantMap &entry);
 
 // One self-test log entry ("selftestResults") on one line.
 QString formatSelfTestEntry(const QVariantMap &entry);
+
+// One NVMe self-test result ("nvmeSelfTestResults") on one line.
+QString formatNvmeSelfTestEntry(const QVariantMap &entry);
 
 // Columns padded to their widest cell, two blanks apart.
 QString formatTable(const QList<QStringList> &rows, const QString &indent);

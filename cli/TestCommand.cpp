@@ -108,17 +108,17 @@ int runTest(const QStringList &args)
         return 1;
     const QVariantMap &p = device->driveProperties();
     const QString bsd = p.value(QStringLiteral("bsdName")).toString();
-    if (p.value(QStringLiteral("isNVMe")).toBool()) {
-        err(QStringLiteral("corvanectl test: %1 is an NVMe drive; Corvane runs self-tests on ATA drives only.\n").arg(bsd));
-        return 1;
-    }
-    // The polling times come from the data page of this read.
+    const bool nvme = p.value(QStringLiteral("isNVMe")).toBool();
+    // The polling times come from this read: the data page (ATA) or Identify (NVMe).
     if (const int32_t status = set->read(*device)) {
         err(QStringLiteral("corvanectl test: %1: %2\n").arg(bsd, statusUserMessage(status)));
         return 1;
     }
-    if (!p.value(QStringLiteral("Self-Test")).toBool()) {
-        err(QStringLiteral("corvanectl test: %1 does not offer self-tests.\n").arg(bsd));
+    const bool offered = nvme ? !p.value(QStringLiteral("selftests")).toList().isEmpty()
+                              : p.value(QStringLiteral("Self-Test")).toBool();
+    if (!offered) {
+        err(QStringLiteral("corvanectl test: %1 does not offer self-tests%2.\n")
+                .arg(bsd, nvme ? QStringLiteral(" (its controller has no Device Self-test command)") : QString()));
         return 1;
     }
 
@@ -129,7 +129,7 @@ int runTest(const QStringList &args)
         return 1;
     }
     out(QStringLiteral("%1 self-test started on %2 (%3).\n")
-            .arg(testName, bsd, p.value(QStringLiteral("Device Model")).toString().trimmed()));
+            .arg(testName, bsd, p.value(QLatin1String(nvme ? "mn" : "Device Model")).toString().trimmed()));
 
     const bool tty = ::isatty(STDOUT_FILENO);
     QString shown;
@@ -138,9 +138,8 @@ int runTest(const QStringList &args)
     const auto redraw = [&] {
         if (!p.contains(QStringLiteral("test_status")))
             return;
-        const uint8_t status = device->pages().smartData[smartdata::kSelfTestStatus];
-        const int percent = 100 - 10 * int(status & 0x0F);
-        const QString line = progressLine(p, percent, (status >> 4) == smartdata::kStatusInProgress);
+        const THSMARTDevice::SelfTestState &state = device->selfTestState();
+        const QString line = progressLine(p, state.percent, state.running);
         if (line == shown)
             return;
         shown = line;
@@ -170,17 +169,18 @@ int runTest(const QStringList &args)
     if (tty && !shown.isEmpty())
         out(QStringLiteral("\n"));
 
-    const QVariantList results = p.value(QStringLiteral("selftestResults")).toList();
+    const QVariantList results = p.value(QLatin1String(nvme ? "nvmeSelfTestResults" : "selftestResults")).toList();
     if (interrupted) {
         out(QStringLiteral("Stopped following the test; the drive keeps testing on its own. "
                            "`corvanectl show %1` shows its result once it ends.\n").arg(bsd));
         return 130;
     }
-    const unsigned status = device->pages().smartData[smartdata::kSelfTestStatus] >> 4;
     out(QStringLiteral("Self-test ended: %1\n").arg(p.value(QStringLiteral("test_status")).toString()));
     if (!results.isEmpty())
-        out(QStringLiteral("Newest self-test log entry:\n  ") + formatSelfTestEntry(results.first().toMap()) + QLatin1Char('\n'));
-    return status == 0 ? 0 : 1;
+        out(QStringLiteral("Newest self-test log entry:\n  ")
+            + (nvme ? formatNvmeSelfTestEntry(results.first().toMap()) : formatSelfTestEntry(results.first().toMap()))
+            + QLatin1Char('\n'));
+    return device->selfTestState().passed ? 0 : 1;
 }
 
 const CommandRegistrar registrar("test", {"test short|extended [--recorded DIR] DEVICE",

@@ -124,6 +124,8 @@ QVariantList runNvme(NvmeInterface &nvme, const Request &r)
 {
     if (r.operation == Operation::NvmeIdentify)
         return readInto(kNvmeIdentifySize, [&](std::span<uint8_t> b) { return nvme.identifyController(b); });
+    if (r.operation == Operation::NvmeSelfTest)
+        return {nvme.deviceSelfTest(r.byteArg, nvme::kNsidAll)};
     return readInto(replyBytes(r), [&](std::span<uint8_t> b) { return nvme.getLogPage(r.byteArg, b, r.count); });
 }
 

@@ -170,7 +170,7 @@ void DriveBrowser::Private::build()
     selfTest = new SelfTestPanel;
     selfTest->setObjectName(QStringLiteral("selfTestPanel"));
     ataPages = makeAtaPages(selfTest);
-    nvmePages = makeNvmePages();
+    nvmePages = makeNvmePages(selfTest);
     // The window's sets end with the drive's history; the report has none.
     ataPages << new HistoryPage(int(ataPages.size()) + 1);
     nvmePages << new HistoryPage(int(nvmePages.size()) + 1);

@@ -238,8 +238,14 @@ void AtaSelfTestPage::setDrive(const DriveEntry &entry)
     }
     _offers->setText(QStringLiteral("Self-tests offered: %1")
                          .arg(offers.isEmpty() ? QStringLiteral("none") : offers.join(QStringLiteral(", "))));
-    if (_panel)
+    if (_panel) {
+        // The NVMe Self-Tests page may have taken the shared controls.
+        if (_panel->parentWidget() != this) {
+            body()->insertWidget(1, _panel);
+            _panel->show();
+        }
         _panel->showDrive(entry);
+    }
     _log->setSortingEnabled(false);
     _log->clearRows();
     for (const QVariant &t : p.value(QStringLiteral("selftestResults")).toList()) {

@@ -2,6 +2,11 @@
 #include "pages/NvmePages.h"
 
 #include "display/DisplayFormats.h"
+#include "drive/NvmeDecoders.h"
+#include "selftest/SelfTestPanel.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +27,12 @@ QString counter(const QVariantMap &p, const char *name)
     const quint64 lo = p.value(key + QStringLiteral("Lo")).toULongLong();
     const quint64 hi = p.value(key + QStringLiteral("Hi")).toULongLong();
     return hi ? QStringLiteral("%1 + %2 × 2⁶⁴").arg(lo).arg(hi) : QString::number(lo);
+}
+
+// The identify fields the decoder keeps as hex text ("011a").
+qint64 hexField(const QVariantMap &p, const char *key)
+{
+    return p.value(QLatin1String(key)).toString().toLongLong(nullptr, 16);
 }
 
 qint64 celsius(const QVariant &v)
@@ -63,9 +74,9 @@ void NvmeInformationPage::setDrive(const DriveEntry &entry)
     row(QStringLiteral("Controller ID"), text(p, "ctlid"));
     row(QStringLiteral("Maximum data transfer size"), text(p, "mdts"));
     row(QStringLiteral("Recommended arbitration burst"), text(p, "rab"));
-    row(QStringLiteral("Optional admin commands"), p.contains(QStringLiteral("oacs")) ? hexXfmr(p.value(QStringLiteral("oacs")).toLongLong()) : QStringLiteral("-"));
-    row(QStringLiteral("Optional NVM commands"), p.contains(QStringLiteral("oncs")) ? hexXfmr(p.value(QStringLiteral("oncs")).toLongLong()) : QStringLiteral("-"));
-    row(QStringLiteral("Log page attributes"), p.contains(QStringLiteral("lpa")) ? hexXfmr(p.value(QStringLiteral("lpa")).toLongLong()) : QStringLiteral("-"));
+    row(QStringLiteral("Optional admin commands"), p.contains(QStringLiteral("oacs")) ? hexXfmr(hexField(p, "oacs")) : QStringLiteral("-"));
+    row(QStringLiteral("Optional NVM commands"), p.contains(QStringLiteral("oncs")) ? hexXfmr(hexField(p, "oncs")) : QStringLiteral("-"));
+    row(QStringLiteral("Log page attributes"), p.contains(QStringLiteral("lpa")) ? hexXfmr(hexField(p, "lpa")) : QStringLiteral("-"));
 }
 
 NvmeHealthPage::NvmeHealthPage(QWidget *parent) : FormPage(QStringLiteral("Health"), 2, parent) {}
@@ -197,6 +208,66 @@ void NvmeErrorLogPage::setDrive(const DriveEntry &entry)
     table()->sortByColumn(-1, Qt::AscendingOrder);
     note()->setVisible(errors.isEmpty());
     note()->setText(QStringLiteral("No errors were logged."));
+}
+
+NvmeSelfTestsPage::NvmeSelfTestsPage(SelfTestPanel *panel, QWidget *parent)
+    : TablePage(QStringLiteral("NVMe Self-Tests"), 6, parent), _panel(panel), _offers(new QLabel(this))
+{
+    table()->setAccessibleName(QStringLiteral("Self-test log"));
+    table()->setColumns({QStringLiteral("No."), QStringLiteral("Test"), QStringLiteral("Result"),
+                         QStringLiteral("Power-on hours"), QStringLiteral("Segment"), QStringLiteral("Failing LBA"),
+                         QStringLiteral("Namespace")});
+    // On screen the controls list the offers; the report names them.
+    body()->insertWidget(0, _offers);
+    if (_panel)
+        _offers->hide();
+}
+
+void NvmeSelfTestsPage::setDrive(const DriveEntry &entry)
+{
+    TablePage::setDrive(entry);
+    const QVariantMap &p = entry.properties();
+    const QVariantList offered = p.value(QStringLiteral("selftests")).toList();
+    QStringList offers;
+    for (const QVariant &t : offered) {
+        const QVariantMap m = t.toMap();
+        offers << QStringLiteral("%1 (about %2)").arg(text(m, "displayName"), text(m, "timeToComplete").trimmed());
+    }
+    _offers->setText(QStringLiteral("Self-tests offered: %1")
+                         .arg(offers.isEmpty() ? QStringLiteral("none") : offers.join(QStringLiteral(", "))));
+    if (_panel) {
+        if (_panel->parentWidget() != this) {
+            body()->insertWidget(1, _panel);
+            _panel->show();
+        }
+        _panel->showDrive(entry);
+    }
+
+    table()->setSortingEnabled(false);
+    table()->clearRows();
+    const QVariantList results = p.value(QStringLiteral("nvmeSelfTestResults")).toList();
+    int number = 0;
+    for (const QVariant &r : results) {
+        const QVariantMap m = r.toMap();
+        const unsigned result = m.value(QStringLiteral("result")).toUInt();
+        table()->addRow({QString::number(++number), text(m, "type"), text(m, "resultText"), text(m, "powerOnHours"),
+                         result == 7 ? text(m, "segment") : QStringLiteral("-"), text(m, "failingLba"), text(m, "nsid")},
+                        nvmeSelfTestFailed(result) ? QStringLiteral("The test ended with an error.") : QString());
+    }
+    table()->setSortingEnabled(true);
+    table()->sortByColumn(-1, Qt::AscendingOrder);
+
+    QString state;
+    if (offered.isEmpty())
+        state = QStringLiteral("This controller has no Device Self-test command.");
+    else if (const unsigned running = p.value(QStringLiteral("selfTestOperation")).toUInt())
+        state = QStringLiteral("A %1 self-test is running: %2% done.")
+                    .arg(nvmeSelfTestTypeText(running).toLower())
+                    .arg(p.value(QStringLiteral("selfTestCompletion")).toUInt());
+    else if (results.isEmpty())
+        state = QStringLiteral("No self-test results were logged.");
+    note()->setVisible(!state.isEmpty());
+    note()->setText(state);
 }
 
 } // namespace corvane::app

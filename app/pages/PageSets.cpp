@@ -12,15 +12,15 @@ QList<DrivePage *> makeAtaPages(SelfTestPanel *panel)
             new AtaSelfTestPage(panel)};
 }
 
-QList<DrivePage *> makeNvmePages()
+QList<DrivePage *> makeNvmePages(SelfTestPanel *panel)
 {
     return {new NvmeInformationPage, new NvmeHealthPage, new NvmePowerStatesPage, new NvmeFirmwareSlotsPage,
-            new NvmeErrorLogPage};
+            new NvmeErrorLogPage, new NvmeSelfTestsPage(panel)};
 }
 
 QList<DrivePage *> makePages(bool nvme, SelfTestPanel *panel)
 {
-    return nvme ? makeNvmePages() : makeAtaPages(panel);
+    return nvme ? makeNvmePages(panel) : makeAtaPages(panel);
 }
 
 } // namespace corvane::app

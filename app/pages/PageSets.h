@@ -9,9 +9,10 @@ namespace corvane::app {
 
 class SelfTestPanel;
 
-// `panel` null makes the Self-Tests page without controls (the report).
+// `panel` null makes the Self-Tests pages without controls (the report).
+// Both sets may share one panel: the page that shows a drive takes it.
 QList<DrivePage *> makeAtaPages(SelfTestPanel *panel);
-QList<DrivePage *> makeNvmePages();
+QList<DrivePage *> makeNvmePages(SelfTestPanel *panel);
 QList<DrivePage *> makePages(bool nvme, SelfTestPanel *panel);
 
 } // namespace corvane::app

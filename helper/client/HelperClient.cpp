@@ -178,6 +178,11 @@ public:
         return m_channel.read(Operation::NvmeGetLogPage, {QVariant::fromValue(logId), QVariant::fromValue(dwords)},
                               buffer, size_t(dwords) * 4);
     }
+    int32_t deviceSelfTest(uint8_t code, uint32_t) override
+    {
+        // The helper tests all namespaces, as the session asks.
+        return m_channel.command(Operation::NvmeSelfTest, {QVariant::fromValue(code)}, kSelfTestTimeoutMs);
+    }
     uint16_t interfaceVersion() const override { return m_version.major; }
     uint16_t interfaceRevision() const override { return m_version.minor; }
 

@@ -30,7 +30,10 @@ constexpr OperationInfo kOperations[] = {
     {Operation::AtaCheckPowerMode, "AtaCheckPowerMode", "s", false},
     {Operation::NvmeIdentify, "NvmeIdentify", "s", false},
     {Operation::NvmeGetLogPage, "NvmeGetLogPage", "syu", false},
+    {Operation::NvmeSelfTest, "NvmeSelfTest", "sy", true},
 };
+
+static_assert(std::size(kOperations) == size_t(kOperationCount), "one entry per operation, in order");
 
 const OperationInfo &info(Operation operation) { return kOperations[int(operation)]; }
 
@@ -48,10 +51,11 @@ constexpr NvmeLogLimit kNvmeLogs[] = {
     {nvme::kLogError, uint32_t(kNvmeErrorLogMaxEntries * kNvmeErrorEntrySize / 4)},
     {nvme::kLogSmartHealth, uint32_t(kNvmeLogPageSize / 4)},
     {nvme::kLogFirmwareSlot, uint32_t(kNvmeLogPageSize / 4)},
-    {0x06, 564 / 4},
+    {nvme::kLogSelfTest, uint32_t(kNvmeSelfTestLogSize / 4)},
 };
 
 constexpr uint8_t kSelfTests[] = {0x01, 0x02, 0x03, 0x7F}; // short, extended, conveyance, abort
+constexpr uint8_t kNvmeSelfTests[] = {nvme::kSelfTestShort, nvme::kSelfTestExtended, nvme::kSelfTestAbort};
 
 std::nullopt_t refuse(Refusal &refusal, const char *name, const QString &reason)
 {
@@ -119,6 +123,11 @@ std::optional<Request> decodeRequest(const QString &member, const QString &signa
         r.byteArg = arguments.at(1).value<uint8_t>();
         if (std::find(std::begin(kSelfTests), std::end(kSelfTests), r.byteArg) == std::end(kSelfTests))
             return refuse(refusal, kErrorInvalidRequest, QStringLiteral("self-test subcommand 0x%1 is not offered").arg(r.byteArg, 2, 16, QLatin1Char('0')));
+        break;
+    case Operation::NvmeSelfTest:
+        r.byteArg = arguments.at(1).value<uint8_t>();
+        if (std::find(std::begin(kNvmeSelfTests), std::end(kNvmeSelfTests), r.byteArg) == std::end(kNvmeSelfTests))
+            return refuse(refusal, kErrorInvalidRequest, QStringLiteral("self-test code 0x%1 is not offered").arg(r.byteArg, 2, 16, QLatin1Char('0')));
         break;
     case Operation::NvmeGetLogPage: {
         r.byteArg = arguments.at(1).value<uint8_t>();

@@ -37,13 +37,17 @@ enum class Operation {
     AtaCheckPowerMode, // (s) -> (i status, y count register)
     NvmeIdentify,      // (s) -> (i, ay 4096)
     NvmeGetLogPage,    // (s, y logId, u dwords) -> (i, ay dwords*4)
+    NvmeSelfTest,      // (s, y code 1/2/0xF) -> (i)
 };
+
+// Operations there are (the last one's value plus one).
+inline constexpr int kOperationCount = int(Operation::NvmeSelfTest) + 1;
 
 struct Request
 {
     Operation operation = Operation::AtaIdentify;
     QString device;        // a plain kernel name, checked against its kind
-    uint8_t byteArg = 0;   // log address, self-test subcommand, NVMe log id
+    uint8_t byteArg = 0;   // log address, self-test subcommand, NVMe log id or self-test code
     uint32_t count = 0;    // ATA log sectors, NVMe dwords
     bool isAta() const { return operation < Operation::NvmeIdentify; }
 };

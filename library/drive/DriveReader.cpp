@@ -62,6 +62,7 @@ int32_t readDrive(THSMARTDevice &device, const DrivePlatform &platform)
                 return controller ? registry->properties(controller) : QVariantMap();
             };
         }
+        device.setNvmeOpener(platform.nvme);
         int32_t status = 0;
         device.mergeProperties(thNVMe(platform.nvme, lookup).readNVMe_bsd(props.value(QStringLiteral("bsdName")).toString(), &status));
         return status;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive/NvmeDecoders.h"
 
+#include "drive/IdentifyDecoder.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -9,6 +11,11 @@ namespace corvane {
 namespace {
 
 constexpr size_t kErrorEntrySize = 64;
+constexpr size_t kSelfTestResultOffset = 4;
+constexpr size_t kSelfTestResultSize = 28;
+constexpr size_t kSelfTestResults = 20;
+constexpr unsigned kShortSelfTestMinutes = 2;
+constexpr unsigned kResultUnused = 0xF;
 
 QString hexText(uint64_t value, int width)
 {
@@ -265,6 +272,98 @@ QVariantList nvmeErrorLog(Bytes log, size_t entries)
             list.append(errorEntry(e));
     }
     return list;
+}
+
+bool nvmeSelfTestSupported(Bytes id)
+{
+    return (le16(id, 256) & 0x10) != 0;
+}
+
+QVariantList nvmeSelfTestOffers(Bytes id)
+{
+    if (!nvmeSelfTestSupported(id))
+        return {};
+    const unsigned extended = le16(id, 316);
+    const auto offer = [](const char *name, const char *display, unsigned minutes) {
+        return QVariantMap{{QStringLiteral("name"), QLatin1String(name)},
+                           {QStringLiteral("displayName"), QLatin1String(display)},
+                           {QStringLiteral("pollingTime"), minutes},
+                           {QStringLiteral("timeToComplete"), pollingTimeText(minutes)}};
+    };
+    return {offer("Short", "Short device self-test", kShortSelfTestMinutes),
+            offer("Extended", "Extended device self-test", extended)};
+}
+
+QString nvmeSelfTestTypeText(unsigned code)
+{
+    switch (code) {
+    case 0x1:
+        return QStringLiteral("Short");
+    case 0x2:
+        return QStringLiteral("Extended");
+    case 0xE:
+        return QStringLiteral("Vendor specific");
+    default:
+        return QStringLiteral("Reserved (0x%1)").arg(code, 0, 16);
+    }
+}
+
+QString nvmeSelfTestResultText(unsigned result)
+{
+    static const char *const texts[] = {
+        "Completed without error",
+        "Aborted: Device Self-test command",
+        "Aborted: Controller reset",
+        "Aborted: Namespace removed",
+        "Aborted: Format NVM command",
+        "Fatal or unknown test error",
+        "Completed: unknown segment failed",
+        "Completed: segments failed",
+        "Aborted: unknown reason",
+        "Aborted: Sanitize operation",
+    };
+    if (result < std::size(texts))
+        return QLatin1String(texts[result]);
+    return QStringLiteral("Unknown result (0x%1)").arg(result, 0, 16);
+}
+
+bool nvmeSelfTestFailed(unsigned result)
+{
+    return result >= 5 && result <= 7;
+}
+
+QVariantMap nvmeSelfTestLog(Bytes log)
+{
+    QVariantList results;
+    for (size_t i = 0; i < kSelfTestResults; ++i) {
+        const size_t offset = kSelfTestResultOffset + i * kSelfTestResultSize;
+        // A truncated page ends the list; a missing byte must not read as
+        // result 0 ("Completed without error").
+        if (offset + kSelfTestResultSize > log.size())
+            break;
+        const Bytes e = slice(log, offset, kSelfTestResultSize);
+        const unsigned result = e[0] & 0x0F, code = e[0] >> 4;
+        if (result == kResultUnused)
+            continue;
+        const uint8_t valid = e[2];
+        results.append(QVariantMap{
+            {QStringLiteral("code"), code},
+            {QStringLiteral("type"), nvmeSelfTestTypeText(code)},
+            {QStringLiteral("result"), result},
+            {QStringLiteral("resultText"), nvmeSelfTestResultText(result)},
+            {QStringLiteral("segment"), uint(e[1])},
+            {QStringLiteral("powerOnHours"), qulonglong(le64(e, 4))},
+            {QStringLiteral("nsid"), valid & 0x1 ? QVariant(hexText(le32(e, 12), 8)) : QVariant(QString())},
+            {QStringLiteral("failingLba"), valid & 0x2 ? QVariant(qulonglong(le64(e, 16))) : QVariant(QString())},
+            {QStringLiteral("statusCodeType"), valid & 0x4 ? QVariant(hexText(e[24] & 0x7, 1)) : QVariant(QString())},
+            {QStringLiteral("statusCode"), valid & 0x8 ? QVariant(hexText(e[25], 2)) : QVariant(QString())},
+        });
+    }
+    return {
+        {QStringLiteral("selfTestOperation"), uint(u8(log, 0) & 0x0F)},
+        {QStringLiteral("selfTestCompletion"), uint(u8(log, 1) & 0x7F)},
+        {QStringLiteral("nvmeSelfTestResults"), results},
+    };
 }
 
 } // namespace corvane

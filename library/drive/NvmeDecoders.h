@@ -2,7 +2,7 @@
 #pragma once
 // Pure decoders of the NVMe blocks Corvane reads: Identify Controller, the
 // SMART / Health Information log, the power state descriptors, the Firmware
-// Slot Information log and the Error Information log. They read only inside
+// Slot Information log, the Error Information log and the Device Self-test log. They read only inside
 // the spans they are given; missing bytes count as zero.
 #include "drive/Bytes.h"
 
@@ -50,5 +50,24 @@ QVariantMap nvmeFirmwareKeys(Bytes identify, Bytes firmwareSlotLog);
 size_t nvmeErrorLogEntryCount(Bytes identify);
 // The entries among the first `entries` whose error count is not 0.
 QVariantList nvmeErrorLog(Bytes errorLog, size_t entries);
+
+// Device Self-test: OACS bit 4. The offers are "selftests" in the shape the
+// ATA capabilities have ("name", "displayName", "pollingTime",
+// "timeToComplete"): Short (at most 2 minutes) and Extended (EDSTT, Identify
+// bytes 316-317); empty when the controller lacks the command.
+bool nvmeSelfTestSupported(Bytes identify);
+QVariantList nvmeSelfTestOffers(Bytes identify);
+
+// The Device Self-test log: "selfTestOperation" (code of the running test, 0
+// for none), "selfTestCompletion" (percent of it done) and
+// "nvmeSelfTestResults", the used result entries newest first, each with
+// "type" and "code", "result" and "resultText", "segment", "powerOnHours",
+// and "nsid", "failingLba", "statusCodeType", "statusCode" when the entry
+// marks them valid (else empty strings).
+QVariantMap nvmeSelfTestLog(Bytes log);
+QString nvmeSelfTestTypeText(unsigned code);
+QString nvmeSelfTestResultText(unsigned result);
+// Results that say the media or the controller failed the test.
+bool nvmeSelfTestFailed(unsigned result);
 
 } // namespace corvane

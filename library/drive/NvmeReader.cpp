@@ -96,6 +96,20 @@ QVariantMap thNVMe::readNVMe_bsd(const QString &bsdName, int32_t *status) const
         errorLog = nvmeErrorLog(errors, entries);
     }
     result.insert(QStringLiteral("errorLog"), errorLog);
+
+    // The self-test log only where the controller has the command; an empty
+    // offer list tells the self-test controls there is nothing to run.
+    result.insert(QStringLiteral("selftests"), nvmeSelfTestOffers(identify));
+    if (nvmeSelfTestSupported(identify)) {
+        std::vector<uint8_t> tests(kNvmeSelfTestLogSize, 0);
+        const int32_t testStatus = nvme->getLogPage(nvme::kLogSelfTest, tests, uint32_t(kNvmeSelfTestLogSize / 4));
+        if (testStatus)
+            log(QStringLiteral("corvane"),
+                QStringLiteral("readNVMe bsd: %1 unable to read self-test log page 6  error: %2")
+                    .arg(bsdName, hex8(testStatus)));
+        else
+            mergeInto(result, nvmeSelfTestLog(tests));
+    }
     return result;
 }
 

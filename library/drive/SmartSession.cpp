@@ -5,6 +5,7 @@
 #include "drive/AtaPages.h"
 #include "drive/SmartLogDecoder.h"
 #include "drive/IdentifyDecoder.h"
+#include "drive/NvmeDecoders.h"
 #include "drive/THSMARTDevice.h"
 #include "platform/DeviceStatus.h"
 
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcSession, "corvane.session")
 
@@ -69,6 +71,7 @@ int32_t THSMARTDevice::openSMARTInterface()
 void THSMARTDevice::closeSMARTInterface()
 {
     sif.reset();
+    nif.reset();
     smart_service = {};
 }
 
@@ -135,27 +138,47 @@ PowerMode THSMARTDevice::checkPowerMode()
     return powerModeOf(status, count);
 }
 
+int32_t THSMARTDevice::startAtaTest(bool extended, unsigned &minutes)
+{
+    if (const int32_t status = openSMARTInterface())
+        return status;
+    minutes = selfTestPollingMinutes(_pages.smartData, extended);
+    const int32_t status = sif->enableDisableOperations(true);
+    return status ? status : sif->executeOffLineImmediate(extended);
+}
+
+int32_t THSMARTDevice::startNvmeTest(bool extended, unsigned &minutes)
+{
+    int32_t status = 0;
+    if (_nvmeOpener)
+        nif = _nvmeOpener(prop(_driveProperties, "bsdName"), status);
+    if (!nif)
+        return status ? status : kStatusNoDevice;
+    // The times the last read offered (Identify's EDSTT for the extended test).
+    const QString name = extended ? QStringLiteral("Extended") : QStringLiteral("Short");
+    for (const QVariant &offer : _driveProperties.value(QStringLiteral("selftests")).toList()) {
+        if (offer.toMap().value(QStringLiteral("name")).toString() == name)
+            minutes = offer.toMap().value(QStringLiteral("pollingTime")).toUInt();
+    }
+    return nif->deviceSelfTest(extended ? nvme::kSelfTestExtended : nvme::kSelfTestShort, nvme::kNsidAll);
+}
+
 int32_t THSMARTDevice::startTest(const QString &type)
 {
     if (timer)
         return 0; // one test is followed at a time
-    if (const int32_t status = openSMARTInterface())
-        return status;
 
     const bool extended = type == QLatin1String("Extended");
-    const unsigned minutes = selfTestPollingMinutes(_pages.smartData, extended);
-
+    unsigned minutes = 0;
     // A drive that refuses the test would otherwise be followed through the
     // status of its previous test and reported as passed.
-    int32_t status = sif->enableDisableOperations(true);
-    if (status == 0)
-        status = sif->executeOffLineImmediate(extended);
-    if (status) {
+    if (const int32_t status = isNVMe() ? startNvmeTest(extended, minutes) : startAtaTest(extended, minutes)) {
         closeSMARTInterface();
         return status;
     }
     _testElapsed = 0;
     _testExpected = double(minutes) * 60.0;
+    _testState = {0, true, false};
     _driveProperties.insert(QStringLiteral("tip"), true);
 
     timer = new QTimer(this);
@@ -166,28 +189,61 @@ int32_t THSMARTDevice::startTest(const QString &type)
     return 0;
 }
 
+int32_t THSMARTDevice::readAtaTestState(QString &text)
+{
+    const int32_t readStatus = sif ? sif->readData(_pages.smartData) : kStatusNoDevice;
+    const unsigned status = _pages.smartData[smartdata::kSelfTestStatus] >> 4;
+    const unsigned remaining = _pages.smartData[smartdata::kSelfTestStatus] & 0x0F;
+    _testState = {100 - 10 * int(remaining), status == smartdata::kStatusInProgress, status == 0};
+    text = selfTestStatusText(status);
+    return readStatus;
+}
+
+int32_t THSMARTDevice::readNvmeTestState(QString &text)
+{
+    std::vector<uint8_t> page(kNvmeSelfTestLogSize, 0);
+    const int32_t readStatus =
+        nif ? nif->getLogPage(nvme::kLogSelfTest, page, uint32_t(kNvmeSelfTestLogSize / 4)) : kStatusNoDevice;
+    // A failed read says nothing about the test: it still runs as far as we know.
+    if (readStatus) {
+        text = selfTestStatusText(smartdata::kStatusInProgress);
+        return readStatus;
+    }
+    const QVariantMap log = nvmeSelfTestLog(page);
+    if (log.value(QStringLiteral("selfTestOperation")).toUInt() != 0) {
+        _testState = {int(log.value(QStringLiteral("selfTestCompletion")).toUInt()), true, false};
+        text = selfTestStatusText(smartdata::kStatusInProgress);
+        return readStatus;
+    }
+    // Done: the newest result is this test's.
+    const QVariantList results = log.value(QStringLiteral("nvmeSelfTestResults")).toList();
+    const QVariantMap newest = results.value(0).toMap();
+    const bool known = !results.isEmpty();
+    _testState = {100, false, known && newest.value(QStringLiteral("result")).toUInt() == 0};
+    text = known ? newest.value(QStringLiteral("resultText")).toString() : QStringLiteral("No result logged");
+    return readStatus;
+}
+
 void THSMARTDevice::selfTestTick()
 {
     if (!timer)
         return;
     timer->setInterval(tickInterval());
     _testElapsed += 1;
+    QString text;
+    const int32_t readStatus = isNVMe() ? readNvmeTestState(text) : readAtaTestState(text);
     // A drive that went away will never report an end: stop following it.
-    const int32_t readStatus = sif ? sif->readData(_pages.smartData) : kStatusNoDevice;
     if (isNoDeviceStatus(readStatus)) {
         endSelfTest();
         return;
     }
-    const unsigned status = _pages.smartData[smartdata::kSelfTestStatus] >> 4;
-    const unsigned remaining = _pages.smartData[smartdata::kSelfTestStatus] & 0x0F;
     // T = 0 gives inf / NaN progress, which is what the numbers are; the tick
     // logic does not depend on them.
-    mergeProperties({{QStringLiteral("test_status"),
-                      QStringLiteral("%1 %2%").arg(selfTestStatusText(status)).arg(100 - 10 * int(remaining))},
+    mergeProperties({{QStringLiteral("test_status"), QStringLiteral("%1 %2%").arg(text).arg(_testState.percent)},
                      {QStringLiteral("test_elapsed"), _testElapsed},
                      {QStringLiteral("test_remaining"), _testExpected - _testElapsed},
                      {QStringLiteral("test_progress"), _testElapsed * 100.0 / _testExpected}});
-    if (status != smartdata::kStatusInProgress)
+    if (!_testState.running)
         endSelfTest();
 }
 
@@ -209,7 +265,9 @@ int32_t THSMARTDevice::stopSelfTest()
 {
     if (!timer)
         return 0;
-    const int32_t status = sif ? sif->abortSelfTest() : kStatusNoDevice;
+    const int32_t status = nif   ? nif->deviceSelfTest(nvme::kSelfTestAbort, nvme::kNsidAll)
+                           : sif ? sif->abortSelfTest()
+                                 : kStatusNoDevice;
     // One more look records the drive's final status ("Aborted") when it has one.
     if (status == 0)
         selfTestTick();
@@ -227,6 +285,11 @@ void THSMARTDevice::endSelfTest()
         if (sif->readLogAtAddress(6, _pages.testLog) == 0)
             mergeProperties(selftestLog(_pages.testLog));
         sif->enableDisableOperations(false);
+    }
+    if (nif) {
+        std::vector<uint8_t> page(kNvmeSelfTestLogSize, 0);
+        if (nif->getLogPage(nvme::kLogSelfTest, page, uint32_t(kNvmeSelfTestLogSize / 4)) == 0)
+            mergeProperties(nvmeSelfTestLog(page));
     }
     _driveProperties.insert(QStringLiteral("tip"), false);
     closeSMARTInterface();

@@ -3,6 +3,7 @@
 #include "drive/AtaPages.h"
 #include "drive/PowerMode.h"
 #include "platform/AtaSmartInterface.h"
+#include "platform/NvmeInterface.h"
 #include "platform/Registry.h"
 
 #include <QObject>
@@ -41,17 +42,18 @@ public:
     void setDelegate(QObject *delegate) { _delegate = delegate; }
     void notifyEndOfTest();
 
-    // --- SMART session (ATA drives) ---
+    // --- SMART session (ATA drives; NVMe drives for self-tests) ---
     // Where the session comes from (Linux devices or a recorded set), and the
     // drive database that names the attributes; both are set by the front end
     // (DriveReader.h) before updateProperties or startTest.
     void setAtaOpener(AtaSmartOpener opener) { _opener = std::move(opener); }
+    void setNvmeOpener(NvmeOpener opener) { _nvmeOpener = std::move(opener); }
     void setRegistry(std::shared_ptr<const Registry> registry) { _registry = std::move(registry); }
     void setDriveDatabase(std::shared_ptr<const DriveDatabase> database) { _database = std::move(database); }
 
     int32_t openSMARTInterface();
     void closeSMARTInterface();
-    bool hasOpenSession() const { return sif != nullptr; }
+    bool hasOpenSession() const { return sif != nullptr || nif != nullptr; }
     // Reads and decodes IDENTIFY, SMART data, thresholds and logs; the status of
     // opening the session, or 0. Refused (EBUSY) while a self-test is followed.
     int32_t updateProperties();
@@ -65,12 +67,23 @@ public:
     const AtaPages &pages() const { return _pages; }
     // "Extended" runs the extended self-test, anything else the short one; the
     // status of opening the session, or of the drive refusing the test. Progress goes to the "test_*" keys once a
-    // second until the drive reports an end, then endOfTest.
+    // second until the drive reports an end, then endOfTest. An ATA drive
+    // reports through its SMART data page, an NVMe drive ("isNVMe") through
+    // its Device Self-test log.
     int32_t startTest(const QString &type);
+    // The followed test as the drive last reported it.
+    struct SelfTestState
+    {
+        int percent = 0;      // done, 0 to 100
+        bool running = false; // the drive still tests
+        bool passed = false;  // ended without error
+    };
+    const SelfTestState &selfTestState() const { return _testState; }
     bool isFollowingTest() const { return timer != nullptr; }
     // Stops following the test (the drive keeps running it).
     void abortSelftest();
-    // Aborts the followed test on the drive (EXECUTE OFF-LINE IMMEDIATE 0x7F),
+    // Aborts the followed test on the drive (EXECUTE OFF-LINE IMMEDIATE 0x7F,
+    // or Device Self-test with the abort code),
     // takes its final status and log, and stops following it. The status of
     // the abort command; following stops even when the drive refused it.
     int32_t stopSelfTest();
@@ -81,6 +94,12 @@ Q_SIGNALS:
     void endOfTest(const QString &what);
 
 private:
+    bool isNVMe() const { return _driveProperties.value(QStringLiteral("isNVMe")).toBool(); }
+    int32_t startAtaTest(bool extended, unsigned &minutes);
+    int32_t startNvmeTest(bool extended, unsigned &minutes);
+    // Reads the drive's test state; the read's status.
+    int32_t readAtaTestState(QString &text);
+    int32_t readNvmeTestState(QString &text);
     void selfTestTick();
     void endSelfTest();
     const DriveDatabase &driveDatabase();
@@ -88,6 +107,8 @@ private:
     // The session state and the pages, reached only through the operations
     // above. The open session; empty when none is open.
     std::unique_ptr<AtaSmartInterface> sif;
+    // The NVMe controller while its self-test is followed.
+    std::unique_ptr<NvmeInterface> nif;
     // The SMART-capable ancestor of the drive's medium; null when none.
     RegistryEntry smart_service;
     // Present only while a self-test is being followed.
@@ -97,10 +118,12 @@ private:
     QVariantMap _driveProperties;
     QPointer<QObject> _delegate;
     AtaSmartOpener _opener;
+    NvmeOpener _nvmeOpener;
     std::shared_ptr<const Registry> _registry;
     std::shared_ptr<const DriveDatabase> _database;
     double _testElapsed = 0;
     double _testExpected = 0;
+    SelfTestState _testState;
     int32_t _smartDataStatus = 0;
 };
 

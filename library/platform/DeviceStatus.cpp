@@ -124,8 +124,16 @@ QString statusText(int32_t status)
     if ((s & 0xFFFF0000u) == kAtaFamily)
         return QStringLiteral("ATA command aborted (status %1, error %2)")
             .arg(hex2((s >> 8) & 0xFF), hex2(s & 0xFF));
-    if ((s & 0xFFFF0000u) == kNvmeFamily)
-        return QStringLiteral("NVMe command failed (status 0x%1)").arg(s & 0xFFFF, 4, 16, QLatin1Char('0'));
+    if ((s & 0xFFFF0000u) == kNvmeFamily) {
+        // Type and code without the Do Not Retry and More bits.
+        const uint32_t code = s & 0x07FF;
+        const char *what = code == 0x0001   ? "the controller does not support the command; "
+                           : code == 0x011D ? "a device self-test is already running; "
+                                            : "";
+        return QStringLiteral("NVMe command failed (%1status 0x%2)")
+            .arg(QLatin1String(what))
+            .arg(s & 0xFFFF, 4, 16, QLatin1Char('0'));
+    }
     if ((s & 0xFFF00000u) == kSenseFamily)
         return QStringLiteral("%1 (sense key %2, ASC %3, ASCQ %4)")
             .arg(senseKeyText((s >> 16) & 0x0F), hex2((s >> 16) & 0x0F), hex2((s >> 8) & 0xFF), hex2(s & 0xFF));

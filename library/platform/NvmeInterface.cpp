@@ -15,6 +15,8 @@ NvmeVersion nvmeVersionFromIdentify(std::span<const uint8_t> identify)
     return {uint16_t(ver >> 16), uint16_t((ver >> 8) & 0xFF)};
 }
 
+int32_t nvmeInvalidOpcodeStatus() { return statusFromNvme(0x4001); }
+
 namespace nvme {
 
 NvmeAdminCommand identifyController()
@@ -37,6 +39,16 @@ NvmeAdminCommand getLogPage(uint8_t logId, uint32_t dwords)
     c.cdw10 = ((numd & 0xFFFF) << 16) | logId;
     c.cdw11 = numd >> 16;
     c.dataLength = dwords * 4;
+    c.timeoutMs = kTimeoutMs;
+    return c;
+}
+
+NvmeAdminCommand deviceSelfTest(uint8_t code, uint32_t nsid)
+{
+    NvmeAdminCommand c;
+    c.opcode = kOpDeviceSelfTest;
+    c.nsid = nsid;
+    c.cdw10 = code & 0xFu;
     c.timeoutMs = kTimeoutMs;
     return c;
 }
@@ -75,6 +87,13 @@ int32_t NvmeAdminController::getLogPage(uint8_t logId, std::span<uint8_t> buffer
         return status;
     std::copy(scratch.begin(), scratch.end(), buffer.begin());
     return kStatusSuccess;
+}
+
+int32_t NvmeAdminController::deviceSelfTest(uint8_t code, uint32_t nsid)
+{
+    if (!m_transport)
+        return kStatusNoDevice;
+    return m_transport->submit(nvme::deviceSelfTest(code, nsid), {});
 }
 
 } // namespace corvane

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-helper's request decoding: whatever a caller sends, only a request
-// within the fixed limits comes out. Input: control byte (member: the ten
+// within the fixed limits comes out. Input: control byte (member: one of the
 // operations or an unknown one), signature length, signature, name length,
 // name bytes, then the numeric arguments (1 + 1 + 4 bytes).
 #include "FuzzSupport.h"
@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Reader r{fuzz::bytes(data, size)};
     const uint8_t control = r.byte();
-    const QString member = control % 11 == 10 ? QStringLiteral("SendRawCommand") : methodName(Operation(control % 10));
+    const int pick = control % (kOperationCount + 1);
+    const QString member = pick == kOperationCount ? QStringLiteral("SendRawCommand") : methodName(Operation(pick));
     const auto sig = r.take(r.byte() % 8);
     const QString signature = QString::fromLatin1(reinterpret_cast<const char *>(sig.data()), qsizetype(sig.size()));
     const auto name = r.take(r.byte());

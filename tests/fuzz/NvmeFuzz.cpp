@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART /
-// Health log (512), Firmware Slot log (512) and the error log (the rest). The
+// Health log (512), Firmware Slot log (512) and the error log (the rest, also
+// read as a Device Self-test log). The
 // control byte picks the error-entry count handed to the error-log decoder (as
 // the controller claims it, or any count up to 256); npss is Identify byte 263,
 // so the fuzzer reaches every count through the data itself.
@@ -34,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const size_t claimed = nvmeErrorLogEntryCount(identify);
     nvmeErrorLog(errors, claimed);
     nvmeErrorLog(errors, control & 1 ? size_t(control) + 1 : claimed * 2);
+    nvmeSelfTestOffers(identify);
+    nvmeSelfTestLog(errors);
     nvmeText(identify.first(std::min<size_t>(40, identify.size())));
     return 0;
 }

@@ -80,6 +80,12 @@ PageRecording recordNvmePages(NvmeInterface &nvme, const QString &dir)
         std::vector<uint8_t> errors(entries * kNvmeErrorEntrySize, 0);
         keep(result, dir, QStringLiteral("nvme-log01-error.bin"),
              nvme.getLogPage(nvme::kLogError, errors, uint32_t(errors.size() / 4)), errors);
+        // OACS bit 4: the controller has Device Self-test and keeps its log.
+        if (identify[256] & 0x10) {
+            std::vector<uint8_t> tests(kNvmeSelfTestLogSize, 0);
+            keep(result, dir, QStringLiteral("nvme-log06-selftest.bin"),
+                 nvme.getLogPage(nvme::kLogSelfTest, tests, uint32_t(tests.size() / 4)), tests);
+        }
     }
     return result;
 }
