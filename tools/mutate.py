@@ -10,8 +10,9 @@ fail on is killed; one they pass is a fault they miss.
 
 The sample is drawn with a fixed seed from every mutant of the files, so two
 runs over the same product code try the same mutants: run it before and after
-changing the tests and compare the kill counts. Run it on a copy of the tree
-when editing at the same time: it rewrites product files while it works."""
+changing the tests and compare the kill counts, or give it a copy of the tree
+from before the change (--mirror) to judge both on each mutant at once. Don't
+edit product files while it runs: it rewrites them as it works."""
 import argparse
 import os
 import random
@@ -91,6 +92,14 @@ def main():
     ap.add_argument("--build", required=True, help="build folder")
     ap.add_argument("--targets", required=True, help="comma-separated targets to rebuild")
     ap.add_argument("--run", required=True, help="shell command run in the build folder; failing = killed")
+    ap.add_argument("--compare", help="a second test command judged on the same mutants (say, the suite without "
+                    "the tests to delete, by a gtest filter); its verdict is logged beside the first")
+    ap.add_argument("--mirror", help="a second tree (say, a copy before a change to the tests) given the same "
+                    "mutant; with --mirror-build, --mirror-targets and --mirror-run its verdict is logged beside the "
+                    "first, and ccache makes its compile nearly free")
+    ap.add_argument("--mirror-build")
+    ap.add_argument("--mirror-targets")
+    ap.add_argument("--mirror-run")
     ap.add_argument("--sample", type=int, default=40)
     ap.add_argument("--seed", type=int, default=7)
     ap.add_argument("--timeout", type=int, default=300, help="seconds a test run may take")
@@ -101,6 +110,8 @@ def main():
 
     everything, originals = [], {}
     for path in a.files:
+        if a.mirror and open(path, "rb").read() != open(os.path.join(a.mirror, path), "rb").read():
+            sys.exit(f"{path} differs in {a.mirror}: the two trees must share the product code")
         found, lines = mutants_of(path)
         everything += found
         originals[path] = lines
@@ -113,10 +124,14 @@ def main():
 
     current = {"path": None}
 
+    def write(path, lines):
+        for root in [None] + ([a.mirror] if a.mirror else []):
+            with open(os.path.join(root, path) if root else path, "w", encoding="utf-8") as f:
+                f.write("\n".join(lines))
+
     def restore(*_):
         if current["path"]:
-            with open(current["path"], "w", encoding="utf-8") as f:
-                f.write("\n".join(originals[current["path"]]))
+            write(current["path"], originals[current["path"]])
             current["path"] = None
 
     def stop(*_):
@@ -126,31 +141,47 @@ def main():
     signal.signal(signal.SIGINT, stop)
     signal.signal(signal.SIGTERM, stop)
     build = "cmake --build . -j2 --target " + " ".join(a.targets.split(","))
+    mirror_build = "cmake --build . -j2 --target " + " ".join((a.mirror_targets or a.targets).split(","))
     log = open(a.log, "a", encoding="utf-8") if a.log else None
     counts = {"killed": 0, "survived": 0, "invalid": 0}
+    compared = {}
     try:
         for i, (path, n, name, s, e, repl) in enumerate(sample, 1):
             lines = list(originals[path])
             lines[n] = lines[n][:s] + repl + lines[n][e:]
             current["path"] = path
-            with open(path, "w", encoding="utf-8") as f:
-                f.write("\n".join(lines))
+            write(path, lines)
+            other = ""
             if run(build, a.build, 900) != 0:
                 verdict = "invalid"
             else:
                 verdict = "survived" if run(a.run, a.build, a.timeout) == 0 else "killed"
+                if a.compare:
+                    other = "survived" if run(a.compare, a.build, a.timeout) == 0 else "killed"
+                if a.mirror:
+                    if run(mirror_build, a.mirror_build, 900) != 0:
+                        other = "invalid"
+                    else:
+                        other = "survived" if run(a.mirror_run, a.mirror_build, a.timeout) == 0 else "killed"
+                if other:
+                    compared[other] = compared.get(other, 0) + 1
+                    other = f" [{'mirror' if a.mirror else 'compare'}: {other}]"
             restore()
             counts[verdict] += 1
-            line = f"{verdict.upper():8} {path}:{n + 1}: {name}: {originals[path][n].strip()}"
+            line = f"{verdict.upper():8} {path}:{n + 1}: {name}: {originals[path][n].strip()}{other}"
             print(f"[{i}/{len(sample)}] {line}", flush=True)
             if log:
                 log.write(line + "\n")
                 log.flush()
     finally:
         restore()
-        run(build, a.build, 900)  # leave the build matching the tree
+        run(build, a.build, 900)  # leave the builds matching the trees
+        if a.mirror:
+            run(mirror_build, a.mirror_build, 900)
     valid = counts["killed"] + counts["survived"]
     print(f"killed {counts['killed']} / {valid} valid mutants ({counts['invalid']} did not build)")
+    if a.compare or a.mirror:
+        print(f"{'mirror' if a.mirror else 'compare'}: killed {compared.get('killed', 0)} / {valid}")
     return 0
 
 
