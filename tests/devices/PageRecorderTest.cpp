@@ -15,11 +15,8 @@ using corvane::test::readData;
 
 TEST(PageRecorder, AtaPagesRoundTrip)
 {
-    const QString intel = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
     RecordedSet from, to;
-    for (const char *name : {"identify.bin", "smart.bin", "thresholds.bin", "smartlog-00-directory.bin",
-                             "smartlog-06-selftest.bin"})
-        from.copy(QStringLiteral("sda"), QLatin1String(name), intel + QLatin1String(name));
+    from.copyAtaPages(QStringLiteral("sda"), QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57"));
     from.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "0 failing\n");
     RecordedAtaSmart ata(from.drive(QStringLiteral("sda")));
 
@@ -36,12 +33,10 @@ TEST(PageRecorder, AtaPagesRoundTrip)
 TEST(PageRecorder, NvmePagesRoundTripAndUnreadableDrives)
 {
     RecordedSet from, to;
+    from.copyQemuNvme(QStringLiteral("nvme0n1"));
     QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     id[262] = 1; // two error entries kept
     from.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), id);
-    from.copy(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log01-error.bin"), QStringLiteral("nvme-qemu/nvme0-log01-error.bin"));
-    from.copy(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log02-smart.bin"), QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"));
-    from.copy(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log03-fwslot.bin"), QStringLiteral("nvme-qemu/nvme0-log03-fwslot.bin"));
     RecordedNvme nvme(from.drive(QStringLiteral("nvme0n1")));
 
     const PageRecording r = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));

@@ -15,23 +15,10 @@ namespace {
 
 const QString kIntel = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
 const QString kMaxtorFailing = QStringLiteral("ata-pages/Maxtor_96147H8--BAC51KJ0--2/");
-using Page = std::array<uint8_t, 512>;
 
 QByteArray asBytes(const Page &p)
 {
     return QByteArray(reinterpret_cast<const char *>(p.data()), qsizetype(p.size()));
-}
-
-void copyAta(const RecordedSet &set, const QString &bsd, const QString &from)
-{
-    QStringList names{QLatin1String(kAtaStatusFileName)};
-    for (const AtaPageFile &file : kAtaPageFiles)
-        names << QLatin1String(file.fileName);
-    for (const QString &name : names) {
-        const QByteArray content = readData(from + name);
-        if (!content.isEmpty())
-            set.put(bsd, name, content);
-    }
 }
 
 struct FakeClock
@@ -54,7 +41,7 @@ protected:
 TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sda"), kIntel);
+    set.copyAtaPages(QStringLiteral("sda"), kIntel);
     int32_t status = -1;
     auto ata = recordedAtaSmartOpener(set.path())(QStringLiteral("sda"), status);
     ASSERT_TRUE(ata);
@@ -69,7 +56,7 @@ TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
 TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
     RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")));
     bool exceeded = false;
     EXPECT_EQ(ata.returnStatus(exceeded), 0);
@@ -95,7 +82,7 @@ TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
 TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdc"), kIntel);
+    set.copyAtaPages(QStringLiteral("sdc"), kIntel);
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "EACCES\n");
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path());
     int32_t status = 0;
@@ -124,7 +111,7 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
     EXPECT_TRUE(isNoDeviceStatus(status));
     EXPECT_EQ(open(QStringLiteral("../sdc"), status), nullptr);
     EXPECT_EQ(status, kStatusNoDevice);
-    copyAta(set, QStringLiteral("sdd"), kIntel);
+    set.copyAtaPages(QStringLiteral("sdd"), kIntel);
     auto gone = open(QStringLiteral("sdd"), status);
     ASSERT_TRUE(gone);
     QDir(set.drive(QStringLiteral("sdd"))).removeRecursively();
@@ -134,7 +121,7 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
 TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sda"), kIntel);
+    set.copyAtaPages(QStringLiteral("sda"), kIntel);
     FakeClock clock;
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path(), clock.clock());
     int32_t status = 0;
@@ -202,7 +189,7 @@ TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
 TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
     FakeClock clock;
     RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")), clock.clock());
     Page testLog{};

@@ -12,13 +12,6 @@ using corvane::test::RecordedSet;
 using corvane::test::readData;
 
 namespace {
-void copyQemu(const RecordedSet &set, const QString &bsd)
-{
-    set.copy(bsd, QStringLiteral("nvme-id-ctrl.bin"), QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
-    set.copy(bsd, QStringLiteral("nvme-log01-error.bin"), QStringLiteral("nvme-qemu/nvme0-log01-error.bin"));
-    set.copy(bsd, QStringLiteral("nvme-log02-smart.bin"), QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"));
-    set.copy(bsd, QStringLiteral("nvme-log03-fwslot.bin"), QStringLiteral("nvme-qemu/nvme0-log03-fwslot.bin"));
-}
 QByteArray asBytes(const std::vector<uint8_t> &v)
 {
     return QByteArray(reinterpret_cast<const char *>(v.data()), qsizetype(v.size()));
@@ -28,7 +21,7 @@ QByteArray asBytes(const std::vector<uint8_t> &v)
 TEST(RecordedNvme, ServesTheRecordedBlocks)
 {
     RecordedSet set;
-    copyQemu(set, QStringLiteral("nvme0n1"));
+    set.copyQemuNvme(QStringLiteral("nvme0n1"));
     int32_t status = -1;
     auto nvme = recordedNvmeOpener(set.path())(QStringLiteral("nvme0n1"), status);
     ASSERT_EQ(status, 0);
@@ -55,7 +48,7 @@ TEST(RecordedNvme, ServesTheRecordedBlocks)
 TEST(RecordedNvme, MissingBlocksUnreadableAndVanishedDrives)
 {
     RecordedSet set;
-    copyQemu(set, QStringLiteral("nvme0n1"));
+    set.copyQemuNvme(QStringLiteral("nvme0n1"));
     QFile::remove(QDir(set.drive(QStringLiteral("nvme0n1"))).filePath(QStringLiteral("nvme-log03-fwslot.bin")));
     RecordedNvme nvme(set.drive(QStringLiteral("nvme0n1")));
     std::vector<uint8_t> identify(4096), page(512, 0xAB);
