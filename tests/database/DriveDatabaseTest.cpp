@@ -3,11 +3,11 @@
 #include "database/DriveDatabaseFile.h"
 #include "database/THSmartDeviceDatabase.h"
 #include "TestData.h"
+#include "support/EventLoop.h"
 #include "QStringPrinter.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -346,10 +346,7 @@ protected:
 
 TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainThread)
 {
-    int argc = 1;
-    char name[] = "database_tests";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    QCoreApplication &app = test::app();
 
     // No file anywhere: empty database, false, no notification.
     THSmartDeviceDatabase::setSystemDatabasePaths({home.filePath("none-a.h"), home.filePath("none-b.h")});
@@ -385,10 +382,7 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     worker->wait();
     delete worker;
     EXPECT_TRUE(parsed);
-    QElapsedTimer t;
-    t.start();
-    while (updates == 0 && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    test::waitUntil([&] { return updates > 0; }, 5000);
     EXPECT_EQ(updates, 1);
     EXPECT_EQ(deliveredOn, app.thread());
     EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
