@@ -419,6 +419,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
 
     d->abortSelftest();
+    EXPECT_EQ(d->stopSelfTest(), 0); // nothing to stop
     EXPECT_EQ(delegate.calls, 0);
     EXPECT_EQ(signal.count(), 0);
     EXPECT_EQ(script->opened, 0);
@@ -482,6 +483,8 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
     EXPECT_EQ(d->updateProperties(), statusFromErrno(EBUSY));
     EXPECT_TRUE(d->hasOpenSession());
+    EXPECT_EQ(d->startTest(QStringLiteral("Extended")), 0); // one test is followed at a time
+    EXPECT_EQ(script->count("extended"), 0);
     d->abortSelftest();
     EXPECT_FALSE(d->hasOpenSession());
 }
