@@ -255,6 +255,13 @@ TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
     EXPECT_EQ(d->driveProperties(), before);
     EXPECT_EQ(script->openSessions, 0);
     EXPECT_EQ(script->calls, (std::vector<std::string>{"enable"}));
+
+    // A drive read once and then gone says so, rather than keep the old read's status.
+    script->failing = {};
+    ASSERT_EQ(d->updateProperties(), 0);
+    script->failing["open"] = kStatusNoDevice;
+    EXPECT_EQ(d->updateProperties(), kStatusNoDevice);
+    EXPECT_EQ(d->smartDataStatus(), kStatusNoDevice);
 }
 
 TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
