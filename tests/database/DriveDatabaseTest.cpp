@@ -208,6 +208,21 @@ TEST(DriveDatabase, DamagedAndForeignFiles)
     EXPECT_TRUE(readable);
     EXPECT_TRUE(stray.drives().isEmpty());
     EXPECT_EQ(stray.dictionary().value("datebuild").toString(), "");
+
+    // Only UTF-8 text is a database: each kind of sequence at its limits.
+    const struct { const char *bytes; bool text; } utf8[] = {
+        {"\xC2\x80", true},          {"\xC1\xBF", false},         // U+0080; overlong
+        {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},     // U+0800; overlong
+        {"\xE1\x80\x80", true},      {"\xED\x9F\xBF", true},      // U+1000, U+D7FF
+        {"\xED\xA0\x80", false},     {"\xED\xBF\xBF", false},     // surrogates
+        {"\xEE\x80\x80", true},      {"\xF4\x8F\xBF\xBF", true},  // U+E000, U+10FFFF
+        {"\xF4\x90\x80\x80", false}, {"\x80", false},             // beyond U+10FFFF; no lead byte
+    };
+    for (const auto &u : utf8) {
+        readable = !u.text;
+        DriveDatabase::parse(QByteArray("{ \"VERSION: 1.0\",\n},\n// ") + u.bytes + "\n", &readable);
+        EXPECT_EQ(readable, u.text) << QByteArray(u.bytes).toHex().constData();
+    }
 }
 
 TEST(DriveDatabase, RealDebianFile)
