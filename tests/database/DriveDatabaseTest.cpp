@@ -3,11 +3,11 @@
 #include "database/DriveDatabaseFile.h"
 #include "database/THSmartDeviceDatabase.h"
 #include "TestData.h"
+#include "support/EventLoop.h"
 #include "QStringPrinter.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -168,21 +168,28 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
 
 TEST(DriveDatabase, DamagedAndForeignFiles)
 {
-    const DriveDatabase base = fixture("base.h");
+    const QByteArray text = test::readData("drivedb/base.h");
+    const DriveDatabase base = DriveDatabase::parse(text);
 
     bool readable = false;
-    const DriveDatabase crlf = fixture("crlf.h", &readable);
+    const DriveDatabase crlf = DriveDatabase::parse(QByteArray(text).replace("\n", "\r\n"), &readable);
     EXPECT_TRUE(readable);
     EXPECT_EQ(crlf.dictionary(), base.dictionary());
 
     // Cut inside a block comment: the records before the cut survive intact.
-    const DriveDatabase truncated = fixture("truncated.h", &readable);
+    const DriveDatabase truncated = DriveDatabase::parse(text.left(text.indexOf("* as some records") + 6), &readable);
     EXPECT_TRUE(readable);
     ASSERT_EQ(truncated.drives().size(), 4);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(truncated.drives()[i], base.drives()[i]) << i;
 
-    const DriveDatabase noVersion = fixture("no-version.h", &readable);
+    // Without the version record (nor the comment naming it).
+    QByteArray unversioned = text;
+    for (const char *line : {" * Entries below", "  { \"VERSION:"}) {
+        const qsizetype at = unversioned.indexOf(line);
+        unversioned.remove(at, unversioned.indexOf('\n', at) + 1 - at);
+    }
+    const DriveDatabase noVersion = DriveDatabase::parse(unversioned, &readable);
     EXPECT_TRUE(readable);
     EXPECT_TRUE(noVersion.drives().isEmpty());
     EXPECT_FALSE(noVersion.dictionary().contains("version"));
@@ -196,16 +203,26 @@ TEST(DriveDatabase, DamagedAndForeignFiles)
     EXPECT_TRUE(empty.drives().isEmpty());
     EXPECT_TRUE(empty.defaultEntry().isEmpty());
 
-    // A file of only the version record and stray text: nothing recognised, no crash.
+    // A file of only the version record and stray text: nothing recognised.
     const DriveDatabase stray = DriveDatabase::parse("{ \"VERSION: 1.0\",\n},\n{ \"a\", \"b\",\n-v\n-F\n", &readable);
     EXPECT_TRUE(readable);
     EXPECT_TRUE(stray.drives().isEmpty());
     EXPECT_EQ(stray.dictionary().value("datebuild").toString(), "");
 
-    // Every prefix of the file parses without harm.
-    const QByteArray text = test::readData("drivedb/base.h");
-    for (qsizetype n = 0; n <= text.size(); n += 7)
-        (void)DriveDatabase::parse(text.left(n));
+    // Only UTF-8 text is a database: each kind of sequence at its limits.
+    const struct { const char *bytes; bool text; } utf8[] = {
+        {"\xC2\x80", true},          {"\xC1\xBF", false},         // U+0080; overlong
+        {"\xE0\xA0\x80", true},      {"\xE0\x9F\xBF", false},     // U+0800; overlong
+        {"\xE1\x80\x80", true},      {"\xED\x9F\xBF", true},      // U+1000, U+D7FF
+        {"\xED\xA0\x80", false},     {"\xED\xBF\xBF", false},     // surrogates
+        {"\xEE\x80\x80", true},      {"\xF4\x8F\xBF\xBF", true},  // U+E000, U+10FFFF
+        {"\xF4\x90\x80\x80", false}, {"\x80", false},             // beyond U+10FFFF; no lead byte
+    };
+    for (const auto &u : utf8) {
+        readable = !u.text;
+        DriveDatabase::parse(QByteArray("{ \"VERSION: 1.0\",\n},\n// ") + u.bytes + "\n", &readable);
+        EXPECT_EQ(readable, u.text) << QByteArray(u.bytes).toHex().constData();
+    }
 }
 
 TEST(DriveDatabase, RealDebianFile)
@@ -344,10 +361,7 @@ protected:
 
 TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainThread)
 {
-    int argc = 1;
-    char name[] = "database_tests";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    QCoreApplication &app = test::app();
 
     // No file anywhere: empty database, false, no notification.
     THSmartDeviceDatabase::setSystemDatabasePaths({home.filePath("none-a.h"), home.filePath("none-b.h")});
@@ -383,10 +397,7 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     worker->wait();
     delete worker;
     EXPECT_TRUE(parsed);
-    QElapsedTimer t;
-    t.start();
-    while (updates == 0 && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    test::waitUntil([&] { return updates > 0; }, 5000);
     EXPECT_EQ(updates, 1);
     EXPECT_EQ(deliveredOn, app.thread());
     EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),

@@ -64,6 +64,9 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
         {"SSDSC2KB019T7R", "intel"},
         {"#DI ssd", "daichi"},
         {"Phison E12 reference", "phison"},    // contains rule when no prefix matches
+        {"SPCC Solid State Disk", "siliconpower"},
+        {"NewerTech miniStack", "newertech"},
+        {"CT1000P1SSD8", "crucial"},
         {"Hitachi HTS545050", "hitachi"},
         {"HGST HUS724040ALE640", "hgst"},
         {"Maxtor 96147H8", "maxtor"},
@@ -85,23 +88,11 @@ TEST(ManufacturerLogos, PathIsTheImagesFile)
 {
     // The tiles are drawn by the build; tests run from the build tree.
     EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
-    const struct { const char *model; const char *file; } cases[] = {
-        {"ST9100821AS", "seagate"},
-        {"StoreJet Transcend", "transcend"},
-        {"ST250-128", "apacer"},
-        {"SSDSC2KB019T7R", "intel"},
-        {"WDC WD2500JB-00REA0", "westerndigital"},
-        {"CT1000P1SSD8", "crucial"},
-        {"M4-CT256M4SSD2", "crucial"},
-        {"SPCC Solid State Disk", "siliconpower"},
-        {"NewerTech miniStack", "newertech"},
-        {"FUJITSU MHY2120BH", "fujitsu"},
-        {"Samsung_SSD_850", "samsung"},
-    };
-    for (const auto &c : cases) {
-        const QString path = mfgLogoPathForDriveModel(QLatin1String(c.model));
-        EXPECT_EQ(QFileInfo(path).completeBaseName(), QLatin1String(c.file)) << c.model;
-        EXPECT_TRUE(path.startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/"))) << c.model;
+    // The file of the name the rules give (those are checked above).
+    for (const char *model : {"ST9100821AS", "StoreJet Transcend", "SPCC Solid State Disk", "Samsung_SSD_850"}) {
+        const QString path = mfgLogoPathForDriveModel(QLatin1String(model));
+        EXPECT_EQ(path, QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/%1.png").arg(mfgLogoForDriveModel(QLatin1String(model))))
+            << model;
     }
     EXPECT_EQ(mfgLogoForDriveModel(QStringLiteral("StoreJet Transcend")), QStringLiteral("transcend"));
     EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("../../etc/passwd")), QString());

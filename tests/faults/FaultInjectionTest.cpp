@@ -53,7 +53,8 @@ protected:
             if (!p)
                 return std::nullopt;
             p->registry = std::make_shared<test::FaultyRegistry>(p->registry, plan);
-            p->ata = test::faultyAtaOpener(p->ata, plan);
+            ataScript->plan = &plan;
+            p->ata = test::scriptedOpener(ataScript, p->ata);
             p->nvme = test::faultyNvmeOpener(p->nvme, plan);
             return p;
         });
@@ -94,6 +95,7 @@ protected:
 
     QTemporaryDir home;
     FaultPlan plan;
+    std::shared_ptr<test::DriveScript> ataScript = std::make_shared<test::DriveScript>();
     std::unique_ptr<DriveSource> source;
     std::unique_ptr<SharedDefaults> defaults;
     std::unique_ptr<SMARTWatcher> watcher;

@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include "support/Corvanectl.h"
+#include "support/EventLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +31,7 @@ namespace {
 const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
 const QString kRules = QStringLiteral(CORVANE_SOURCE_DIR "/data/prometheus/corvane-alerts.yml");
 
-QCoreApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "metrics_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *instance = new QCoreApplication(argc, argv);
-    return *instance;
-}
-
+using test::app;
 using ProcessRun = test::CliRun;
 using test::Cli;
 using test::runProcess;

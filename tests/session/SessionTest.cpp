@@ -2,7 +2,6 @@
 // The SMART session on a drive object: what a read merges, what it leaves
 // alone when pages are bad or reads fail, and how a self-test is followed.
 #include "SessionTestSupport.h"
-#include "devices/RecordedSet.h"
 
 #include "drive/AtaPages.h"
 #include "drive/DriveReader.h"
@@ -63,24 +62,12 @@ Page emptyErrorLog()
 // drive's page and read it.
 void readWithPolling(DriveScript &script, THSMARTDevice &d, std::initializer_list<std::pair<size_t, uint8_t>> bytes)
 {
-    Page &smart = script.pages["smart"];
+    Page smart = script.page("smart");
     for (const auto &[offset, value] : bytes)
         smart[offset] = value;
     ataFixChecksum(smart);
+    script.setPage("smart", smart);
     ASSERT_EQ(d.updateProperties(), 0);
-}
-
-// A folder of recorded pages as drive `bsd` of a recorded set.
-void copyPages(const RecordedSet &set, const QString &bsd, const QString &folder)
-{
-    QStringList names{QLatin1String(kAtaStatusFileName)};
-    for (const AtaPageFile &file : kAtaPageFiles)
-        names << QLatin1String(file.fileName);
-    for (const QString &name : names) {
-        QFile f(QDir(folder).filePath(name));
-        if (f.open(QIODevice::ReadOnly))
-            set.put(bsd, name, f.readAll());
-    }
 }
 
 class Session : public ::testing::Test
@@ -105,7 +92,7 @@ protected:
 TEST_F(Session, FullReadOfARealDriveClosesTheSessionAndNeverDisablesSmart)
 {
     const auto script = realDrive(kTrac);
-    script->pages["log1"] = emptyErrorLog();
+    script->setPage("log1", emptyErrorLog());
     const auto d = deviceOn(script);
     EXPECT_EQ(d->updateProperties(), 0);
     EXPECT_EQ(d->smartDataStatus(), 0);
@@ -149,13 +136,13 @@ TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
 TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
 {
     const auto good = realDrive(kTrac);
-    Page wrongSum = good->pages["identify"];
+    Page wrongSum = good->page("identify");
     wrongSum[100] ^= 0x20;
     const Page zeros{};
 
     for (const Page &identify : {wrongSum, zeros}) {
         const auto script = realDrive(kTrac);
-        script->pages["identify"] = identify;
+        script->setPage("identify", identify);
         const auto d = deviceOn(script);
         ASSERT_EQ(d->updateProperties(), 0);
         EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL"));
@@ -166,10 +153,10 @@ TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
         EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
     }
     // Without the 0xA5 signature the integrity word is absent, not wrong.
-    Page unsigned_ = good->pages["identify"];
+    Page unsigned_ = good->page("identify");
     unsigned_[510] = 0;
     const auto script = realDrive(kTrac);
-    script->pages["identify"] = unsigned_;
+    script->setPage("identify", unsigned_);
     const auto d = deviceOn(script);
     ASSERT_EQ(d->updateProperties(), 0);
     EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
@@ -178,19 +165,19 @@ TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
 TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
 {
     const auto base = realDrive(kTrac);
-    Page revisionZero = base->pages["smart"];
+    Page revisionZero = base->page("smart");
     revisionZero[0] = revisionZero[1] = 0;
     ataFixChecksum(revisionZero);
-    Page badSum = base->pages["smart"];
+    Page badSum = base->page("smart");
     badSum[200] ^= 0xFF;
     const Page allOnes = [] { Page p; p.fill(0xFF); return p; }(); // checksum 0 mod 256 by accident
 
     struct Case { const char *name; Page page; bool validateFails; };
     for (const Case &c : {Case{"revision 0", revisionZero, false}, Case{"checksum", badSum, false},
-                          Case{"all ones", allOnes, false}, Case{"validate refused", base->pages["smart"], true}}) {
+                          Case{"all ones", allOnes, false}, Case{"validate refused", base->page("smart"), true}}) {
         SCOPED_TRACE(c.name);
         const auto script = realDrive(kTrac);
-        script->pages["smart"] = c.page;
+        script->setPage("smart", c.page);
         if (c.validateFails)
             script->failing["validate"] = kStatusBadChecksum;
         const auto d = deviceOn(script);
@@ -232,7 +219,7 @@ TEST_F(Session, FailedReadsLeaveEarlierKeys)
     for (const auto &[op, keys] : kept) {
         SCOPED_TRACE(op);
         const auto script = realDrive(kTrac);
-        script->pages["log1"] = emptyErrorLog();
+        script->setPage("log1", emptyErrorLog());
         script->failing[op] = statusFromErrno(EIO);
         const auto d = deviceOn(script);
         d->mergeProperties(earlier);
@@ -246,7 +233,7 @@ TEST_F(Session, FailedReadsLeaveEarlierKeys)
     }
     // A return status that can't be read counts as "not exceeded".
     const auto script = realDrive(QStringLiteral("Maxtor_96147H8--BAC51KJ0--2"));
-    ASSERT_TRUE(script->exceeded);
+    ASSERT_TRUE(script->set.file(QStringLiteral("sda"), QLatin1String(kAtaStatusFileName)).startsWith('0'));
     script->failing["status"] = kStatusNoAtaRegisters;
     const auto d = deviceOn(script, QStringLiteral("Maxtor 96147H8"));
     ASSERT_EQ(d->updateProperties(), 0);
@@ -268,13 +255,20 @@ TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
     EXPECT_EQ(d->driveProperties(), before);
     EXPECT_EQ(script->openSessions, 0);
     EXPECT_EQ(script->calls, (std::vector<std::string>{"enable"}));
+
+    // A drive read once and then gone says so, rather than keep the old read's status.
+    script->failing = {};
+    ASSERT_EQ(d->updateProperties(), 0);
+    script->failing["open"] = kStatusNoDevice;
+    EXPECT_EQ(d->updateProperties(), kStatusNoDevice);
+    EXPECT_EQ(d->smartDataStatus(), kStatusNoDevice);
 }
 
 TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
 {
     // Count the commands of a complete read, then let the drive go at each of them.
     const auto probe = realDrive(kTrac);
-    probe->pages["log1"] = emptyErrorLog();
+    probe->setPage("log1", emptyErrorLog());
     deviceOn(probe)->updateProperties();
     const int total = probe->commands;
     ASSERT_EQ(total, 10);
@@ -282,7 +276,7 @@ TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
     for (int n = 1; n <= total; ++n) {
         SCOPED_TRACE(n);
         const auto script = realDrive(kTrac);
-        script->pages["log1"] = emptyErrorLog();
+        script->setPage("log1", emptyErrorLog());
         script->vanishAt = n;
         const auto d = deviceOn(script);
         const int32_t status = d->updateProperties();
@@ -306,33 +300,32 @@ TEST_F(Session, SmartDisableIsNeverSentToTheDrive)
     struct Transport : ScsiTransport
     {
         std::vector<std::array<uint8_t, 16>> *cdbs;
-        std::map<std::string, Page> pages;
+        std::shared_ptr<DriveScript> drive;
         int32_t execute(const ScsiRequest &r, ScsiReply &reply) override
         {
             cdbs->push_back(r.cdb);
             reply = {};
             const uint8_t features = r.cdb[4], lbaLow = r.cdb[8], command = r.cdb[14];
-            const Page *page = nullptr;
-            if (command == ata::kCmdIdentifyDevice)
-                page = &pages["identify"];
-            else if (command == ata::kCmdSmart && features == ata::kSmartReadData)
-                page = &pages["smart"];
-            else if (command == ata::kCmdSmart && features == ata::kSmartReadThresholds)
-                page = &pages["thresholds"];
-            else if (command == ata::kCmdSmart && features == ata::kSmartReadLog && lbaLow == 6)
-                page = &pages["log6"];
-            if (r.dataIn && page)
-                std::copy_n(page->begin(), std::min(page->size(), r.data.size()), r.data.begin());
+            const char *page = command == ata::kCmdIdentifyDevice ? "identify"
+                               : command != ata::kCmdSmart ? nullptr
+                               : features == ata::kSmartReadData ? "smart"
+                               : features == ata::kSmartReadThresholds ? "thresholds"
+                               : features == ata::kSmartReadLog && lbaLow == 6 ? "log6"
+                               : nullptr;
+            if (r.dataIn && page) {
+                const Page p = drive->page(page);
+                std::copy_n(p.begin(), std::min(p.size(), r.data.size()), r.data.begin());
+            }
             return 0;
         }
     };
     std::vector<std::array<uint8_t, 16>> cdbs;
-    const auto pages = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"))->pages;
+    const auto toshiba = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"));
     auto d = THSMARTDevice::deviceWithSetting(settingsFor(QStringLiteral("TOSHIBA MK1651GSY")));
     d->setAtaOpener([&](const QString &, int32_t &status) -> std::unique_ptr<AtaSmartInterface> {
         auto t = std::make_unique<Transport>();
         t->cdbs = &cdbs;
-        t->pages = pages;
+        t->drive = toshiba;
         status = 0;
         return std::make_unique<AtaPassThroughSmart>(std::move(t));
     });
@@ -433,6 +426,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
 
     d->abortSelftest();
+    EXPECT_EQ(d->stopSelfTest(), 0); // nothing to stop
     EXPECT_EQ(delegate.calls, 0);
     EXPECT_EQ(signal.count(), 0);
     EXPECT_EQ(script->opened, 0);
@@ -496,6 +490,8 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
     EXPECT_EQ(d->updateProperties(), statusFromErrno(EBUSY));
     EXPECT_TRUE(d->hasOpenSession());
+    EXPECT_EQ(d->startTest(QStringLiteral("Extended")), 0); // one test is followed at a time
+    EXPECT_EQ(script->count("extended"), 0);
     d->abortSelftest();
     EXPECT_FALSE(d->hasOpenSession());
 }
@@ -507,7 +503,7 @@ TEST_F(Session, SimulatedSelfTestOnARecordedSet)
     RecordedSet set;
     for (const auto &[bsd, folder] : {std::pair{QStringLiteral("sda"), kTrac},
                                       std::pair{QStringLiteral("sdb"), QStringLiteral("Maxtor_96147H8--BAC51KJ0--2")}}) {
-        copyPages(set, bsd, dataPath(QStringLiteral("ata-pages/") + folder));
+        set.copyAtaPages(bsd, QStringLiteral("ata-pages/") + folder);
     }
     set.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "1 good\n");
     int64_t now = 0;
@@ -598,7 +594,7 @@ TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
     for (qsizetype i = 0; i < folders.size(); ++i) {
         SCOPED_TRACE(folders[i].toStdString());
         RecordedSet set;
-        copyPages(set, QStringLiteral("sda"), folders[i]);
+        set.copyAtaPages(QStringLiteral("sda"), folders[i]);
         auto d = THSMARTDevice::deviceWithSetting({{QStringLiteral("bsdName"), QStringLiteral("sda")},
                                                    {QStringLiteral("ignoreAttributes"), defaultIgnoreAttributes()}});
         d->setAtaOpener(recordedAtaSmartOpener(set.path()));

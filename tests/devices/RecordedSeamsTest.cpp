@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The recorded seams (tests, demo, bug reports) and the recorder that makes their sets.
 #include "RecordedSet.h"
 #include "platform/DeviceStatus.h"
+#include "platform/recorded/PageRecorder.h"
 #include "platform/recorded/RecordedAtaSmart.h"
+#include "platform/recorded/RecordedNvme.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +18,10 @@ namespace {
 
 const QString kIntel = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
 const QString kMaxtorFailing = QStringLiteral("ata-pages/Maxtor_96147H8--BAC51KJ0--2/");
-using Page = std::array<uint8_t, 512>;
 
-QByteArray asBytes(const Page &p)
+QByteArray asBytes(std::span<const uint8_t> p)
 {
     return QByteArray(reinterpret_cast<const char *>(p.data()), qsizetype(p.size()));
-}
-
-void copyAta(const RecordedSet &set, const QString &bsd, const QString &from)
-{
-    QStringList names{QLatin1String(kAtaStatusFileName)};
-    for (const AtaPageFile &file : kAtaPageFiles)
-        names << QLatin1String(file.fileName);
-    for (const QString &name : names) {
-        const QByteArray content = readData(from + name);
-        if (!content.isEmpty())
-            set.put(bsd, name, content);
-    }
 }
 
 struct FakeClock
@@ -54,7 +44,7 @@ protected:
 TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sda"), kIntel);
+    set.copyAtaPages(QStringLiteral("sda"), kIntel);
     int32_t status = -1;
     auto ata = recordedAtaSmartOpener(set.path())(QStringLiteral("sda"), status);
     ASSERT_TRUE(ata);
@@ -69,7 +59,7 @@ TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
 TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
     RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")));
     bool exceeded = false;
     EXPECT_EQ(ata.returnStatus(exceeded), 0);
@@ -95,7 +85,7 @@ TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
 TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdc"), kIntel);
+    set.copyAtaPages(QStringLiteral("sdc"), kIntel);
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "EACCES\n");
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path());
     int32_t status = 0;
@@ -124,7 +114,7 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
     EXPECT_TRUE(isNoDeviceStatus(status));
     EXPECT_EQ(open(QStringLiteral("../sdc"), status), nullptr);
     EXPECT_EQ(status, kStatusNoDevice);
-    copyAta(set, QStringLiteral("sdd"), kIntel);
+    set.copyAtaPages(QStringLiteral("sdd"), kIntel);
     auto gone = open(QStringLiteral("sdd"), status);
     ASSERT_TRUE(gone);
     QDir(set.drive(QStringLiteral("sdd"))).removeRecursively();
@@ -134,7 +124,7 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
 TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sda"), kIntel);
+    set.copyAtaPages(QStringLiteral("sda"), kIntel);
     FakeClock clock;
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path(), clock.clock());
     int32_t status = 0;
@@ -202,7 +192,7 @@ TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
 TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
 {
     RecordedSet set;
-    copyAta(set, QStringLiteral("sdb"), kMaxtorFailing);
+    set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
     FakeClock clock;
     RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")), clock.clock());
     Page testLog{};
@@ -231,4 +221,101 @@ TEST_F(RecordedAtaSmartTest, DrivesWithoutSelfTestAbortTheCommand)
     EXPECT_EQ(ata.executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
     set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
     EXPECT_EQ(ata.executeOffLineImmediate(true), kStatusShortTransfer);
+}
+
+TEST(RecordedNvme, ServesTheRecordedBlocks)
+{
+    RecordedSet set;
+    set.copyQemuNvme(QStringLiteral("nvme0n1"));
+    int32_t status = -1;
+    auto nvme = recordedNvmeOpener(set.path())(QStringLiteral("nvme0n1"), status);
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(nvme);
+    std::vector<uint8_t> identify(4096), page(512), errors(16384, 0);
+    ASSERT_EQ(nvme->identifyController(identify), 0);
+    EXPECT_EQ(asBytes(identify), readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin")));
+    EXPECT_EQ(nvme->interfaceVersion(), 1);
+    EXPECT_EQ(nvme->interfaceRevision(), 4);
+    ASSERT_EQ(nvme->smartReadData(page), 0);
+    EXPECT_EQ(asBytes(page), readData(QStringLiteral("nvme-qemu/nvme0-log02-smart.bin")));
+    ASSERT_EQ(nvme->getLogPage(nvme::kLogFirmwareSlot, page, 128), 0);
+    EXPECT_EQ(asBytes(page), readData(QStringLiteral("nvme-qemu/nvme0-log03-fwslot.bin")));
+    // The file holds four entries; one is asked for and only it is copied.
+    errors[64] = 0x77;
+    ASSERT_EQ(nvme->getLogPage(nvme::kLogError, errors, 16), 0);
+    EXPECT_EQ(errors[64], 0x77);
+    // Asking for more than was recorded is a short transfer.
+    EXPECT_EQ(nvme->getLogPage(nvme::kLogError, errors, 4096), kStatusShortTransfer);
+    EXPECT_EQ(nvme->getLogPage(0x05, page, 128), statusFromNvme(0x4002));
+    EXPECT_EQ(nvme->getLogPage(2, page, 129), kStatusBadArgument);
+}
+
+TEST(RecordedNvme, MissingBlocksUnreadableAndVanishedDrives)
+{
+    RecordedSet set;
+    set.copyQemuNvme(QStringLiteral("nvme0n1"));
+    QFile::remove(QDir(set.drive(QStringLiteral("nvme0n1"))).filePath(QStringLiteral("nvme-log03-fwslot.bin")));
+    RecordedNvme nvme(set.drive(QStringLiteral("nvme0n1")));
+    std::vector<uint8_t> identify(4096), page(512, 0xAB);
+    EXPECT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), statusFromNvme(0x4002));
+    EXPECT_EQ(page, std::vector<uint8_t>(512, 0xAB));
+    EXPECT_EQ(nvme.smartReadData(page), 0);
+
+    set.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), QByteArray(1000, 'a'));
+    EXPECT_EQ(nvme.identifyController(identify), kStatusShortTransfer);
+
+    set.put(QStringLiteral("nvme0n1"), QStringLiteral("unreadable"), "EPERM");
+    EXPECT_EQ(nvme.smartReadData(page), statusFromErrno(EPERM));
+    int32_t status = 0;
+    EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme0n1"), status), nullptr);
+    EXPECT_TRUE(isPrivilegeStatus(status));
+    EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme7n1"), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENODEV);
+}
+
+TEST(PageRecorder, AtaPagesRoundTrip)
+{
+    RecordedSet from, to;
+    from.copyAtaPages(QStringLiteral("sda"), QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57"));
+    from.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "0 failing\n");
+    RecordedAtaSmart ata(from.drive(QStringLiteral("sda")));
+
+    const PageRecording r = recordAtaPages(ata, to.drive(QStringLiteral("sdb")));
+    EXPECT_EQ(r.written.size(), 6);
+    // The drive has no summary error log: left out, so it stays missing.
+    ASSERT_EQ(r.failed.size(), 1);
+    EXPECT_EQ(r.failed.firstKey(), QStringLiteral("smartlog-01-error.bin"));
+    for (const QString &name : r.written)
+        EXPECT_EQ(to.file(QStringLiteral("sdb"), name), from.file(QStringLiteral("sda"), name)) << name.toStdString();
+    EXPECT_FALSE(QFile::exists(QDir(to.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smartlog-01-error.bin"))));
+}
+
+TEST(PageRecorder, NvmePagesRoundTripAndUnreadableDrives)
+{
+    RecordedSet from, to;
+    from.copyQemuNvme(QStringLiteral("nvme0n1"));
+    QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
+    id[262] = 1; // two error entries kept
+    from.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), id);
+    RecordedNvme nvme(from.drive(QStringLiteral("nvme0n1")));
+
+    const PageRecording r = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));
+    EXPECT_TRUE(r.ok());
+    EXPECT_EQ(r.written.size(), 4);
+    EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin")), id);
+    EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log01-error.bin")).size(), 128);
+
+    // Reading the copy gives what reading the original gave.
+    RecordedNvme copy(to.drive(QStringLiteral("nvme0n1")));
+    std::vector<uint8_t> a(512), b(512);
+    ASSERT_EQ(nvme.smartReadData(a), 0);
+    ASSERT_EQ(copy.smartReadData(b), 0);
+    EXPECT_EQ(a, b);
+
+    ASSERT_TRUE(recordUnreadable(to.drive(QStringLiteral("nvme1n1")), statusFromErrno(EACCES)));
+    int32_t status = 0;
+    EXPECT_EQ(recordedNvmeOpener(to.path())(QStringLiteral("nvme1n1"), status), nullptr);
+    EXPECT_EQ(status, statusFromErrno(EACCES));
+    ASSERT_TRUE(recordUnreadable(to.drive(QStringLiteral("sdc")), kStatusTimeout));
+    EXPECT_EQ(to.file(QStringLiteral("sdc"), QStringLiteral("unreadable")), "EIO\n");
 }
