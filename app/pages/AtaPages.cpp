@@ -231,21 +231,7 @@ void AtaSelfTestPage::setDrive(const DriveEntry &entry)
 {
     DrivePage::setDrive(entry);
     const QVariantMap &p = entry.properties();
-    QStringList offers;
-    for (const QVariant &t : p.value(QStringLiteral("selftests")).toList()) {
-        const QVariantMap m = t.toMap();
-        offers << QStringLiteral("%1 (about %2)").arg(text(m, "displayName"), text(m, "timeToComplete").trimmed());
-    }
-    _offers->setText(QStringLiteral("Self-tests offered: %1")
-                         .arg(offers.isEmpty() ? QStringLiteral("none") : offers.join(QStringLiteral(", "))));
-    if (_panel) {
-        // The NVMe Self-Tests page may have taken the shared controls.
-        if (_panel->parentWidget() != this) {
-            body()->insertWidget(1, _panel);
-            _panel->show();
-        }
-        _panel->showDrive(entry);
-    }
+    showSelfTestOffers(entry, _offers, _panel);
     _log->setSortingEnabled(false);
     _log->clearRows();
     for (const QVariant &t : p.value(QStringLiteral("selftestResults")).toList()) {

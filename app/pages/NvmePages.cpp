@@ -227,21 +227,7 @@ void NvmeSelfTestsPage::setDrive(const DriveEntry &entry)
 {
     TablePage::setDrive(entry);
     const QVariantMap &p = entry.properties();
-    const QVariantList offered = p.value(QStringLiteral("selftests")).toList();
-    QStringList offers;
-    for (const QVariant &t : offered) {
-        const QVariantMap m = t.toMap();
-        offers << QStringLiteral("%1 (about %2)").arg(text(m, "displayName"), text(m, "timeToComplete").trimmed());
-    }
-    _offers->setText(QStringLiteral("Self-tests offered: %1")
-                         .arg(offers.isEmpty() ? QStringLiteral("none") : offers.join(QStringLiteral(", "))));
-    if (_panel) {
-        if (_panel->parentWidget() != this) {
-            body()->insertWidget(1, _panel);
-            _panel->show();
-        }
-        _panel->showDrive(entry);
-    }
+    showSelfTestOffers(entry, _offers, _panel);
 
     table()->setSortingEnabled(false);
     table()->clearRows();
@@ -258,7 +244,7 @@ void NvmeSelfTestsPage::setDrive(const DriveEntry &entry)
     table()->sortByColumn(-1, Qt::AscendingOrder);
 
     QString state;
-    if (offered.isEmpty())
+    if (p.value(QStringLiteral("selftests")).toList().isEmpty())
         state = QStringLiteral("This controller has no Device Self-test command.");
     else if (const unsigned running = p.value(QStringLiteral("selfTestOperation")).toUInt())
         state = QStringLiteral("A %1 self-test is running: %2% done.")

@@ -5,6 +5,7 @@
 #include "display/DisplayFormats.h"
 #include "pages/HistoryPage.h"
 #include "platform/DeviceStatus.h"
+#include "selftest/SelfTestPanel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -261,6 +262,24 @@ void DrivePage::setDrive(const DriveEntry &entry)
 }
 
 void DrivePage::setPrintLayout(bool) {}
+
+void DrivePage::showSelfTestOffers(const DriveEntry &entry, QLabel *offers, SelfTestPanel *panel)
+{
+    QStringList names;
+    for (const QVariant &t : entry.properties().value(QStringLiteral("selftests")).toList()) {
+        const QVariantMap m = t.toMap();
+        names << QStringLiteral("%1 (about %2)").arg(text(m, "displayName"), text(m, "timeToComplete").trimmed());
+    }
+    offers->setText(QStringLiteral("Self-tests offered: %1")
+                        .arg(names.isEmpty() ? QStringLiteral("none") : names.join(QStringLiteral(", "))));
+    if (!panel)
+        return;
+    if (panel->parentWidget() != this) {
+        body()->insertWidget(1, panel);
+        panel->show();
+    }
+    panel->showDrive(entry);
+}
 
 QList<int> DrivePage::tableBreaks(const DataTable *table) const
 {

@@ -66,6 +66,8 @@ private:
     QStandardItemModel *_model;
 };
 
+class SelfTestPanel;
+
 class DrivePage : public QWidget
 {
     Q_OBJECT
@@ -86,6 +88,10 @@ protected:
     QVBoxLayout *body() const { return _body; }
     // Breaks before every row of a table placed in this page.
     QList<int> tableBreaks(const DataTable *table) const;
+    // The drive's offered self-tests into `offers`, and the one set of
+    // self-test controls moved onto this page (whichever page shows the drive
+    // holds them).
+    void showSelfTestOffers(const DriveEntry &entry, QLabel *offers, SelfTestPanel *panel);
 
 private:
     QString _title;
