@@ -252,18 +252,13 @@ TEST(Capabilities, EdgeCasesAndCapabilityTable)
     expectFields(rows[7].toMap(), {{"key1", "SCT Data Table"}, {"val1", check}});
 }
 
-TEST(PageDecoding, ShortZeroAndGarbagePagesDoNotCrash)
+TEST(PageDecoding, ShortZeroAndFilledPages)
 {
+    // A page cut after the model field decodes what it holds (the fuzz target cuts everywhere).
     const QByteArray real = test::readData("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/identify.bin");
-    for (int size : {0, 1, 53, 94, 255, 511}) {
-        // Cut into the middle of the model field, the sector counts, the WWN.
-        const QByteArray cut = real.left(size);
-        const QVariantMap id = identifyDevice(test::bytes(cut));
-        EXPECT_TRUE(id.contains("sectorSizeStr")) << size;
-        EXPECT_FALSE(identifyPageValid(test::bytes(cut)));
-        capabilities(test::bytes(cut));
-    }
-    EXPECT_EQ(str(identifyDevice(test::bytes(real.left(94))), "Device Model"), "SSDSC2KB019T7R");
+    test::expectFields(identifyDevice(test::bytes(real.left(94))),
+                       {{"Device Model", "SSDSC2KB019T7R"}, {"sectorSizeStr", "512 bytes logical, 512 bytes physical"}});
+    EXPECT_FALSE(identifyPageValid(test::bytes(real.left(94))));
 
     std::array<uint8_t, 512> ff;
     ff.fill(0xFF);
