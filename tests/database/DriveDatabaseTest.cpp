@@ -150,8 +150,11 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
         "{ \"empty alternative\", \"F5|\", \"\", \"\", \"\" },\n"
         "{ \"letters\", \"A1|G[|]6\", \"\", \"\", \"\" },\n"
         "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n"
-        "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n");
-    ASSERT_EQ(starts.drives().size(), 8);
+        "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n"
+        "{ \"quoted \\\" /* not a comment\", \"Q\", \"\", \"\", \"\" },\n");
+    ASSERT_EQ(starts.drives().size(), 9);
+    // An escaped quote does not end a string, so what follows it is no comment.
+    EXPECT_EQ(family(starts, "Q", "x"), "quoted \" /* not a comment");
     const QList<std::pair<const char *, int>> found{{"A1", 1}, {"B1", 1}, {"]2", 2}, {"C2", 2}, {"3", 3},
                                                     {"D3", 3}, {"E.4", 3}, {"F5", 4}, {"", 4}, {"G|6", 5},
                                                     {"G6", -1}, {"Ex4", -1}, {"X", -1}, {"Y7", 7},
@@ -211,6 +214,7 @@ TEST(DriveDatabase, DamagedAndForeignFiles)
         {"\xE1\x80\x80", true},      {"\xED\x9F\xBF", true},      // U+1000, U+D7FF
         {"\xED\xA0\x80", false},     {"\xED\xBF\xBF", false},     // surrogates
         {"\xEE\x80\x80", true},      {"\xF4\x8F\xBF\xBF", true},  // U+E000, U+10FFFF
+        {"\xF1\x80\x80\x80", true},                              // U+40000
         {"\xF4\x90\x80\x80", false}, {"\x80", false},             // beyond U+10FFFF; no lead byte
     };
     for (const auto &u : utf8) {
