@@ -269,8 +269,10 @@ TEST(DriveDatabase, RealDebianFile)
         {"NO SUCH DRIVE 0000", "0", ""},
         {"NO-SUCH-DRIVE", "1-0", ""},
     };
-    for (const auto &k : known)
+    for (const auto &k : known) {
         EXPECT_EQ(family(db, k.model, k.firmware), QString::fromUtf8(k.family)) << k.model;
+        EXPECT_EQ(db.lookup(k.model, k.firmware).isEmpty(), !*k.family) << k.model;
+    }
 
     // Every model the file lists under "tested with" (as MODEL/FIRMWARE in the
     // comments of its record) finds that record or an earlier one that matches.
