@@ -3,6 +3,7 @@
 #include "drive/Attributes.h"
 #include "QStringPrinter.h"
 #include "TestData.h"
+#include "support/Fields.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace corvane;
+using corvane::test::expectFields;
 
 namespace {
 
@@ -78,19 +80,11 @@ TEST(AttributePass, RecordsAndHeadlineValues)
     const QVariantMap r = run(p);
 
     EXPECT_EQ(r.size(), 14);
-    EXPECT_EQ(r.value("attributeHealth").toString(), "Passed");
-    EXPECT_EQ(r.value("health").toString(), "Passed");
-    EXPECT_EQ(r.value("powerOnHours").toString(), "2208 (0 0 0)");
-    EXPECT_EQ(r.value("powerCycleCount").toInt(), 635);
-    EXPECT_EQ(r.value("temperature").toInt(), 28);
+    expectFields(r, {{"attributeHealth", "Passed"}, {"health", "Passed"}, {"powerOnHours", "2208 (0 0 0)"},
+                     {"powerCycleCount", 635}, {"temperature", 28}, {"crcErrorCount", 0},
+                     {"crcErrorCountColor", kControlTextColor}, {"attributesDataStructureRev", 16},
+                     {"isEnabledAttributes", 1}, {"Model Family", "-"}, {"modelFamily", ""}, {"isHDD", 0}});
     EXPECT_EQ(r.value("crcErrorCount").typeId(), QMetaType::Int);
-    EXPECT_EQ(r.value("crcErrorCount").toInt(), 0);
-    EXPECT_EQ(r.value("crcErrorCountColor").toString(), kControlTextColor);
-    EXPECT_EQ(r.value("attributesDataStructureRev").toInt(), 16);
-    EXPECT_EQ(r.value("isEnabledAttributes").toInt(), 1);
-    EXPECT_EQ(r.value("Model Family").toString(), "-");
-    EXPECT_EQ(r.value("modelFamily").toString(), ""); // no entry for the drive
-    EXPECT_EQ(r.value("isHDD").toInt(), 0);
     EXPECT_EQ(r.value("vendorspecificAttributes").toList().size(), 6);
 
     const QVariantMap first = record(r, 0);
@@ -100,20 +94,12 @@ TEST(AttributePass, RecordsAndHeadlineValues)
                                   {"max", ""}, {"fmt", "raw48"}, {"bad", false}}));
     EXPECT_EQ(r.value("vsaDict").toMap().value("1").toMap(), first);
 
-    const QVariantMap temp = record(r, 3);
-    EXPECT_EQ(temp.value("rawValue").toString(), "28, 15, 54, 0");
-    EXPECT_EQ(temp.value("min").toString(), " 15");
-    EXPECT_EQ(temp.value("max").toString(), " 54");
-    EXPECT_EQ(temp.value("type").toString(), "Old age");
-    EXPECT_EQ(temp.value("updated").toString(), "Always");
+    expectFields(record(r, 3), {{"rawValue", "28, 15, 54, 0"}, {"min", " 15"}, {"max", " 54"}, {"type", "Old age"},
+                                {"updated", "Always"}});
 
     // Unknown to every preset: "Unknown", raw48. Worst at or below the threshold: "In the past".
-    const QVariantMap unknown = record(r, 5);
-    EXPECT_EQ(unknown.value("attributeName").toString(), "Unknown");
-    EXPECT_EQ(unknown.value("fmt").toString(), "raw48");
-    EXPECT_EQ(unknown.value("condition").toString(), "In the past");
-    EXPECT_EQ(unknown.value("updated").toString(), "Offline");
-    EXPECT_FALSE(unknown.value("bad").toBool());
+    expectFields(record(r, 5), {{"attributeName", "Unknown"}, {"fmt", "raw48"}, {"condition", "In the past"},
+                                {"updated", "Offline"}, {"bad", false}});
 }
 
 TEST(AttributePass, DriveEntryPresetsOverTheDefaults)
@@ -125,24 +111,16 @@ TEST(AttributePass, DriveEntryPresetsOverTheDefaults)
     p.put(3, 193, 0x32, 100, 100, {5, 0, 0, 9, 0, 0});
     p.put(4, 194, 0x22, 100, 100, {35, 0, 0, 0, 0, 0});
     const QVariantMap r = run(p, {}, false, "EXAMPLE ONE-100", "FW1");
-    EXPECT_EQ(r.value("modelFamily").toString(), "Example Family One");
-    EXPECT_EQ(record(r, 0).value("attributeName").toString(), "Power On Minutes");
-    EXPECT_EQ(record(r, 0).value("fmt").toString(), "min2hour");
-    EXPECT_EQ(r.value("powerOnHours").toString(), "02:05 (3)");
-    EXPECT_EQ(record(r, 1).value("fmt").toString(), "raw16");
-    EXPECT_EQ(record(r, 1).value("rawValue").toString(), "3 2 1");
-    EXPECT_EQ(r.value("powerCycleCount").toInt(), 3);
     // Only the default entry names 7; its name marks a hard drive.
+    expectFields(r, {{"modelFamily", "Example Family One"}, {"powerOnHours", "02:05 (3)"}, {"powerCycleCount", 3},
+                     {"isHDD", 1}});
+    expectFields(record(r, 0), {{"attributeName", "Power On Minutes"}, {"fmt", "min2hour"}});
+    expectFields(record(r, 1), {{"fmt", "raw16"}, {"rawValue", "3 2 1"}});
     EXPECT_EQ(record(r, 2).value("attributeName").toString(), "Seek Error Rate");
-    EXPECT_EQ(r.value("isHDD").toInt(), 1);
     // The legacy "loadunload" row gives a format and an empty name: the name is looked for further.
-    EXPECT_EQ(record(r, 3).value("fmt").toString(), "raw24/raw24");
-    EXPECT_EQ(record(r, 3).value("rawValue").toString(), "9/5");
-    EXPECT_EQ(record(r, 3).value("attributeName").toString(), "Unknown");
+    expectFields(record(r, 3), {{"fmt", "raw24/raw24"}, {"rawValue", "9/5"}, {"attributeName", "Unknown"}});
     // Current temperature only: the split leaves min and max empty.
-    EXPECT_EQ(record(r, 4).value("rawValue").toString(), "35, 0, 0, 0");
-    EXPECT_EQ(record(r, 4).value("min").toString(), "");
-    EXPECT_EQ(record(r, 4).value("max").toString(), "");
+    expectFields(record(r, 4), {{"rawValue", "35, 0, 0, 0"}, {"min", ""}, {"max", ""}});
 }
 
 TEST(AttributePass, VerdictRules)
@@ -154,10 +132,8 @@ TEST(AttributePass, VerdictRules)
         EXPECT_EQ(run(p).value("attributeHealth").toString(), "Passed");
         p.put(0, 1, 0x0b, 6, 6, {0, 0, 0, 0, 0, 0}, 6);
         const QVariantMap r = run(p);
-        EXPECT_EQ(record(r, 0).value("condition").toString(), "FAILING NOW");
-        EXPECT_TRUE(record(r, 0).value("bad").toBool());
-        EXPECT_EQ(r.value("attributeHealth").toString(), "Warning");
-        EXPECT_EQ(r.value("health").toString(), "Passed");
+        expectFields(record(r, 0), {{"condition", "FAILING NOW"}, {"bad", true}});
+        expectFields(r, {{"attributeHealth", "Warning"}, {"health", "Passed"}});
     }
     {   // 188 is a problem only above 10000.
         Pages p;
@@ -194,10 +170,8 @@ TEST(AttributePass, VerdictRules)
         p.put(1, 190, 0x22, 60, 60, {35, 0, 0, 0, 0, 0}, 0);
         EXPECT_EQ(run(p).value("attributeHealth").toString(), "Warning");
         const QVariantMap r = run(p, {{"a194", true}});
-        EXPECT_EQ(r.value("attributeHealth").toString(), "Passed");
-        EXPECT_FALSE(record(r, 0).value("bad").toBool());
-        EXPECT_EQ(record(r, 0).value("condition").toString(), "FAILING NOW");
-        EXPECT_EQ(r.value("temperature").toInt(), 35);
+        expectFields(r, {{"attributeHealth", "Passed"}, {"temperature", 35}});
+        expectFields(record(r, 0), {{"bad", false}, {"condition", "FAILING NOW"}});
     }
     {   // CRC errors: painted, but not a verdict of their own. The last duplicate sets the headline.
         Pages p;
@@ -205,18 +179,14 @@ TEST(AttributePass, VerdictRules)
         p.put(1, 199, 0x3e, 200, 200, {3, 1, 0, 0, 0, 0});
         p.put(2, 12, 0x32, 100, 100, {0, 0, 0, 0, 0, 0});
         const QVariantMap r = run(p);
-        EXPECT_EQ(r.value("crcErrorCount").toInt(), 259);
-        EXPECT_EQ(r.value("crcErrorCountColor").toString(), kFailureColor);
-        EXPECT_EQ(r.value("attributeHealth").toString(), "Passed");
-        EXPECT_EQ(r.value("powerCycleCount").toString(), "");
+        expectFields(r, {{"crcErrorCount", 259}, {"crcErrorCountColor", kFailureColor}, {"attributeHealth", "Passed"},
+                         {"powerCycleCount", ""}});
         EXPECT_EQ(r.value("vsaDict").toMap().size(), 2);
     }
     {   // The drive's own failure overrides everything.
         Pages p;
         p.put(0, 5, 0x33, 100, 100, {0, 0, 0, 0, 0, 0}, 10);
-        const QVariantMap r = run(p, {}, true);
-        EXPECT_EQ(r.value("health").toString(), "Failed");
-        EXPECT_EQ(r.value("attributeHealth").toString(), "Failed");
+        expectFields(run(p, {}, true), {{"health", "Failed"}, {"attributeHealth", "Failed"}});
     }
 }
 
@@ -225,13 +195,8 @@ TEST(AttributePass, EmptyShortAndGarbagePages)
     const Pages empty;
     const QVariantMap r = run(empty);
     EXPECT_TRUE(r.value("vendorspecificAttributes").toList().isEmpty());
-    EXPECT_EQ(r.value("isEnabledAttributes").toInt(), 0);
-    EXPECT_EQ(r.value("temperature").toInt(), 0);
-    EXPECT_EQ(r.value("powerOnHours").toString(), "");
-    EXPECT_EQ(r.value("powerCycleCount").toString(), "");
-    EXPECT_EQ(r.value("crcErrorCount").toString(), "");
-    EXPECT_EQ(r.value("attributesDataStructureRev").toString(), "");
-    EXPECT_EQ(r.value("attributeHealth").toString(), "Passed");
+    expectFields(r, {{"isEnabledAttributes", 0}, {"temperature", 0}, {"powerOnHours", ""}, {"powerCycleCount", ""},
+                     {"crcErrorCount", ""}, {"attributesDataStructureRev", ""}, {"attributeHealth", "Passed"}});
     EXPECT_EQ(attributesModel(fixtureDb(), {}, {}, "", "", {}, true).value("attributeHealth").toString(), "Failed");
 
     // Pages cut short: entries past the end read as empty slots.
@@ -254,9 +219,8 @@ TEST(AttributePass, EmptyShortAndGarbagePages)
         EXPECT_EQ(rec.toMap().size(), 14);
     // With no database at all, names and formats fall back.
     const DriveDatabase none = DriveDatabase::parse(QByteArrayView());
-    const QVariantMap bare = attributesModel(none, g.data, g.thresholds, "", "", {}, false);
-    EXPECT_EQ(record(bare, 0).value("attributeName").toString(), "Unknown");
-    EXPECT_EQ(record(bare, 0).value("fmt").toString(), "raw48");
+    expectFields(record(attributesModel(none, g.data, g.thresholds, "", "", {}, false), 0),
+                 {{"attributeName", "Unknown"}, {"fmt", "raw48"}});
 }
 
 // Recorded pages of real drives with the real drivedb.h.
@@ -317,36 +281,35 @@ TEST(AttributePass, RealDrivesWithTheRealDatabase)
         return results.value(folder).value("vsaDict").toMap().value(id).toMap().value("rawValue").toString();
     };
     // Fujitsu MHY2120BH: 9 is raw24(raw8) 0x0008a0; 194 keeps min and max in r2 and r4; 5 carries 2000 in r4-r5.
-    EXPECT_EQ(raw("FUJITSU_MHY2120BH--0084000D", "9"), "2208 (0 0 0)");
-    EXPECT_EQ(raw("FUJITSU_MHY2120BH--0084000D", "194"), "28, 15, 54, 0");
-    EXPECT_EQ(raw("FUJITSU_MHY2120BH--0084000D", "5"), "0 (2000 0)");
-    EXPECT_EQ(results.value("FUJITSU_MHY2120BH--0084000D").value("temperature").toInt(), 28);
-    // Maxtor DiamondMax: attribute 9 counts minutes (0x01d8b9 = 121017).
-    EXPECT_EQ(raw("Maxtor_96147H8--BAC51KJ0", "9"), "2016:57 (0)");
-    // SpinPoint M: half minutes (0x088175 = 557429).
-    EXPECT_EQ(raw("SAMSUNG_MP0804H--UE100-14", "9"), "4645:14");
-    // Momentus 5400.3: 190 between r2 and r4; 194 fits no layout; one pending sector.
-    EXPECT_EQ(raw("ST9160821AS--3.CLH", "190"), "38, 37, 40, 0");
-    EXPECT_EQ(raw("ST9160821AS--3.CLH", "194"), "38, 0, 0, 0");
-    EXPECT_EQ(results.value("ST9160821AS--3.CLH").value("attributeHealth").toString(), "Warning");
+    const struct { const char *folder, *id, *raw; } raws[] = {
+        // Fujitsu MHY2120BH: 9 is raw24(raw8) 0x0008a0; 194 keeps min and max in r2 and r4; 5 carries 2000 in r4-r5.
+        {"FUJITSU_MHY2120BH--0084000D", "9", "2208 (0 0 0)"},
+        {"FUJITSU_MHY2120BH--0084000D", "194", "28, 15, 54, 0"},
+        {"FUJITSU_MHY2120BH--0084000D", "5", "0 (2000 0)"},
+        {"Maxtor_96147H8--BAC51KJ0", "9", "2016:57 (0)"}, // minutes: 0x01d8b9 = 121017
+        {"SAMSUNG_MP0804H--UE100-14", "9", "4645:14"},    // half minutes: 0x088175 = 557429
+        // Momentus 5400.3: 190 between r2 and r4; 194 fits no layout.
+        {"ST9160821AS--3.CLH", "190", "38, 37, 40, 0"},
+        {"ST9160821AS--3.CLH", "194", "38, 0, 0, 0"},
+        {"WDC_WD5000AAKS--00TMA0-12.01C01", "5", "63 (0 0)"},
+        {"WDC_WD5000AAKS--00TMA0-12.01C01", "197", "529"},
+    };
+    for (const auto &c : raws)
+        EXPECT_EQ(raw(c.folder, c.id), QLatin1String(c.raw)) << c.folder << " " << c.id;
+    expectFields(results.value("FUJITSU_MHY2120BH--0084000D"), {{"temperature", 28}});
+    // One pending sector; 190 was below its threshold once.
+    expectFields(results.value("ST9160821AS--3.CLH"), {{"attributeHealth", "Warning"}});
     EXPECT_EQ(results.value("ST9160821AS--3.CLH").value("vsaDict").toMap().value("190").toMap().value("condition"),
               "In the past");
-    // Caviar Blue: 63 reallocated sectors, 529 pending.
-    EXPECT_EQ(raw("WDC_WD5000AAKS--00TMA0-12.01C01", "5"), "63 (0 0)");
-    EXPECT_EQ(raw("WDC_WD5000AAKS--00TMA0-12.01C01", "197"), "529");
-    EXPECT_EQ(results.value("WDC_WD5000AAKS--00TMA0-12.01C01").value("attributeHealth").toString(), "Warning");
-    EXPECT_EQ(results.value("WDC_WD5000AAKS--00TMA0-12.01C01").value("modelFamily").toString(),
-              "Western Digital Caviar Blue (SATA)");
+    expectFields(results.value("WDC_WD5000AAKS--00TMA0-12.01C01"),
+                 {{"attributeHealth", "Warning"}, {"modelFamily", "Western Digital Caviar Blue (SATA)"}});
     // Intel's name for 245 keeps its last word whole (not "Remaininging").
     EXPECT_EQ(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57").value("vsaDict").toMap().value("245").toMap()
                   .value("attributeName").toString(),
               "Percent Life Remaining");
-    // The recording whose RETURN STATUS said failing.
-    EXPECT_EQ(results.value("Maxtor_96147H8--BAC51KJ0--2").value("health").toString(), "Failed");
-    EXPECT_EQ(results.value("Maxtor_96147H8--BAC51KJ0--2").value("attributeHealth").toString(), "Failed");
-    // A drive in good order.
-    EXPECT_EQ(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57").value("attributeHealth").toString(), "Passed");
-    EXPECT_EQ(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57").value("temperature").toInt(), 26);
-    EXPECT_EQ(results.value("TOSHIBA_MK1651GSY--38IGT0G5T").value("powerOnHours").toString(), "6310:45 (0)");
-    EXPECT_EQ(results.value("TOSHIBA_MK1651GSY--38IGT0G5T").value("crcErrorCount").toInt(), 0x028e9a13);
+    // The recording whose RETURN STATUS said failing, and drives in good order.
+    expectFields(results.value("Maxtor_96147H8--BAC51KJ0--2"), {{"health", "Failed"}, {"attributeHealth", "Failed"}});
+    expectFields(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57"), {{"attributeHealth", "Passed"}, {"temperature", 26}});
+    expectFields(results.value("TOSHIBA_MK1651GSY--38IGT0G5T"),
+                 {{"powerOnHours", "6310:45 (0)"}, {"crcErrorCount", 0x028e9a13}});
 }

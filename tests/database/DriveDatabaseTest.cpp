@@ -4,6 +4,7 @@
 #include "database/THSmartDeviceDatabase.h"
 #include "TestData.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 #include "QStringPrinter.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,8 @@
 #include <gtest/gtest.h>
 
 using namespace corvane;
+using corvane::test::expectFields;
+using corvane::test::writeFile;
 
 namespace {
 
@@ -51,12 +54,9 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
     bool readable = false;
     const DriveDatabase db = fixture("base.h", &readable);
     ASSERT_TRUE(readable);
-    const QVariantMap dict = db.dictionary();
-    EXPECT_EQ(dict.value("version").toString(), "7.3");
-    EXPECT_EQ(dict.value("build").toString(), "5319");
-    EXPECT_EQ(dict.value("date").toString(), "2022-02-19");
-    EXPECT_EQ(dict.value("line").toString(), "VERSION: 7.3 $Id: drivedb.h 5319 2022-02-19");
-    EXPECT_EQ(dict.value("datebuild").toString(), "2022-02-19 (Revision 5319)");
+    expectFields(db.dictionary(), {{"version", "7.3"}, {"build", "5319"}, {"date", "2022-02-19"},
+                                   {"line", "VERSION: 7.3 $Id: drivedb.h 5319 2022-02-19"},
+                                   {"datebuild", "2022-02-19 (Revision 5319)"}});
 
     const QVariantList drives = db.drives();
     ASSERT_EQ(drives.size(), 8);
@@ -66,9 +66,8 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
     EXPECT_EQ(preset(db.defaultEntry(), "5").value("name").toString(), "Reallocated Sector Count");
 
     const QVariantMap one = drives[1].toMap();
-    EXPECT_EQ(one.value("model").toString(), "EXAMPLE ONE-[0-9]+");
-    EXPECT_EQ(one.value("firmware").toString(), "FW1");
-    EXPECT_EQ(one.value("warning").toString(), "");
+    expectFields(one, {{"model", "EXAMPLE ONE-[0-9]+"}, {"firmware", "FW1"}, {"warning", ""}, {"firmwarebug", "samsung3"},
+                       {"firmwarebugDescription", "samsung3:\nFixes completed-selftest reported as in-progress"}});
     EXPECT_EQ(preset(one, "9"), (QVariantMap{{"id", "9"}, {"fmt", "min2hour"}, {"name", "Power On Minutes"}}));
     EXPECT_EQ(preset(one, "197"),
               (QVariantMap{{"id", "197"}, {"fmt", "raw48"}, {"name", "Total Pending Sectors"}}));
@@ -78,27 +77,20 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
     EXPECT_EQ(one.value("attributes").toList().size(), 7);
     EXPECT_EQ(preset(one, "12").value("name").toString(), "Power Cycle Count Again");
     EXPECT_EQ(preset(one, "193").value("fmt").toString(), "raw24/raw24");
-    EXPECT_EQ(one.value("firmwarebug").toString(), "samsung3");
-    EXPECT_EQ(one.value("firmwarebugDescription").toString(),
-              "samsung3:\nFixes completed-selftest reported as in-progress");
 
-    const QVariantMap noFamily = drives[2].toMap();
-    EXPECT_EQ(noFamily.value("modelfamily").toString(), "NOFAMILY MODEL");
-    EXPECT_EQ(noFamily.value("firmware").toString(), ".");
-    EXPECT_EQ(noFamily.value("warning").toString(),
-              "This firmware is known to corrupt data.\n"
-              "See https://www.example.org/fix//now for details \"urgent\"");
+    expectFields(drives[2].toMap(), {{"modelfamily", "NOFAMILY MODEL"}, {"firmware", "."},
+                                     {"warning", "This firmware is known to corrupt data.\n"
+                                                 "See https://www.example.org/fix//now for details \"urgent\""}});
 
     EXPECT_EQ(drives[3].toMap().value("model").toString(), "SPLIT (ALPHA|BETA)-[0-9]");
     // The comment between family and model does not leak into the pattern.
     EXPECT_EQ(drives[4].toMap().value("model").toString(), "COMMENTED MODEL");
 
     const QVariantMap escaped = drives[5].toMap();
-    EXPECT_EQ(escaped.value("modelfamily").toString(), "Escaped 2.5\" family");
-    EXPECT_EQ(escaped.value("model").toString(), "ESC M\\.2 \\(S42\\)");
+    expectFields(escaped, {{"modelfamily", "Escaped 2.5\" family"}, {"model", "ESC M\\.2 \\(S42\\)"},
+                           {"firmwarebugDescription", "nosuchbug:\n"}});
     EXPECT_EQ(preset(escaped, "190"),
               (QVariantMap{{"id", "190"}, {"fmt", "tempminmax"}, {"name", QStringLiteral("Temperature ℃")}}));
-    EXPECT_EQ(escaped.value("firmwarebugDescription").toString(), "nosuchbug:\n");
 
     EXPECT_EQ(db.brokenPatterns(), 1);
 
@@ -120,28 +112,31 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
 TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
 {
     const DriveDatabase db = fixture("base.h");
-    EXPECT_EQ(family(db, "EXAMPLE ONE-100", "FW1"), "Example Family One");
-    // Patterns cover the whole text, model and firmware alike.
-    EXPECT_TRUE(db.lookup("XX EXAMPLE ONE-7", "FW1").isEmpty());
-    EXPECT_TRUE(db.lookup("EXAMPLE ONE-7 YY", "FW1").isEmpty());
-    EXPECT_TRUE(db.lookup("EXAMPLE ONE-7", "AFW12").isEmpty());
-    EXPECT_EQ(db.lookupIndex("EXAMPLE ONE-100", "FW2"), -1); // not the later "EXAMPLE ONE-1"
-    // The first record's firmware does not match: the later record wins.
-    EXPECT_EQ(family(db, "EXAMPLE ONE-1", "FW2"), "Example Family One later");
-    EXPECT_EQ(family(db, "EXAMPLE ONE-1", "FW1"), "Example Family One");
-    // No firmware pattern: any firmware, the empty one too.
-    EXPECT_EQ(family(db, "NOFAMILY MODEL", ""), "NOFAMILY MODEL");
-    EXPECT_EQ(family(db, "SPLIT BETA-4", "x"), "Split Pattern Family");
-    EXPECT_EQ(family(db, "COMMENTED MODEL", "x"), "Block comment family");
-    EXPECT_EQ(family(db, "ESC M.2 (S42)", "x"), "Escaped 2.5\" family");
-    EXPECT_TRUE(db.lookup("ESC Mx2 (S42)", "x").isEmpty());
-    // A pattern that does not compile matches nothing, not even itself.
-    EXPECT_TRUE(db.lookup("BROKEN(", "x").isEmpty());
-    EXPECT_TRUE(db.lookup("", "").isEmpty());
-    EXPECT_EQ(db.lookupIndex("nothing at all", "1.0"), -1);
-    // The default entry ("-" for model and firmware) holds presets, not a drive.
-    EXPECT_TRUE(db.lookup("-", "-").isEmpty());
-    EXPECT_EQ(db.lookupIndex("EXAMPLE ONE-100", "FW1"), 1);
+    const struct { const char *model, *firmware; int index; const char *family; } lookups[] = {
+        {"EXAMPLE ONE-100", "FW1", 1, "Example Family One"},
+        // Patterns cover the whole text, model and firmware alike.
+        {"XX EXAMPLE ONE-7", "FW1", -1, ""},
+        {"EXAMPLE ONE-7 YY", "FW1", -1, ""},
+        {"EXAMPLE ONE-7", "AFW12", -1, ""},
+        {"EXAMPLE ONE-100", "FW2", -1, ""}, // not the later "EXAMPLE ONE-1"
+        // The first record's firmware does not match: the later record wins.
+        {"EXAMPLE ONE-1", "FW2", 7, "Example Family One later"},
+        {"EXAMPLE ONE-1", "FW1", 1, "Example Family One"},
+        {"NOFAMILY MODEL", "", 2, "NOFAMILY MODEL"}, // no firmware pattern: any firmware, the empty one too
+        {"SPLIT BETA-4", "x", 3, "Split Pattern Family"},
+        {"COMMENTED MODEL", "x", 4, "Block comment family"},
+        {"ESC M.2 (S42)", "x", 5, "Escaped 2.5\" family"},
+        {"ESC Mx2 (S42)", "x", -1, ""},
+        {"BROKEN(", "x", -1, ""}, // a pattern that does not compile matches nothing, not even itself
+        {"", "", -1, ""},
+        {"nothing at all", "1.0", -1, ""},
+        {"-", "-", -1, ""}, // the default entry holds presets, not a drive
+    };
+    for (const auto &l : lookups) {
+        EXPECT_EQ(db.lookupIndex(l.model, l.firmware), l.index) << l.model << " " << l.firmware;
+        EXPECT_EQ(family(db, l.model, l.firmware), QString::fromUtf8(l.family)) << l.model;
+        EXPECT_EQ(db.lookup(l.model, l.firmware).isEmpty(), l.index < 0) << l.model;
+    }
 
     // Patterns are grouped by the character a match begins with; whatever
     // cannot be told that way (groups, classes, escapes, optional or absent
@@ -155,8 +150,11 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
         "{ \"empty alternative\", \"F5|\", \"\", \"\", \"\" },\n"
         "{ \"letters\", \"A1|G[|]6\", \"\", \"\", \"\" },\n"
         "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n"
-        "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n");
-    ASSERT_EQ(starts.drives().size(), 8);
+        "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n"
+        "{ \"quoted \\\" /* not a comment\", \"Q\", \"\", \"\", \"\" },\n");
+    ASSERT_EQ(starts.drives().size(), 9);
+    // An escaped quote does not end a string, so what follows it is no comment.
+    EXPECT_EQ(family(starts, "Q", "x"), "quoted \" /* not a comment");
     const QList<std::pair<const char *, int>> found{{"A1", 1}, {"B1", 1}, {"]2", 2}, {"C2", 2}, {"3", 3},
                                                     {"D3", 3}, {"E.4", 3}, {"F5", 4}, {"", 4}, {"G|6", 5},
                                                     {"G6", -1}, {"Ex4", -1}, {"X", -1}, {"Y7", 7},
@@ -216,6 +214,7 @@ TEST(DriveDatabase, DamagedAndForeignFiles)
         {"\xE1\x80\x80", true},      {"\xED\x9F\xBF", true},      // U+1000, U+D7FF
         {"\xED\xA0\x80", false},     {"\xED\xBF\xBF", false},     // surrogates
         {"\xEE\x80\x80", true},      {"\xF4\x8F\xBF\xBF", true},  // U+E000, U+10FFFF
+        {"\xF1\x80\x80\x80", true},                              // U+40000
         {"\xF4\x90\x80\x80", false}, {"\x80", false},             // beyond U+10FFFF; no lead byte
     };
     for (const auto &u : utf8) {
@@ -240,62 +239,50 @@ TEST(DriveDatabase, RealDebianFile)
     EXPECT_TRUE(QRegularExpression("^\\d{1,5}$").match(dict.value("build").toString()).hasMatch());
     EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}$").match(dict.value("date").toString()).hasMatch());
 
-    // Records counted independently: every line that opens a record with a
-    // string, outside comments. The version pseudo-record is not an entry.
-    int records = 0;
-    bool inComment = false;
-    static const QRegularExpression opening(QStringLiteral("^\\s*\\{\\s*\""));
-    for (const QByteArray &line : text.split('\n')) {
-        const QString l = QString::fromUtf8(line);
-        if (inComment) {
-            inComment = !l.contains(QLatin1String("*/"));
-            continue;
-        }
-        if (l.trimmed().startsWith(QLatin1String("/*")) && !l.contains(QLatin1String("*/")))
-            inComment = true;
-        else if (opening.match(l).hasMatch())
-            ++records;
-    }
-    EXPECT_EQ(db.drives().size(), records - 1);
     EXPECT_EQ(db.brokenPatterns(), 0);
 
     const QVariantMap def = db.defaultEntry();
     EXPECT_EQ(def.value("modelfamily").toString(), "DEFAULT");
-    EXPECT_EQ(preset(def, "194").value("fmt").toString(), "tempminmax");
-    EXPECT_EQ(preset(def, "194").value("name").toString(), "Temperature Celsius");
+    expectFields(preset(def, "194"), {{"fmt", "tempminmax"}, {"name", "Temperature Celsius"}});
     EXPECT_EQ(preset(def, "5").value("name").toString(), "Reallocated Sector Count");
 
-    // Models from the file's own "tested with" notes.
-    EXPECT_EQ(family(db, "ST9160821AS", "3.CLH"), "Seagate Momentus 5400.3");
-    EXPECT_EQ(family(db, "INTEL SSDSA2CW120G3", "4PC10302"), "Intel 320 Series SSDs");
-    EXPECT_EQ(family(db, "WDC WD2500JB-00REA0", "20.00K20"), "Western Digital Caviar SE");
-    EXPECT_EQ(family(db, "SAMSUNG HD501LJ", "CR100-12"), "SAMSUNG SpinPoint T166");
-    EXPECT_EQ(family(db, "Samsung SSD 850 EVO 250GB", "EMT01B6Q"), "Samsung based SSDs");
-    EXPECT_EQ(family(db, "Crucial_CT500MX200SSD1", "MU02"), "Crucial/Micron Client SSDs");
-    // Records whose model follows a block comment.
-    EXPECT_EQ(family(db, "WDC WD2500BB-00GUA0", "x"), "Western Digital Caviar");
-    // Escaped points in the C strings.
-    EXPECT_EQ(family(db, "ATP I-Temp M.2 2242", "R0822A"), "ATP SATA III aMLC M.2 2242 Embedded SSD");
-    EXPECT_EQ(family(db, "TOSHIBA MK1651GSY", "LD001D"), "Toshiba 2.5\" HDD MK..51GSY");
-    EXPECT_TRUE(db.lookup("NO SUCH DRIVE 0000", "0").isEmpty());
-    EXPECT_TRUE(db.lookup("NO-SUCH-DRIVE", "1-0").isEmpty());
-
-    // Whole-text matching on real drives: a pattern alternative that occurs
-    // inside another maker's model ("T60" in this Seagate) no longer catches it.
-    EXPECT_EQ(family(db, "ST6000DM003-2CY186", "0001"), "Seagate BarraCuda 3.5 (SMR)");
-    // Both the 730/S3700 record and the later 3710 one cover this model; the
-    // first in file order wins, as with smartctl -P showall.
-    EXPECT_EQ(family(db, "INTEL SSDSC2BA400G4", "G2010140"), "Intel 730 and DC S35x0/3610/3700 Series SSDs");
-    EXPECT_EQ(family(db, "INTEL SSDSC2BA400G4R", "G201DL2B"), "Intel 730 and DC S35x0/3610/3700 Series SSDs");
-    EXPECT_EQ(family(db, "WDC WD5000AAKS-00TMA0", "12.01C01"), "Western Digital Caviar Blue (SATA)");
+    const struct { const char *model, *firmware, *family; } known[] = {
+        // Models from the file's own "tested with" notes.
+        {"ST9160821AS", "3.CLH", "Seagate Momentus 5400.3"},
+        {"INTEL SSDSA2CW120G3", "4PC10302", "Intel 320 Series SSDs"},
+        {"WDC WD2500JB-00REA0", "20.00K20", "Western Digital Caviar SE"},
+        {"SAMSUNG HD501LJ", "CR100-12", "SAMSUNG SpinPoint T166"},
+        {"Samsung SSD 850 EVO 250GB", "EMT01B6Q", "Samsung based SSDs"},
+        {"Crucial_CT500MX200SSD1", "MU02", "Crucial/Micron Client SSDs"},
+        {"WDC WD2500BB-00GUA0", "x", "Western Digital Caviar"}, // the model follows a block comment
+        // Escaped points in the C strings.
+        {"ATP I-Temp M.2 2242", "R0822A", "ATP SATA III aMLC M.2 2242 Embedded SSD"},
+        {"TOSHIBA MK1651GSY", "LD001D", "Toshiba 2.5\" HDD MK..51GSY"},
+        // Whole-text matching: a pattern alternative that occurs inside
+        // another maker's model ("T60" in this Seagate) does not catch it.
+        {"ST6000DM003-2CY186", "0001", "Seagate BarraCuda 3.5 (SMR)"},
+        // The 730/S3700 record and the later 3710 one both cover these; the
+        // first in file order wins, as with smartctl -P showall.
+        {"INTEL SSDSC2BA400G4", "G2010140", "Intel 730 and DC S35x0/3610/3700 Series SSDs"},
+        {"INTEL SSDSC2BA400G4R", "G201DL2B", "Intel 730 and DC S35x0/3610/3700 Series SSDs"},
+        {"WDC WD5000AAKS-00TMA0", "12.01C01", "Western Digital Caviar Blue (SATA)"},
+        {"NO SUCH DRIVE 0000", "0", ""},
+        {"NO-SUCH-DRIVE", "1-0", ""},
+    };
+    for (const auto &k : known) {
+        EXPECT_EQ(family(db, k.model, k.firmware), QString::fromUtf8(k.family)) << k.model;
+        EXPECT_EQ(db.lookup(k.model, k.firmware).isEmpty(), !*k.family) << k.model;
+    }
 
     // Every model the file lists under "tested with" (as MODEL/FIRMWARE in the
     // comments of its record) finds that record or an earlier one that matches.
     // Some notes abbreviate the model (no maker prefix) and find nothing.
+    // Records are counted independently: every line that opens one with a
+    // string, outside comments.
+    static const QRegularExpression opening(QStringLiteral("^\\s*\\{\\s*\""));
     static const QRegularExpression item(QStringLiteral("^\\s*([^/]+)/(\\S+)"));
     int entry = -1, listed = 0, own = 0, later = 0;
-    bool listing = false;
-    inComment = false;
+    bool listing = false, inComment = false;
     for (const QByteArray &line : text.split('\n')) {
         const QString l = QString::fromUtf8(line);
         if (inComment) {
@@ -323,6 +310,7 @@ TEST(DriveDatabase, RealDebianFile)
             later += found > entry;
         }
     }
+    EXPECT_EQ(db.drives().size(), entry); // every record but the version one
     std::printf("drivedb.h: %d of %d \"tested with\" models find their record or an earlier one; %d a later one\n",
                 own, listed, later);
     EXPECT_GT(listed, 900);
@@ -332,12 +320,9 @@ TEST(DriveDatabase, RealDebianFile)
         EXPECT_EQ(own, 819);
     }
 
-    // CRLF copy of the real file: the same database.
-    QByteArray crlf = text;
-    crlf.replace("\n", "\r\n");
-    EXPECT_EQ(DriveDatabase::parse(crlf).dictionary(), dict);
-    // Truncated anywhere: no crash, never more entries.
-    for (qsizetype cut : {qsizetype(1), text.size() / 3, text.size() / 2 + 11, text.size() - 2})
+    // CRLF copy of the real file: the same database; cut short: never more entries.
+    EXPECT_EQ(DriveDatabase::parse(QByteArray(text).replace("\n", "\r\n")).dictionary(), dict);
+    for (qsizetype cut : {text.size() / 3, text.size() - 2})
         EXPECT_LE(DriveDatabase::parse(text.left(cut)).drives().size(), db.drives().size());
 }
 
@@ -379,14 +364,8 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     // Two shipped copies: the newer revision is read.
     const QString older = home.filePath("older.h"), newer = home.filePath("newer.h");
     QByteArray text = test::readData("drivedb/base.h");
-    {
-        QFile f(older);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(text).replace("5319", "4000").replace("Example Family One\"", "Old Family\""));
-        QFile g(newer);
-        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
-        g.write(text);
-    }
+    ASSERT_TRUE(writeFile(older, QByteArray(text).replace("5319", "4000").replace("Example Family One\"", "Old Family\"")));
+    ASSERT_TRUE(writeFile(newer, text));
     THSmartDeviceDatabase::setSystemDatabasePaths({older, newer});
     EXPECT_EQ(THSmartDeviceDatabase::sourcePath(), newer);
 
@@ -404,12 +383,8 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
               "Example Family One");
 
     // Once the container holds a copy, it is the one read.
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(THSmartDeviceDatabase::dbPath()).path()));
-    {
-        QFile f(THSmartDeviceDatabase::dbPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(text).replace("Example Family One\"", "Container Family\""));
-    }
+    ASSERT_TRUE(writeFile(THSmartDeviceDatabase::dbPath(),
+                          QByteArray(text).replace("Example Family One\"", "Container Family\"")));
     EXPECT_EQ(THSmartDeviceDatabase::sourcePath(), THSmartDeviceDatabase::dbPath());
     EXPECT_TRUE(THSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
@@ -429,11 +404,7 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     EXPECT_FALSE(THSmartDeviceDatabase::reloadIfChanged());
 
     // A binary container file: false, empty database, not the shipped copy.
-    {
-        QFile f(THSmartDeviceDatabase::dbPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(test::readData("drivedb/binary.h"));
-    }
+    ASSERT_TRUE(writeFile(THSmartDeviceDatabase::dbPath(), test::readData("drivedb/binary.h")));
     EXPECT_FALSE(THSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_TRUE(THSmartDeviceDatabase::driveDatabase().value("drives").toList().isEmpty());
     QCoreApplication::processEvents();

@@ -2,6 +2,7 @@
 #include "database/thVendorDB.h"
 #include "TestData.h"
 #include "QStringPrinter.h"
+#include "support/Fields.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,19 +24,14 @@ TEST(VendorDB, HandWrittenFile)
     EXPECT_EQ(db.value("0010").toMap(),
               (QVariantMap{{"name", "Allied Telesis (repeated)"}, {"0001", "Only device after repeat"}}));
     const QVariantMap samsung = db.value("144d").toMap();
-    EXPECT_EQ(samsung.value("name").toString(), "Samsung Electronics Co Ltd");
-    EXPECT_EQ(samsung.value("a808").toString(), "NVMe SSD Controller SM981/PM981/PM983");
+    test::expectFields(samsung, {{"name", "Samsung Electronics Co Ltd"}, {"a808", "NVMe SSD Controller SM981/PM981/PM983"}});
     EXPECT_EQ(samsung.size(), 3);
     // ID and one blank: an empty name. A device line too short for an ID is dropped.
     EXPECT_EQ(db.value("1a2b").toMap(), (QVariantMap{{"name", ""}}));
     // Malformed lines never become vendors.
-    EXPECT_FALSE(db.contains("zzzz"));
-    EXPECT_FALSE(db.contains("1111"));
-    EXPECT_FALSE(db.contains("12"));
+    for (const char *id : {"zzzz", "1111", "12", "C 00", "C 01"}) // the class section after its marker line too
+        EXPECT_FALSE(db.contains(id)) << id;
     EXPECT_EQ(db.value("1e0f").toMap().value("0001").toString(), "NVMe SSD\twith a tab");
-    // The class section after its marker line is not vendor data.
-    EXPECT_FALSE(db.contains("C 00"));
-    EXPECT_FALSE(db.contains("C 01"));
     EXPECT_EQ(db.size(), 1 + 6);
 
     EXPECT_EQ(thVendorDB::parse(QByteArrayView()).value("version").toString(), "");
@@ -87,9 +83,9 @@ TEST(VendorDB, RealSystemFile)
     EXPECT_GT(vendors, 2000);
     EXPECT_EQ(db.size(), vendors + 1); // + "version"
     EXPECT_FALSE(db.value("version").toString().isEmpty());
-    EXPECT_EQ(db.value("8086").toMap().value("name").toString(), "Intel Corporation");
-    EXPECT_EQ(db.value("144d").toMap().value("name").toString(), "Samsung Electronics Co Ltd");
-    EXPECT_EQ(db.value("1c5c").toMap().value("name").toString(), "SK hynix");
+    for (const auto &[id, name] : {std::pair{"8086", "Intel Corporation"}, {"144d", "Samsung Electronics Co Ltd"},
+                                   {"1c5c", "SK hynix"}})
+        EXPECT_EQ(db.value(id).toMap().value("name").toString(), name);
     EXPECT_FALSE(db.value("144d").toMap().value("a808").toString().isEmpty());
     EXPECT_EQ(VendorIndex(text).vendorName(u"8086"), "Intel Corporation");
 }
@@ -102,20 +98,11 @@ TEST(VendorDB, DownloadedCopyWinsWhenReadable)
     const QStringList saved = thVendorDB::shippedPaths();
 
     const QString shipped = home.filePath("shipped.ids");
-    {
-        QFile f(shipped);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#\tVersion: 1\n8086  Shipped Intel\n");
-    }
+    ASSERT_TRUE(test::writeFile(shipped, "#\tVersion: 1\n8086  Shipped Intel\n"));
     thVendorDB::setShippedPaths({home.filePath("missing.ids"), shipped});
     EXPECT_EQ(thVendorDB::unpackDB_PCIIDS()->value("8086").toMap().value("name").toString(), "Shipped Intel");
 
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(thVendorDB::downloadedPath()).path()));
-    {
-        QFile f(thVendorDB::downloadedPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#\tVersion: 2\n8086  Downloaded Intel\n");
-    }
+    ASSERT_TRUE(test::writeFile(thVendorDB::downloadedPath(), "#\tVersion: 2\n8086  Downloaded Intel\n"));
     thVendorDB::databaseDidUpdate();
     const auto db = thVendorDB::vendorDatabase();
     ASSERT_TRUE(db.has_value());
@@ -123,11 +110,7 @@ TEST(VendorDB, DownloadedCopyWinsWhenReadable)
     EXPECT_EQ(db->value("8086").toMap().value("name").toString(), "Downloaded Intel");
 
     // A download that is not text falls back to the shipped copy.
-    {
-        QFile f(thVendorDB::downloadedPath());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("\xff\xfe\x00binary");
-    }
+    ASSERT_TRUE(test::writeFile(thVendorDB::downloadedPath(), "\xff\xfe\x00binary"));
     EXPECT_EQ(thVendorDB::unpackDB_PCIIDS()->value("version").toString(), "1");
 
     // Nothing readable: nothing.

@@ -6,6 +6,7 @@
 #include "drive/IdentifyDecoder.h"
 
 #include "TestData.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ using namespace corvane;
 
 namespace {
 
-const QString kTrac = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
+const QString kTrac = "ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/";
 
 AtaPages loadPages(const QString &dir)
 {
@@ -33,28 +34,24 @@ QString text(const QVariantMap &p, const char *key) { return p.value(QLatin1Stri
 
 TEST(AtaPages, PipelineDecodesWhatWasRead)
 {
-    const DriveDatabase db = DriveDatabase::parse(test::readData(QStringLiteral("drivedb/base.h")));
+    const DriveDatabase db = DriveDatabase::parse(test::readData("drivedb/base.h"));
     const AtaPages pages = loadPages(kTrac);
     ASSERT_TRUE(identifyPageValid(pages.identity));
     ASSERT_TRUE(smartDataValid(pages.smartData));
     ASSERT_FALSE(pages.has(AtaPages::ErrorLog));
 
-    const QVariantMap settings{{QStringLiteral("bsdName"), QStringLiteral("sda")},
-                               {QStringLiteral("Drive Type"), QStringLiteral("Solid State")}};
+    const QVariantMap settings{{"bsdName", "sda"}, {"Drive Type", "Solid State"}};
     const QVariantMap p = decodeAtaDrive(pages, settings, db, {}, false);
-    EXPECT_EQ(text(p, "bsdName"), QStringLiteral("sda"));
-    EXPECT_EQ(text(p, "Device Model"), QStringLiteral("SSDSC2KB019T7R"));
-    EXPECT_EQ(text(p, "Drive Type"), QStringLiteral("2.5 inch SSD")); // IDENTIFY replaces the setting
-    EXPECT_EQ(p.value(QStringLiteral("selftestResults")).toList().size(), 21);
-    EXPECT_EQ(p.value(QStringLiteral("isEnabledLogDir")).toInt(), 1);
-    EXPECT_FALSE(p.contains(QStringLiteral("errorLog"))); // not read, not decoded
-    EXPECT_EQ(text(p, "attributeHealth"), QStringLiteral("Passed"));
+    // IDENTIFY replaces the setting's drive type.
+    test::expectFields(p, {{"bsdName", "sda"}, {"Device Model", "SSDSC2KB019T7R"}, {"Drive Type", "2.5 inch SSD"},
+                           {"isEnabledLogDir", 1}, {"attributeHealth", "Passed"}});
+    EXPECT_EQ(p.value("selftestResults").toList().size(), 21);
+    EXPECT_FALSE(p.contains("errorLog")); // not read, not decoded
     // The SCT row of the capability table is filled from IDENTIFY's flags.
-    const QVariantMap sct = p.value(QStringLiteral("capArray")).toList().at(6).toMap();
-    EXPECT_EQ(sct.value(QStringLiteral("key0")).toString(), QStringLiteral("SCT Status"));
-    EXPECT_EQ(sct.value(QStringLiteral("val0")).toString(), QString(QChar(0x2714)));
+    test::expectFields(p.value("capArray").toList().at(6).toMap(),
+                       {{"key0", "SCT Status"}, {"val0", QString(QChar(0x2714))}});
     // The drive's own verdict decides "health".
-    EXPECT_EQ(text(decodeAtaDrive(pages, settings, db, {}, true), "health"), QStringLiteral("Failed"));
+    EXPECT_EQ(text(decodeAtaDrive(pages, settings, db, {}, true), "health"), "Failed");
 }
 
 TEST(AtaPages, ChecksSelfTestTextsAndPollingTimes)
@@ -84,12 +81,12 @@ TEST(AtaPages, ChecksSelfTestTextsAndPollingTimes)
     page[376] = 0x01;
     EXPECT_EQ(selfTestPollingMinutes(page, true), 300u);
 
-    EXPECT_EQ(selfTestStatusText(0), QStringLiteral("Pass"));
-    EXPECT_EQ(selfTestStatusText(0, SelfTestTexts::Log), QStringLiteral("Completed without error"));
-    EXPECT_EQ(selfTestStatusText(2), QStringLiteral("Interrupted By Reset"));
-    EXPECT_EQ(selfTestStatusText(3, SelfTestTexts::Log), QStringLiteral("Fatal Error"));
-    EXPECT_EQ(selfTestStatusText(8), QStringLiteral("Handling Damage"));
-    EXPECT_EQ(selfTestStatusText(9), QStringLiteral("Unknown"));
-    EXPECT_EQ(selfTestStatusText(14, SelfTestTexts::Log), QStringLiteral("Unknown"));
-    EXPECT_EQ(selfTestStatusText(15), QStringLiteral("Test In Progress"));
+    EXPECT_EQ(selfTestStatusText(0), "Pass");
+    EXPECT_EQ(selfTestStatusText(0, SelfTestTexts::Log), "Completed without error");
+    EXPECT_EQ(selfTestStatusText(2), "Interrupted By Reset");
+    EXPECT_EQ(selfTestStatusText(3, SelfTestTexts::Log), "Fatal Error");
+    EXPECT_EQ(selfTestStatusText(8), "Handling Damage");
+    EXPECT_EQ(selfTestStatusText(9), "Unknown");
+    EXPECT_EQ(selfTestStatusText(14, SelfTestTexts::Log), "Unknown");
+    EXPECT_EQ(selfTestStatusText(15), "Test In Progress");
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "drive/ManufacturerLogos.h"
+#include "support/Fields.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,7 +37,7 @@ TEST(ManufacturerLogos, CatalogueNamesNeedNoFiles)
     EXPECT_TRUE(std::is_sorted(names.cbegin(), names.cend()));
     for (const char *n : {"acasis", "g.skill", "promise-tech", "ztc", "mass", "westerndigital"})
         EXPECT_TRUE(logoCatalogueContains(QLatin1String(n))) << n;
-    EXPECT_FALSE(logoCatalogueContains(QStringLiteral("NSCaution")));
+    EXPECT_FALSE(logoCatalogueContains("NSCaution"));
     EXPECT_FALSE(logoCatalogueContains(QString()));
 }
 
@@ -77,7 +78,7 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
     };
     for (const auto &c : cases)
         EXPECT_EQ(mfgLogoForDriveModel(QLatin1String(c.model)), QLatin1String(c.image)) << c.model;
-    EXPECT_EQ(reports.names, (QStringList{QStringLiteral("mccoe64gempp"), QStringLiteral("nosuchmaker")}));
+    EXPECT_EQ(reports.names, (QStringList{"mccoe64gempp", "nosuchmaker"}));
 
     EXPECT_EQ(mfgLogoForDriveModel(QString()), QString());
     EXPECT_EQ(mfgLogoPathForDriveModel(QString()), QString());
@@ -94,11 +95,10 @@ TEST(ManufacturerLogos, PathIsTheImagesFile)
         EXPECT_EQ(path, QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/%1.png").arg(mfgLogoForDriveModel(QLatin1String(model))))
             << model;
     }
-    EXPECT_EQ(mfgLogoForDriveModel(QStringLiteral("StoreJet Transcend")), QStringLiteral("transcend"));
-    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("../../etc/passwd")), QString());
-    EXPECT_EQ(mfgLogoPathForDriveModel(QStringLiteral("..")), QString());
-    EXPECT_FALSE(logoCatalogueImagePath(QStringLiteral("apacer")).isEmpty());
-    EXPECT_EQ(logoCatalogueImagePath(QStringLiteral("NSCaution")), QString());
+    EXPECT_EQ(mfgLogoPathForDriveModel("../../etc/passwd"), QString());
+    EXPECT_EQ(mfgLogoPathForDriveModel(".."), QString());
+    EXPECT_FALSE(logoCatalogueImagePath("apacer").isEmpty());
+    EXPECT_EQ(logoCatalogueImagePath("NSCaution"), QString());
 }
 
 TEST(ManufacturerLogos, UserDataFolderWithCapitalisedName)
@@ -107,14 +107,11 @@ TEST(ManufacturerLogos, UserDataFolderWithCapitalisedName)
     ASSERT_TRUE(home.isValid());
     const QByteArray saved = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    ASSERT_TRUE(QDir().mkpath(home.path() + QStringLiteral("/corvane/drive-logos")));
-    QFile logo(home.path() + QStringLiteral("/corvane/drive-logos/Mccoe64gempp.png"));
-    ASSERT_TRUE(logo.open(QIODevice::WriteOnly));
-    logo.close();
+    ASSERT_TRUE(test::writeFile(home.path() + "/corvane/drive-logos/Mccoe64gempp.png", {}));
 
-    EXPECT_EQ(pathLogoName(QStringLiteral("MCCOE64GEMPP")), QStringLiteral("Mccoe64gempp"));
+    EXPECT_EQ(pathLogoName("MCCOE64GEMPP"), "Mccoe64gempp");
     // Files of the build tree come first.
-    EXPECT_TRUE(mfgLogoPathForDriveModel(QStringLiteral("ST9100821AS")).startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR)));
+    EXPECT_TRUE(mfgLogoPathForDriveModel("ST9100821AS").startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR)));
 
     if (saved.isNull())
         qunsetenv("XDG_DATA_HOME");

@@ -3,15 +3,17 @@
 
 #include "PageBuilder.h"
 #include "TestData.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using corvane::test::PageBuilder;
+using corvane::test::expectFields;
 
 namespace {
 
-const QString kTrac = QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/");
+const QString kTrac = "ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57/";
 
 QVariantMap rec(const QVariantList &list, int i)
 {
@@ -23,25 +25,20 @@ QVariantMap rec(const QVariantList &list, int i)
 TEST(SelftestLog, RealLogMostRecentFirst)
 {
     // Index byte 508 = 3: descriptors 3, 2, 1, 21, 20, … 4; all completed without error.
-    const QVariantMap log = selftestLog(test::bytes(test::readData(kTrac + QStringLiteral("smartlog-06-selftest.bin"))));
-    EXPECT_EQ(log.value(QStringLiteral("selftestLogStructRev")).toUInt(), 1u);
-    EXPECT_EQ(log.value(QStringLiteral("isEnabledSelftestResults")).toInt(), 1);
-    const QVariantList results = log.value(QStringLiteral("selftestResults")).toList();
+    const QVariantMap log = selftestLog(test::bytes(test::readData(kTrac + "smartlog-06-selftest.bin")));
+    expectFields(log, {{"selftestLogStructRev", 1}, {"isEnabledSelftestResults", 1}});
+    const QVariantList results = log.value("selftestResults").toList();
     ASSERT_EQ(results.size(), 21);
     const struct { int num; const char *type; unsigned hours; } expected[] = {
         {1, "Conveyance offline", 685}, {2, "Short offline", 684}, {3, "Conveyance offline", 661},
         {4, "Short offline", 660}, {11, "Extended offline", 567}, {21, "Short offline", 470},
     };
     for (const auto &e : expected) {
-        const QVariantMap r = rec(results, e.num - 1);
-        EXPECT_EQ(r.value(QStringLiteral("Num")).toInt(), e.num);
-        EXPECT_EQ(r.value(QStringLiteral("Type")).toString(), QLatin1String(e.type)) << e.num;
-        EXPECT_EQ(r.value(QStringLiteral("LifetimeHours")).toUInt(), e.hours) << e.num;
+        SCOPED_TRACE(e.num);
+        expectFields(rec(results, e.num - 1), {{"Num", e.num}, {"Type", e.type}, {"LifetimeHours", e.hours}});
     }
-    for (const QVariant &r : results) {
-        EXPECT_EQ(r.toMap().value(QStringLiteral("Status")).toString(), QStringLiteral("Completed without error 100%"));
-        EXPECT_EQ(r.toMap().value(QStringLiteral("LBAFirstError")).toString(), QString());
-    }
+    for (const QVariant &r : results)
+        expectFields(r.toMap(), {{"Status", "Completed without error 100%"}, {"LBAFirstError", ""}});
 }
 
 TEST(SelftestLog, OrderStatusesAndWrappingIndex)
@@ -52,63 +49,47 @@ TEST(SelftestLog, OrderStatusesAndWrappingIndex)
     p.byte(26, 2).byte(27, 0x73).le16(28, 200).le32(31, 0x00ABCDEF); // descriptor 2
     p.byte(50, 129).byte(51, 0x25).le16(52, 300);                    // descriptor 3
     p.byte(74 + 24 * 17, 0x55).byte(74 + 24 * 17 + 1, 0x9A);         // descriptor 21: vendor type
-    QVariantList r = selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList();
+    QVariantList r = selftestLog(p.span()).value("selftestResults").toList();
     ASSERT_EQ(r.size(), 4);
-    EXPECT_EQ(rec(r, 0).value(QStringLiteral("Type")).toString(), QStringLiteral("Short captive"));
-    EXPECT_EQ(rec(r, 0).value(QStringLiteral("Status")).toString(), QStringLiteral("Interrupted (host reset) 50%"));
-    EXPECT_EQ(rec(r, 1).value(QStringLiteral("Status")).toString(), QStringLiteral("Read Failure 70%"));
-    EXPECT_EQ(rec(r, 1).value(QStringLiteral("LBAFirstError")).toULongLong(), 0xABCDEFull);
-    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Num")).toInt(), 3);
-    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Status")).toString(), QStringLiteral("Completed without error 100%"));
-    EXPECT_EQ(rec(r, 2).value(QStringLiteral("LBAFirstError")).toString(), QString());
-    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Num")).toInt(), 4);
-    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Type")).toString(), QStringLiteral("Vendor/Reserved-(0x55)"));
-    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Status")).toString(), QStringLiteral("Unknown 0%"));
+    expectFields(rec(r, 0), {{"Type", "Short captive"}, {"Status", "Interrupted (host reset) 50%"}});
+    expectFields(rec(r, 1), {{"Status", "Read Failure 70%"}, {"LBAFirstError", 0xABCDEFull}});
+    expectFields(rec(r, 2), {{"Num", 3}, {"Status", "Completed without error 100%"}, {"LBAFirstError", ""}});
+    expectFields(rec(r, 3), {{"Num", 4}, {"Type", "Vendor/Reserved-(0x55)"}, {"Status", "Unknown 0%"}});
 
     // An index past 21 wraps: 22 starts at descriptor 1, 255 at descriptor 3.
     p.byte(508, 22);
-    r = selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList();
+    r = selftestLog(p.span()).value("selftestResults").toList();
     ASSERT_EQ(r.size(), 4);
-    EXPECT_EQ(rec(r, 0).value(QStringLiteral("LifetimeHours")).toUInt(), 100u);
-    EXPECT_EQ(rec(r, 1).value(QStringLiteral("Num")).toInt(), 2); // descriptor 21
-    EXPECT_EQ(rec(r, 2).value(QStringLiteral("Num")).toInt(), 20);
-    EXPECT_EQ(rec(r, 3).value(QStringLiteral("Num")).toInt(), 21);
+    EXPECT_EQ(rec(r, 0).value("LifetimeHours").toUInt(), 100u);
+    EXPECT_EQ(rec(r, 1).value("Num").toInt(), 2); // descriptor 21
+    EXPECT_EQ(rec(r, 2).value("Num").toInt(), 20);
+    EXPECT_EQ(rec(r, 3).value("Num").toInt(), 21);
     p.byte(508, 255);
-    EXPECT_EQ(rec(selftestLog(p.span()).value(QStringLiteral("selftestResults")).toList(), 0)
-                  .value(QStringLiteral("LifetimeHours")).toUInt(), 300u);
+    EXPECT_EQ(rec(selftestLog(p.span()).value("selftestResults").toList(), 0) .value("LifetimeHours").toUInt(), 300u);
 
     p.byte(508, 0);
-    EXPECT_EQ(selftestLog(p.span()).value(QStringLiteral("isEnabledSelftestResults")).toInt(), 0);
+    EXPECT_EQ(selftestLog(p.span()).value("isEnabledSelftestResults").toInt(), 0);
     p.byte(508, 3).le16(0, 2);
-    const QVariantMap wrongRevision = selftestLog(p.span());
-    EXPECT_TRUE(wrongRevision.value(QStringLiteral("selftestResults")).toList().isEmpty());
-    EXPECT_EQ(wrongRevision.value(QStringLiteral("selftestLogStructRev")).toUInt(), 2u);
+    expectFields(selftestLog(p.span()), {{"selftestResults", QVariantList()}, {"selftestLogStructRev", 2}});
 }
 
 TEST(LogDirectory, RealDirectoryAndUnknownAddresses)
 {
-    const QVariantMap dir = smartLogs(test::bytes(test::readData(kTrac + QStringLiteral("smartlog-00-directory.bin"))));
-    EXPECT_EQ(dir.value(QStringLiteral("logDirVersion")).toUInt(), 1u);
-    EXPECT_EQ(dir.value(QStringLiteral("isEnabledLogDir")).toInt(), 1);
-    const QVariantList logs = dir.value(QStringLiteral("logs")).toList();
+    const QVariantMap dir = smartLogs(test::bytes(test::readData(kTrac + "smartlog-00-directory.bin")));
+    expectFields(dir, {{"logDirVersion", 1}, {"isEnabledLogDir", 1}});
+    const QVariantList logs = dir.value("logs").toList();
     ASSERT_EQ(logs.size(), 13); // every known address, also those with 0 pages
-    EXPECT_EQ(rec(logs, 0).value(QStringLiteral("logAddress")).toUInt(), 1u);
-    EXPECT_EQ(rec(logs, 0).value(QStringLiteral("pages")).toUInt(), 0u);
-    EXPECT_EQ(rec(logs, 1).value(QStringLiteral("pages")).toUInt(), 8u); // address 2
-    EXPECT_EQ(rec(logs, 12).value(QStringLiteral("name")).toString(), QStringLiteral("SCT Data Transfer"));
-    EXPECT_EQ(rec(logs, 12).value(QStringLiteral("pages")).toUInt(), 8u);
-    const QVariantMap byAddress = dir.value(QStringLiteral("logDir")).toMap();
-    EXPECT_EQ(byAddress.value(QStringLiteral("6")).toMap().value(QStringLiteral("name")).toString(),
-              QStringLiteral("SMART Self-Test"));
-    EXPECT_EQ(byAddress.value(QStringLiteral("6")).toMap().value(QStringLiteral("pages")).toUInt(), 1u);
+    expectFields(rec(logs, 0), {{"logAddress", 1}, {"pages", 0}});
+    EXPECT_EQ(rec(logs, 1).value("pages").toUInt(), 8u); // address 2
+    expectFields(rec(logs, 12), {{"name", "SCT Data Transfer"}, {"pages", 8}});
+    const QVariantMap byAddress = dir.value("logDir").toMap();
+    expectFields(byAddress.value("6").toMap(), {{"name", "SMART Self-Test"}, {"pages", 1}});
     // Address 48 holds 9 pages on this drive but has no name here; 5 and 8 are never listed.
     for (const char *unknown : {"48", "5", "8", "185"})
         EXPECT_FALSE(byAddress.contains(QLatin1String(unknown)));
 
-    const QVariantMap v2 = smartLogs(PageBuilder().le16(0, 2).le16(12, 4).span());
-    EXPECT_EQ(v2.value(QStringLiteral("logDirVersion")).toUInt(), 2u);
-    EXPECT_EQ(v2.value(QStringLiteral("isEnabledLogDir")).toInt(), 0);
-    EXPECT_TRUE(v2.value(QStringLiteral("logs")).toList().isEmpty());
+    expectFields(smartLogs(PageBuilder().le16(0, 2).le16(12, 4).span()),
+                 {{"logDirVersion", 2}, {"isEnabledLogDir", 0}, {"logs", QVariantList()}});
 }
 
 TEST(ErrorLog, StructuresCommandsAndSkippedEntries)
@@ -127,49 +108,33 @@ TEST(ErrorLog, StructuresCommandsAndSkippedEntries)
     p.byte(2 + 180 + 60 + 29, 0x01);
 
     const QVariantMap log = errorLog(p.span());
-    EXPECT_EQ(log.value(QStringLiteral("errorLogVersion")).toUInt(), 1u);
-    EXPECT_EQ(log.value(QStringLiteral("errorLogIndex")).toUInt(), 3u);
-    EXPECT_EQ(log.value(QStringLiteral("lifetimeErrors")).toUInt(), 7u);
-    EXPECT_EQ(log.value(QStringLiteral("lifetimeErrorsColor")).toString(), QStringLiteral("FailureColor"));
-    EXPECT_EQ(log.value(QStringLiteral("isEnabledErrorLog")).toInt(), 1);
-    const QVariantList errors = log.value(QStringLiteral("errorLog")).toList();
+    expectFields(log, {{"errorLogVersion", 1}, {"errorLogIndex", 3}, {"lifetimeErrors", 7},
+                       {"lifetimeErrorsColor", "FailureColor"}, {"isEnabledErrorLog", 1}});
+    const QVariantList errors = log.value("errorLog").toList();
     ASSERT_EQ(errors.size(), 2);
     const QVariantMap e = rec(errors, 0);
-    EXPECT_EQ(e.value(QStringLiteral("index")).toInt(), 1);
-    EXPECT_EQ(e.value(QStringLiteral("command")).toString(), QStringLiteral("SMART"));
-    EXPECT_EQ(e.value(QStringLiteral("feature")).toString(), QStringLiteral("SMART READ LOG"));
-    EXPECT_EQ(e.value(QStringLiteral("error")).toString(), QStringLiteral(" ABORT UNCORRECTABLE ERROR"));
-    EXPECT_EQ(e.value(QStringLiteral("state")).toString(), QStringLiteral("Active/Idle"));
-    EXPECT_EQ(e.value(QStringLiteral("device")).toString(), QStringLiteral("0x4F"));
-    EXPECT_EQ(e.value(QStringLiteral("status")).toString(), QStringLiteral("0x51"));
-    EXPECT_EQ(e.value(QStringLiteral("count")).toUInt(), 1u);
-    EXPECT_EQ(e.value(QStringLiteral("lba")).toUInt(), 0x0FBC9A78u);
-    EXPECT_EQ(e.value(QStringLiteral("timestamp")).toUInt(), 1234u);
-    const QVariantList cmds = e.value(QStringLiteral("cmnds")).toList();
+    expectFields(e, {{"index", 1}, {"command", "SMART"}, {"feature", "SMART READ LOG"},
+                     {"error", " ABORT UNCORRECTABLE ERROR"}, {"state", "Active/Idle"}, {"device", "0x4F"},
+                     {"status", "0x51"}, {"count", 1}, {"lba", 0x0FBC9A78u}, {"timestamp", 1234}});
+    const QVariantList cmds = e.value("cmnds").toList();
     ASSERT_EQ(cmds.size(), 5);
-    const QVariantMap failed = rec(cmds, 4);
-    EXPECT_EQ(failed.value(QStringLiteral("index")).toInt(), 4);
-    EXPECT_EQ(failed.value(QStringLiteral("timestamp")).toString(), QStringLiteral("01:01:01:1.500"));
-    EXPECT_EQ(failed.value(QStringLiteral("device")).toString(), QStringLiteral("0xE7"));
-    EXPECT_EQ(failed.value(QStringLiteral("transport")).toUInt(), 8u);
-    EXPECT_EQ(failed.value(QStringLiteral("lba")).toUInt(), 0x07563412u);
-    EXPECT_EQ(rec(cmds, 0).value(QStringLiteral("command")).toString(), QStringLiteral("NOP [Abort queued commands]"));
-    EXPECT_EQ(rec(errors, 1).value(QStringLiteral("index")).toInt(), 3);
-    EXPECT_EQ(rec(errors, 1).value(QStringLiteral("timestamp")).toUInt(), 256u);
+    expectFields(rec(cmds, 4), {{"index", 4}, {"timestamp", "01:01:01:1.500"}, {"device", "0xE7"}, {"transport", 8},
+                                {"lba", 0x07563412u}});
+    EXPECT_EQ(rec(cmds, 0).value("command").toString(), "NOP [Abort queued commands]");
+    expectFields(rec(errors, 1), {{"index", 3}, {"timestamp", 256}});
 
     EXPECT_TRUE(errorLog(PageBuilder().byte(0, 2).span()).isEmpty());
     const QVariantMap clean = errorLog(PageBuilder().byte(0, 1).span());
-    EXPECT_EQ(clean.value(QStringLiteral("isEnabledErrorLog")).toInt(), 0);
-    EXPECT_EQ(clean.value(QStringLiteral("lifetimeErrorsColor")).toString(), QStringLiteral("controlTextColor"));
+    expectFields(clean, {{"isEnabledErrorLog", 0}, {"lifetimeErrorsColor", "controlTextColor"}});
     EXPECT_EQ(clean.size(), 6);
 }
 
 TEST(ErrorLog, MillisecondTimestamps)
 {
-    EXPECT_EQ(msToTime(90061500), QStringLiteral("01:01:01:1.500"));
-    EXPECT_EQ(msToTime(0), QStringLiteral("00:00:00:0.000"));
-    EXPECT_EQ(msToTime(59999), QStringLiteral("00:00:00:59.999"));
-    EXPECT_EQ(msToTime(UINT32_MAX), QStringLiteral("49:17:02:47.295"));
+    EXPECT_EQ(msToTime(90061500), "01:01:01:1.500");
+    EXPECT_EQ(msToTime(0), "00:00:00:0.000");
+    EXPECT_EQ(msToTime(59999), "00:00:00:59.999");
+    EXPECT_EQ(msToTime(UINT32_MAX), "49:17:02:47.295");
 }
 
 TEST(SmartLogs, ShortZeroAndGarbagePagesDoNotCrash)
@@ -177,23 +142,23 @@ TEST(SmartLogs, ShortZeroAndGarbagePagesDoNotCrash)
     std::array<uint8_t, 512> ff;
     ff.fill(0xFF);
     EXPECT_TRUE(errorLog(ff).isEmpty());
-    EXPECT_TRUE(selftestLog(ff).value(QStringLiteral("selftestResults")).toList().isEmpty());
-    EXPECT_TRUE(smartLogs(ff).value(QStringLiteral("logs")).toList().isEmpty());
+    EXPECT_TRUE(selftestLog(ff).value("selftestResults").toList().isEmpty());
+    EXPECT_TRUE(smartLogs(ff).value("logs").toList().isEmpty());
     EXPECT_TRUE(errorLog(PageBuilder().span()).isEmpty());
-    EXPECT_EQ(selftestLog(PageBuilder().span()).value(QStringLiteral("isEnabledSelftestResults")).toInt(), 0);
+    EXPECT_EQ(selftestLog(PageBuilder().span()).value("isEnabledSelftestResults").toInt(), 0);
 
     // Version-1 error log whose every byte but the header is 0xFF, cut short.
     std::array<uint8_t, 512> busy = ff;
     busy[0] = 1;
     for (size_t size : {1u, 2u, 100u, 300u, 452u, 453u, 511u, 512u}) {
         const QVariantMap log = errorLog(std::span<const uint8_t>(busy).first(size));
-        EXPECT_EQ(log.value(QStringLiteral("errorLog")).toList().size(), qsizetype(std::min<size_t>(5, (size + 27) / 90))) << size;
+        EXPECT_EQ(log.value("errorLog").toList().size(), qsizetype(std::min<size_t>(5, (size + 27) / 90))) << size;
     }
-    const QByteArray real = test::readData(kTrac + QStringLiteral("smartlog-06-selftest.bin"));
+    const QByteArray real = test::readData(kTrac + "smartlog-06-selftest.bin");
     for (int size : {0, 1, 2, 200, 507, 508, 509})
-        EXPECT_EQ(selftestLog(test::bytes(real.left(size))).value(QStringLiteral("selftestResults")).toList().size(),
+        EXPECT_EQ(selftestLog(test::bytes(real.left(size))).value("selftestResults").toList().size(),
                   size > 508 ? 21 : 0) << size;
-    const QByteArray dir = test::readData(kTrac + QStringLiteral("smartlog-00-directory.bin"));
-    EXPECT_EQ(smartLogs(test::bytes(dir.left(10))).value(QStringLiteral("logDir")).toMap()
-                  .value(QStringLiteral("225")).toMap().value(QStringLiteral("pages")).toUInt(), 0u);
+    const QByteArray dir = test::readData(kTrac + "smartlog-00-directory.bin");
+    EXPECT_EQ(smartLogs(test::bytes(dir.left(10))).value("logDir").toMap()
+                  .value("225").toMap().value("pages").toUInt(), 0u);
 }

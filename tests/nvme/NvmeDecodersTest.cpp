@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestData.h"
 #include "drive/NvmeDecoders.h"
+#include "support/Fields.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 using namespace corvane;
 using corvane::test::bytes;
+using corvane::test::expectFields;
 using corvane::test::readData;
 
 namespace {
@@ -40,26 +41,12 @@ TEST(NvmeDecoders, QemuControllerIdentify)
     const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     ASSERT_EQ(id.size(), 4096);
     const QVariantMap m = nvmeIdentifyKeys(bytes(id), 1, 4);
-    EXPECT_EQ(m.value("vid").toString(), "1b36");
-    EXPECT_EQ(m.value("ssvid").toString(), "1af4");
-    EXPECT_EQ(m.value("sn").toString(), "QSNVME0001");
-    EXPECT_EQ(m.value("mn").toString(), "QEMU NVMe Ctrl");
-    EXPECT_EQ(m.value("fr").toString(), "7.2.22");
-    EXPECT_EQ(m.value("rab").toUInt(), 6u);
-    EXPECT_EQ(m.value("oui").toString(), "525400");
-    EXPECT_EQ(m.value("cmic").toString(), "00");
-    EXPECT_EQ(m.value("mdts").toInt(), 128);
-    EXPECT_EQ(m.value("oacs").toString(), "010a");
-    EXPECT_EQ(m.value("frmw").toString(), "03");
-    EXPECT_EQ(m.value("lpa").toString(), "07");
-    EXPECT_EQ(m.value("elpe").toUInt(), 0u);
-    EXPECT_EQ(m.value("npss").toUInt(), 0u);
+    expectFields(m, {{"vid", "1b36"}, {"ssvid", "1af4"}, {"sn", "QSNVME0001"}, {"mn", "QEMU NVMe Ctrl"},
+                     {"fr", "7.2.22"}, {"rab", 6}, {"oui", "525400"}, {"cmic", "00"}, {"mdts", 128},
+                     {"oacs", "010a"}, {"frmw", "03"}, {"lpa", "07"}, {"elpe", 0}, {"npss", 0}, {"nn", 256},
+                     {"oncs", "015d"}, {"nvmeIFRev", "1.4"}, {"nvmeRevSupported", "1.4"}}); // VER 0x00010400
     EXPECT_NEAR(m.value("warning_oC").toFloat(), 69.85f, 1e-4);
     EXPECT_NEAR(m.value("critical_oC").toFloat(), 99.85f, 1e-4);
-    EXPECT_EQ(m.value("nn").toUInt(), 256u);
-    EXPECT_EQ(m.value("oncs").toString(), "015d");
-    EXPECT_EQ(m.value("nvmeIFRev").toString(), "1.4");
-    EXPECT_EQ(m.value("nvmeRevSupported").toString(), "1.4"); // VER 0x00010400
     EXPECT_EQ(m.size(), 21);
     // A VER of 0 says nothing; a tertiary number shows.
     QByteArray bare = id;
@@ -71,12 +58,9 @@ TEST(NvmeDecoders, QemuControllerIdentify)
     const QVariantList states = nvmePowerStates(bytes(id));
     ASSERT_EQ(states.size(), 1);
     const QVariantMap ps = entry(states, 0);
-    EXPECT_EQ(ps.value("state").toUInt(), 0u);
     EXPECT_NEAR(ps.value("mp").toFloat(), 25.0f, 1e-4);
     EXPECT_NEAR(ps.value("mps").toFloat(), 0.01f, 1e-7);
-    EXPECT_EQ(ps.value("nops").toUInt(), 1u);
-    EXPECT_EQ(ps.value("enlat").toUInt(), 16u);
-    EXPECT_EQ(ps.value("exlat").toUInt(), 4u);
+    expectFields(ps, {{"state", 0}, {"nops", 1}, {"enlat", 16}, {"exlat", 4}});
 }
 
 TEST(NvmeDecoders, QemuHealthFirmwareAndErrorLog)
@@ -84,24 +68,14 @@ TEST(NvmeDecoders, QemuHealthFirmwareAndErrorLog)
     const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     const QByteArray smart = readData(QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"));
     const QVariantMap h = nvmeHealthKeys(bytes(smart));
-    EXPECT_EQ(h.value("attributeHealth").toString(), "Passed");
-    EXPECT_EQ(h.value("temperature").toUInt(), 323u);
     EXPECT_NEAR(h.value("temp_oC").toDouble(), 49.85, 1e-9);
-    EXPECT_EQ(h.value("percentRemaining").toUInt(), 100u);
-    EXPECT_EQ(h.value("dataUnitsReadLo").toULongLong(), 1u);
-    EXPECT_EQ(h.value("totalBytesRead").toULongLong(), 512000u);
-    EXPECT_EQ(h.value("hostReadsLo").toULongLong(), 3u);
-    EXPECT_EQ(h.value("powerOnHoursHi").toULongLong(), 0u);
+    expectFields(h, {{"attributeHealth", "Passed"}, {"temperature", 323}, {"percentRemaining", 100},
+                     {"dataUnitsReadLo", 1}, {"totalBytesRead", 512000}, {"hostReadsLo", 3}, {"powerOnHoursHi", 0}});
 
     const QVariantMap f = nvmeFirmwareKeys(bytes(id), bytes(readData(QStringLiteral("nvme-qemu/nvme0-log03-fwslot.bin"))));
-    EXPECT_EQ(f.value("firmwareSlotCount").toUInt(), 1u);
-    EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 1u);
-    EXPECT_EQ(f.value("nextFirmwareSlot").toUInt(), 0u);
-    const QVariantMap slot = entry(f.value("firmwareSlots").toList(), 0);
-    EXPECT_EQ(slot.value("slot").toUInt(), 1u);
-    EXPECT_EQ(slot.value("active").toString(), "Yes");
-    EXPECT_EQ(slot.value("readOnly").toString(), "Yes");
-    EXPECT_EQ(slot.value("firmwareRevision").toString(), "1.0     "); // not trimmed
+    expectFields(f, {{"firmwareSlotCount", 1}, {"activeFirmwareSlot", 1}, {"nextFirmwareSlot", 0}});
+    expectFields(entry(f.value("firmwareSlots").toList(), 0),
+                 {{"slot", 1}, {"active", "Yes"}, {"readOnly", "Yes"}, {"firmwareRevision", "1.0     "}}); // not trimmed
 
     const QByteArray errors = readData(QStringLiteral("nvme-qemu/nvme0-log01-error.bin"));
     EXPECT_EQ(nvmeErrorLogEntryCount(bytes(id)), 1u);
@@ -118,13 +92,11 @@ TEST(NvmeDecoders, CriticalWarningBitsAndVerdict)
                          Case{0x06, "Failed"}}) {
         log[0] = c.warning;
         const QVariantMap h = nvmeHealthKeys(log);
-        EXPECT_EQ(h.value("attributeHealth").toString(), c.verdict) << int(c.warning);
-        EXPECT_EQ(h.value("criticalWarning").toUInt(), c.warning);
-        EXPECT_EQ(h.value("lowSpare").toUInt(), c.warning & 1u);
-        EXPECT_EQ(h.value("overTemp").toUInt(), c.warning & 2u);
-        EXPECT_EQ(h.value("lowReliability").toUInt(), c.warning & 4u);
-        EXPECT_EQ(h.value("readOnly").toUInt(), c.warning & 8u);
-        EXPECT_EQ(h.value("failedVMBkup").toUInt(), c.warning & 16u);
+        SCOPED_TRACE(int(c.warning));
+        expectFields(h, {{"attributeHealth", c.verdict}, {"criticalWarning", c.warning},
+                         {"lowSpare", c.warning & 1u}, {"overTemp", c.warning & 2u},
+                         {"lowReliability", c.warning & 4u}, {"readOnly", c.warning & 8u},
+                         {"failedVMBkup", c.warning & 16u}});
     }
 }
 
@@ -144,18 +116,11 @@ TEST(NvmeDecoders, HealthValues)
     log[192] = 0x10;     // warning temperature time
     log[199] = 0x01;     // critical temperature time, top byte
     const QVariantMap h = nvmeHealthKeys(log);
-    EXPECT_EQ(h.value("temperature").toUInt(), 310u);
     EXPECT_NEAR(h.value("temp_oC").toDouble(), 36.85, 1e-9);
-    EXPECT_EQ(h.value("availableSpare").toUInt(), 7u);
-    EXPECT_EQ(h.value("spareThreshold").toUInt(), 10u);
-    EXPECT_EQ(h.value("percentUsed").toUInt(), 120u);
-    EXPECT_EQ(h.value("percentRemaining").toUInt(), 0u);
-    EXPECT_EQ(h.value("dataUnitsWriteLo").toULongLong(), 0xFFFFFFFFFFFFFFFFull);
-    EXPECT_EQ(h.value("dataUnitsWriteHi").toULongLong(), 2u);
-    EXPECT_EQ(h.value("totalBytesWritten").toULongLong(), 0xFFFFFFFFFFFFFFFFull * 512000u);
-    EXPECT_EQ(h.value("mediaErrorsLo").toULongLong(), 5u);
-    EXPECT_EQ(h.value("warningTempTime").toUInt(), 0x10u);
-    EXPECT_EQ(h.value("criticalTempTime").toUInt(), 0x01000000u);
+    expectFields(h, {{"temperature", 310}, {"availableSpare", 7}, {"spareThreshold", 10}, {"percentUsed", 120},
+                     {"percentRemaining", 0}, {"dataUnitsWriteLo", 0xFFFFFFFFFFFFFFFFull}, {"dataUnitsWriteHi", 2},
+                     {"totalBytesWritten", 0xFFFFFFFFFFFFFFFFull * 512000u}, {"mediaErrorsLo", 5},
+                     {"warningTempTime", 0x10}, {"criticalTempTime", 0x01000000}});
     log[5] = 0;
     EXPECT_EQ(nvmeHealthKeys(log).value("percentRemaining").toUInt(), 100u);
     log[5] = 100;
@@ -215,8 +180,7 @@ TEST(NvmeDecoders, FirmwareSlots)
     log[0] = 0x03;    // claims slot 3 is active
     QVariantMap f = nvmeFirmwareKeys(id, log);
     QVariantMap slot = entry(f.value("firmwareSlots").toList(), 0);
-    EXPECT_EQ(slot.value("active").toString(), "Yes");
-    EXPECT_EQ(slot.value("firmwareRevision").toString(), "FW123"); // empty entry: the controller's
+    expectFields(slot, {{"active", "Yes"}, {"firmwareRevision", "FW123"}}); // empty entry: the controller's
     EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 3u);
 
     id[260] = 0x06;   // three slots, none read-only
@@ -226,11 +190,9 @@ TEST(NvmeDecoders, FirmwareSlots)
     f = nvmeFirmwareKeys(id, log);
     const QVariantList slots = f.value("firmwareSlots").toList();
     ASSERT_EQ(slots.size(), 3);
-    EXPECT_EQ(f.value("firmwareSlotCount").toUInt(), 3u);
-    EXPECT_EQ(f.value("nextFirmwareSlot").toUInt(), 1u);
-    EXPECT_EQ(entry(slots, 0).value("active").toString(), "No");
+    expectFields(f, {{"firmwareSlotCount", 3}, {"nextFirmwareSlot", 1}});
+    expectFields(entry(slots, 0), {{"active", "No"}, {"readOnly", "No"}});
     EXPECT_EQ(entry(slots, 1).value("active").toString(), "Yes");
-    EXPECT_EQ(entry(slots, 0).value("readOnly").toString(), "No");
     EXPECT_EQ(entry(slots, 1).value("firmwareRevision").toString(), "B2      ");
     EXPECT_EQ(entry(slots, 2).value("firmwareRevision").toString(), "FW123");
 
@@ -265,15 +227,9 @@ TEST(NvmeDecoders, ErrorLogEntries)
     EXPECT_EQ(nvmeErrorLog(log, 1).size(), 1);
     const QVariantList all = nvmeErrorLog(log, 4);
     ASSERT_EQ(all.size(), 2);
-    const QVariantMap e = entry(all, 0);
-    EXPECT_EQ(e.value("errorCount").toULongLong(), 42u);
-    EXPECT_EQ(e.value("sqid").toUInt(), 3u);
-    EXPECT_EQ(e.value("cmdid").toString(), "1234");
-    EXPECT_EQ(e.value("status").toString(), "4005");
-    EXPECT_EQ(e.value("pel").toString(), "00ab");
-    EXPECT_EQ(e.value("lba").toULongLong(), 0x0100000000000078ull);
-    EXPECT_EQ(e.value("nsid").toString(), "00000001");
-    EXPECT_EQ(e.value("vsia").toString(), "02");
+    expectFields(entry(all, 0), {{"errorCount", 42}, {"sqid", 3}, {"cmdid", "1234"}, {"status", "4005"},
+                                 {"pel", "00ab"}, {"lba", 0x0100000000000078ull}, {"nsid", "00000001"},
+                                 {"vsia", "02"}});
     EXPECT_EQ(entry(all, 1).value("errorCount").toULongLong(), 0x0100000000000001ull);
     // More entries claimed than the block holds, and a torn last entry.
     EXPECT_EQ(nvmeErrorLog(log, 256).size(), 2);
@@ -305,10 +261,7 @@ TEST(NvmeDecoders, TextFieldsKeepOnlyValidCharacters)
     Block id(4096, 0);
     putText(id, 4, "S\xFF\xFEN", 20);
     putText(id, 24, "Model \x80X", 40);
-    const QVariantMap m = nvmeIdentifyKeys(id, 0, 0);
-    EXPECT_EQ(m.value("sn").toString(), "SN");
-    EXPECT_EQ(m.value("mn").toString(), "Model X");
-    EXPECT_EQ(m.value("nvmeIFRev").toString(), "0.0");
+    expectFields(nvmeIdentifyKeys(id, 0, 0), {{"sn", "SN"}, {"mn", "Model X"}, {"nvmeIFRev", "0.0"}});
 }
 
 TEST(NvmeDecoders, IdentifyEdgeValues)
@@ -324,24 +277,14 @@ TEST(NvmeDecoders, IdentifyEdgeValues)
     EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0);
 }
 
-TEST(NvmeDecoders, ShortAndGarbageBlocks)
+TEST(NvmeDecoders, ShortBlocks)
 {
-    // Every decoder over every prefix of a random block: no read outside it.
-    std::mt19937 random(8);
-    Block garbage(4096);
-    for (uint8_t &b : garbage)
-        b = uint8_t(random());
-    for (size_t length : {size_t(0), size_t(1), size_t(63), size_t(80), size_t(263), size_t(300),
-                          size_t(2049), size_t(3000), size_t(4096)}) {
-        const std::span<const uint8_t> block = std::span<const uint8_t>(garbage).first(length);
-        const QVariantMap id = nvmeIdentifyKeys(block, 1, 0);
-        EXPECT_EQ(id.size(), length >= 84 ? 21 : 20); // "nvmeRevSupported" with a VER
+    // Crashes on garbage are the fuzz target's; here the exact keys of cut blocks.
+    const Block ones(4096, 0xA5);
+    for (size_t length : {size_t(0), size_t(80), size_t(81)}) {
+        const std::span<const uint8_t> block = std::span<const uint8_t>(ones).first(length);
+        EXPECT_EQ(nvmeIdentifyKeys(block, 1, 0).size(), length > 80 ? 21 : 20) << length; // any byte of VER or none
         EXPECT_EQ(nvmeHealthKeys(block).size(), 37);
-        EXPECT_LE(nvmePowerStates(block).size(), 32);
-        EXPECT_LE(nvmeFirmwareKeys(block, block).value("firmwareSlots").toList().size(), 7);
-        EXPECT_LE(nvmeErrorLog(block, nvmeErrorLogEntryCount(block)).size(), 64);
     }
-    const QVariantMap empty = nvmeIdentifyKeys({}, 0, 0);
-    EXPECT_EQ(empty.value("sn").toString(), QString());
-    EXPECT_EQ(empty.value("vid").toString(), "0000");
+    expectFields(nvmeIdentifyKeys({}, 0, 0), {{"sn", ""}, {"vid", "0000"}});
 }

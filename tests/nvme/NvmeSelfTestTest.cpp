@@ -2,6 +2,7 @@
 #include "TestData.h"
 #include "devices/RecordingFakes.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 #include "drive/NvmeDecoders.h"
 #include "drive/NvmeReader.h"
 #include "drive/THSMARTDevice.h"
@@ -66,26 +67,22 @@ protected:
 
     void put(const QString &name, const QByteArray &content) const
     {
-        const QString drive = set.filePath(QStringLiteral("drives/nvme0n1"));
-        QDir().mkpath(drive);
-        QFile f(QDir(drive).filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        ASSERT_TRUE(test::writeFile(set.filePath("drives/nvme0n1/" + name), content));
     }
     // A controller with Device Self-test (extended: 10 minutes) and one older result.
     void offerSelfTests() const
     {
-        put(QStringLiteral("nvme-id-ctrl.bin"), withSelfTest(readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin")), 10));
+        put("nvme-id-ctrl.bin", withSelfTest(readData("nvme-qemu/nvme0-id-ctrl.bin"), 10));
         std::vector<uint8_t> log = selfTestLog(0, 0);
         log[4] = 0x20; // extended, no error
         log[8] = 7;    // at 7 hours
-        put(QStringLiteral("nvme-log06-selftest.bin"), QByteArray(reinterpret_cast<const char *>(log.data()), int(log.size())));
+        put("nvme-log06-selftest.bin", QByteArray(reinterpret_cast<const char *>(log.data()), int(log.size())));
     }
     std::unique_ptr<THSMARTDevice> readDevice() const
     {
         auto device = std::make_unique<THSMARTDevice>(QVariantMap{{"bsdName", "nvme0n1"}, {"isNVMe", true}});
         const NvmeOpener opener = recordedNvmeOpener(set.path());
-        device->mergeProperties(thNVMe(opener).readNVMe_bsd(QStringLiteral("nvme0n1")));
+        device->mergeProperties(thNVMe(opener).readNVMe_bsd("nvme0n1"));
         device->setNvmeOpener(opener);
         return device;
     }
@@ -139,7 +136,7 @@ TEST(NvmeSelfTestDecoding, LogEntriesOffersAndCommand)
     EXPECT_EQ(nvmeSelfTestTypeText(3), "Reserved (0x3)");
 
     // OACS bit 4 gates the offers; the extended time is EDSTT.
-    const QByteArray qemu = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
+    const QByteArray qemu = readData("nvme-qemu/nvme0-id-ctrl.bin");
     ASSERT_EQ(qemu.size(), 4096);
     EXPECT_FALSE(nvmeSelfTestSupported(test::bytes(qemu)));
     EXPECT_EQ(nvmeSelfTestOffers(test::bytes(qemu)), QVariantList());
@@ -179,14 +176,14 @@ TEST_F(NvmeSelfTestSession, RecordedTestRunsCompletesAndAborts)
     const std::unique_ptr<THSMARTDevice> qemu = readDevice();
     EXPECT_EQ(qemu->driveProperties().value("selftests").toList(), QVariantList());
     EXPECT_FALSE(qemu->driveProperties().contains("nvmeSelfTestResults"));
-    EXPECT_EQ(qemu->startTest(QStringLiteral("Short")), nvmeInvalidOpcodeStatus());
+    EXPECT_EQ(qemu->startTest("Short"), nvmeInvalidOpcodeStatus());
     EXPECT_FALSE(qemu->isFollowingTest());
     EXPECT_FALSE(qemu->hasOpenSession());
     EXPECT_FALSE(qemu->driveProperties().contains("tip"));
 
     offerSelfTests();
     // The scripted log moves on each read: 0 %, 50 %, then done.
-    RecordedNvme seam(set.filePath(QStringLiteral("drives/nvme0n1")));
+    RecordedNvme seam(set.filePath("drives/nvme0n1"));
     std::vector<uint8_t> page(kNvmeSelfTestLogSize);
     ASSERT_EQ(seam.deviceSelfTest(nvme::kSelfTestShort, nvme::kNsidAll), 0);
     EXPECT_EQ(seam.deviceSelfTest(nvme::kSelfTestExtended, nvme::kNsidAll), statusFromNvme(0x011D));
@@ -204,33 +201,28 @@ TEST_F(NvmeSelfTestSession, RecordedTestRunsCompletesAndAborts)
     const QVariantMap &p = device->driveProperties();
     EXPECT_EQ(p.value("selftests").toList().size(), 2);
     EXPECT_EQ(p.value("nvmeSelfTestResults").toList().size(), 1);
-    ASSERT_EQ(device->startTest(QStringLiteral("Short")), 0);
+    ASSERT_EQ(device->startTest("Short"), 0);
     EXPECT_TRUE(p.value("tip").toBool());
     EXPECT_EQ(followToEnd(*device), 1);
-    EXPECT_EQ(p.value("test_status").toString(), "Completed without error 100%");
-    EXPECT_EQ(p.value("test_elapsed").toDouble(), 3.0); // 0 %, 50 %, done
-    EXPECT_EQ(p.value("test_remaining").toDouble(), 117.0);
-    EXPECT_EQ(p.value("test_progress").toDouble(), 2.5);
-    EXPECT_FALSE(p.value("tip").toBool());
+    test::expectFields(p, {{"test_status", "Completed without error 100%"}, {"test_elapsed", 3.0}, // 0 %, 50 %, done
+                           {"test_remaining", 117.0}, {"test_progress", 2.5}, {"tip", false}});
     EXPECT_FALSE(device->hasOpenSession());
     EXPECT_TRUE(device->selfTestState().passed);
     QVariantList results = p.value("nvmeSelfTestResults").toList();
     ASSERT_EQ(results.size(), 2);
-    const qulonglong hours = le64(test::bytes(readData(QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"))), 128);
+    const qulonglong hours = le64(test::bytes(readData("nvme-qemu/nvme0-log02-smart.bin")), 128);
     EXPECT_EQ(results[0].toMap(), entry(1, "Short", 0, "Completed without error", 0, hours));
     EXPECT_EQ(results[1].toMap().value("powerOnHours").toULongLong(), 7u);
 
     // Aborting sends the abort code; the log then holds the aborted test.
-    ASSERT_EQ(device->startTest(QStringLiteral("Extended")), 0);
+    ASSERT_EQ(device->startTest("Extended"), 0);
     EXPECT_EQ(device->stopSelfTest(), 0);
     EXPECT_FALSE(device->isFollowingTest());
-    EXPECT_EQ(p.value("test_status").toString(), "Aborted: Device Self-test command 100%");
-    EXPECT_EQ(p.value("test_remaining").toDouble(), 599.0);
+    test::expectFields(p, {{"test_status", "Aborted: Device Self-test command 100%"}, {"test_remaining", 599.0}});
     EXPECT_FALSE(device->selfTestState().passed);
     results = p.value("nvmeSelfTestResults").toList();
     ASSERT_EQ(results.size(), 3);
-    EXPECT_EQ(results[0].toMap().value("code").toUInt(), 2u);
-    EXPECT_EQ(results[0].toMap().value("result").toUInt(), 1u);
+    test::expectFields(results[0].toMap(), {{"code", 2}, {"result", 1}});
 }
 
 TEST_F(NvmeSelfTestSession, CommandsOnTheWire)
@@ -251,7 +243,7 @@ TEST_F(NvmeSelfTestSession, CommandsOnTheWire)
     device.setNvmeOpener([&](const QString &, int32_t &) -> std::unique_ptr<NvmeInterface> {
         return std::make_unique<NvmeAdminController>(std::make_unique<test::RecordingNvmeTransport>(wire));
     });
-    ASSERT_EQ(device.startTest(QStringLiteral("Short")), 0);
+    ASSERT_EQ(device.startTest("Short"), 0);
     EXPECT_EQ(device.stopSelfTest(), 0);
     // Short on every namespace, abort, one more look at the log, the final log.
     ASSERT_EQ(wire.commands.size(), 4u);
@@ -261,8 +253,7 @@ TEST_F(NvmeSelfTestSession, CommandsOnTheWire)
     EXPECT_EQ(wire.commands[3], nvme::getLogPage(nvme::kLogSelfTest, 141));
     // A failed read keeps the test running; the controller still says so at
     // the end, and stopping ends the following anyway.
-    EXPECT_EQ(device.driveProperties().value("test_status").toString(), "Test In Progress 0%");
-    EXPECT_EQ(device.driveProperties().value("selfTestCompletion").toUInt(), 10u);
+    test::expectFields(device.driveProperties(),
+                       {{"test_status", "Test In Progress 0%"}, {"selfTestCompletion", 10}, {"tip", false}});
     EXPECT_FALSE(device.isFollowingTest());
-    EXPECT_FALSE(device.driveProperties().value("tip").toBool());
 }
