@@ -91,6 +91,27 @@ QString stripBlockComments(QString text)
     return text;
 }
 
+// Where a line comment begins: the first "//" outside a string literal (a
+// pattern or a web address may hold one); -1 when there is none.
+qsizetype lineCommentStart(QStringView line)
+{
+    bool inString = false;
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        const QChar c = line[i];
+        if (inString) {
+            if (c == u'\\')
+                ++i;
+            else if (c == u'"')
+                inString = false;
+        } else if (c == u'"') {
+            inString = true;
+        } else if (c == u'/' && line[i + 1] == u'/') {
+            return i;
+        }
+    }
+    return -1;
+}
+
 // Patterns are C string literals: an escaped backslash or quote stands for
 // one character. Without this "M\\.2" would look for a backslash and never
 // match "M.2".
@@ -466,13 +487,8 @@ Chunks recordChunks(QByteArrayView bytes, bool *readable, QVariantMap &dictionar
         if (view.startsWith(QLatin1String("/*")) || view.startsWith(QLatin1String("*/"))
             || view.startsWith(QLatin1String("//")))
             continue;
-        qsizetype comment = view.indexOf(u'/');
-        while (comment >= 0 && !(comment + 1 < view.size() && view[comment + 1] == u'/'))
-            comment = view.indexOf(u'/', comment + 1);
-        if (comment >= 0) {
-            const qsizetype address = view.indexOf(QLatin1String("://"));
-            // "//" of a web address inside a string is not a comment.
-            if (address < 0 || comment < address)
+        if (view.contains(u'/')) {
+            if (const qsizetype comment = lineCommentStart(view); comment >= 0)
                 view = view.left(comment).trimmed();
         }
         if (!firstLine)

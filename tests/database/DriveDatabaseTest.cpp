@@ -151,8 +151,11 @@ TEST(DriveDatabase, LookupMatchesTheWholeTextInFileOrder)
         "{ \"letters\", \"A1|G[|]6\", \"\", \"\", \"\" },\n"
         "{ \"late\", \"(B)1\", \"\", \"\", \"\" },\n"
         "{ \"optional group\", \"(X |Z)?Y7|(W)+8|(V){2}9\", \"\", \"\", \"\" },\n"
-        "{ \"quoted \\\" /* not a comment\", \"Q\", \"\", \"\", \"\" },\n");
-    ASSERT_EQ(starts.drives().size(), 9);
+        "{ \"quoted \\\" /* not a comment\", \"Q\", \"\", \"\", \"\" },\n"
+        "{ \"slashes \\\" // kept\", \"S // 1\", \"\", \"\", \"\" }, // a comment\n");
+    ASSERT_EQ(starts.drives().size(), 10);
+    // "//" inside a string is text, not the start of a line comment.
+    EXPECT_EQ(family(starts, "S // 1", "x"), "slashes \" // kept");
     // An escaped quote does not end a string, so what follows it is no comment.
     EXPECT_EQ(family(starts, "Q", "x"), "quoted \" /* not a comment");
     const QList<std::pair<const char *, int>> found{{"A1", 1}, {"B1", 1}, {"]2", 2}, {"C2", 2}, {"3", 3},
