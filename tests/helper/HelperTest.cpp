@@ -303,7 +303,6 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         const char *error;
         QString reason;
     };
-    const QString invalidDevice = QLatin1String(kErrorInvalidDevice), invalidRequest = QLatin1String(kErrorInvalidRequest);
     const QList<Case> cases = {
         // Refused before polkit is asked.
         {u"AtaIdentify"_qs, {u"/dev/sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
