@@ -32,10 +32,7 @@ TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
     EXPECT_EQ(errnoFromName(u"-3"), 0);
     EXPECT_EQ(errnoFromName(u""), 0);
     EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
-}
 
-TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
-{
     for (int e : {EACCES, EPERM}) {
         const int32_t s = statusFromErrno(e);
         EXPECT_TRUE(isPrivilegeStatus(s));

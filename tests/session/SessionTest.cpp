@@ -136,30 +136,23 @@ TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
 TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
 {
     const auto good = realDrive(kTrac);
-    Page wrongSum = good->page("identify");
+    Page wrongSum = good->page("identify"), unsigned_ = good->page("identify");
     wrongSum[100] ^= 0x20;
-    const Page zeros{};
+    unsigned_[510] = 0; // without the 0xA5 signature the integrity word is absent, not wrong
 
-    for (const Page &identify : {wrongSum, zeros}) {
+    for (const auto &[identify, isGood] : {std::pair{wrongSum, false}, std::pair{Page{}, false}, std::pair{unsigned_, true}}) {
+        SCOPED_TRACE(isGood);
         const auto script = realDrive(kTrac);
         script->setPage("identify", identify);
         const auto d = deviceOn(script);
         ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL"));
-        EXPECT_EQ(prop(*d, "Firmware Version"), QStringLiteral("FW-SETTINGS"));
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("WWN")));
+        EXPECT_EQ(prop(*d, "Serial Number"), isGood ? QStringLiteral("PHYS741401K01P9DGN") : QStringLiteral("SETTINGS-SERIAL"));
+        EXPECT_EQ(prop(*d, "Firmware Version") == QStringLiteral("FW-SETTINGS"), !isGood);
+        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("ataVersion")), isGood);
+        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("WWN")), isGood);
         // The rest of the drive is read as usual.
         EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
     }
-    // Without the 0xA5 signature the integrity word is absent, not wrong.
-    Page unsigned_ = good->page("identify");
-    unsigned_[510] = 0;
-    const auto script = realDrive(kTrac);
-    script->setPage("identify", unsigned_);
-    const auto d = deviceOn(script);
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
 }
 
 TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
