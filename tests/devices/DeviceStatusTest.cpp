@@ -25,10 +25,14 @@ TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
     EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
     EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
     EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));
-}
+    EXPECT_EQ(errnoFromName(u"EACCES"), EACCES);
+    EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
+    EXPECT_EQ(errnoFromName(u"5"), 5);
+    EXPECT_EQ(errnoFromName(u"EWHATEVER"), 0);
+    EXPECT_EQ(errnoFromName(u"-3"), 0);
+    EXPECT_EQ(errnoFromName(u""), 0);
+    EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
 
-TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
-{
     for (int e : {EACCES, EPERM}) {
         const int32_t s = statusFromErrno(e);
         EXPECT_TRUE(isPrivilegeStatus(s));
@@ -46,17 +50,6 @@ TEST(DeviceStatus, PrivilegeFailuresTellTheUserWhatToDo)
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
     EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
-}
-
-TEST(DeviceStatus, ErrnoNames)
-{
-    EXPECT_EQ(errnoFromName(u"EACCES"), EACCES);
-    EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
-    EXPECT_EQ(errnoFromName(u"5"), 5);
-    EXPECT_EQ(errnoFromName(u"EWHATEVER"), 0);
-    EXPECT_EQ(errnoFromName(u"-3"), 0);
-    EXPECT_EQ(errnoFromName(u""), 0);
-    EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
 }
 
 TEST(DeviceStatus, DeviceNamesNeverBecomePaths)

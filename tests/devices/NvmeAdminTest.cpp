@@ -62,6 +62,13 @@ TEST(NvmeAdmin, CommandDwords)
     const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
     EXPECT_EQ(big.cdw10, 0x0000007Fu);
     EXPECT_EQ(big.cdw11, 0x00000001u);
+
+    std::vector<uint8_t> ver(4096);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);
+    ver[80] = 0x00; ver[81] = 0x02; ver[82] = 0x02; ver[83] = 0x00; // 2.2.0 ... minor in bits 15:8
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).minor, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(ver).first(81)).major, 0);
 }
 
 TEST(NvmeAdmin, FailuresLeaveBuffersAndRefuseBadLengths)
@@ -99,14 +106,4 @@ TEST(NvmeAdmin, ControllerOfANamespace)
     int32_t status = 0;
     EXPECT_EQ(openLinuxNvme(QStringLiteral("sda"), status), nullptr);
     EXPECT_EQ(status, kStatusNoDevice);
-}
-
-TEST(NvmeAdmin, VersionFromIdentify)
-{
-    std::vector<uint8_t> id(4096);
-    EXPECT_EQ(nvmeVersionFromIdentify(id).major, 0);
-    id[80] = 0x00; id[81] = 0x02; id[82] = 0x02; id[83] = 0x00; // 2.2.0 ... minor in bits 15:8
-    EXPECT_EQ(nvmeVersionFromIdentify(id).major, 2);
-    EXPECT_EQ(nvmeVersionFromIdentify(id).minor, 2);
-    EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(id).first(81)).major, 0);
 }

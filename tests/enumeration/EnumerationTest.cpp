@@ -72,13 +72,16 @@ const char *kTree = R"({"entries": [
    "description": {"DAMediaBSDName": "sdk", "DAMediaContent": "", "DADeviceInternal": 0, "DAMediaRemovable": true}}
 ]})";
 
-std::unique_ptr<TreeRegistry> tree()
+// The tree above, enumerated.
+class Enumeration : public ::testing::Test
 {
+protected:
+    void SetUp() override { ASSERT_TRUE(registry) << qPrintable(error); }
     QString error;
-    auto registry = parseRecordedRegistry(QByteArray(kTree), &error);
-    EXPECT_TRUE(registry) << qPrintable(error);
-    return registry;
-}
+    std::unique_ptr<TreeRegistry> registry = parseRecordedRegistry(QByteArray(kTree), &error);
+    DriveEnumerator e{*registry};
+    const DriveInformation &d = e.driveInformation();
+};
 
 QStringList volumeNames(const QVariantMap &settings)
 {
@@ -90,39 +93,30 @@ QStringList volumeNames(const QVariantMap &settings)
 
 } // namespace
 
-TEST(Enumeration, ListsOnlySmartCapableMediaWithKnownSchemes)
+TEST_F(Enumeration, ListsOnlySmartCapableMediaWithKnownSchemes)
 {
-    auto registry = tree();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    const DriveInformation &drives = e.driveInformation();
     // sdb: "SMART Capable" present but false; sdc: APFS content; sdi: no description.
     EXPECT_EQ(e.sortedBSDNames(), (QStringList{"nvme0n1", "nvme1n1", "sda", "sde", "sdf", "sdh", "sdj", "sdk"}));
-    EXPECT_EQ(drives.size(), 8);
+    EXPECT_EQ(d.size(), 8);
     QStringList leftOut;
     for (const auto &l : e.leftOut())
         leftOut << l.bsdName;
     EXPECT_EQ(leftOut, (QStringList{"sdb", "sdc", "sdi"}));
     for (const auto &l : e.leftOut())
         EXPECT_FALSE(l.reason.isEmpty());
-    for (const QVariantMap &s : drives)
+    for (const QVariantMap &s : d)
         EXPECT_EQ(s.size(), 17) << qPrintable(s.value("bsdName").toString());
     // The nearest SMART-announcing ancestor decides; on one entry "SMART Capable" wins.
-    EXPECT_TRUE(drives["nvme1n1"]["isNVMe"].toBool());
-    EXPECT_FALSE(drives["sdh"]["isNVMe"].toBool());
-    EXPECT_TRUE(drives["nvme0n1"]["isNVMe"].toBool());
-    EXPECT_EQ(drives["sdj"]["scheme"], "Unformatted");
-    EXPECT_EQ(drives["sde"]["scheme"], "Master Boot Record");
-    EXPECT_EQ(drives["sdf"]["scheme"], "Apple Partition Map");
+    EXPECT_TRUE(d["nvme1n1"]["isNVMe"].toBool());
+    EXPECT_FALSE(d["sdh"]["isNVMe"].toBool());
+    EXPECT_TRUE(d["nvme0n1"]["isNVMe"].toBool());
+    EXPECT_EQ(d["sdj"]["scheme"], "Unformatted");
+    EXPECT_EQ(d["sde"]["scheme"], "Master Boot Record");
+    EXPECT_EQ(d["sdf"]["scheme"], "Apple Partition Map");
 }
 
-TEST(Enumeration, BuildsTheSettingsRecord)
+TEST_F(Enumeration, BuildsTheSettingsRecord)
 {
-    auto registry = tree();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    const DriveInformation &d = e.driveInformation();
-
     const QVariantMap a = d["sda"];
     EXPECT_EQ(a["bsdName"], "sda");
     EXPECT_EQ(a["User Capacity"].toLongLong(), 500107862016LL);
@@ -137,6 +131,12 @@ TEST(Enumeration, BuildsTheSettingsRecord)
     EXPECT_EQ(a["diskIcon"], "drive-harddisk");
     EXPECT_EQ(a["diskIconDict"], "");
     EXPECT_EQ(a["scheme"], "GUID Partition Map");
+    // Skipped: EFI content, "Recovery HD", OS update media, not mountable, basic data
+    // without a name (empty or absent), "Preboot", no description.
+    EXPECT_EQ(volumeNames(a), (QStringList{"Data", "no content", "Striped Set"}));
+    const QVariantList volumes = a["volumes"].toList();
+    EXPECT_EQ(volumes[1].toMap()["content"], ""); // absent content becomes the empty string
+    EXPECT_EQ(volumes[2].toMap()["content"], "FA709C7E-65B1-4593-BFD5-E71D61DE9B02");
 
     const QVariantMap n = d["nvme0n1"];
     EXPECT_EQ(n["Loc-Con"], "External Thunderbolt");
@@ -161,12 +161,8 @@ TEST(Enumeration, BuildsTheSettingsRecord)
     EXPECT_EQ(d["sdh"]["diskMfgLogo"], "");
 }
 
-TEST(Enumeration, IdentificationWalksToTheSerialAndAppliesTheVendorRule)
+TEST_F(Enumeration, IdentificationWalksToTheSerialAndAppliesTheVendorRule)
 {
-    auto registry = tree();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    const DriveInformation &d = e.driveInformation();
     // k-port has a model but no serial: the walk goes on to k-dev and reads only it.
     EXPECT_EQ(d["sdk"]["Device Model"], "K Model");
     EXPECT_EQ(d["sdk"]["Firmware Version"], "KREV");
@@ -185,21 +181,7 @@ TEST(Enumeration, IdentificationWalksToTheSerialAndAppliesTheVendorRule)
         EXPECT_EQ(v.toString(), "");
 }
 
-TEST(Enumeration, VolumeSkipRules)
-{
-    auto registry = tree();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    const QVariantMap a = e.driveInformation()["sda"];
-    // Skipped: EFI content, "Recovery HD", OS update media, not mountable, basic data
-    // without a name (empty or absent), "Preboot", no description.
-    EXPECT_EQ(volumeNames(a), (QStringList{"Data", "no content", "Striped Set"}));
-    const QVariantList volumes = a["volumes"].toList();
-    EXPECT_EQ(volumes[1].toMap()["content"], ""); // absent content becomes the empty string
-    EXPECT_EQ(volumes[2].toMap()["content"], "FA709C7E-65B1-4593-BFD5-E71D61DE9B02");
-}
-
-TEST(Enumeration, DeviceLocationBytesAreTrimmedOfNuls)
+TEST(EnumerationNodes, DeviceLocationBytesAreTrimmedOfNuls)
 {
     std::vector<RegistryNode> nodes(3);
     nodes[0] = {"ctl", "ctl", -1,
@@ -219,53 +201,30 @@ TEST(Enumeration, DeviceLocationBytesAreTrimmedOfNuls)
     EXPECT_EQ(e.cache()["sdb"]["Loc-Con"], "Internal SATA ");
 }
 
-TEST(Enumeration, CacheAndLookups)
+TEST_F(Enumeration, CacheAndLookups)
 {
-    auto registry = tree();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    EXPECT_TRUE(e.cache().isEmpty());
+    DriveEnumerator c(*registry);
+    EXPECT_TRUE(c.cache().isEmpty());
     // A miss on an empty cache enumerates once.
-    ASSERT_TRUE(e.settingsForBSDName("/dev/sda"));
-    EXPECT_EQ(e.enumerationCount(), 1);
-    EXPECT_EQ(e.settingsForBSDName("sda")->value("bsdName"), "sda");
-    EXPECT_EQ(e.settingsForBSDName("/dev/sde/")->value("bsdName"), "sde");
-    EXPECT_EQ(e.enumerationCount(), 1);
+    ASSERT_TRUE(c.settingsForBSDName("/dev/sda"));
+    EXPECT_EQ(c.enumerationCount(), 1);
+    EXPECT_EQ(c.settingsForBSDName("sda")->value("bsdName"), "sda");
+    EXPECT_EQ(c.settingsForBSDName("/dev/sde/")->value("bsdName"), "sde");
+    EXPECT_EQ(c.enumerationCount(), 1);
     // An unknown name runs exactly one more enumeration, then gives up.
-    EXPECT_FALSE(e.settingsForBSDName("/dev/sdzz"));
-    EXPECT_EQ(e.enumerationCount(), 2);
-    EXPECT_FALSE(e.deviceWithBSDName("sdb"));
-    EXPECT_EQ(e.enumerationCount(), 3);
+    EXPECT_FALSE(c.settingsForBSDName("/dev/sdzz"));
+    EXPECT_EQ(c.enumerationCount(), 2);
+    EXPECT_FALSE(c.deviceWithBSDName("sdb"));
+    EXPECT_EQ(c.enumerationCount(), 3);
 
-    auto device = e.deviceWithBSDName("nvme0n1");
+    auto device = c.deviceWithBSDName("nvme0n1");
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->driveProperties(), *e.settingsForBSDName("nvme0n1"));
+    EXPECT_EQ(device->driveProperties(), *c.settingsForBSDName("nvme0n1"));
     EXPECT_FALSE(device->driveProperties().contains("attributeHealth"));
 
     // Each run builds a fresh cache with exactly the drives found.
-    const QVariantMap before = e.cache()["sda"];
-    e.driveInformation();
-    EXPECT_EQ(e.cache().size(), 8);
-    EXPECT_EQ(e.cache()["sda"], before);
-}
-
-TEST(Enumeration, DemoSetListsItsDrives)
-{
-    QString error;
-    auto registry = openRecordedRegistry(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
-    ASSERT_TRUE(registry) << qPrintable(error);
-    DriveEnumerator e(*registry);
-    const DriveInformation &d = e.driveInformation();
-    EXPECT_EQ(e.sortedBSDNames(),
-              (QStringList{"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "sdd", "sde", "sdf"}));
-    ASSERT_EQ(e.leftOut().size(), 1);
-    EXPECT_EQ(e.leftOut().first().bsdName, "sdg"); // the USB stick
-    EXPECT_EQ(d["sda"]["Device Model"], "WDC WD2500JS-75NCB3");
-    EXPECT_EQ(d["sda"]["Drive Type"], "HDD 7200 rpm");
-    EXPECT_EQ(volumeNames(d["sda"]), (QStringList{"", "Shared"}));
-    EXPECT_EQ(d["sdd"]["Loc-Con"], "External USB ");
-    EXPECT_EQ(d["sdd"]["diskIcon"], "drive-harddisk-usb");
-    EXPECT_EQ(d["nvme1n1"]["Serial Number"], "QSNVME0002");
-    EXPECT_TRUE(d["nvme1n1"]["isNVMe"].toBool());
-    EXPECT_FALSE(d["sde"]["isNVMe"].toBool());
+    const QVariantMap before = c.cache()["sda"];
+    c.driveInformation();
+    EXPECT_EQ(c.cache().size(), 8);
+    EXPECT_EQ(c.cache()["sda"], before);
 }

@@ -191,16 +191,13 @@ TEST(UdevRegistry, CaptureRoundTripAndBadFolders)
         EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
     };
-    write("{\"devices\": [");
-    EXPECT_FALSE(CapturedDeviceSource::open(dir.path(), &error));
-    EXPECT_TRUE(error.contains("not valid JSON"));
-    write("{\"devices\": 5}");
-    EXPECT_FALSE(CapturedDeviceSource::open(dir.path(), &error));
-    write("{\"devices\": [{\"subsystem\": \"block\"}]}");
-    EXPECT_FALSE(CapturedDeviceSource::open(dir.path(), &error));
-    EXPECT_TRUE(error.contains("syspath"));
-    write("{\"devices\": [{\"syspath\": \"/sys/x\", \"attributes\": {\"size\": 5}}]}");
-    EXPECT_FALSE(CapturedDeviceSource::open(dir.path(), &error));
+    for (const auto &[content, why] : {std::pair{"{\"devices\": [", "not valid JSON"}, std::pair{"{\"devices\": 5}", ""},
+                                       std::pair{"{\"devices\": [{\"subsystem\": \"block\"}]}", "syspath"},
+                                       std::pair{"{\"devices\": [{\"syspath\": \"/sys/x\", \"attributes\": {\"size\": 5}}]}", ""}}) {
+        write(content);
+        EXPECT_FALSE(CapturedDeviceSource::open(dir.path(), &error)) << content;
+        EXPECT_TRUE(error.contains(QLatin1String(why))) << qPrintable(error);
+    }
 
     // Parents that loop, a disk whose parent was never captured, garbage sizes and mount table.
     write(R"({"devices": [

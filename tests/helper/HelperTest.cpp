@@ -4,6 +4,7 @@
 #include "HelperClient.h"
 #include "HelperProtocol.h"
 #include "HelperTestSupport.h"
+#include "support/EventLoop.h"
 #include "drive/DriveEnumerator.h"
 #include "drive/DriveReader.h"
 #include "platform/DeviceStatus.h"
@@ -12,11 +13,9 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -28,32 +27,12 @@ using namespace corvane::helper;
 
 namespace {
 
-QCoreApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "helper_tests";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-    return *QCoreApplication::instance();
-}
-
-bool waitFor(const std::function<bool()> &done, int capMs = 15000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > capMs)
-            return false;
-        QThread::msleep(10);
-        QCoreApplication::processEvents();
-    }
-    return true;
-}
+using corvane::test::app;
+using corvane::test::waitUntil;
 
 QStringList helperCommand(const QStringList &args)
 {
-    return test::helperCommand(QStringLiteral(CORVANE_HELPER), args);
+    return helper::test::helperCommand(QStringLiteral(CORVANE_HELPER), args);
 }
 
 class HelperBus : public ::testing::Test
@@ -104,7 +83,7 @@ protected:
         s_daemon = new QProcess;
         s_daemon->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--config-file=") + config.fileName()});
         ASSERT_TRUE(s_daemon->waitForStarted(10000));
-        ASSERT_TRUE(waitFor([&] { return QFile::exists(dir + QStringLiteral("/bus")); }));
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(dir + QStringLiteral("/bus")); }));
         s_polkit = new QProcess;
         s_polkit->start(QStringLiteral(CORVANE_FAKE_POLKIT), {rulesFile(), logFile()});
         ASSERT_TRUE(s_polkit->waitForReadyRead(15000)) << s_polkit->readAllStandardError().constData();
@@ -131,7 +110,7 @@ protected:
         const QStringList command = helperCommand(args);
         s_helper->start(command.first(), command.mid(1));
         ASSERT_TRUE(s_helper->waitForStarted(10000));
-        ASSERT_TRUE(waitFor([] { return bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }))
+        ASSERT_TRUE(waitUntil([] { return bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }))
             << s_helper->readAllStandardError().constData();
     }
     static void stopHelper()
@@ -142,7 +121,7 @@ protected:
         s_helper->waitForFinished(10000);
         s_helperLog = s_helper->readAllStandardError();
         delete std::exchange(s_helper, nullptr);
-        waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); });
+        waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); });
     }
 
     static QDBusMessage call(const QString &member, const QVariantList &args)
@@ -303,7 +282,6 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         const char *error;
         QString reason;
     };
-    const QString invalidDevice = QLatin1String(kErrorInvalidDevice), invalidRequest = QLatin1String(kErrorInvalidRequest);
     const QList<Case> cases = {
         // Refused before polkit is asked.
         {u"AtaIdentify"_qs, {u"/dev/sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
@@ -382,18 +360,18 @@ TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
     QDBusMessage reload = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                                          QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig"));
     bus().call(reload);
-    EXPECT_TRUE(waitFor([] { return helperAvailable(bus()); }));
+    EXPECT_TRUE(waitUntil([] { return helperAvailable(bus()); }));
 
     answer("allow");
     auto sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
     EXPECT_EQ(sda->readData(page), kStatusSuccess);
     EXPECT_TRUE(bus().interface()->isServiceRegistered(QLatin1String(kService)).value());
     // Gone after a second without calls; the next call starts it again.
-    EXPECT_TRUE(waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
+    EXPECT_TRUE(waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
     page.fill(0);
     EXPECT_EQ(sda->readData(page), kStatusSuccess);
     EXPECT_TRUE(ataChecksumValid(page));
-    EXPECT_TRUE(waitFor([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
+    EXPECT_TRUE(waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
     QFile::remove(service.fileName());
     bus().call(reload);
 }

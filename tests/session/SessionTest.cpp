@@ -5,7 +5,6 @@
 
 #include "drive/AtaPages.h"
 #include "drive/DriveReader.h"
-#include "platform/AtaPassThrough.h"
 #include "platform/SharedDefaults.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
@@ -19,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <deque>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -60,7 +60,7 @@ Page emptyErrorLog()
 
 // Polling times come from the data page the last read brought: change the
 // drive's page and read it.
-void readWithPolling(DriveScript &script, THSMARTDevice &d, std::initializer_list<std::pair<size_t, uint8_t>> bytes)
+void readWithPolling(DriveScript &script, THSMARTDevice &d, const std::vector<std::pair<size_t, uint8_t>> &bytes)
 {
     Page smart = script.page("smart");
     for (const auto &[offset, value] : bytes)
@@ -136,30 +136,23 @@ TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
 TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
 {
     const auto good = realDrive(kTrac);
-    Page wrongSum = good->page("identify");
+    Page wrongSum = good->page("identify"), unsigned_ = good->page("identify");
     wrongSum[100] ^= 0x20;
-    const Page zeros{};
+    unsigned_[510] = 0; // without the 0xA5 signature the integrity word is absent, not wrong
 
-    for (const Page &identify : {wrongSum, zeros}) {
+    for (const auto &[identify, isGood] : {std::pair{wrongSum, false}, std::pair{Page{}, false}, std::pair{unsigned_, true}}) {
+        SCOPED_TRACE(isGood);
         const auto script = realDrive(kTrac);
         script->setPage("identify", identify);
         const auto d = deviceOn(script);
         ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL"));
-        EXPECT_EQ(prop(*d, "Firmware Version"), QStringLiteral("FW-SETTINGS"));
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("WWN")));
+        EXPECT_EQ(prop(*d, "Serial Number"), isGood ? QStringLiteral("PHYS741401K01P9DGN") : QStringLiteral("SETTINGS-SERIAL"));
+        EXPECT_EQ(prop(*d, "Firmware Version") == QStringLiteral("FW-SETTINGS"), !isGood);
+        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("ataVersion")), isGood);
+        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("WWN")), isGood);
         // The rest of the drive is read as usual.
         EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
     }
-    // Without the 0xA5 signature the integrity word is absent, not wrong.
-    Page unsigned_ = good->page("identify");
-    unsigned_[510] = 0;
-    const auto script = realDrive(kTrac);
-    script->setPage("identify", unsigned_);
-    const auto d = deviceOn(script);
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
 }
 
 TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
@@ -294,127 +287,59 @@ TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
     }
 }
 
-TEST_F(Session, SmartDisableIsNeverSentToTheDrive)
-{
-    // The pass-through seam over a transport that answers from the TOSHIBA's pages.
-    struct Transport : ScsiTransport
-    {
-        std::vector<std::array<uint8_t, 16>> *cdbs;
-        std::shared_ptr<DriveScript> drive;
-        int32_t execute(const ScsiRequest &r, ScsiReply &reply) override
-        {
-            cdbs->push_back(r.cdb);
-            reply = {};
-            const uint8_t features = r.cdb[4], lbaLow = r.cdb[8], command = r.cdb[14];
-            const char *page = command == ata::kCmdIdentifyDevice ? "identify"
-                               : command != ata::kCmdSmart ? nullptr
-                               : features == ata::kSmartReadData ? "smart"
-                               : features == ata::kSmartReadThresholds ? "thresholds"
-                               : features == ata::kSmartReadLog && lbaLow == 6 ? "log6"
-                               : nullptr;
-            if (r.dataIn && page) {
-                const Page p = drive->page(page);
-                std::copy_n(p.begin(), std::min(p.size(), r.data.size()), r.data.begin());
-            }
-            return 0;
-        }
-    };
-    std::vector<std::array<uint8_t, 16>> cdbs;
-    const auto toshiba = realDrive(QStringLiteral("TOSHIBA_MK1651GSY--38IGT0G5T"));
-    auto d = THSMARTDevice::deviceWithSetting(settingsFor(QStringLiteral("TOSHIBA MK1651GSY")));
-    d->setAtaOpener([&](const QString &, int32_t &status) -> std::unique_ptr<AtaSmartInterface> {
-        auto t = std::make_unique<Transport>();
-        t->cdbs = &cdbs;
-        t->drive = toshiba;
-        status = 0;
-        return std::make_unique<AtaPassThroughSmart>(std::move(t));
-    });
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("38IGT0G5T"));
-    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(waitUntil([&] { return !d->isFollowingTest(); }));
-
-    ASSERT_GT(cdbs.size(), 8u);
-    bool enableSent = false;
-    for (const auto &cdb : cdbs) {
-        EXPECT_FALSE(cdb[14] == ata::kCmdSmart && cdb[4] == 0xD9) << "SMART DISABLE OPERATIONS sent";
-        enableSent = enableSent || (cdb[14] == ata::kCmdSmart && cdb[4] == ata::kSmartEnableOperations);
-    }
-    EXPECT_TRUE(enableSent);
-}
-
 // --- following a self-test ---
 
-TEST_F(Session, TestFinishedOnTheFirstTick)
+TEST_F(Session, FollowedTestsEndOnceWithTheirTimes)
 {
-    const auto script = realDrive(kTrac);
-    const auto d = deviceOn(script);
-    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 2}}); // short test: 2 minutes
-    script->selfTestStatus = {0x00};
-    EndOfTestDelegate delegate;
-    d->setDelegate(&delegate);
-    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
+    struct Case
+    {
+        const char *test, *sent;
+        std::vector<std::pair<size_t, uint8_t>> polling;
+        std::deque<uint8_t> statuses;
+        int ticks;
+        double progress, remaining;
+        const char *status;
+    };
+    const Case cases[] = {
+        {"Short", "short", {{smartdata::kShortPollingMinutes, 2}}, {0x00}, 1, 100.0 / 120.0, 119.0, "Pass 100%"},
+        // A zero polling time gives infinite progress, but the ticks go on.
+        {"Short", "short", {{smartdata::kShortPollingMinutes, 0}}, {0xF9, 0xF5, 0xF1, 0x70}, 4, INFINITY, -4.0,
+         "Read Failure 100%"},
+        // The extended time comes from the word when the byte is 255: 300 minutes.
+        {"Extended", "extended", {{373, 255}, {375, 0x2C}, {376, 0x01}}, {0x00}, 1, 100.0 / 18000.0, 17999.0, "Pass 100%"},
+        // Any other name runs the short test on byte 372.
+        {"extended", "short", {{smartdata::kShortPollingMinutes, 1}, {373, 255}}, {0x00}, 1, 100.0 / 60.0, 59.0, "Pass 100%"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.remaining);
+        const auto script = realDrive(kTrac);
+        const auto d = deviceOn(script);
+        readWithPolling(*script, *d, c.polling);
+        script->selfTestStatus = c.statuses;
+        EndOfTestDelegate delegate;
+        d->setDelegate(&delegate);
+        QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
 
-    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
-    EXPECT_TRUE(d->hasOpenSession());
-    EXPECT_EQ(script->count("short"), 1);
-    ASSERT_TRUE(waitUntil([&] { return delegate.calls > 0; }));
-    waitUntil([] { return false; }, 100); // nothing more may come
+        ASSERT_EQ(d->startTest(QLatin1String(c.test)), 0);
+        EXPECT_TRUE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+        EXPECT_TRUE(d->hasOpenSession());
+        EXPECT_EQ(script->count(c.sent), 1);
+        ASSERT_TRUE(waitUntil([&] { return delegate.calls > 0; }));
+        waitUntil([] { return false; }, 100); // nothing more may come
 
-    EXPECT_EQ(script->count("smart") - 1, 1); // one tick
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 120.0);
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_elapsed")).toDouble(), 1.0);
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 119.0);
-    EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Pass 100%"));
-    EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
-    EXPECT_EQ(delegate.received, QStringList{QStringLiteral("endoftest")});
-    ASSERT_EQ(signal.count(), 1);
-    EXPECT_EQ(signal.at(0).at(0).toString(), QStringLiteral("endoftest"));
-    EXPECT_FALSE(d->hasOpenSession());
-    EXPECT_EQ(script->openSessions, 0);
-    EXPECT_FALSE(d->isFollowingTest());
-}
-
-TEST_F(Session, ZeroPollingTimeGivesInfiniteProgressButTicksGoOn)
-{
-    const auto script = realDrive(kTrac);
-    const auto d = deviceOn(script);
-    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 0}});
-    script->selfTestStatus = {0xF9, 0xF5, 0xF1, 0x70};
-    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
-    ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
-    waitUntil([] { return false; }, 100);
-
-    EXPECT_EQ(signal.count(), 1);
-    EXPECT_EQ(script->count("smart") - 1, 4);
-    EXPECT_TRUE(std::isinf(d->driveProperties().value(QStringLiteral("test_progress")).toDouble()));
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), -4.0);
-    EXPECT_EQ(prop(*d, "test_status"), QStringLiteral("Read Failure 100%"));
-    EXPECT_FALSE(d->hasOpenSession());
-}
-
-TEST_F(Session, ExtendedTestTimeFromTheWordWhenTheByteIs255)
-{
-    const auto script = realDrive(kTrac);
-    const auto d = deviceOn(script);
-    readWithPolling(*script, *d, {{373, 255}, {375, 0x2C}, {376, 0x01}}); // 300 minutes
-    script->selfTestStatus = {0x00};
-    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
-    ASSERT_EQ(d->startTest(QStringLiteral("Extended")), 0);
-    ASSERT_TRUE(waitUntil([&] { return signal.count() > 0; }));
-    EXPECT_EQ(script->count("extended"), 1);
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 18000.0 - 1.0);
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), 100.0 / 18000.0);
-
-    // Any other name runs the short test on byte 372.
-    script->testStarted = false;
-    readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 1}});
-    ASSERT_EQ(d->startTest(QStringLiteral("extended")), 0);
-    ASSERT_TRUE(waitUntil([&] { return signal.count() > 1; }));
-    EXPECT_EQ(script->count("short"), 1);
-    EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), 59.0);
+        EXPECT_EQ(script->count("smart") - 1, c.ticks);
+        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), c.progress);
+        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_elapsed")).toDouble(), double(c.ticks));
+        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), c.remaining);
+        EXPECT_EQ(prop(*d, "test_status"), QLatin1String(c.status));
+        EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+        EXPECT_EQ(delegate.received, QStringList{QStringLiteral("endoftest")});
+        ASSERT_EQ(signal.count(), 1);
+        EXPECT_EQ(signal.at(0).at(0).toString(), QStringLiteral("endoftest"));
+        EXPECT_FALSE(d->hasOpenSession());
+        EXPECT_EQ(script->openSessions, 0);
+        EXPECT_FALSE(d->isFollowingTest());
+    }
 }
 
 TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
@@ -494,53 +419,6 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     EXPECT_EQ(script->count("extended"), 0);
     d->abortSelftest();
     EXPECT_FALSE(d->hasOpenSession());
-}
-
-TEST_F(Session, SimulatedSelfTestOnARecordedSet)
-{
-    // Two real drives in a recorded set: one passes its test, one (return status
-    // "failing") ends with a read failure; both tests land in the self-test log.
-    RecordedSet set;
-    for (const auto &[bsd, folder] : {std::pair{QStringLiteral("sda"), kTrac},
-                                      std::pair{QStringLiteral("sdb"), QStringLiteral("Maxtor_96147H8--BAC51KJ0--2")}}) {
-        set.copyAtaPages(bsd, QStringLiteral("ata-pages/") + folder);
-    }
-    set.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "1 good\n");
-    int64_t now = 0;
-    const AtaSmartOpener opener = recordedAtaSmartOpener(set.path(), [&now] { return now; });
-
-    struct Expect { QString bsd; QString finalStatus; QString logStatus; };
-    for (const Expect &e : {Expect{QStringLiteral("sda"), QStringLiteral("Pass 100%"), QStringLiteral("Completed without error 100%")},
-                            Expect{QStringLiteral("sdb"), QStringLiteral("Read Failure 70%"), QStringLiteral("Read Failure 70%")}}) {
-        SCOPED_TRACE(e.bsd.toStdString());
-        QVariantMap settings = settingsFor(QString());
-        settings.insert(QStringLiteral("bsdName"), e.bsd);
-        auto d = THSMARTDevice::deviceWithSetting(settings);
-        d->setAtaOpener(opener);
-        ASSERT_EQ(d->updateProperties(), 0);
-        const qsizetype entriesBefore = d->driveProperties().value(QStringLiteral("selftestResults")).toList().size();
-        QStringList statuses;
-        QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
-        ASSERT_EQ(d->startTest(QStringLiteral("Short")), 0);
-        // Half a second of drive time per look.
-        ASSERT_TRUE(waitUntil([&] {
-            statuses << d->driveProperties().value(QStringLiteral("test_status")).toString();
-            now += 500;
-            return signal.count() > 0;
-        }));
-        EXPECT_TRUE(statuses.contains(QStringLiteral("Test In Progress 10%")) || statuses.contains(QStringLiteral("Test In Progress 20%")))
-            << qPrintable(statuses.join(u'|'));
-        EXPECT_EQ(prop(*d, "test_status"), e.finalStatus);
-        EXPECT_FALSE(d->hasOpenSession());
-        const QVariantList results = d->driveProperties().value(QStringLiteral("selftestResults")).toList();
-        ASSERT_FALSE(results.isEmpty());
-        EXPECT_GE(results.size(), entriesBefore);
-        const QVariantMap newest = results.first().toMap();
-        EXPECT_EQ(newest.value(QStringLiteral("Num")).toInt(), 1);
-        EXPECT_TRUE(newest.value(QStringLiteral("Type")).toString().contains(QStringLiteral("Short")))
-            << qPrintable(newest.value(QStringLiteral("Type")).toString());
-        EXPECT_EQ(newest.value(QStringLiteral("Status")).toString(), e.logStatus);
-    }
 }
 
 TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
