@@ -101,7 +101,6 @@ public Q_SLOTS:
         shown.insert(id, body);
         return id;
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions"), QStringLiteral("sound")}; }
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
     {
         ++informationRequests;
@@ -110,7 +109,6 @@ public Q_SLOTS:
         specVersion = QStringLiteral("1.2");
         return QStringLiteral("test-notifications");
     }
-    void CloseNotification(uint) {}
 
 private:
     QDBusConnection _connection;
