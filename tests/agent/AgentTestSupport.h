@@ -23,14 +23,9 @@
 #include <functional>
 
 #include "DriveSource.h"
-
-#include <ostream>
+#include "QStringPrinter.h"
 
 // Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
     *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
