@@ -23,14 +23,9 @@
 #include <functional>
 
 #include "DriveSource.h"
-
-#include <ostream>
+#include "QStringPrinter.h"
 
 // Readable failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
     *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
@@ -101,7 +96,6 @@ public Q_SLOTS:
         shown.insert(id, body);
         return id;
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions"), QStringLiteral("sound")}; }
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
     {
         ++informationRequests;
@@ -110,7 +104,6 @@ public Q_SLOTS:
         specVersion = QStringLiteral("1.2");
         return QStringLiteral("test-notifications");
     }
-    void CloseNotification(uint) {}
 
 private:
     QDBusConnection _connection;

@@ -123,9 +123,9 @@ struct AlertsFixture : ::testing::Test
         defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
         defaults->setValue("ShouldNotifyUser", true);
     }
-    static SMARTDrive drive(const char *model, const char *health)
+    static SMARTDrive drive(const char *model, const char *health, const char *bsd = "sda")
     {
-        return *SMARTDrive::fromProperties(driveProperties("sda", model, QString::fromLatin1(health)));
+        return *SMARTDrive::fromProperties(driveProperties(bsd, model, QString::fromLatin1(health)));
     }
     // One alerting gather's worth of drives, its alerts delivered.
     static void gather(Notifier &notifier, const QList<SMARTDrive> &drives, int hours)
@@ -219,4 +219,103 @@ TEST_F(AlertsFixture, MemoryOutlivesTheAgent)
     gather(notifier, {drive("ST4000DM004", "Warning")}, 50);
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_EQ(server.calls[1].body, body("ST4000DM004 Warning"));
+}
+
+TEST_F(AlertsFixture, PermissionIsWhetherAServerAnswers)
+{
+    server.stop();
+    defaults->setValue("ShouldNotifyUser", true); // from an earlier launch
+    QList<bool> answers;
+    Notifier lonely(*defaults, bus.connect());
+    QObject::connect(&lonely, &Notifier::permissionAnswered, [&](bool granted) { answers.append(granted); });
+    lonely.requestPermission();
+    ASSERT_TRUE(waitUntil([&] { return answers.size() == 1; }));
+    EXPECT_FALSE(answers.first());
+    EXPECT_FALSE(defaults->boolValue("ShouldNotifyUser"));
+
+    // Without permission nothing is sent, even once a server appears.
+    ASSERT_TRUE(server.start());
+    lonely.notifyUser(drive("ST4000", "Failed"));
+    EXPECT_TRUE(lonely.isIdle());
+
+    Notifier notifier(*defaults, bus.connect());
+    QObject::connect(&notifier, &Notifier::permissionAnswered, [&](bool granted) { answers.append(granted); });
+    notifier.requestPermission();
+    ASSERT_TRUE(waitUntil([&] { return answers.size() == 2; }));
+    EXPECT_TRUE(answers.last());
+    EXPECT_TRUE(defaults->boolValue("ShouldNotifyUser"));
+    EXPECT_EQ(server.informationRequests, 1);
+    EXPECT_TRUE(server.calls.isEmpty());
+}
+
+TEST_F(AlertsFixture, AlertsReplaceEachOtherClicksOpenAndAVanishedServerForgetsTheId)
+{
+    Notifier notifier(*defaults, bus.connect());
+    QStringList failures;
+    QObject::connect(&notifier, &Notifier::postFailed, [&](const QString &e) { failures.append(e); });
+    int opened = 0;
+    notifier.setOpenApplication([&] { ++opened; });
+
+    // A drive's two alerts in a row: the second must carry
+    // the id the server gave the first, even though neither waited.
+    notifier.notifyUser(drive("Samsung SSD 870", "Warning"));
+    notifier.notifyUser(drive("WDC WD40EFRX", "Failed"));
+    ASSERT_TRUE(waitUntil([&] { return server.calls.size() == 2 && notifier.isIdle(); }));
+
+    const auto &first = server.calls[0];
+    EXPECT_EQ(first.replacesId, 0u);
+    EXPECT_EQ(first.summary, "Corvane Alert");
+    EXPECT_EQ(first.body, body("Samsung SSD 870 Warning"));
+    EXPECT_EQ(first.actions, QStringList({"default", "Open Corvane", "silence", "Don't remind me"}));
+    EXPECT_TRUE(first.hints.contains("sound-name"));
+    EXPECT_EQ(first.timeout, -1);
+    EXPECT_EQ(first.icon, "drive-harddisk");
+    const auto &second = server.calls[1];
+    EXPECT_EQ(second.replacesId, first.returnedId);
+    EXPECT_EQ(second.body, body("WDC WD40EFRX Failed"));
+    const uint id = first.returnedId;
+    EXPECT_EQ(notifier.currentId(), id);
+
+    // Only "default" on this notification opens Corvane.
+    server.click(id + 1000, "default"); // someone else's notification
+    server.click(id, "other-action");
+    server.click(id, "default");
+    ASSERT_TRUE(waitUntil([&] { return opened == 1; }));
+    drainEvents();
+    EXPECT_EQ(opened, 1);
+
+    // The server goes: posts fail, the id is forgotten; a new server starts afresh.
+    server.stop();
+    notifier.notifyUser(drive("m", "Failed"));
+    notifier.notifyUser(drive("n", "Warning", "sdb"));
+    ASSERT_TRUE(waitUntil([&] { return notifier.isIdle() && failures.size() == 2; }));
+    EXPECT_EQ(notifier.currentId(), 0u);
+    ASSERT_TRUE(server.start());
+    notifier.notifyUser(drive("n", "Warning", "sdb"));
+    ASSERT_TRUE(waitUntil([&] { return notifier.isIdle() && server.calls.size() == 3; }));
+    EXPECT_EQ(server.calls[2].replacesId, 0u);
+
+    // Permission withdrawn: nothing more goes out.
+    defaults->setValue("ShouldNotifyUser", false);
+    notifier.notifyUser(drive("WDC WD40EFRX", "Failed", "sdb"));
+    EXPECT_TRUE(notifier.isIdle());
+    drainEvents();
+    EXPECT_EQ(server.calls.size(), 3);
+}
+
+TEST_F(AlertsFixture, AlertsDoNotPileUpWithoutAnAnsweringServer)
+{
+    // No bus at all: nothing is kept.
+    Notifier lonely(*defaults, QDBusConnection(QStringLiteral("no-bus")));
+    for (int i = 0; i < 50; ++i)
+        lonely.notifyUser(drive("m", "Failed"));
+    EXPECT_TRUE(lonely.isIdle());
+
+    // A server that never answers: one alert in flight, the latest eight waiting.
+    server.silent = true;
+    Notifier notifier(*defaults, bus.connect());
+    for (int i = 0; i < 50; ++i)
+        notifier.notifyUser(drive("m", "Failed", QByteArray("sd").append(QByteArray::number(i)).constData()));
+    ASSERT_TRUE(waitUntil([&] { return server.unanswered == 1; }));
+    EXPECT_EQ(notifier.queued(), 8);
 }

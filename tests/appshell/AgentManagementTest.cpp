@@ -147,32 +147,27 @@ TEST_F(AgentManagement, CurrentAgentConnectsAndReloads)
     EXPECT_EQ(runner.calls.count(kEnable), 2);
 }
 
-TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailed)
+TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks)
 {
-    agent.build = QStringLiteral("1"); // older than the window's build 2
+    // Older than the window's build, or no number at all (counts as 0).
     runner.answers[kUnitEnabled] = {0, "enabled"};
-    app::AgentManager manager(service, appBus, 2);
-    QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
-    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
-    manager.setupAppService();
-    ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
-    EXPECT_EQ(manager.updateCount(), 2);
-    EXPECT_EQ(failed.size(), 1);
-    EXPECT_EQ(runner.calls.count(kDisable), 2);
-    EXPECT_EQ(runner.calls.count(kEnable), 3);
-    EXPECT_TRUE(manager.agentConnected()) << "the third answer connects, old or not";
-    EXPECT_EQ(agent.versionCalls, 3);
-}
-
-TEST_F(AgentManagement, NonNumericBuildCountsAsZeroAndMissingUnitAsks)
-{
-    agent.build = QStringLiteral("dev");
-    runner.answers[kUnitEnabled] = {0, "enabled"};
-    app::AgentManager manager(service, appBus, 1);
-    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
-    manager.setupAppService();
-    ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
-    EXPECT_EQ(manager.updateCount(), 2);
+    for (const auto &[build, windowBuild] : {std::pair{"1", 2}, std::pair{"dev", 1}}) {
+        SCOPED_TRACE(build);
+        agent.build = QString::fromLatin1(build);
+        agent.versionCalls = 0;
+        runner.calls.clear();
+        app::AgentManager manager(service, appBus, windowBuild);
+        QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
+        QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
+        manager.setupAppService();
+        ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
+        EXPECT_EQ(manager.updateCount(), 2);
+        EXPECT_EQ(failed.size(), 1);
+        EXPECT_EQ(runner.calls.count(kDisable), 2);
+        EXPECT_EQ(runner.calls.count(kEnable), 3);
+        EXPECT_TRUE(manager.agentConnected()) << "the third answer connects, old or not";
+        EXPECT_EQ(agent.versionCalls, 3);
+    }
 
     FakeRunner other;
     other.answers[kUserManager] = {0, ""};

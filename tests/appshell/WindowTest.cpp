@@ -60,7 +60,7 @@ QStringList actionTexts(QMenuBar *bar)
     return texts;
 }
 
-TEST(MainWindow, DemoSetMenusAndQuitRule)
+TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
 {
     guiApp();
     TemporaryHome home;
@@ -96,6 +96,25 @@ TEST(MainWindow, DemoSetMenusAndQuitRule)
     EXPECT_TRUE(defaults.boolValue(kShowMenuBarExtraKey));
     EXPECT_EQ(controller.showingAgentMenuItem->text(), "Hide Corvane Menu");
 
+    // The monitoring question remembers "don't ask again".
+    controller.installAgentAlert();
+    QMessageBox *box = openSheet(window, "Monitor Drives?");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->informativeText(), "Activate menu item and start monitoring SMART status. Monitoring is handled by a "
+                                      "background process regardless of whether the application is open.");
+    box->checkBox()->setChecked(true);
+    box->button(QMessageBox::Cancel)->click();
+    drainEvents();
+    EXPECT_TRUE(defaults.boolValue(app::THAppDelegate::kSuppressMonitorQuestionKey));
+    controller.installAgentAlert();
+    EXPECT_FALSE(openSheet(window, "Monitor Drives?"));
+
+    controller.alertUpdateFailed();
+    QMessageBox *failed = openSheet(window, "Update Failed");
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->informativeText(), "Agent failed to update, please contact support.");
+    failed->close();
+
     // Quitting while a self-test runs asks; "Don't Quit" keeps the window.
     QSignalSpy quit(&controller, &app::THAppDelegate::quitApproved);
     Q_EMIT controller.browser()->testInProgressChanged(true);
@@ -121,35 +140,6 @@ TEST(MainWindow, DemoSetMenusAndQuitRule)
     drainEvents();
     EXPECT_EQ(quit.size(), 1);
     EXPECT_FALSE(window->isVisible());
-}
-
-TEST(MainWindow, MonitorDrivesQuestionHonoursItsCheckBox)
-{
-    guiApp();
-    TemporaryHome home;
-    SharedDefaults defaults(home.path() + "/shared.conf");
-    app::THAppDelegate::Options options;
-    options.platform = demo();
-    options.updateDatabase = false;
-    app::THAppDelegate controller(std::move(options), defaults);
-    controller.window()->show();
-    controller.installAgentAlert();
-    QMessageBox *box = openSheet(controller.window(), "Monitor Drives?");
-    ASSERT_TRUE(box);
-    EXPECT_EQ(box->informativeText(), "Activate menu item and start monitoring SMART status. Monitoring is handled by a "
-                                      "background process regardless of whether the application is open.");
-    box->checkBox()->setChecked(true);
-    box->button(QMessageBox::Cancel)->click();
-    drainEvents();
-    EXPECT_TRUE(defaults.boolValue(app::THAppDelegate::kSuppressMonitorQuestionKey));
-    controller.installAgentAlert();
-    EXPECT_FALSE(openSheet(controller.window(), "Monitor Drives?"));
-
-    controller.alertUpdateFailed();
-    QMessageBox *failed = openSheet(controller.window(), "Update Failed");
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->informativeText(), "Agent failed to update, please contact support.");
-    failed->close();
 }
 
 TEST(SingleInstance, SecondStartHandsItsArgumentsOver)

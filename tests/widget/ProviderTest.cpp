@@ -12,7 +12,6 @@
 using namespace corvane::widget;
 using namespace corvane::widget::test;
 using corvane::test::dataPath;
-using corvane::test::readData;
 
 namespace {
 
@@ -62,19 +61,14 @@ TEST(WidgetProvider, DecodesFilterAndSortInTheAgentsOrder)
     EXPECT_EQ(statusImageName(statusImage(drives->at(5).health)), "circle");
     EXPECT_TRUE(drives->at(1).isInternal());
     EXPECT_FALSE(drives->at(2).isInternal()); // "USB" counts as external
-}
 
-TEST(WidgetProvider, TileTitleOfOneRecord)
-{
-    SMARTDrive d(QStringLiteral("sda"), QStringLiteral("Model"), QString(), QStringLiteral("Internal"), QString(),
-                 QStringLiteral("Passed"));
-    EXPECT_EQ(tileTitle(d), "Model");
-    d.volName = QStringLiteral(",");
-    EXPECT_EQ(tileTitle(d), "Model");
-    d.volName = QStringLiteral("A - Data - Data,B");
-    EXPECT_EQ(tileTitle(d), "A - Data");
-    d.volName = QStringLiteral("A - data");
-    EXPECT_EQ(tileTitle(d), "A - data");
+    // Only a last " - Data" goes; an empty title falls back to the model.
+    SMARTDrive d = drives->at(0);
+    const std::pair<const char *, const char *> titles[] = {{",", "Model One"}, {"A - Data - Data,B", "A - Data"}, {"A - data", "A - data"}};
+    for (const auto &[volumes, title] : titles) {
+        d.volName = QString::fromLatin1(volumes);
+        EXPECT_EQ(tileTitle(d), title) << volumes;
+    }
     EXPECT_EQ(tileTitle(exampleDrive()), "Macintosh HD");
 }
 
@@ -87,18 +81,9 @@ TEST(WidgetProvider, BrokenFilesGiveNoResultNotHalfAList)
         EXPECT_FALSE(loadFixture(QString::fromLatin1(name)).has_value());
     }
 
-    // Garbage bytes, NULs and every truncation of a good file.
-    QByteArray binary;
-    for (int i = 0; i < 4096; ++i)
-        binary.append(char((i * 131 + 7) & 0xff));
-    EXPECT_FALSE(decodeAppData(binary).has_value());
+    // Garbage beyond the fixtures is the fuzz target's; a NUL before good JSON is no JSON.
     EXPECT_FALSE(decodeAppData(QByteArray()).has_value());
     EXPECT_FALSE(decodeAppData(QByteArray("\0\0\0[]", 5)).has_value());
-    const QByteArray good = readData(QStringLiteral("widget/edge-cases.json"));
-    ASSERT_FALSE(good.isEmpty());
-    for (qsizetype cut = 0; cut < good.size() - 2; cut += 7)
-        EXPECT_FALSE(decodeAppData(good.left(cut)).has_value()) << cut;
-
     // Deep nesting is refused by the parser, not by the stack.
     EXPECT_FALSE(decodeAppData(QByteArray(100000, '[')).has_value());
 }

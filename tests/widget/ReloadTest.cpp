@@ -25,8 +25,7 @@ namespace {
 class PrivateBus : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_bus.isRunning()) << "dbus-daemon missing"; }
-    QDBusConnection connect(const QString &) { return m_bus.connect(); }
+    void SetUp() override { ASSERT_TRUE(m_bus.isRunning() && widgetBus.isConnected() && agentBus.isConnected()); }
     static void sendReload(QDBusConnection &bus, const QString &kind,
                            const char *interface = corvane::kWidgetCenterInterface)
     {
@@ -48,17 +47,13 @@ protected:
     }
 
     corvane::test::PrivateBus m_bus;
+    QDBusConnection widgetBus = m_bus.connect(), agentBus = m_bus.connect();
 };
 
 } // namespace
 
 TEST_F(PrivateBus, ListenerPassesOnlyThisWidgetsKind)
 {
-    QDBusConnection widgetBus = connect(QStringLiteral("widget"));
-    QDBusConnection agentBus = connect(QStringLiteral("agent"));
-    ASSERT_TRUE(widgetBus.isConnected());
-    ASSERT_TRUE(agentBus.isConnected());
-
     ReloadListener listener(widgetBus);
     ASSERT_TRUE(listener.isListening());
     settle(widgetBus);
@@ -123,8 +118,6 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
 
 TEST_F(PrivateBus, WindowRedrawsWhenTheAgentAsks)
 {
-    QDBusConnection widgetBus = connect(QStringLiteral("widget"));
-    QDBusConnection agentBus = connect(QStringLiteral("agent"));
     ASSERT_TRUE(writeDataFile(drivesJson({"Failed"})));
 
     WidgetWindow window(widgetBus);
