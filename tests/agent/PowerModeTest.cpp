@@ -151,7 +151,8 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
     const QByteArray json = dataFile();
     EXPECT_EQ(json.count("\"asleep\""), 2);
     QList<bool> marks;
-    for (const SMARTDrive &d : decodeDrivesForWidget(json).value())
+    const QList<SMARTDrive> decoded = decodeDrivesForWidget(json).value();
+    for (const SMARTDrive &d : decoded)
         marks.append(d.asleep);
     EXPECT_EQ(marks, QList<bool>({false, false, true, true, false, false, false, false}));
 

@@ -134,7 +134,7 @@ TEST_F(AgentManagement, CurrentAgentConnectsAndReloads)
     manager.startAndConnectAgent(); // already connected: only the menu
     EXPECT_EQ(runner.calls.count(kEnable), 1);
     manager.reloadAgentDrives();
-    ASSERT_TRUE(waitUntil([&] { return agent.reloads == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return agent.reloads == 1; }));
 
     // "Stop Monitoring".
     runner.answers[kUnitEnabled] = {0, "enabled"};
@@ -160,7 +160,7 @@ TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks
         QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
         QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
         manager.setupAppService();
-        ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }, 10000));
+        ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }));
         EXPECT_EQ(manager.updateCount(), 2);
         EXPECT_EQ(failed.size(), 1);
         EXPECT_EQ(runner.calls.count(kDisable), 2);
@@ -201,12 +201,12 @@ TEST_F(AgentManagement, MenuItemsFollowTheConnection)
     EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
     controller.window()->show();
     controller.applicationDidFinishLaunching();
-    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }));
     EXPECT_EQ(controller.agentMenuItem->text(), "Stop Monitoring");
     EXPECT_TRUE(controller.showingAgentMenuItem->isVisible());
     const int reloads = agent.reloads;
     controller.browser()->scanForSMARTDrives();
-    EXPECT_TRUE(waitUntil([&] { return agent.reloads == reloads + 1; }, 5000)) << "every scan asks the agent to reload";
+    EXPECT_TRUE(waitUntil([&] { return agent.reloads == reloads + 1; })) << "every scan asks the agent to reload";
 
     controller.agentMenuItem->trigger();
     EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
@@ -239,7 +239,7 @@ TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
         log += agent.readAll();
         return log.count("Gathered ");
     };
-    ASSERT_TRUE(waitUntil([&] { return gathers() >= 1; }, 20000)) << log.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return gathers() >= 1; })) << log.toStdString();
 
     FakeRunner runner;
     runner.answers[kUserManager] = {0, ""};
@@ -260,7 +260,7 @@ TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
 
     const int before = gathers();
     manager.reloadAgentDrives();
-    EXPECT_TRUE(waitUntil([&] { return gathers() > before; }, 20000)) << log.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return gathers() > before; })) << log.toStdString();
 
     agent.terminate();
     agent.waitForFinished(10000);
