@@ -89,9 +89,10 @@ protected:
     static int followToEnd(THSMARTDevice &device)
     {
         int ends = 0;
-        QObject::connect(&device, &THSMARTDevice::endOfTest, &device,
-                         [&](const QString &what) { ends += what == QLatin1String("endoftest"); });
+        const QMetaObject::Connection counting = QObject::connect(
+            &device, &THSMARTDevice::endOfTest, &device, [&](const QString &what) { ends += what == QLatin1String("endoftest"); });
         EXPECT_TRUE(test::waitUntil([&] { return !device.isFollowingTest(); }));
+        QObject::disconnect(counting);
         return ends;
     }
 
