@@ -5,6 +5,8 @@
 #include "about/AboutDialog.h"
 #include "browser/DriveBrowser.h"
 #include "database/THSmartDeviceDatabase.h"
+#include "database/thVendorDB.h"
+#include "display/DisplayFormats.h"
 #include "drive/DriveReader.h"
 #include "platform/SharedDefaults.h"
 #include "services/AgentManager.h"
@@ -23,9 +25,11 @@
 #include <QLoggingCategory>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
@@ -176,6 +180,18 @@ void THAppDelegate::applicationDidFinishLaunching()
 
     if (_options.updateDatabase)
         requestDatabaseUpdate();
+    // Vendor names for the NVMe pages: pci.ids is parsed off the GUI thread,
+    // and the pages on screen are drawn again once the names are known.
+    QThreadPool::globalInstance()->start([browser = QPointer<DriveBrowser>(_browser)] {
+        const std::optional<QVariantMap> vendors = thVendorDB::vendorDatabase();
+        if (!vendors)
+            return;
+        display::setVendorDict(*vendors);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [browser] {
+            if (browser)
+                browser->redisplay();
+        });
+    });
     _browser->scanForSMARTDrives();
     _testInProgress = false;
     if (_agent)

@@ -522,6 +522,11 @@ void DriveBrowser::updateDriveInfo()
     d->refreshSelected();
 }
 
+void DriveBrowser::redisplay()
+{
+    d->showSelected();
+}
+
 void DriveBrowser::selectInformationTab(int tag)
 {
     for (DrivePage *page : d->currentPages())

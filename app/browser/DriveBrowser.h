@@ -29,6 +29,8 @@ public:
     void scanForSMARTDrives();
     // "updateDriveInfo:": re-read the selected drive.
     void updateDriveInfo();
+    // Shows the selected drive's pages again, as they are (a formatter's data changed).
+    void redisplay();
     // "selectInformationTab:": the tab of the current page set with this tag.
     void selectInformationTab(int tag);
     // Fills `menu` with the tab-selecting items of the selected drive's page set

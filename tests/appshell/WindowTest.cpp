@@ -13,6 +13,7 @@
 #include "services/ShutdownWatcher.h"
 #include "services/SingleInstance.h"
 #include "database/THSmartDeviceDatabase.h"
+#include "display/DisplayFormats.h"
 #include "TestData.h"
 #include <QDBusMessage>
 #include <QStatusBar>
@@ -75,6 +76,8 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
     controller.applicationDidFinishLaunching();
     ASSERT_TRUE(!drives.isEmpty() || drives.wait(10000));
     EXPECT_EQ(controller.browser()->driveCount(), 8);
+    // The launch hands the vendor names of pci.ids to the NVMe pages.
+    EXPECT_TRUE(waitUntil([] { return display::vid2vXfmr(QStringLiteral("1b36")) == "Red Hat, Inc. (1b36)"; }));
     EXPECT_EQ(controller.versionBuildText->text(),
               QStringLiteral("Version %1 (Build %2)").arg(CORVANE_VERSION).arg(CORVANE_BUILD_NUMBER));
     EXPECT_EQ(controller.copyrightText->text(), "Copyright © 2026 the Corvane authors.");
