@@ -32,6 +32,7 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -51,10 +52,10 @@ namespace {
 // Disk events closer together than this make one rebuild (a hub with four disks).
 constexpr int kCoalesceMs = 60;
 
-// Reads one drive completely, and its history, off the GUI thread; the
-// device is handed to `home`.
+// Reads one drive completely, and the summary of its history, off the GUI
+// thread; the device is handed to `home`.
 DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
-                     const std::optional<QVariantMap> &ignore, const QString &historyPath, QThread *home,
+                     const std::optional<QVariantMap> &ignore, HistoryReader &history, QThread *home,
                      const WakePolicy &mayWake = {})
 {
     DriveEntry entry;
@@ -79,7 +80,7 @@ DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
     }
     device->moveToThread(home);
     entry.device = std::shared_ptr<THSMARTDevice>(device.release(), [](THSMARTDevice *d) { d->deleteLater(); });
-    readDriveHistory(entry, historyPath);
+    history.readSummary(entry);
     return entry;
 }
 
@@ -99,6 +100,10 @@ struct DriveBrowser::Private
     QTabWidget *nvme = nullptr;
     QList<DrivePage *> ataPages;
     QList<DrivePage *> nvmePages;
+    HistoryPage *ataHistory = nullptr;
+    HistoryPage *nvmeHistory = nullptr;
+    // The devices whose history series is being read.
+    QSet<const THSMARTDevice *> readingHistory;
     SelfTestPanel *selfTest = nullptr;
     QPointer<QMenu> pageMenu;
     QDialog *busy = nullptr;
@@ -149,6 +154,7 @@ struct DriveBrowser::Private
     void refreshSelected();
     void showSelected();
     void fillPageMenu();
+    void readHistoryIfShown();
     void noDrivesAlert();
     void build();
 };
@@ -172,8 +178,10 @@ void DriveBrowser::Private::build()
     ataPages = makeAtaPages(selfTest);
     nvmePages = makeNvmePages(selfTest);
     // The window's sets end with the drive's history; the report has none.
-    ataPages << new HistoryPage(int(ataPages.size()) + 1);
-    nvmePages << new HistoryPage(int(nvmePages.size()) + 1);
+    ataHistory = new HistoryPage(int(ataPages.size()) + 1);
+    nvmeHistory = new HistoryPage(int(nvmePages.size()) + 1);
+    ataPages << ataHistory;
+    nvmePages << nvmeHistory;
     sata = new QTabWidget;
     sata->setObjectName(QStringLiteral("sata"));
     nvme = new QTabWidget;
@@ -206,10 +214,14 @@ void DriveBrowser::Private::build()
     QObject::connect(splitter, &QSplitter::splitterMoved, q, [splitter] {
         QSettings().setValue(QStringLiteral("browser/splitter"), splitter->saveState());
     });
-    QObject::connect(sata, &QTabWidget::currentChanged, q,
-                     [](int i) { QSettings().setValue(QStringLiteral("browser/sataTab"), i); });
-    QObject::connect(nvme, &QTabWidget::currentChanged, q,
-                     [](int i) { QSettings().setValue(QStringLiteral("browser/nvmeTab"), i); });
+    QObject::connect(sata, &QTabWidget::currentChanged, q, [this](int i) {
+        QSettings().setValue(QStringLiteral("browser/sataTab"), i);
+        readHistoryIfShown();
+    });
+    QObject::connect(nvme, &QTabWidget::currentChanged, q, [this](int i) {
+        QSettings().setValue(QStringLiteral("browser/nvmeTab"), i);
+        readHistoryIfShown();
+    });
 
     busy = new QDialog(q);
     busy->setObjectName(QStringLiteral("busySheet"));
@@ -271,6 +283,8 @@ void DriveBrowser::Private::rebuild(Reason reason)
     QThreadPool::globalInstance()->start([browser, platform = platform, ignore, kept, target, reason,
                                           historyPath = historyPath, mayWake = wake.policy()] {
         QList<DriveEntry> drives;
+        // One connection to the history for the whole scan.
+        HistoryReader history(historyPath);
         if (platform->registry) {
             DriveEnumerator enumerator(*platform->registry);
             const DriveInformation info = enumerator.driveInformation();
@@ -281,7 +295,7 @@ void DriveBrowser::Private::rebuild(Reason reason)
                     drives << placeholder;
                     continue;
                 }
-                DriveEntry entry = readEntry(info.value(name), *platform, ignore, historyPath, target, mayWake);
+                DriveEntry entry = readEntry(info.value(name), *platform, ignore, history, target, mayWake);
                 if (entry.device)
                     drives << entry;
             }
@@ -413,6 +427,45 @@ void DriveBrowser::Private::showSelected()
         page->setDrive(*entry);
     if (changed)
         fillPageMenu();
+    readHistoryIfShown();
+}
+
+void DriveBrowser::Private::readHistoryIfShown()
+{
+    const DriveEntry *entry = selectedEntry();
+    if (!entry || currentSet()->currentWidget() != (currentSet() == nvme ? nvmeHistory : ataHistory)
+        || !entry->hasHistory || entry->historyRead || readingHistory.contains(entry->device.get()))
+        return;
+    readingHistory.insert(entry->device.get());
+    // The series goes to the entry of this very device: a rescan or another
+    // selection meanwhile must not give one drive another's history.
+    QPointer<DriveBrowser> browser(q);
+    std::weak_ptr<THSMARTDevice> device = entry->device;
+    QThreadPool::globalInstance()->start([browser, device, raw = entry->device.get(), name = entry->bsdName(),
+                                          identity = driveIdentity(entry->properties()), historyPath = historyPath] {
+        QString error;
+        QList<HistorySample> series = HistoryReader(historyPath).series(identity, &error);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [browser, device, raw, name, error, series = std::move(series)]() mutable {
+                if (!browser)
+                    return;
+                Private *d = browser->d.get();
+                d->readingHistory.remove(raw);
+                const int row = d->model->rowOf(name);
+                if (row < 0 || d->model->drives()[row].device != device.lock())
+                    return;
+                DriveEntry entry = d->model->drives()[row];
+                entry.history = std::move(series);
+                entry.historyError = error;
+                entry.historyRead = true;
+                d->model->replaceDrive(row, std::move(entry));
+                if (d->selectedRow() == row)
+                    (d->model->drives()[row].isNVMe() ? d->nvmeHistory : d->ataHistory)->setDrive(d->model->drives()[row]);
+                d->readHistoryIfShown();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void DriveBrowser::Private::fillPageMenu()
@@ -451,7 +504,8 @@ void DriveBrowser::Private::refreshSelected()
     const QString name = entry.bsdName();
     QThreadPool::globalInstance()->start([browser, platform = platform, setting = entry.settings, ignore, target, name,
                                           historyPath = historyPath] {
-        DriveEntry fresh = readEntry(setting, *platform, ignore, historyPath, target);
+        HistoryReader history(historyPath);
+        DriveEntry fresh = readEntry(setting, *platform, ignore, history, target);
         // Posted to the application, not the browser: a pointer to a browser
         // being destroyed on the GUI thread must not be read here; the
         // lambda checks it there.

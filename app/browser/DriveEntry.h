@@ -21,9 +21,13 @@ struct DriveEntry
     QString firmwareBug;
     QString modelFamily;
     // What the agent recorded of this drive, oldest first, and the counters
-    // that grew in the last kGrowthDays (key, latest value, growth).
+    // that grew in the last kGrowthDays (key, latest value, growth). A scan
+    // reads only whether there is history and the growth; the series is read
+    // when the History tab shows (historyRead).
     QList<HistorySample> history;
     QString historyError;
+    bool hasHistory = false;
+    bool historyRead = false;
     struct Growth
     {
         QString key;

@@ -186,29 +186,58 @@ void addHealthBands(QChart *chart, const QList<HealthRun> &runs, QDateTimeAxis *
 
 } // namespace
 
-void readDriveHistory(DriveEntry &entry, const QString &path)
+HistoryReader::HistoryReader(QString path) : _path(std::move(path)) {}
+
+HistoryReader::~HistoryReader() = default;
+
+HistoryDatabase *HistoryReader::database(QString *error)
+{
+    if (!_tried) {
+        _tried = true;
+        if (QFileInfo::exists(_path)) {
+            _db = std::make_unique<HistoryDatabase>(_path, HistoryDatabase::Access::ReadOnly);
+            if (!_db->open(&_error))
+                _db.reset();
+        }
+    }
+    *error = _error;
+    return _db.get();
+}
+
+void HistoryReader::readSummary(DriveEntry &entry)
 {
     entry.history.clear();
     entry.growth.clear();
     entry.historyError.clear();
+    entry.hasHistory = entry.historyRead = false;
     const QString identity = driveIdentity(entry.properties());
-    if (identity.isEmpty() || !QFileInfo::exists(path))
+    HistoryDatabase *db = identity.isEmpty() ? nullptr : database(&entry.historyError);
+    const std::optional<HistorySample> newest = db ? db->latest(identity) : std::nullopt;
+    if (!newest)
         return;
-    HistoryDatabase db(path, HistoryDatabase::Access::ReadOnly);
-    QString error;
-    if (!db.open(&error)) {
-        entry.historyError = error;
-        return;
-    }
-    entry.history = db.series(identity);
-    if (entry.history.isEmpty())
-        return;
+    entry.hasHistory = true;
     for (const QString &key : historyCounterKeys()) {
-        const std::optional<qint64> grew = db.growth(identity, key, DriveEntry::kGrowthDays);
-        const std::optional<qint64> value = counterValue(entry.history.last(), key);
-        if (grew && *grew > 0 && value)
+        const std::optional<qint64> value = counterValue(*newest, key);
+        if (!value)
+            continue;
+        const std::optional<qint64> grew = db->growth(identity, key, DriveEntry::kGrowthDays);
+        if (grew && *grew > 0)
             entry.growth.append({key, *value, *grew});
     }
+}
+
+QList<HistorySample> HistoryReader::series(const QString &identity, QString *error)
+{
+    HistoryDatabase *db = identity.isEmpty() ? nullptr : database(error);
+    return db ? db->series(identity) : QList<HistorySample>();
+}
+
+void readDriveHistory(DriveEntry &entry, const QString &path)
+{
+    HistoryReader reader(path);
+    reader.readSummary(entry);
+    entry.history = reader.series(driveIdentity(entry.properties()), &entry.historyError);
+    entry.historyRead = true;
 }
 
 QStringList errorCounterKeys()
@@ -263,6 +292,8 @@ void HistoryPage::setDrive(const DriveEntry &entry)
     _samples = entry.history;
     if (!entry.historyError.isEmpty())
         _message->setText(QStringLiteral("The history of this drive could not be read: %1.").arg(entry.historyError));
+    else if (entry.hasHistory && !entry.historyRead)
+        _message->setText(QStringLiteral("Reading the history of this drive…"));
     else
         _message->setText(QStringLiteral("No history yet: the agent records each drive's temperature and error "
                                          "counters every time it reads the drives (at its start and every hour)."));

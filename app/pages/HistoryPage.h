@@ -4,6 +4,8 @@
 // agent recorded them, with the periods of "Warning" and "Failed" shaded.
 #include "pages/PageKit.h"
 
+#include <memory>
+
 class QChart;
 class QChartView;
 class QComboBox;
@@ -12,9 +14,35 @@ class QValueAxis;
 
 namespace corvane::app {
 
-// Fills the entry's history and counter growth from the database at `path`
-// (read-only). A missing file leaves both empty; one that can't be read sets
-// historyError. Runs on whatever thread reads the drive.
+// Reads drives' history from the database at `path` (read-only) over one
+// connection, opened on first use: a scan reads every drive through one
+// reader. A missing file reads as no history; one that can't be read sets
+// historyError. Lives and reads on one thread, whichever reads the drives.
+class HistoryReader
+{
+public:
+    explicit HistoryReader(QString path);
+    ~HistoryReader();
+    HistoryReader(const HistoryReader &) = delete;
+    HistoryReader &operator=(const HistoryReader &) = delete;
+
+    // What the Information page needs: whether the drive has history and the
+    // counters that grew (growth); the series is left unread.
+    void readSummary(DriveEntry &entry);
+    // A drive's whole series (the History tab), by driveIdentity(); sets
+    // `error` when the history can't be read.
+    QList<HistorySample> series(const QString &identity, QString *error);
+
+private:
+    HistoryDatabase *database(QString *error);
+
+    QString _path;
+    std::unique_ptr<HistoryDatabase> _db;
+    QString _error;
+    bool _tried = false;
+};
+
+// Both of the above, for one drive.
 void readDriveHistory(DriveEntry &entry, const QString &path);
 
 // The counters that count errors, of historyCounterKeys(): the History tab

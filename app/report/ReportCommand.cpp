@@ -49,8 +49,9 @@ int exportReportCommand(const DrivePlatform &platform, const QString &drive, con
         err << QStringLiteral("corvane --export-pdf: %1 could not be read completely: %2; the report shows what was read\n")
                    .arg(drive, statusUserMessage(entry.readStatus));
     entry.device = std::move(device);
-    // The Information page says which error counters grew lately.
-    readDriveHistory(entry, historyDatabasePath());
+    // The Information page says which error counters grew lately; the
+    // report has no History page, so the series stays unread.
+    HistoryReader(historyDatabasePath()).readSummary(entry);
 
     QString error;
     if (!writeReportPdf(entry, outPath, QApplication::palette(), &error)) {

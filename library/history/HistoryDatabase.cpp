@@ -602,6 +602,17 @@ QStringList HistoryDatabase::drives() const
 
 QList<HistorySample> HistoryDatabase::series(const QString &drive, const QDateTime &since) const
 {
+    return samples(drive, since, false);
+}
+
+std::optional<HistorySample> HistoryDatabase::latest(const QString &drive) const
+{
+    const QList<HistorySample> newest = samples(drive, {}, true);
+    return newest.isEmpty() ? std::nullopt : std::optional<HistorySample>(newest.first());
+}
+
+QList<HistorySample> HistoryDatabase::samples(const QString &drive, const QDateTime &since, bool newestOnly) const
+{
     QList<HistorySample> result;
     const std::optional<qint64> id = d->open ? d->driveId(drive, true) : std::nullopt;
     if (!id)
@@ -617,9 +628,9 @@ QList<HistorySample> HistoryDatabase::series(const QString &drive, const QDateTi
         columns += QStringLiteral(", ") + QLatin1String(v.column);
     QSqlQuery q;
     if (!identity
-        || !d->exec(QStringLiteral("SELECT time, bsd_name, health%1 FROM samples WHERE drive = ? AND time >= ?"
-                                   " ORDER BY time, rowid")
-                        .arg(columns),
+        || !d->exec(QStringLiteral("SELECT time, bsd_name, health%1 FROM samples WHERE drive = ? AND time >= ? %2")
+                        .arg(columns, newestOnly ? QStringLiteral("ORDER BY time DESC, rowid DESC LIMIT 1")
+                                                 : QStringLiteral("ORDER BY time, rowid")),
                     {*id, since.isValid() ? since.toSecsSinceEpoch() : std::numeric_limits<qint64>::min()}, &q))
         return result;
     while (q.next()) {

@@ -100,6 +100,8 @@ public:
     // A drive's samples since `since` (invalid: all), oldest first; `drive` is
     // an identity or a kernel name (the identity last seen under that name).
     QList<HistorySample> series(const QString &drive, const QDateTime &since = {}) const;
+    // The drive's newest sample alone (what a summary needs); nullopt without one.
+    std::optional<HistorySample> latest(const QString &drive) const;
     // How much a counter grew over the last `days` before the drive's newest
     // sample; nullopt without two samples or that counter.
     std::optional<qint64> growth(const QString &drive, const QString &counterKey, int days) const;
@@ -108,6 +110,8 @@ public:
     bool setAlertMemory(const QString &drive, const AlertMemory &memory);
 
 private:
+    QList<HistorySample> samples(const QString &drive, const QDateTime &since, bool newestOnly) const;
+
     struct Private;
     Private *d;
 };
