@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "HistoryWriter.h"
 
-#include "history/HistoryDatabase.h"
+#include "drive/PowerMode.h"
 
 #include <QLoggingCategory>
 
@@ -9,8 +9,21 @@ Q_LOGGING_CATEGORY(lcHistoryWriter, "corvane.agent.history")
 
 namespace corvane {
 
+GatherSamples gatherSamples(const QList<QVariantMap> &drives, const QDateTime &time)
+{
+    GatherSamples samples;
+    samples.perDrive.reserve(drives.size());
+    for (const QVariantMap &properties : drives) {
+        std::optional<HistorySample> s = historySampleFromProperties(properties, time);
+        if (s && !properties.value(QLatin1String(kAsleepKey)).toBool())
+            samples.read << *s;
+        samples.perDrive << std::move(s);
+    }
+    return samples;
+}
+
 HistoryWriter::HistoryWriter(QString path, QObject *parent)
-    : QObject(parent), _path(std::move(path)), _clock([] { return QDateTime::currentDateTimeUtc(); })
+    : QObject(parent), _db(std::move(path)), _clock([] { return QDateTime::currentDateTimeUtc(); })
 {
 }
 
@@ -25,40 +38,37 @@ void HistoryWriter::fail(const QString &why)
 
 bool HistoryWriter::ensureOpen()
 {
-    if (_db && _db->isOpen())
+    if (_db.isOpen() && !_reopen)
         return true;
     // Opened again at a later gather when it failed: the disk may have room by then.
-    _db = std::make_unique<HistoryDatabase>(_path);
+    _reopen = false;
     QString error;
-    if (_db->open(&error))
+    if (_db.open(&error))
         return true;
     fail(error);
     return false;
 }
 
-bool HistoryWriter::write(const QList<QVariantMap> &drives)
+bool HistoryWriter::append(const QList<HistorySample> &samples)
 {
-    const QDateTime now = _clock();
-    QList<HistorySample> samples;
-    for (const QVariantMap &properties : drives) {
-        if (properties.value(QStringLiteral("asleep")).toBool())
-            continue;
-        if (std::optional<HistorySample> s = historySampleFromProperties(properties, now))
-            samples << *s;
-    }
     if (samples.isEmpty())
         return true;
     if (!ensureOpen())
         return false;
-    if (!_db->append(samples)) {
-        fail(_db->lastError());
-        _db.reset();
+    if (!_db.append(samples)) {
+        fail(_db.lastError());
+        _reopen = true;
         return false;
     }
     if (!_lastFailure.isEmpty())
-        qCInfo(lcHistoryWriter).noquote() << "The drive history is recorded again in" << _path;
+        qCInfo(lcHistoryWriter).noquote() << "The drive history is recorded again in" << _db.path();
     _lastFailure.clear();
     return true;
+}
+
+bool HistoryWriter::write(const QList<QVariantMap> &drives)
+{
+    return append(gatherSamples(drives, _clock()).read);
 }
 
 } // namespace corvane

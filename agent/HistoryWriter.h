@@ -1,19 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "history/HistoryDatabase.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
 #include <functional>
-#include <memory>
+#include <optional>
 
 namespace corvane {
 
-class HistoryDatabase;
+// A gather's history samples, built once at `time`: one per drive (nullopt
+// without an identity), which the alerts compare, and those of the drives the
+// gather read, which the history keeps. A drive asleep ("asleep": true)
+// repeats its last read: it is in the first list only.
+struct GatherSamples
+{
+    QList<std::optional<HistorySample>> perDrive;
+    QList<HistorySample> read;
+};
+GatherSamples gatherSamples(const QList<QVariantMap> &drives, const QDateTime &time);
 
-// Appends one history sample per drive after every gather. Drives the gather
-// did not read because they sleep ("asleep": true) get none. A history that
+// Appends a gather's samples to the history. Its database is the agent's one
+// connection to the file: the alert memory lives there too. A history that
 // can't be opened or written costs one log line per cause; gathers go on.
 class HistoryWriter : public QObject
 {
@@ -22,18 +33,23 @@ public:
     explicit HistoryWriter(QString path, QObject *parent = nullptr);
     ~HistoryWriter() override;
 
-    // Tests and benchmarks set the gather's time.
+    HistoryDatabase &database() { return _db; }
+
+    // Tests and benchmarks set the gather's time of write().
     void setClock(std::function<QDateTime()> clock) { _clock = std::move(clock); }
 
     // False when nothing could be written (already logged).
+    bool append(const QList<HistorySample> &samples);
+    // The samples of the drives read (gatherSamples()), appended.
     bool write(const QList<QVariantMap> &drives);
 
 private:
     bool ensureOpen();
     void fail(const QString &why);
 
-    QString _path;
-    std::unique_ptr<HistoryDatabase> _db;
+    HistoryDatabase _db;
+    // A failed write opens the file again at the next gather.
+    bool _reopen = false;
     std::function<QDateTime()> _clock;
     QString _lastFailure;
 };

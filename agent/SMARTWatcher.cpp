@@ -3,6 +3,7 @@
 
 #include "AlertPolicy.h"
 #include "DriveSource.h"
+#include "HistoryWriter.h"
 #include "Notifier.h"
 #include "VolumeEvents.h"
 #include "database/THSmartDeviceDatabase.h"
@@ -237,8 +238,11 @@ bool SMARTWatcher::complete(bool notify, DriveList drives, qint64 readMs)
     Q_EMIT smartDrivesChanged();
     publish();
     Q_EMIT drivesRead(*drives);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const GatherSamples samples = gatherSamples(*drives, now);
+    Q_EMIT sampled(samples.read);
     if (notify && _notifier)
-        alertAboutNews(*drives);
+        alertAboutNews(*drives, samples.perDrive, now);
 
     QStringList verdicts;
     for (const SMARTDrive &d : std::as_const(_smartDrives))
@@ -270,15 +274,15 @@ void SMARTWatcher::keepAsleep(QVariantMap &properties)
     properties = kept;
 }
 
-void SMARTWatcher::alertAboutNews(const QList<QVariantMap> &drives)
+void SMARTWatcher::alertAboutNews(const QList<QVariantMap> &drives, const QList<std::optional<HistorySample>> &samples,
+                                  const QDateTime &now)
 {
     // The notifier remembers what each drive's last alert said and tells only news.
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const QVariantMap &properties : drives) {
-        const std::optional<SMARTDrive> drive = SMARTDrive::fromProperties(properties);
+    for (qsizetype i = 0; i < drives.size(); ++i) {
+        const std::optional<SMARTDrive> drive = SMARTDrive::fromProperties(drives[i]);
         if (!drive)
             continue;
-        const std::optional<HistorySample> sample = historySampleFromProperties(properties, now);
+        const std::optional<HistorySample> &sample = samples[i];
         _notifier->consider(*drive, sample ? sample->drive : QString(), sample ? alertCounters(*sample) : QVariantMap(),
                             now);
     }

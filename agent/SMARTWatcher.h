@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "SMARTDrive.h"
+#include "history/HistoryDatabase.h"
 #include "drive/PowerMode.h"
 
 #include <QDBusConnection>
@@ -89,6 +90,9 @@ Q_SIGNALS:
     void gathered(bool notify);
     // The drive properties of that gather, after they were published.
     void drivesRead(const QList<QVariantMap> &drives);
+    // Then the history samples of the drives it read (none for drives
+    // asleep), built once per gather; the alerts use the same.
+    void sampled(const QList<HistorySample> &samples);
 
 private:
     struct Job
@@ -109,7 +113,8 @@ private:
     std::optional<QVariantMap> ignoreAttributes();
     static DriveList readDrives(DriveSource &source, const QVariantMap &ignore, const WakePolicy &mayWake);
     bool complete(bool notify, DriveList drives, qint64 readMs);
-    void alertAboutNews(const QList<QVariantMap> &drives);
+    void alertAboutNews(const QList<QVariantMap> &drives, const QList<std::optional<HistorySample>> &samples,
+                        const QDateTime &now);
     void removeUnmounted(const QString &path);
     void publish();
     void logReadError(const QVariantMap &properties);

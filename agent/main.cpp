@@ -134,28 +134,26 @@ int main(int argc, char *argv[])
     AppDelegate delegate(watcher, defaults);
     delegate.launch();
 
-    // The alert memory outlives the agent in the history (a connection of its
-    // own beside the HistoryWriter's; SQLite's WAL serves both). A recorded
-    // set, or a history that can't be opened, keeps it only while the agent runs.
-    HistoryDatabase alertHistory;
+    // One connection to the history: each gather's samples go in, and the
+    // alert memory lives beside them so it outlives the agent. A recorded
+    // set's drives are not this machine's: they stay out of its history, and
+    // like a history that can't be opened it keeps alerts only while the agent runs.
+    HistoryWriter history(historyDatabasePath());
     std::optional<HistoryAlertStore> alertStore;
     Notifier notifier(defaults);
     notifier.requestPermission();
     if (QString why; !parser.isSet(recorded)) {
-        if (alertHistory.open(&why))
-            notifier.setMemoryStore(&alertStore.emplace(alertHistory));
+        if (history.database().open(&why))
+            notifier.setMemoryStore(&alertStore.emplace(history.database()));
         else
             std::fprintf(stderr, "corvane-agent: %s; alerts are remembered only until the agent ends\n", qPrintable(why));
+        QObject::connect(&watcher, &SMARTWatcher::sampled, &history, &HistoryWriter::append);
     }
 
     watcher.setNotifier(&notifier);
     watcher.setVolumeEvents(&volumes);
     TextfileExporter textfile(defaults, parser.value(textfileDir));
     QObject::connect(&watcher, &SMARTWatcher::drivesRead, &textfile, &TextfileExporter::write);
-    // A recorded set's drives are not this machine's: they stay out of its history.
-    HistoryWriter history(historyDatabasePath());
-    if (!parser.isSet(recorded))
-        QObject::connect(&watcher, &SMARTWatcher::drivesRead, &history, &HistoryWriter::write);
     watcher.start();
 
     return app.exec();

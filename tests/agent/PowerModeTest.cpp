@@ -141,8 +141,15 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
     EXPECT_EQ(shown()[2], "sda Passed");
 
     // Asleep again at the next gather: the last summary stays, marked asleep,
-    // and the drive's properties are those of its last read.
+    // and the drive's properties are those of its last read; the history gets
+    // samples of the drives read only.
+    QStringList sampled;
+    QObject::connect(&watcher, &SMARTWatcher::sampled, [&](const QList<HistorySample> &samples) {
+        for (const HistorySample &s : samples)
+            sampled << s.bsdName;
+    });
     ASSERT_TRUE(watcher.gatherSMARTDrives(true));
+    EXPECT_EQ(sampled, QStringList({"nvme0n1", "nvme1n1", "sdc", "sdd", "sde", "sdf"}));
     EXPECT_EQ(shown(), QStringList({"nvme0n1 Passed", "nvme1n1 Failed", "sda Passed zzz", "sdb Warning zzz",
                                     "sdc Failed", "sdd Warning", "sde Passed", "sdf -"}));
     EXPECT_TRUE(properties["sdb"].contains("ataVersion"));
