@@ -180,13 +180,14 @@ void THAppDelegate::applicationDidFinishLaunching()
 
     if (_options.updateDatabase)
         requestDatabaseUpdate();
-    // Vendor names for the NVMe pages: pci.ids is parsed off the GUI thread,
-    // and the pages on screen are drawn again once the names are known.
+    // Vendor names for the NVMe pages: pci.ids is indexed off the GUI thread
+    // (a name is read out when a page asks), and the pages on screen are
+    // drawn again once the names are known.
     QThreadPool::globalInstance()->start([browser = QPointer<DriveBrowser>(_browser)] {
-        const std::optional<QVariantMap> vendors = thVendorDB::vendorDatabase();
+        std::shared_ptr<const VendorIndex> vendors = thVendorDB::vendorIndex();
         if (!vendors)
             return;
-        display::setVendorDict(*vendors);
+        display::setVendorIndex(std::move(vendors));
         QMetaObject::invokeMethod(QCoreApplication::instance(), [browser] {
             if (browser)
                 browser->redisplay();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "display/DisplayFormats.h"
 
+#include "database/thVendorDB.h"
+
 #include <QFileInfo>
 #include <QMutex>
 
@@ -14,10 +16,15 @@ QString describe(const QVariant &value)
 }
 
 QMutex gVendorMutex;
-QVariantMap &vendorDict()
+struct VendorNames
 {
-    static QVariantMap dict;
-    return dict;
+    std::shared_ptr<const VendorIndex> index;
+    QVariantMap dict;
+};
+VendorNames &vendorNames()
+{
+    static VendorNames names;
+    return names;
 }
 
 // 1234567 -> "1,234,567", whatever the locale: the form is fixed.
@@ -119,17 +126,24 @@ QString percentXfmr(const QVariant &value)
     return describe(value) + QStringLiteral(" %");
 }
 
+void setVendorIndex(std::shared_ptr<const VendorIndex> vendors)
+{
+    QMutexLocker lock(&gVendorMutex);
+    vendorNames() = {std::move(vendors), {}};
+}
+
 void setVendorDict(const QVariantMap &vendors)
 {
     QMutexLocker lock(&gVendorMutex);
-    if (vendorDict() != vendors)
-        vendorDict() = vendors;
+    vendorNames() = {nullptr, vendors};
 }
 
 QString vid2vXfmr(const QString &vendorId)
 {
     QMutexLocker lock(&gVendorMutex);
-    const QString name = vendorDict().value(vendorId).toMap().value(QStringLiteral("name")).toString();
+    const VendorNames &names = vendorNames();
+    const QString name = names.index ? names.index->vendorName(vendorId)
+                                     : names.dict.value(vendorId).toMap().value(QStringLiteral("name")).toString();
     if (name.isEmpty())
         return QStringLiteral("(%1)").arg(vendorId);
     return QStringLiteral("%1 (%2)").arg(name, vendorId);

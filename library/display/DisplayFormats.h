@@ -8,6 +8,11 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
+#include <memory>
+
+namespace corvane {
+class VendorIndex;
+}
 
 namespace corvane::display {
 
@@ -28,7 +33,10 @@ QString pagesXfmr(const QVariant &value);
 QString percentXfmr(const QVariant &value);
 // "Intel Corporation (8086)", or "(8086)" when the vendor is unknown.
 QString vid2vXfmr(const QString &vendorId);
-// The vendor dictionary of the PCI ID database (id -> {"name": …}).
+// Where vid2vXfmr() finds names: the index of the PCI ID database, which
+// reads a vendor's name when asked, or a dictionary (id -> {"name": …}).
+// Each replaces the other.
+void setVendorIndex(std::shared_ptr<const VendorIndex> vendors);
 void setVendorDict(const QVariantMap &vendors);
 // The path when it names a readable file, else empty (no image).
 QString mfgLogoXfmr(const QString &path);
