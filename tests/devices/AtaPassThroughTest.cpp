@@ -10,13 +10,10 @@
 
 using namespace corvane;
 using corvane::test::RecordingScsiTransport;
-using corvane::test::ScriptedScsiAnswer;
 using corvane::test::ScsiLog;
 using corvane::test::answer;
 
 namespace {
-
-using Cdb = std::vector<uint8_t>;
 
 // Descriptor-format sense with an ATA Status Return descriptor, the way
 // libata answers CK_COND and failed pass-through commands.
@@ -32,11 +29,6 @@ struct Drive
     ScsiLog log;
     AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
 };
-
-std::vector<uint8_t> pageOf(uint8_t fill)
-{
-    return std::vector<uint8_t>(512, fill);
-}
 
 } // namespace
 
@@ -60,7 +52,7 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
     ASSERT_EQ(d.ata.executeOffLineImmediate(true), 0);
     ASSERT_EQ(d.ata.abortSelfTest(), 0);
 
-    const std::vector<Cdb> expected = {
+    const std::vector<std::vector<uint8_t>> expected = {
         // SMART ENABLE OPERATIONS, non-data
         {0x85, 0x06, 0x00, 0, 0xD8, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
         // IDENTIFY DEVICE, PIO data-in, one block
@@ -80,15 +72,29 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
         // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
         {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
     };
-    ASSERT_EQ(d.log.cdbs.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(d.log.cdbs[i], expected[i]) << "command " << i;
-
+    EXPECT_EQ(d.log.cdbs, expected);
     for (const ScsiRequest &r : d.log.requests) {
         EXPECT_EQ(r.timeoutMs, ata::kTimeoutMs);
         EXPECT_EQ(r.dataIn, r.cdb[1] == 0x08);
         EXPECT_EQ(r.data.size(), r.dataIn ? 512u : 0u);
     }
+
+    // Disable and validate never reach the drive, nor do buffers of a wrong size.
+    d.log.cdbs.clear();
+    EXPECT_EQ(d.ata.enableDisableOperations(false), 0);
+    EXPECT_EQ(d.ata.validateReadData(page), 0);
+    page[7] = 1;
+    EXPECT_EQ(d.ata.validateReadData(page), kStatusBadChecksum);
+    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
+    EXPECT_EQ(d.ata.readLogAtAddress(1, small), kStatusBadArgument);
+    EXPECT_EQ(d.ata.readLogAtAddress(1, odd), kStatusBadArgument);
+    EXPECT_EQ(d.ata.getIdentifyData(small), kStatusBadArgument);
+    EXPECT_TRUE(d.log.cdbs.empty());
+    d.log.answers.resize(1);
+    EXPECT_EQ(d.ata.readLogAtAddress(0x80, two), 0);
+    ASSERT_EQ(d.log.cdbs.size(), 1u);
+    EXPECT_EQ(d.log.cdbs[0][6], 2); // two sectors
+    EXPECT_EQ(d.log.cdbs[0][8], 0x80);
 }
 
 TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
@@ -98,21 +104,11 @@ TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
     d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
     EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
-
     // Fixed-format sense from older stacks: registers in INFORMATION and
     // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
-    std::vector<uint8_t> fixed(18, 0);
-    fixed[0] = 0x70;
-    fixed[2] = 0x01;
-    fixed[4] = 0x50;
-    fixed[7] = 10;
-    fixed[10] = 0x4F;
-    fixed[11] = 0xC2;
-    fixed[13] = 0x1D;
-    d.log.answers.push_back(answer(0, 0x02, fixed));
+    d.log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
     EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
-
     // A bridge that says nothing leaves the flag alone and reports why.
     exceeded = true;
     d.log.answers.push_back(answer(0));
@@ -120,105 +116,13 @@ TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
     EXPECT_TRUE(exceeded);
     d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x12, 0x34, 0x50)));
     EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
-}
 
-TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
-{
-    Drive d;
-    std::array<uint8_t, 512> page;
-    page.fill(0xAA);
-    const auto untouched = page;
-
-    // Drive aborts: ERR in the returned status.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
-    EXPECT_EQ(d.ata.readData(page), statusFromAtaRegisters(0x51, 0x04));
-    EXPECT_EQ(page, untouched);
-
-    // Short transfer.
-    d.log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
-    EXPECT_EQ(d.ata.readLogAtAddress(1, page), kStatusShortTransfer);
-    EXPECT_EQ(page, untouched);
-
-    // No privileges for SG_IO.
-    d.log.answers.push_back(answer(statusFromErrno(EACCES)));
-    const int32_t denied = d.ata.getIdentifyData(page);
-    EXPECT_TRUE(isPrivilegeStatus(denied));
-    EXPECT_EQ(page, untouched);
-
-    // A SCSI disk that doesn't know ATA PASS-THROUGH: ILLEGAL REQUEST, invalid opcode.
-    std::vector<uint8_t> illegal(18, 0);
-    illegal[0] = 0x70;
-    illegal[2] = 0x05;
-    illegal[7] = 10;
-    illegal[12] = 0x20;
-    d.log.answers.push_back(answer(0, 0x02, illegal));
-    EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
-    EXPECT_EQ(page, untouched);
-
-    // Registers without ERR do not make a rejected command a success.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
-    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
-    EXPECT_EQ(page, untouched);
-
-    // Timeout below SCSI.
-    d.log.answers.push_back(answer(kStatusTimeout));
-    EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
-
-    // Recovered error with registers and no ERR is success, data kept.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
-    EXPECT_EQ(d.ata.readData(page), 0);
-    EXPECT_EQ(page[0], 0x33);
-}
-
-TEST(AtaPassThrough, AnswersOfARealKernel)
-{
-    // Linux 6.1 libata on QEMU's AHCI disk (its RETURN STATUS answer is the
-    // descriptor sense above). SMART READ LOG of a log the drive lacks: fixed-format sense, ABORTED
-    // COMMAND, the registers at offsets that don't follow SAT. A failure, and
-    // the buffer stays as it was.
-    Drive d;
-    std::array<uint8_t, 512> page;
-    page.fill(0x5C);
-    d.log.answers.push_back(answer(0, 0x02, {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04, 0x41, 0x00,
-                                             0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30}));
-    const int32_t status = d.ata.readLogAtAddress(0x30, page);
-    EXPECT_EQ(status, statusFromSense(0x0B, 0x00, 0x00));
-    EXPECT_TRUE(statusText(status).startsWith(QStringLiteral("The drive aborted the command")));
-    EXPECT_EQ(page[0], 0x5C);
-}
-
-TEST(AtaPassThrough, DisableValidateAndBadBuffersNeverReachTheDrive)
-{
-    Drive d;
-    std::array<uint8_t, 512> page{};
-    EXPECT_EQ(d.ata.enableDisableOperations(false), 0);
-    EXPECT_EQ(d.ata.validateReadData(page), 0);
-    page[7] = 1;
-    EXPECT_EQ(d.ata.validateReadData(page), kStatusBadChecksum);
-    std::vector<uint8_t> small(100), odd(512 * 256);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, small), kStatusBadArgument);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, odd), kStatusBadArgument);
-    EXPECT_EQ(d.ata.getIdentifyData(small), kStatusBadArgument);
-    EXPECT_TRUE(d.log.cdbs.empty());
-
-    std::vector<uint8_t> two(1024);
-    d.log.answers.resize(1);
-    EXPECT_EQ(d.ata.readLogAtAddress(0x80, two), 0);
-    ASSERT_EQ(d.log.cdbs.size(), 1u);
-    EXPECT_EQ(d.log.cdbs[0][6], 2); // two sectors
-    EXPECT_EQ(d.log.cdbs[0][8], 0x80);
-}
-
-TEST(AtaPassThrough, SenseParsingSurvivesTruncatedAndGarbageData)
-{
-    // Descriptor list claims more than is there.
+    // Truncated, empty and zero-length descriptors (which must not loop forever).
     std::vector<uint8_t> truncated = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
     truncated.resize(15);
     EXPECT_FALSE(ataReturnRegisters(truncated).has_value());
     EXPECT_FALSE(ataReturnRegisters({}).has_value());
-    // A zero-length descriptor must not loop forever.
-    const std::vector<uint8_t> zeroLength = {0x72, 1, 0, 0x1D, 0, 0, 0, 8, 0x02, 0x00, 0x03, 0x00, 0, 0, 0, 0};
-    EXPECT_FALSE(ataReturnRegisters(zeroLength).has_value());
+    EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
     std::mt19937 random(5);
     for (int round = 0; round < 2000; ++round) {
         std::vector<uint8_t> junk(random() % 64);
@@ -228,9 +132,43 @@ TEST(AtaPassThrough, SenseParsingSurvivesTruncatedAndGarbageData)
             junk[0] = 0x72;
         (void)ataReturnRegisters(junk);
     }
-    const auto regs = ataReturnRegisters(descriptorSense(0x01, 0xF4, 0x2C, 0x50, 0x00));
-    ASSERT_TRUE(regs.has_value());
-    EXPECT_EQ(regs->lbaMid, 0xF4);
-    EXPECT_EQ(regs->lbaHigh, 0x2C);
-    EXPECT_EQ(regs->status, 0x50);
+}
+
+TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
+{
+    Drive d;
+    std::array<uint8_t, 512> page;
+    page.fill(0xAA);
+    const auto untouched = page;
+    const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
+    std::vector<uint8_t> illegal(18, 0); // ILLEGAL REQUEST, invalid opcode: no ATA PASS-THROUGH
+    illegal[0] = 0x70, illegal[2] = 0x05, illegal[7] = 10, illegal[12] = 0x20;
+    // Linux 6.1 libata on QEMU's AHCI disk reading a log the drive lacks: fixed-format
+    // sense, ABORTED COMMAND, the registers at offsets that don't follow SAT.
+    const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
+                                            0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
+
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
+    EXPECT_EQ(d.ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
+    d.log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
+    EXPECT_EQ(d.ata.readLogAtAddress(1, page), kStatusShortTransfer);
+    d.log.answers.push_back(answer(statusFromErrno(EACCES)));
+    EXPECT_TRUE(isPrivilegeStatus(d.ata.getIdentifyData(page)));
+    d.log.answers.push_back(answer(0, 0x02, illegal));
+    EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
+    // Registers without ERR do not make a rejected command a success.
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
+    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
+    d.log.answers.push_back(answer(0, 0x02, qemuAbort));
+    const int32_t aborted = d.ata.readLogAtAddress(0x30, page);
+    EXPECT_EQ(aborted, statusFromSense(0x0B, 0x00, 0x00));
+    EXPECT_TRUE(statusText(aborted).startsWith(QStringLiteral("The drive aborted the command")));
+    EXPECT_EQ(page, untouched);
+
+    d.log.answers.push_back(answer(kStatusTimeout));
+    EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
+    // Recovered error with registers and no ERR is success, data kept.
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
+    EXPECT_EQ(d.ata.readData(page), 0);
+    EXPECT_EQ(page[0], 0x33);
 }

@@ -41,7 +41,7 @@ protected:
 
 // The session tests compare every real drive served by this seam with the same
 // pages decoded from their files; here what the seam does beyond serving them.
-TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
+TEST_F(RecordedAtaSmartTest, AnswersFromItsFilesAndFailsLikeADrive)
 {
     RecordedSet set;
     set.copyAtaPages(QStringLiteral("sda"), kIntel);
@@ -50,36 +50,36 @@ TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
     ASSERT_TRUE(ata);
     Page page;
     page.fill(0xEE);
-    EXPECT_EQ(ata->readLogAtAddress(1, page), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(ata->readLogAtAddress(1, page), statusFromAtaRegisters(0x51, 0x04)); // not recorded
     EXPECT_EQ(page[0], 0xEE);
     EXPECT_EQ(ata->readData(page), 0);
     EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("smart.bin")));
-}
+    // Without self-test support the command aborts; without a page it is short.
+    QByteArray smart = readData(kIntel + QStringLiteral("smart.bin"));
+    smart[367] = char(uint8_t(smart[367]) & ~0x10);
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), smart);
+    EXPECT_EQ(ata->executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
+    EXPECT_EQ(ata->executeOffLineImmediate(true), kStatusShortTransfer);
 
-TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
-{
-    RecordedSet set;
     set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")));
+    RecordedAtaSmart failing(set.drive(QStringLiteral("sdb")));
     bool exceeded = false;
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
+    EXPECT_EQ(failing.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
-
     set.put(QStringLiteral("sdb"), QStringLiteral("smart_status.txt"), "maybe");
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    EXPECT_EQ(failing.returnStatus(exceeded), kStatusUnexpectedAnswer);
     QFile::remove(QDir(set.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smart_status.txt")));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
-
-    Page page{};
+    EXPECT_EQ(failing.returnStatus(exceeded), kStatusNoAtaRegisters);
+    page = Page{};
     set.put(QStringLiteral("sdb"), QStringLiteral("thresholds.bin"), QByteArray(300, 'x'));
-    EXPECT_EQ(ata.readDataThresholds(page), kStatusShortTransfer);
+    EXPECT_EQ(failing.readDataThresholds(page), kStatusShortTransfer);
     EXPECT_EQ(page, Page{});
-
-    QByteArray smart = readData(kMaxtorFailing + QStringLiteral("smart.bin"));
+    smart = readData(kMaxtorFailing + QStringLiteral("smart.bin"));
     smart[100] = char(smart[100] + 1);
     set.put(QStringLiteral("sdb"), QStringLiteral("smart.bin"), smart);
-    EXPECT_EQ(ata.readData(page), 0);
-    EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
+    EXPECT_EQ(failing.readData(page), 0);
+    EXPECT_EQ(failing.validateReadData(page), kStatusBadChecksum);
 }
 
 TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
@@ -211,18 +211,6 @@ TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
     EXPECT_TRUE(ataChecksumValid(testLog));
 }
 
-TEST_F(RecordedAtaSmartTest, DrivesWithoutSelfTestAbortTheCommand)
-{
-    RecordedSet set;
-    QByteArray smart = readData(kIntel + QStringLiteral("smart.bin"));
-    smart[367] = char(uint8_t(smart[367]) & ~0x10);
-    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), smart);
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sda")));
-    EXPECT_EQ(ata.executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
-    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
-    EXPECT_EQ(ata.executeOffLineImmediate(true), kStatusShortTransfer);
-}
-
 TEST(RecordedNvme, ServesTheRecordedBlocks)
 {
     RecordedSet set;
@@ -248,25 +236,16 @@ TEST(RecordedNvme, ServesTheRecordedBlocks)
     EXPECT_EQ(nvme->getLogPage(nvme::kLogError, errors, 4096), kStatusShortTransfer);
     EXPECT_EQ(nvme->getLogPage(0x05, page, 128), statusFromNvme(0x4002));
     EXPECT_EQ(nvme->getLogPage(2, page, 129), kStatusBadArgument);
-}
 
-TEST(RecordedNvme, MissingBlocksUnreadableAndVanishedDrives)
-{
-    RecordedSet set;
-    set.copyQemuNvme(QStringLiteral("nvme0n1"));
+    // A missing block, a short one, an unreadable drive and a vanished one.
     QFile::remove(QDir(set.drive(QStringLiteral("nvme0n1"))).filePath(QStringLiteral("nvme-log03-fwslot.bin")));
-    RecordedNvme nvme(set.drive(QStringLiteral("nvme0n1")));
-    std::vector<uint8_t> identify(4096), page(512, 0xAB);
-    EXPECT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), statusFromNvme(0x4002));
+    std::fill(page.begin(), page.end(), 0xAB);
+    EXPECT_EQ(nvme->getLogPage(nvme::kLogFirmwareSlot, page, 128), statusFromNvme(0x4002));
     EXPECT_EQ(page, std::vector<uint8_t>(512, 0xAB));
-    EXPECT_EQ(nvme.smartReadData(page), 0);
-
     set.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), QByteArray(1000, 'a'));
-    EXPECT_EQ(nvme.identifyController(identify), kStatusShortTransfer);
-
+    EXPECT_EQ(nvme->identifyController(identify), kStatusShortTransfer);
     set.put(QStringLiteral("nvme0n1"), QStringLiteral("unreadable"), "EPERM");
-    EXPECT_EQ(nvme.smartReadData(page), statusFromErrno(EPERM));
-    int32_t status = 0;
+    EXPECT_EQ(nvme->smartReadData(page), statusFromErrno(EPERM));
     EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme0n1"), status), nullptr);
     EXPECT_TRUE(isPrivilegeStatus(status));
     EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme7n1"), status), nullptr);
