@@ -97,13 +97,10 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
     Page page{};
     bool exceeded = false;
     const int32_t denied = statusFromErrno(EACCES);
-    EXPECT_EQ(ata.enableDisableOperations(true), denied);
-    EXPECT_EQ(ata.getIdentifyData(page), denied);
-    EXPECT_EQ(ata.readData(page), denied);
-    EXPECT_EQ(ata.readDataThresholds(page), denied);
-    EXPECT_EQ(ata.readLogAtAddress(6, page), denied);
-    EXPECT_EQ(ata.returnStatus(exceeded), denied);
-    EXPECT_EQ(ata.executeOffLineImmediate(false), denied);
+    for (const int32_t got : {ata.enableDisableOperations(true), ata.getIdentifyData(page), ata.readData(page),
+                              ata.readDataThresholds(page), ata.readLogAtAddress(6, page), ata.returnStatus(exceeded),
+                              ata.executeOffLineImmediate(false)})
+        EXPECT_EQ(got, denied);
     EXPECT_EQ(page, Page{});
 
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "ENOTANERRNO");
@@ -252,13 +249,13 @@ TEST(RecordedNvme, ServesTheRecordedBlocks)
     EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }
 
-TEST(PageRecorder, AtaPagesRoundTrip)
+// (corvanectl's record test copies the whole demo set; here what it doesn't reach.)
+TEST(PageRecorder, PagesRoundTripAndUnreadableDrives)
 {
     RecordedSet from, to;
-    from.copyAtaPages(QStringLiteral("sda"), QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57"));
+    from.copyAtaPages(QStringLiteral("sda"), kIntel);
     from.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "0 failing\n");
     RecordedAtaSmart ata(from.drive(QStringLiteral("sda")));
-
     const PageRecording r = recordAtaPages(ata, to.drive(QStringLiteral("sdb")));
     EXPECT_EQ(r.written.size(), 6);
     // The drive has no summary error log: left out, so it stays missing.
@@ -267,29 +264,17 @@ TEST(PageRecorder, AtaPagesRoundTrip)
     for (const QString &name : r.written)
         EXPECT_EQ(to.file(QStringLiteral("sdb"), name), from.file(QStringLiteral("sda"), name)) << name.toStdString();
     EXPECT_FALSE(QFile::exists(QDir(to.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smartlog-01-error.bin"))));
-}
 
-TEST(PageRecorder, NvmePagesRoundTripAndUnreadableDrives)
-{
-    RecordedSet from, to;
     from.copyQemuNvme(QStringLiteral("nvme0n1"));
     QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     id[262] = 1; // two error entries kept
     from.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), id);
     RecordedNvme nvme(from.drive(QStringLiteral("nvme0n1")));
-
-    const PageRecording r = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));
-    EXPECT_TRUE(r.ok());
-    EXPECT_EQ(r.written.size(), 4);
+    const PageRecording n = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));
+    EXPECT_TRUE(n.ok());
+    EXPECT_EQ(n.written.size(), 4);
     EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin")), id);
     EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log01-error.bin")).size(), 128);
-
-    // Reading the copy gives what reading the original gave.
-    RecordedNvme copy(to.drive(QStringLiteral("nvme0n1")));
-    std::vector<uint8_t> a(512), b(512);
-    ASSERT_EQ(nvme.smartReadData(a), 0);
-    ASSERT_EQ(copy.smartReadData(b), 0);
-    EXPECT_EQ(a, b);
 
     ASSERT_TRUE(recordUnreadable(to.drive(QStringLiteral("nvme1n1")), statusFromErrno(EACCES)));
     int32_t status = 0;
