@@ -8,14 +8,12 @@
 #include "QStringPrinter.h"
 #include "SMARTDrive.h"
 #include "SMARTWatcher.h"
+#include "drive/DriveSummary.h"
 #include "platform/SharedDefaults.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QTemporaryDir>
@@ -65,32 +63,24 @@ protected:
     }
     void TearDown() override { QLoggingCategory::setFilterRules(QString()); }
 
-    // The drives data.json lists: kernel name -> health; empty with *why set
-    // when the file is not the JSON array of drive records it must be.
+    // The drives data.json lists, read as the widget reads it: kernel name ->
+    // health; empty with *why set when the widget could not use the file.
     QMap<QString, QString> dataFile(QString *why) const
     {
         QFile f(home.filePath(QStringLiteral("group/data.json")));
-        if (!f.open(QIODevice::ReadOnly)) {
-            *why = QStringLiteral("no data.json");
+        QStringList problems;
+        const auto drives = f.open(QIODevice::ReadOnly) ? decodeDrivesForWidget(f.readAll(), &problems) : std::nullopt;
+        if (!drives || !problems.isEmpty()) {
+            *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
             return {};
         }
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
-        if (error.error != QJsonParseError::NoError || !doc.isArray()) {
-            *why = QStringLiteral("data.json is not a JSON array: ") + error.errorString();
-            return {};
-        }
-        QMap<QString, QString> drives;
-        for (const QJsonValue &v : doc.array()) {
-            const QJsonObject o = v.toObject();
-            for (const char *key : {"id", "bsdName", "hwName", "volName", "location", "health"})
-                if (!o.value(QLatin1String(key)).isString())
-                    *why = QStringLiteral("a record without a text \"%1\"").arg(QLatin1String(key));
-            if (drives.contains(o.value(QStringLiteral("bsdName")).toString()))
+        QMap<QString, QString> listed;
+        for (const SMARTDrive &d : *drives) {
+            if (listed.contains(d.bsdName))
                 *why = QStringLiteral("a drive listed twice");
-            drives.insert(o.value(QStringLiteral("bsdName")).toString(), o.value(QStringLiteral("health")).toString());
+            listed.insert(d.bsdName, d.health);
         }
-        return drives;
+        return listed;
     }
 
     QTemporaryDir home;
