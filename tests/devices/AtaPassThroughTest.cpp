@@ -114,8 +114,17 @@ TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
     d.log.answers.push_back(answer(0));
     EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusNoAtaRegisters);
     EXPECT_TRUE(exceeded);
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x12, 0x34, 0x50)));
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
     EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+
+    // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
+    const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,
+                                                              0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x40, 0x51});
+    ASSERT_TRUE(regs);
+    EXPECT_EQ(std::tuple(regs->error, regs->count, regs->lbaLow, regs->lbaMid, regs->lbaHigh, regs->device, regs->status),
+              std::tuple(0x04, 0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x40, 0x51));
+    EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
+    EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 5, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0x20, 0}));
 
     // Truncated, empty and zero-length descriptors (which must not loop forever).
     std::vector<uint8_t> truncated = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
