@@ -1,14 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// What the ATA and NVMe seams send to a drive and make of its answers, and
+// the statuses and device names they report.
 #include "RecordingFakes.h"
 #include "platform/AtaPassThrough.h"
 #include "platform/DeviceStatus.h"
+#include "platform/NvmeInterface.h"
+#include "platform/linux/LinuxAtaSmart.h"
+#include "platform/linux/LinuxNvme.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <random>
 
 using namespace corvane;
+using corvane::test::NvmeLog;
+using corvane::test::RecordingNvmeTransport;
 using corvane::test::RecordingScsiTransport;
 using corvane::test::ScsiLog;
 using corvane::test::answer;
@@ -180,4 +188,142 @@ TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
     d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
     EXPECT_EQ(d.ata.readData(page), 0);
     EXPECT_EQ(page[0], 0x33);
+}
+
+TEST(NvmeAdmin, CommandDwords)
+{
+    NvmeLog log;
+    log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) {
+        if (c.opcode == nvme::kOpIdentify) {
+            data[81] = 0x04; // VER 1.4.0
+            data[82] = 0x01;
+        }
+        return 0;
+    };
+    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
+    std::vector<uint8_t> identify(4096), page(512), errors(16384);
+    ASSERT_EQ(nvme.identifyController(identify), 0);
+    ASSERT_EQ(nvme.smartReadData(page), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 16), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 4096), 0);
+
+    ASSERT_EQ(log.commands.size(), 5u);
+    auto command = [](uint8_t opcode, uint32_t nsid, uint32_t cdw10, uint32_t length) {
+        NvmeAdminCommand c;
+        c.opcode = opcode, c.nsid = nsid, c.cdw10 = cdw10, c.dataLength = length, c.timeoutMs = nvme::kTimeoutMs;
+        return c;
+    };
+    auto logPage = [&](uint32_t cdw10, uint32_t length) { return command(0x02, 0xFFFFFFFF, cdw10, length); };
+    EXPECT_EQ(log.commands[0], command(0x06, 0, 1, 4096)); // CNS 1: the controller
+    EXPECT_EQ(log.commands[1], logPage(0x007F0002, 512));    // NUMDL 127, LID 2
+    EXPECT_EQ(log.commands[2], logPage(0x007F0003, 512));    // LID 3
+    EXPECT_EQ(log.commands[3], logPage(0x000F0001, 64));     // one error entry
+    EXPECT_EQ(log.commands[4], logPage(0x0FFF0001, 16384));  // 256 entries
+
+    EXPECT_EQ(nvme.interfaceVersion(), 1);
+    EXPECT_EQ(nvme.interfaceRevision(), 4);
+
+    // Lengths past 64 Ki dwords go to NUMDU.
+    const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
+    EXPECT_EQ(big.cdw10, 0x0000007Fu);
+    EXPECT_EQ(big.cdw11, 0x00000001u);
+
+    std::vector<uint8_t> ver(4096);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);
+    ver[80] = 0x00; ver[81] = 0x02; ver[82] = 0x02; ver[83] = 0x00; // 2.2.0 ... minor in bits 15:8
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).minor, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(ver).first(81)).major, 0);
+}
+
+TEST(NvmeAdmin, FailuresLeaveBuffersAndRefuseBadLengths)
+{
+    NvmeLog log;
+    log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) -> int32_t {
+        std::fill(data.begin(), data.end(), uint8_t(0x5A));
+        return c.opcode == nvme::kOpIdentify ? statusFromErrno(EACCES) : statusFromNvme(0x4002);
+    };
+    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
+    std::vector<uint8_t> identify(4096, 1), page(512, 1);
+    EXPECT_TRUE(isPrivilegeStatus(nvme.identifyController(identify)));
+    EXPECT_EQ(identify, std::vector<uint8_t>(4096, 1));
+    EXPECT_EQ(nvme.interfaceVersion(), 0);
+    EXPECT_EQ(nvme.smartReadData(page), statusFromNvme(0x4002));
+    EXPECT_EQ(page, std::vector<uint8_t>(512, 1));
+
+    const size_t sent = log.commands.size();
+    std::vector<uint8_t> small(100);
+    EXPECT_EQ(nvme.identifyController(small), kStatusBadArgument);
+    EXPECT_EQ(nvme.getLogPage(2, page, 129), kStatusBadArgument);
+    EXPECT_EQ(nvme.getLogPage(2, page, 0), kStatusBadArgument);
+    EXPECT_EQ(log.commands.size(), sent);
+}
+
+TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
+{
+    EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
+    EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
+    EXPECT_NE(statusFromErrno(0), 0); // a failure never becomes success
+    EXPECT_LT(statusFromErrno(EACCES), 0);
+    EXPECT_TRUE(statusText(statusFromErrno(EIO)).endsWith(QStringLiteral("(EIO)")));
+    EXPECT_EQ(statusText(statusFromAtaRegisters(0x51, 0x04)),
+              QStringLiteral("ATA command aborted (status 0x51, error 0x04)"));
+    EXPECT_EQ(statusText(statusFromSense(5, 0x20, 0)),
+              QStringLiteral("The command is not supported (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
+    EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
+    EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
+    EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));
+    EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
+    EXPECT_EQ(errnoFromName(u"5"), 5);
+    for (const char16_t *bad : {u"EWHATEVER", u"-3", u"", u"65536"})
+        EXPECT_EQ(errnoFromName(bad), 0);
+    EXPECT_EQ(errnoFromName(u"65535"), 65535);
+    EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
+
+    for (int e : {EACCES, EPERM}) {
+        const int32_t s = statusFromErrno(e);
+        EXPECT_TRUE(isPrivilegeStatus(s));
+        const QString message = statusUserMessage(s);
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Install the Corvane helper")));
+        EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")) && message.contains(QStringLiteral("CAP_SYS_ADMIN")));
+        EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
+    }
+    EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
+    EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
+    // Through the helper: what to install, who decided, what to check.
+    EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
+    EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
+}
+
+TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
+{
+    for (const char *name : {"sda", "nvme0n1"})
+        EXPECT_TRUE(isPlainDeviceName(QLatin1String(name))) << name;
+    for (const char *name : {"", "../sda", "sd a", ".."})
+        EXPECT_FALSE(isPlainDeviceName(QLatin1String(name))) << name;
+    // The controller of a namespace, never of anything else.
+    const std::pair<const char *, const char *> controllers[] = {
+        {"nvme0n1", "nvme0"}, {"nvme12n3", "nvme12"}, {"nvme1c2n1", "nvme1"}, {"nvme0", "nvme0"},
+        {"sda", ""},          {"nvme0n1p2", ""},      {"../nvme0n1", ""}};
+    for (const auto &[name, controller] : controllers)
+        EXPECT_EQ(nvmeControllerName(QLatin1String(name)), QLatin1String(controller)) << name;
+
+    int32_t status = 0;
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("../etc/passwd"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    status = 0;
+    EXPECT_EQ(openLinuxNvme(QStringLiteral("sda"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENOENT);
+    // A regular file is no device.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }
