@@ -87,7 +87,7 @@ const char *kSmallTree = R"({"version": 1, "entries": [
   {"id": "ata1", "parent": "pci", "properties": {"SMART Capable": true}},
   {"id": "sda", "name": "disk-a", "parent": "ata1", "properties": {"Whole": true}, "description": {"DAMediaSize": 500107862016}},
   {"id": "sda2", "parent": "sda", "properties": {}},
-  {"id": "sda2x", "parent": "sda2", "properties": {}}
+  {"id": "sda1x", "parent": "sda1", "properties": {}}
 ]})";
 
 } // namespace
@@ -401,7 +401,7 @@ TEST(RecordedRegistry, ServesTheTreeItHolds)
     QStringList names;
     for (const RegistryEntry &d : registry->descendants(sda))
         names << registry->name(d);
-    EXPECT_EQ(names, (QStringList{"sda1", "sda2", "sda2x"}));
+    EXPECT_EQ(names, (QStringList{"sda1", "sda1x", "sda2"}));
     EXPECT_FALSE(registry->diskDescription(registry->serviceNamed("sda2")).has_value());
     EXPECT_EQ(registry->diskDescription(registry->serviceNamed("sda1"))->value("DAVolumeName"), "data");
     EXPECT_TRUE(registry->serviceNamed("nothing").isNull());
@@ -411,6 +411,7 @@ TEST(RecordedRegistry, ServesTheTreeItHolds)
     auto again = parseRecordedRegistry(written, nullptr);
     ASSERT_TRUE(again);
     EXPECT_EQ(recordedRegistryJson(*again), written);
+    EXPECT_EQ(again->name(again->parentEntry(again->serviceNamed("sda1x"))), "sda1"); // a child of the first entry
     EXPECT_EQ(again->nodes().size(), registry->nodes().size());
 }
 
