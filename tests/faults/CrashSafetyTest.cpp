@@ -12,12 +12,11 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace corvane;
@@ -36,29 +35,14 @@ QByteArray fileBytes(const QString &path)
 // for `delayUs` more and kills it. False when the writer could not be run.
 bool writeAndKill(const char *kind, const QString &file, int delayUs)
 {
-    int out[2];
-    if (pipe(out) != 0)
-        return false;
-    const QByteArray path = QFile::encodeName(file);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(CRASH_WRITER, CRASH_WRITER, kind, path.constData(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char line[16] = {};
-    const ssize_t got = read(out[0], line, sizeof line - 1); // "written", or EOF if it died
-    close(out[0]);
+    QProcess writer;
+    writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+    // "written", or nothing if it died first.
+    const bool written = writer.waitForReadyRead(60000) && writer.readLine().startsWith("written");
     usleep(useconds_t(delayUs));
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return got > 0 && QByteArray(line).startsWith("written");
+    writer.kill(); // SIGKILL
+    writer.waitForFinished();
+    return written;
 }
 
 class CrashSafety : public ::testing::Test
