@@ -41,7 +41,7 @@ protected:
 
 // The session tests compare every real drive served by this seam with the same
 // pages decoded from their files; here what the seam does beyond serving them.
-TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
+TEST_F(RecordedAtaSmartTest, AnswersFromItsFilesAndFailsLikeADrive)
 {
     RecordedSet set;
     set.copyAtaPages(QStringLiteral("sda"), kIntel);
@@ -50,36 +50,36 @@ TEST_F(RecordedAtaSmartTest, UnrecordedLogAbortsAndLeavesTheBuffer)
     ASSERT_TRUE(ata);
     Page page;
     page.fill(0xEE);
-    EXPECT_EQ(ata->readLogAtAddress(1, page), statusFromAtaRegisters(0x51, 0x04));
+    EXPECT_EQ(ata->readLogAtAddress(1, page), statusFromAtaRegisters(0x51, 0x04)); // not recorded
     EXPECT_EQ(page[0], 0xEE);
     EXPECT_EQ(ata->readData(page), 0);
     EXPECT_EQ(asBytes(page), readData(kIntel + QStringLiteral("smart.bin")));
-}
+    // Without self-test support the command aborts; without a page it is short.
+    QByteArray smart = readData(kIntel + QStringLiteral("smart.bin"));
+    smart[367] = char(uint8_t(smart[367]) & ~0x10);
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), smart);
+    EXPECT_EQ(ata->executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
+    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
+    EXPECT_EQ(ata->executeOffLineImmediate(true), kStatusShortTransfer);
 
-TEST_F(RecordedAtaSmartTest, FailingStatusShortPagesAndBadChecksums)
-{
-    RecordedSet set;
     set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")));
+    RecordedAtaSmart failing(set.drive(QStringLiteral("sdb")));
     bool exceeded = false;
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
+    EXPECT_EQ(failing.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
-
     set.put(QStringLiteral("sdb"), QStringLiteral("smart_status.txt"), "maybe");
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    EXPECT_EQ(failing.returnStatus(exceeded), kStatusUnexpectedAnswer);
     QFile::remove(QDir(set.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smart_status.txt")));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
-
-    Page page{};
+    EXPECT_EQ(failing.returnStatus(exceeded), kStatusNoAtaRegisters);
+    page = Page{};
     set.put(QStringLiteral("sdb"), QStringLiteral("thresholds.bin"), QByteArray(300, 'x'));
-    EXPECT_EQ(ata.readDataThresholds(page), kStatusShortTransfer);
+    EXPECT_EQ(failing.readDataThresholds(page), kStatusShortTransfer);
     EXPECT_EQ(page, Page{});
-
-    QByteArray smart = readData(kMaxtorFailing + QStringLiteral("smart.bin"));
+    smart = readData(kMaxtorFailing + QStringLiteral("smart.bin"));
     smart[100] = char(smart[100] + 1);
     set.put(QStringLiteral("sdb"), QStringLiteral("smart.bin"), smart);
-    EXPECT_EQ(ata.readData(page), 0);
-    EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
+    EXPECT_EQ(failing.readData(page), 0);
+    EXPECT_EQ(failing.validateReadData(page), kStatusBadChecksum);
 }
 
 TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
@@ -97,13 +97,10 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
     Page page{};
     bool exceeded = false;
     const int32_t denied = statusFromErrno(EACCES);
-    EXPECT_EQ(ata.enableDisableOperations(true), denied);
-    EXPECT_EQ(ata.getIdentifyData(page), denied);
-    EXPECT_EQ(ata.readData(page), denied);
-    EXPECT_EQ(ata.readDataThresholds(page), denied);
-    EXPECT_EQ(ata.readLogAtAddress(6, page), denied);
-    EXPECT_EQ(ata.returnStatus(exceeded), denied);
-    EXPECT_EQ(ata.executeOffLineImmediate(false), denied);
+    for (const int32_t got : {ata.enableDisableOperations(true), ata.getIdentifyData(page), ata.readData(page),
+                              ata.readDataThresholds(page), ata.readLogAtAddress(6, page), ata.returnStatus(exceeded),
+                              ata.executeOffLineImmediate(false)})
+        EXPECT_EQ(got, denied);
     EXPECT_EQ(page, Page{});
 
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "ENOTANERRNO");
@@ -211,18 +208,6 @@ TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
     EXPECT_TRUE(ataChecksumValid(testLog));
 }
 
-TEST_F(RecordedAtaSmartTest, DrivesWithoutSelfTestAbortTheCommand)
-{
-    RecordedSet set;
-    QByteArray smart = readData(kIntel + QStringLiteral("smart.bin"));
-    smart[367] = char(uint8_t(smart[367]) & ~0x10);
-    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), smart);
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sda")));
-    EXPECT_EQ(ata.executeOffLineImmediate(true), statusFromAtaRegisters(0x51, 0x04));
-    set.put(QStringLiteral("sda"), QStringLiteral("smart.bin"), QByteArray());
-    EXPECT_EQ(ata.executeOffLineImmediate(true), kStatusShortTransfer);
-}
-
 TEST(RecordedNvme, ServesTheRecordedBlocks)
 {
     RecordedSet set;
@@ -248,38 +233,29 @@ TEST(RecordedNvme, ServesTheRecordedBlocks)
     EXPECT_EQ(nvme->getLogPage(nvme::kLogError, errors, 4096), kStatusShortTransfer);
     EXPECT_EQ(nvme->getLogPage(0x05, page, 128), statusFromNvme(0x4002));
     EXPECT_EQ(nvme->getLogPage(2, page, 129), kStatusBadArgument);
-}
 
-TEST(RecordedNvme, MissingBlocksUnreadableAndVanishedDrives)
-{
-    RecordedSet set;
-    set.copyQemuNvme(QStringLiteral("nvme0n1"));
+    // A missing block, a short one, an unreadable drive and a vanished one.
     QFile::remove(QDir(set.drive(QStringLiteral("nvme0n1"))).filePath(QStringLiteral("nvme-log03-fwslot.bin")));
-    RecordedNvme nvme(set.drive(QStringLiteral("nvme0n1")));
-    std::vector<uint8_t> identify(4096), page(512, 0xAB);
-    EXPECT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), statusFromNvme(0x4002));
+    std::fill(page.begin(), page.end(), 0xAB);
+    EXPECT_EQ(nvme->getLogPage(nvme::kLogFirmwareSlot, page, 128), statusFromNvme(0x4002));
     EXPECT_EQ(page, std::vector<uint8_t>(512, 0xAB));
-    EXPECT_EQ(nvme.smartReadData(page), 0);
-
     set.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), QByteArray(1000, 'a'));
-    EXPECT_EQ(nvme.identifyController(identify), kStatusShortTransfer);
-
+    EXPECT_EQ(nvme->identifyController(identify), kStatusShortTransfer);
     set.put(QStringLiteral("nvme0n1"), QStringLiteral("unreadable"), "EPERM");
-    EXPECT_EQ(nvme.smartReadData(page), statusFromErrno(EPERM));
-    int32_t status = 0;
+    EXPECT_EQ(nvme->smartReadData(page), statusFromErrno(EPERM));
     EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme0n1"), status), nullptr);
     EXPECT_TRUE(isPrivilegeStatus(status));
     EXPECT_EQ(recordedNvmeOpener(set.path())(QStringLiteral("nvme7n1"), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }
 
-TEST(PageRecorder, AtaPagesRoundTrip)
+// (corvanectl's record test copies the whole demo set; here what it doesn't reach.)
+TEST(PageRecorder, PagesRoundTripAndUnreadableDrives)
 {
     RecordedSet from, to;
-    from.copyAtaPages(QStringLiteral("sda"), QStringLiteral("ata-pages/trac-1070_SSDSC2KB019T7R--SCV1DL57"));
+    from.copyAtaPages(QStringLiteral("sda"), kIntel);
     from.put(QStringLiteral("sda"), QStringLiteral("smart_status.txt"), "0 failing\n");
     RecordedAtaSmart ata(from.drive(QStringLiteral("sda")));
-
     const PageRecording r = recordAtaPages(ata, to.drive(QStringLiteral("sdb")));
     EXPECT_EQ(r.written.size(), 6);
     // The drive has no summary error log: left out, so it stays missing.
@@ -288,29 +264,17 @@ TEST(PageRecorder, AtaPagesRoundTrip)
     for (const QString &name : r.written)
         EXPECT_EQ(to.file(QStringLiteral("sdb"), name), from.file(QStringLiteral("sda"), name)) << name.toStdString();
     EXPECT_FALSE(QFile::exists(QDir(to.drive(QStringLiteral("sdb"))).filePath(QStringLiteral("smartlog-01-error.bin"))));
-}
 
-TEST(PageRecorder, NvmePagesRoundTripAndUnreadableDrives)
-{
-    RecordedSet from, to;
     from.copyQemuNvme(QStringLiteral("nvme0n1"));
     QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     id[262] = 1; // two error entries kept
     from.put(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin"), id);
     RecordedNvme nvme(from.drive(QStringLiteral("nvme0n1")));
-
-    const PageRecording r = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));
-    EXPECT_TRUE(r.ok());
-    EXPECT_EQ(r.written.size(), 4);
+    const PageRecording n = recordNvmePages(nvme, to.drive(QStringLiteral("nvme0n1")));
+    EXPECT_TRUE(n.ok());
+    EXPECT_EQ(n.written.size(), 4);
     EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-id-ctrl.bin")), id);
     EXPECT_EQ(to.file(QStringLiteral("nvme0n1"), QStringLiteral("nvme-log01-error.bin")).size(), 128);
-
-    // Reading the copy gives what reading the original gave.
-    RecordedNvme copy(to.drive(QStringLiteral("nvme0n1")));
-    std::vector<uint8_t> a(512), b(512);
-    ASSERT_EQ(nvme.smartReadData(a), 0);
-    ASSERT_EQ(copy.smartReadData(b), 0);
-    EXPECT_EQ(a, b);
 
     ASSERT_TRUE(recordUnreadable(to.drive(QStringLiteral("nvme1n1")), statusFromErrno(EACCES)));
     int32_t status = 0;

@@ -24,13 +24,7 @@ inline ScriptedScsiAnswer answer(int32_t transportStatus, uint8_t scsiStatus = 0
                                  std::vector<uint8_t> sense = {}, std::vector<uint8_t> data = {},
                                  size_t residual = 0)
 {
-    ScriptedScsiAnswer a;
-    a.transportStatus = transportStatus;
-    a.scsiStatus = scsiStatus;
-    a.sense = std::move(sense);
-    a.data = std::move(data);
-    a.residual = residual;
-    return a;
+    return {transportStatus, scsiStatus, std::move(sense), std::move(data), residual};
 }
 
 struct ScsiLog

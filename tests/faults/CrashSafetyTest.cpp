@@ -12,12 +12,11 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <random>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace corvane;
@@ -36,29 +35,14 @@ QByteArray fileBytes(const QString &path)
 // for `delayUs` more and kills it. False when the writer could not be run.
 bool writeAndKill(const char *kind, const QString &file, int delayUs)
 {
-    int out[2];
-    if (pipe(out) != 0)
-        return false;
-    const QByteArray path = QFile::encodeName(file);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(CRASH_WRITER, CRASH_WRITER, kind, path.constData(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    char line[16] = {};
-    const ssize_t got = read(out[0], line, sizeof line - 1); // "written", or EOF if it died
-    close(out[0]);
+    QProcess writer;
+    writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+    // "written", or nothing if it died first.
+    const bool written = writer.waitForReadyRead(60000) && writer.readLine().startsWith("written");
     usleep(useconds_t(delayUs));
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return got > 0 && QByteArray(line).startsWith("written");
+    writer.kill(); // SIGKILL
+    writer.waitForFinished();
+    return written;
 }
 
 class CrashSafety : public ::testing::Test
@@ -82,18 +66,36 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(CrashSafety, DataJsonIsOldOrNew)
+TEST_F(CrashSafety, DataJsonAndDriveDatabaseAreOldOrNew)
 {
-    const QByteArray a = encodeDrivesForWidget(test::crashDrives(false));
-    const QByteArray b = encodeDrivesForWidget(test::crashDrives(true));
+    const QString data = dir.filePath(QLatin1String(kWidgetDataFileName));
+    const QString db = dir.filePath(QStringLiteral("group/drivedb.h"));
     ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),
               WidgetWrite::Written);
-    const QString file = dir.filePath(QLatin1String(kWidgetDataFileName));
-    ASSERT_EQ(fileBytes(file), a);
-    killLoop("datajson", file, [&](int round) {
-        const QByteArray now = fileBytes(file);
-        EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes, neither version";
-    });
+    ASSERT_TRUE(writeDriveDBFile(db, test::crashDriveDB(false)));
+    const struct
+    {
+        const char *kind;
+        QString file;
+        QByteArray a, b;
+    } files[] = {{"datajson", data, encodeDrivesForWidget(test::crashDrives(false)), encodeDrivesForWidget(test::crashDrives(true))},
+                 {"drivedb", db, test::crashDriveDB(false), test::crashDriveDB(true)}};
+    for (const auto &f : files) {
+        ASSERT_EQ(fileBytes(f.file), f.a) << f.kind;
+        killLoop(f.kind, f.file, [&](int round) {
+            const QByteArray now = fileBytes(f.file);
+            EXPECT_TRUE(now == f.a || now == f.b) << f.kind << " round " << round << ": " << now.size() << " bytes, neither version";
+        });
+    }
+
+    // A text that isn't a drive database never replaces one that is.
+    const QByteArray good = fileBytes(db);
+    QString error;
+    EXPECT_FALSE(writeDriveDBFile(db, "<html>502 Bad Gateway</html>", &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(writeDriveDBFile(db, QByteArray("\xff\xfe\x00garbage", 10)));
+    EXPECT_FALSE(writeDriveDBFile(db, QByteArray()));
+    EXPECT_EQ(fileBytes(db), good);
 }
 
 TEST_F(CrashSafety, SettingsAreOldOrNew)
@@ -115,32 +117,6 @@ TEST_F(CrashSafety, SettingsAreOldOrNew)
         // Nothing was found corrupt and set aside.
         EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*corrupt*")}, QDir::Files | QDir::Hidden).isEmpty());
     });
-}
-
-TEST_F(CrashSafety, DriveDatabaseIsOldOrNew)
-{
-    const QByteArray a = test::crashDriveDB(false);
-    const QByteArray b = test::crashDriveDB(true);
-    const QString file = dir.filePath(QStringLiteral("group/drivedb.h"));
-    ASSERT_TRUE(writeDriveDBFile(file, a));
-    ASSERT_EQ(fileBytes(file), a);
-    killLoop("drivedb", file, [&](int round) {
-        const QByteArray now = fileBytes(file);
-        EXPECT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes, neither version";
-    });
-}
-
-// A text that isn't a drive database never replaces one that is.
-TEST_F(CrashSafety, BrokenDriveDatabaseKeepsTheGoodFile)
-{
-    const QString file = dir.filePath(QStringLiteral("drivedb.h"));
-    ASSERT_TRUE(writeDriveDBFile(file, test::crashDriveDB(false)));
-    QString error;
-    EXPECT_FALSE(writeDriveDBFile(file, "<html>502 Bad Gateway</html>", &error));
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_FALSE(writeDriveDBFile(file, QByteArray("\xff\xfe\x00garbage", 10)));
-    EXPECT_FALSE(writeDriveDBFile(file, QByteArray()));
-    EXPECT_EQ(fileBytes(file), test::crashDriveDB(false));
 }
 
 } // namespace

@@ -8,14 +8,12 @@
 #include "QStringPrinter.h"
 #include "SMARTDrive.h"
 #include "SMARTWatcher.h"
+#include "drive/DriveSummary.h"
 #include "platform/SharedDefaults.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QTemporaryDir>
@@ -65,32 +63,24 @@ protected:
     }
     void TearDown() override { QLoggingCategory::setFilterRules(QString()); }
 
-    // The drives data.json lists: kernel name -> health; empty with *why set
-    // when the file is not the JSON array of drive records it must be.
+    // The drives data.json lists, read as the widget reads it: kernel name ->
+    // health; empty with *why set when the widget could not use the file.
     QMap<QString, QString> dataFile(QString *why) const
     {
         QFile f(home.filePath(QStringLiteral("group/data.json")));
-        if (!f.open(QIODevice::ReadOnly)) {
-            *why = QStringLiteral("no data.json");
+        QStringList problems;
+        const auto drives = f.open(QIODevice::ReadOnly) ? decodeDrivesForWidget(f.readAll(), &problems) : std::nullopt;
+        if (!drives || !problems.isEmpty()) {
+            *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
             return {};
         }
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
-        if (error.error != QJsonParseError::NoError || !doc.isArray()) {
-            *why = QStringLiteral("data.json is not a JSON array: ") + error.errorString();
-            return {};
-        }
-        QMap<QString, QString> drives;
-        for (const QJsonValue &v : doc.array()) {
-            const QJsonObject o = v.toObject();
-            for (const char *key : {"id", "bsdName", "hwName", "volName", "location", "health"})
-                if (!o.value(QLatin1String(key)).isString())
-                    *why = QStringLiteral("a record without a text \"%1\"").arg(QLatin1String(key));
-            if (drives.contains(o.value(QStringLiteral("bsdName")).toString()))
+        QMap<QString, QString> listed;
+        for (const SMARTDrive &d : *drives) {
+            if (listed.contains(d.bsdName))
                 *why = QStringLiteral("a drive listed twice");
-            drives.insert(o.value(QStringLiteral("bsdName")).toString(), o.value(QStringLiteral("health")).toString());
+            listed.insert(d.bsdName, d.health);
         }
-        return drives;
+        return listed;
     }
 
     QTemporaryDir home;
@@ -175,18 +165,18 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
 TEST_F(FaultInjection, UnlistableDrivesKeepTheLastDataFile)
 {
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
-    QFile f(home.filePath(QStringLiteral("group/data.json")));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray before = f.readAll();
-    f.close();
-
+    const auto dataJson = [&] {
+        QFile f(home.filePath(QStringLiteral("group/data.json")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = dataJson();
+    ASSERT_FALSE(before.isEmpty());
     auto failing = makeDriveSource([] { return std::optional<DrivePlatform>(); });
     SMARTWatcher other(*failing, *defaults);
     other.setContainer(home.filePath(QStringLiteral("group")));
     other.setBus(QDBusConnection(QStringLiteral("no-bus")));
     EXPECT_FALSE(other.gatherSMARTDrives(false));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(dataJson(), before);
 }
 
 } // namespace

@@ -64,73 +64,63 @@ public:
     {
         return list(_inner->matchingServices(match));
     }
-    RegistryEntry parentEntry(const RegistryEntry &entry) const override
-    {
-        const RegistryEntry parent = _inner->parentEntry(entry);
-        switch (_plan.next(Seam::Registry)) {
-        case Fault::None: return parent;
-        case Fault::Garbage: return entry; // a loop: the entry is its own parent
-        default: return {};
-        }
-    }
-    QVariantMap properties(const RegistryEntry &entry) const override { return map(_inner->properties(entry)); }
-    QString name(const RegistryEntry &entry) const override
-    {
-        const QString n = _inner->name(entry);
-        switch (_plan.next(Seam::Registry)) {
-        case Fault::None: return n;
-        case Fault::Short: return n.left(n.size() / 2);
-        case Fault::Garbage: return QStringLiteral("../\x01\xff");
-        default: return {};
-        }
-    }
     QList<RegistryEntry> descendants(const RegistryEntry &entry) const override
     {
         return list(_inner->descendants(entry));
     }
+    // A garbage parent is a loop: the entry is its own parent.
+    RegistryEntry parentEntry(const RegistryEntry &entry) const override
+    {
+        const RegistryEntry parent = _inner->parentEntry(entry);
+        return pick(parent, [] { return RegistryEntry(); }, [&] { return entry; });
+    }
+    QVariantMap properties(const RegistryEntry &entry) const override
+    {
+        const QVariantMap m = _inner->properties(entry);
+        return pick(m, [&] { return mangle(m, Fault::Short); }, [&] { return mangle(m, Fault::Garbage); });
+    }
+    QString name(const RegistryEntry &entry) const override
+    {
+        const QString n = _inner->name(entry);
+        return pick(n, [&] { return n.left(n.size() / 2); }, [] { return QStringLiteral("../\x01\xff"); });
+    }
     RegistryEntry serviceNamed(const QString &name) const override
     {
-        const RegistryEntry e = _inner->serviceNamed(name);
-        return _plan.next(Seam::Registry) == Fault::None ? e : RegistryEntry();
+        return pick(_inner->serviceNamed(name), [] { return RegistryEntry(); }, [] { return RegistryEntry(); });
     }
     std::optional<QVariantMap> diskDescription(const RegistryEntry &entry) const override
     {
-        const std::optional<QVariantMap> d = _inner->diskDescription(entry);
-        switch (_plan.next(Seam::Registry)) {
-        case Fault::None: return d;
-        case Fault::Short:
-        case Fault::Garbage: return d ? std::optional<QVariantMap>(mangle(*d, _plan.fault)) : d;
-        default: return std::nullopt;
-        }
+        using Description = std::optional<QVariantMap>;
+        const Description d = _inner->diskDescription(entry);
+        return pick(d, [&] { return d ? Description(mangle(*d, Fault::Short)) : d; },
+                    [&] { return d ? Description(mangle(*d, Fault::Garbage)) : d; });
     }
 
 private:
-    QList<RegistryEntry> list(QList<RegistryEntry> l) const
+    // The registry's answer as the call's fault makes it; failed or vanished: nothing.
+    template <typename T, typename Short, typename Garbage>
+    T pick(const T &ok, Short &&shortened, Garbage &&garbage) const
     {
         switch (_plan.next(Seam::Registry)) {
-        case Fault::None: return l;
-        case Fault::Short: return l.mid(0, l.size() / 2);
-        case Fault::Garbage:
-            // Foreign and null handles among the real ones.
-            l.append(RegistryEntry());
-            l.append(RegistryEntry(std::make_shared<int>(0), 3));
-            if (!l.isEmpty())
-                l.append(l.first());
-            return l;
-        default: return {};
+        case Fault::None: return ok;
+        case Fault::Short: return shortened();
+        case Fault::Garbage: return garbage();
+        default: return T();
         }
     }
-    QVariantMap map(const QVariantMap &m) const
+    QList<RegistryEntry> list(const QList<RegistryEntry> &l) const
     {
-        switch (const Fault f = _plan.next(Seam::Registry)) {
-        case Fault::None: return m;
-        case Fault::Short:
-        case Fault::Garbage: return mangle(m, f);
-        default: return {};
-        }
+        return pick(l, [&] { return l.mid(0, l.size() / 2); }, [&] {
+            // Foreign and null handles among the real ones.
+            QList<RegistryEntry> g = l;
+            g.append(RegistryEntry());
+            g.append(RegistryEntry(std::make_shared<int>(0), 3));
+            g.append(g.first());
+            return g;
+        });
     }
     // Short: every other key dropped. Garbage: every value of another type.
-    QVariantMap mangle(const QVariantMap &m, Fault f) const
+    static QVariantMap mangle(const QVariantMap &m, Fault f)
     {
         QVariantMap out;
         int i = 0;

@@ -1,0 +1,329 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the ATA and NVMe seams send to a drive and make of its answers, and
+// the statuses and device names they report.
+#include "RecordingFakes.h"
+#include "platform/AtaPassThrough.h"
+#include "platform/DeviceStatus.h"
+#include "platform/NvmeInterface.h"
+#include "platform/linux/LinuxAtaSmart.h"
+#include "platform/linux/LinuxNvme.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <random>
+
+using namespace corvane;
+using corvane::test::NvmeLog;
+using corvane::test::RecordingNvmeTransport;
+using corvane::test::RecordingScsiTransport;
+using corvane::test::ScsiLog;
+using corvane::test::answer;
+
+namespace {
+
+// Descriptor-format sense with an ATA Status Return descriptor, the way
+// libata answers CK_COND and failed pass-through commands.
+std::vector<uint8_t> descriptorSense(uint8_t key, uint8_t lbaMid, uint8_t lbaHigh, uint8_t status,
+                                     uint8_t error = 0)
+{
+    return {0x72, key, 0x00, 0x1D, 0, 0, 0, 14,
+            0x09, 0x0C, 0, error, 0, 0, 0, 0, 0, lbaMid, 0, lbaHigh, 0, status};
+}
+
+struct Drive
+{
+    ScsiLog log;
+    AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
+};
+
+} // namespace
+
+TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
+{
+    Drive d;
+    std::array<uint8_t, 512> page{};
+    bool exceeded = true;
+    d.log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
+    ASSERT_EQ(d.ata.enableDisableOperations(true), 0);
+    ASSERT_EQ(d.ata.getIdentifyData(page), 0);
+    ASSERT_EQ(d.ata.readData(page), 0);
+    ASSERT_EQ(d.ata.readDataThresholds(page), 0);
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
+    ASSERT_EQ(d.ata.returnStatus(exceeded), 0);
+    EXPECT_FALSE(exceeded);
+    d.log.answers.resize(4);
+    ASSERT_EQ(d.ata.readLogAtAddress(0, page), 0);
+    ASSERT_EQ(d.ata.readLogAtAddress(6, page), 0);
+    ASSERT_EQ(d.ata.executeOffLineImmediate(false), 0);
+    ASSERT_EQ(d.ata.executeOffLineImmediate(true), 0);
+    ASSERT_EQ(d.ata.abortSelfTest(), 0);
+
+    const std::vector<std::vector<uint8_t>> expected = {
+        // SMART ENABLE OPERATIONS, non-data
+        {0x85, 0x06, 0x00, 0, 0xD8, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // IDENTIFY DEVICE, PIO data-in, one block
+        {0x85, 0x08, 0x0E, 0, 0x00, 0, 0x01, 0, 0x00, 0, 0x00, 0, 0x00, 0, 0xEC, 0},
+        // SMART READ DATA
+        {0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // SMART READ THRESHOLDS
+        {0x85, 0x08, 0x0E, 0, 0xD1, 0, 0x01, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // SMART RETURN STATUS with CK_COND
+        {0x85, 0x06, 0x20, 0, 0xDA, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // SMART READ LOG 0 and 6
+        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x06, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // EXECUTE OFF-LINE IMMEDIATE: short and extended self-test, off-line mode
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x02, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+    };
+    EXPECT_EQ(d.log.cdbs, expected);
+    for (const ScsiRequest &r : d.log.requests) {
+        EXPECT_EQ(r.timeoutMs, ata::kTimeoutMs);
+        EXPECT_EQ(r.dataIn, r.cdb[1] == 0x08);
+        EXPECT_EQ(r.data.size(), r.dataIn ? 512u : 0u);
+    }
+
+    // Disable and validate never reach the drive, nor do buffers of a wrong size.
+    d.log.cdbs.clear();
+    EXPECT_EQ(d.ata.enableDisableOperations(false), 0);
+    EXPECT_EQ(d.ata.validateReadData(page), 0);
+    page[7] = 1;
+    EXPECT_EQ(d.ata.validateReadData(page), kStatusBadChecksum);
+    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
+    EXPECT_EQ(d.ata.readLogAtAddress(1, small), kStatusBadArgument);
+    EXPECT_EQ(d.ata.readLogAtAddress(1, odd), kStatusBadArgument);
+    EXPECT_EQ(d.ata.getIdentifyData(small), kStatusBadArgument);
+    EXPECT_TRUE(d.log.cdbs.empty());
+    d.log.answers.resize(1);
+    EXPECT_EQ(d.ata.readLogAtAddress(0x80, two), 0);
+    ASSERT_EQ(d.log.cdbs.size(), 1u);
+    EXPECT_EQ(d.log.cdbs[0][6], 2); // two sectors
+    EXPECT_EQ(d.log.cdbs[0][8], 0x80);
+}
+
+TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
+{
+    Drive d;
+    bool exceeded = false;
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
+    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    EXPECT_TRUE(exceeded);
+    // Fixed-format sense from older stacks: registers in INFORMATION and
+    // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
+    d.log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
+    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    EXPECT_FALSE(exceeded);
+    // A bridge that says nothing leaves the flag alone and reports why.
+    exceeded = true;
+    d.log.answers.push_back(answer(0));
+    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusNoAtaRegisters);
+    EXPECT_TRUE(exceeded);
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
+    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+
+    // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
+    const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,
+                                                              0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x40, 0x51});
+    ASSERT_TRUE(regs);
+    EXPECT_EQ(std::tuple(regs->error, regs->count, regs->lbaLow, regs->lbaMid, regs->lbaHigh, regs->device, regs->status),
+              std::tuple(0x04, 0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x40, 0x51));
+    EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
+    EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 5, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0x20, 0}));
+
+    // Truncated, empty and zero-length descriptors (which must not loop forever).
+    std::vector<uint8_t> truncated = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
+    truncated.resize(15);
+    EXPECT_FALSE(ataReturnRegisters(truncated).has_value());
+    EXPECT_FALSE(ataReturnRegisters({}).has_value());
+    EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
+    std::mt19937 random(5);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<uint8_t> junk(random() % 64);
+        for (uint8_t &b : junk)
+            b = uint8_t(random());
+        if (!junk.empty() && round % 2)
+            junk[0] = 0x72;
+        (void)ataReturnRegisters(junk);
+    }
+}
+
+TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
+{
+    Drive d;
+    std::array<uint8_t, 512> page;
+    page.fill(0xAA);
+    const auto untouched = page;
+    const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
+    std::vector<uint8_t> illegal(18, 0); // ILLEGAL REQUEST, invalid opcode: no ATA PASS-THROUGH
+    illegal[0] = 0x70, illegal[2] = 0x05, illegal[7] = 10, illegal[12] = 0x20;
+    // Linux 6.1 libata on QEMU's AHCI disk reading a log the drive lacks: fixed-format
+    // sense, ABORTED COMMAND, the registers at offsets that don't follow SAT.
+    const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
+                                            0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
+
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
+    EXPECT_EQ(d.ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
+    d.log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
+    EXPECT_EQ(d.ata.readLogAtAddress(1, page), kStatusShortTransfer);
+    d.log.answers.push_back(answer(statusFromErrno(EACCES)));
+    EXPECT_TRUE(isPrivilegeStatus(d.ata.getIdentifyData(page)));
+    d.log.answers.push_back(answer(0, 0x02, illegal));
+    EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
+    // Registers without ERR do not make a rejected command a success.
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
+    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
+    d.log.answers.push_back(answer(0, 0x02, qemuAbort));
+    const int32_t aborted = d.ata.readLogAtAddress(0x30, page);
+    EXPECT_EQ(aborted, statusFromSense(0x0B, 0x00, 0x00));
+    EXPECT_TRUE(statusText(aborted).startsWith(QStringLiteral("The drive aborted the command")));
+    EXPECT_EQ(page, untouched);
+
+    d.log.answers.push_back(answer(kStatusTimeout));
+    EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
+    // Recovered error with registers and no ERR is success, data kept.
+    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
+    EXPECT_EQ(d.ata.readData(page), 0);
+    EXPECT_EQ(page[0], 0x33);
+}
+
+TEST(NvmeAdmin, CommandDwords)
+{
+    NvmeLog log;
+    log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) {
+        if (c.opcode == nvme::kOpIdentify) {
+            data[81] = 0x04; // VER 1.4.0
+            data[82] = 0x01;
+        }
+        return 0;
+    };
+    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
+    std::vector<uint8_t> identify(4096), page(512), errors(16384);
+    ASSERT_EQ(nvme.identifyController(identify), 0);
+    ASSERT_EQ(nvme.smartReadData(page), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 16), 0);
+    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 4096), 0);
+
+    ASSERT_EQ(log.commands.size(), 5u);
+    auto command = [](uint8_t opcode, uint32_t nsid, uint32_t cdw10, uint32_t length) {
+        NvmeAdminCommand c;
+        c.opcode = opcode, c.nsid = nsid, c.cdw10 = cdw10, c.dataLength = length, c.timeoutMs = nvme::kTimeoutMs;
+        return c;
+    };
+    auto logPage = [&](uint32_t cdw10, uint32_t length) { return command(0x02, 0xFFFFFFFF, cdw10, length); };
+    EXPECT_EQ(log.commands[0], command(0x06, 0, 1, 4096)); // CNS 1: the controller
+    EXPECT_EQ(log.commands[1], logPage(0x007F0002, 512));    // NUMDL 127, LID 2
+    EXPECT_EQ(log.commands[2], logPage(0x007F0003, 512));    // LID 3
+    EXPECT_EQ(log.commands[3], logPage(0x000F0001, 64));     // one error entry
+    EXPECT_EQ(log.commands[4], logPage(0x0FFF0001, 16384));  // 256 entries
+
+    EXPECT_EQ(nvme.interfaceVersion(), 1);
+    EXPECT_EQ(nvme.interfaceRevision(), 4);
+
+    // Lengths past 64 Ki dwords go to NUMDU.
+    const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
+    EXPECT_EQ(big.cdw10, 0x0000007Fu);
+    EXPECT_EQ(big.cdw11, 0x00000001u);
+
+    std::vector<uint8_t> ver(4096);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);
+    ver[80] = 0x00; ver[81] = 0x02; ver[82] = 0x02; ver[83] = 0x00; // 2.2.0 ... minor in bits 15:8
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(ver).minor, 2);
+    EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(ver).first(81)).major, 0);
+}
+
+TEST(NvmeAdmin, FailuresLeaveBuffersAndRefuseBadLengths)
+{
+    NvmeLog log;
+    log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) -> int32_t {
+        std::fill(data.begin(), data.end(), uint8_t(0x5A));
+        return c.opcode == nvme::kOpIdentify ? statusFromErrno(EACCES) : statusFromNvme(0x4002);
+    };
+    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
+    std::vector<uint8_t> identify(4096, 1), page(512, 1);
+    EXPECT_TRUE(isPrivilegeStatus(nvme.identifyController(identify)));
+    EXPECT_EQ(identify, std::vector<uint8_t>(4096, 1));
+    EXPECT_EQ(nvme.interfaceVersion(), 0);
+    EXPECT_EQ(nvme.smartReadData(page), statusFromNvme(0x4002));
+    EXPECT_EQ(page, std::vector<uint8_t>(512, 1));
+
+    const size_t sent = log.commands.size();
+    std::vector<uint8_t> small(100);
+    EXPECT_EQ(nvme.identifyController(small), kStatusBadArgument);
+    EXPECT_EQ(nvme.getLogPage(2, page, 129), kStatusBadArgument);
+    EXPECT_EQ(nvme.getLogPage(2, page, 0), kStatusBadArgument);
+    EXPECT_EQ(log.commands.size(), sent);
+}
+
+TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
+{
+    EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
+    EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
+    EXPECT_NE(statusFromErrno(0), 0); // a failure never becomes success
+    EXPECT_LT(statusFromErrno(EACCES), 0);
+    EXPECT_TRUE(statusText(statusFromErrno(EIO)).endsWith(QStringLiteral("(EIO)")));
+    EXPECT_EQ(statusText(statusFromAtaRegisters(0x51, 0x04)),
+              QStringLiteral("ATA command aborted (status 0x51, error 0x04)"));
+    EXPECT_EQ(statusText(statusFromSense(5, 0x20, 0)),
+              QStringLiteral("The command is not supported (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
+    EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
+    EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
+    EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));
+    EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
+    EXPECT_EQ(errnoFromName(u"5"), 5);
+    for (const char16_t *bad : {u"EWHATEVER", u"-3", u"", u"65536"})
+        EXPECT_EQ(errnoFromName(bad), 0);
+    EXPECT_EQ(errnoFromName(u"65535"), 65535);
+    EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
+
+    for (int e : {EACCES, EPERM}) {
+        const int32_t s = statusFromErrno(e);
+        EXPECT_TRUE(isPrivilegeStatus(s));
+        const QString message = statusUserMessage(s);
+        EXPECT_TRUE(message.startsWith(QStringLiteral("Install the Corvane helper")));
+        EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")) && message.contains(QStringLiteral("CAP_SYS_ADMIN")));
+        EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
+    }
+    EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
+    EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
+    // Through the helper: what to install, who decided, what to check.
+    EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
+    EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
+    EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
+}
+
+TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
+{
+    for (const char *name : {"sda", "nvme0n1"})
+        EXPECT_TRUE(isPlainDeviceName(QLatin1String(name))) << name;
+    for (const char *name : {"", "../sda", "sd a", ".."})
+        EXPECT_FALSE(isPlainDeviceName(QLatin1String(name))) << name;
+    // The controller of a namespace, never of anything else.
+    const std::pair<const char *, const char *> controllers[] = {
+        {"nvme0n1", "nvme0"}, {"nvme12n3", "nvme12"}, {"nvme1c2n1", "nvme1"}, {"nvme0", "nvme0"},
+        {"sda", ""},          {"nvme0n1p2", ""},      {"../nvme0n1", ""}};
+    for (const auto &[name, controller] : controllers)
+        EXPECT_EQ(nvmeControllerName(QLatin1String(name)), QLatin1String(controller)) << name;
+
+    int32_t status = 0;
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("../etc/passwd"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    status = 0;
+    EXPECT_EQ(openLinuxNvme(QStringLiteral("sda"), status), nullptr);
+    EXPECT_EQ(status, kStatusNoDevice);
+    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENOENT);
+    // A regular file is no device.
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
+    EXPECT_EQ(errnoOfStatus(status), ENODEV);
+}
