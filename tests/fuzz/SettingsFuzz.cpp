@@ -16,7 +16,6 @@ QTemporaryDir *folder;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::quietStartup();
     fuzz::makeApplication();
     folder = new QTemporaryDir;
     return 0;
