@@ -7,7 +7,6 @@ using corvane::test::Cli;
 using corvane::test::CliRun;
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,19 +23,6 @@ namespace {
 const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
 
 const QStringList kDemoDrives{"sda", "sdb", "sdc", "sdd", "sde", "sdf", "nvme0n1", "nvme1n1"};
-
-// A copy of the demo set that a test may change.
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = to + file.mid(from.size());
-        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(file, target))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -132,17 +118,18 @@ TEST(ShowCommand, UnreadableAndUnknownDrivesAreExplained)
     EXPECT_EQ(cli.run({"show", "--recorded", kDemo, "sdg"}).exitCode, 1);
 
     // A drive that vanished between listing and reading.
-    QTemporaryDir copy;
-    ASSERT_TRUE(copyTree(kDemo, copy.path()));
-    ASSERT_TRUE(QDir(copy.filePath("drives/sdc")).removeRecursively());
-    const CliRun gone = cli.run({"show", "--recorded", copy.path(), "sdc"});
+    QTemporaryDir tmp;
+    const QString copy = tmp.filePath("demo");
+    ASSERT_EQ(QProcess::execute("cp", {"-r", kDemo, copy}), 0);
+    ASSERT_TRUE(QDir(copy + "/drives/sdc").removeRecursively());
+    const CliRun gone = cli.run({"show", "--recorded", copy, "sdc"});
     EXPECT_EQ(gone.exitCode, 1);
     EXPECT_TRUE(gone.err.contains("sdc: ")) << gone.err.constData();
     EXPECT_TRUE(gone.out.contains("Health: - (no SMART data was read)")) << gone.out.constData();
 
     EXPECT_EQ(cli.run({"show"}).exitCode, 2);
     EXPECT_EQ(cli.run({"show", "sda", "sdb"}).exitCode, 2);
-    const CliRun badSet = cli.run({"show", "--recorded", copy.filePath("none"), "sda"});
+    const CliRun badSet = cli.run({"show", "--recorded", tmp.filePath("none"), "sda"});
     EXPECT_EQ(badSet.exitCode, 1);
     EXPECT_TRUE(badSet.err.contains("cannot open recorded set")) << badSet.err.constData();
 }
