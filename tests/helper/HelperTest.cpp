@@ -270,6 +270,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(2))}, kErrorInvalidRequest, u"oversized request: 2 log sectors"_qs},
         {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(0))}, kErrorInvalidRequest, u"oversized request: 0 log sectors"_qs},
         {u"AtaSelfTest"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(0x04))}, kErrorInvalidRequest, u"self-test subcommand 0x04 is not offered"_qs},
+        {u"NvmeSelfTest"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(0x03))}, kErrorInvalidRequest, u"self-test code 0x03 is not offered"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(1)), QVariant::fromValue(4097u)}, kErrorInvalidRequest, u"oversized request: 4097 dwords of log page 0x01 (at most 4096)"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(2)), QVariant::fromValue(129u)}, kErrorInvalidRequest, u"(at most 128)"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(0xC0)), QVariant::fromValue(1u)}, kErrorInvalidRequest, u"log page 0xc0 is not one"_qs},
@@ -283,7 +284,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         {u"NvmeIdentify"_qs, {u"nvme0n1"_qs}, kErrorInvalidDevice, u"/dev/nvme0 is not the character device 239:0"_qs},
     };
     for (const Case &c : cases) {
-        if (&c == &cases[16]) { // the malformed ones never reached polkit
+        if (&c == &cases[17]) { // the malformed ones never reached polkit
             EXPECT_TRUE(takeCalls().isEmpty());
         }
         const QDBusMessage reply = call(c.member, c.args);
