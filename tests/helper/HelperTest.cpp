@@ -319,6 +319,16 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
 TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
 {
     stopHelper();
+    // Options it refuses end it before it takes the bus: test folders while it
+    // holds the drive capabilities, idle times outside 1 to 3600 seconds.
+    const QStringList demo{u"--recorded"_qs, QStringLiteral(CORVANE_DEMO_SET), u"--idle-timeout"_qs};
+    if (effectiveDriveCapabilities().rawio) {
+        EXPECT_EQ(QProcess::execute(QStringLiteral(CORVANE_HELPER), demo + QStringList{u"1"_qs}), 2);
+    }
+    for (const char *seconds : {"0", "3601"}) {
+        const QStringList command = helperCommand(demo + QStringList{QLatin1String(seconds)});
+        EXPECT_EQ(QProcess::execute(command.first(), command.mid(1)), 2) << seconds;
+    }
     int32_t status = 0;
     std::array<uint8_t, kAtaPageSize> page{};
     // Nothing can start it yet: the client says so.
