@@ -2,7 +2,6 @@
 // Shared bits of the fuzz targets.
 #pragma once
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <cstddef>
 #include <cstdint>
@@ -21,16 +20,6 @@ inline std::span<const uint8_t> bytes(const uint8_t *data, size_t size) { return
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return true;
 }();
-
-// For the targets whose code wants an application object (file watchers).
-inline void makeApplication()
-{
-    static int argc = 1;
-    static char name[] = "corvane-fuzz";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
 
 // Splits the input into a prefix of `n` bytes (fewer when short) and the rest.
 struct Split
