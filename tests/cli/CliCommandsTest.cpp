@@ -7,7 +7,6 @@ using corvane::test::Cli;
 using corvane::test::CliRun;
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +17,7 @@ using corvane::test::CliRun;
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <map>
 
 namespace {
 
@@ -25,68 +25,48 @@ const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
 
 const QStringList kDemoDrives{"sda", "sdb", "sdc", "sdd", "sde", "sdf", "nvme0n1", "nvme1n1"};
 
-// A copy of the demo set that a test may change.
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = to + file.mid(from.size());
-        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(file, target))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(ShowCommand, GroupsEveryKeyAndMarksFailingValues)
 {
     const Cli cli;
-    const CliRun sdb = cli.run({"show", "--recorded", kDemo, "/dev/sdb"});
-    ASSERT_EQ(sdb.exitCode, 0) << sdb.err.constData();
-    const QString text = QString::fromUtf8(sdb.out);
-    EXPECT_TRUE(text.startsWith("sdb: WDC WD5000AAKS-00TMA0, Warning\n")) << qPrintable(text);
-    for (const char *part : {"\nIdentity\n", "\nHealth\n", "\nCapabilities\n", "\nAttributes (revision ", "\nSelf-tests\n",
-                             "Serial Number:", "WD-WCAPW0493929"})
-        EXPECT_TRUE(text.contains(QLatin1String(part))) << part << qPrintable(text);
-    // The reallocated-sector count is what makes this drive fail: its row is marked.
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    const auto row = std::find_if(lines.begin(), lines.end(), [](const QString &l) { return l.trimmed().startsWith("5 "); });
-    ASSERT_NE(row, lines.end());
-    EXPECT_TRUE(row->contains("! ")) << qPrintable(*row);
-    EXPECT_FALSE(text.contains("\nOther\n")) << "keys no group shows:\n" << qPrintable(text);
+    // Lines (blanks folded) each drive's text holds: the heading, the groups,
+    // labels in words and values with their units.
+    const std::map<QString, QStringList> expected{
+        {"/dev/sdb",
+         {"sdb: WDC WD5000AAKS-00TMA0, Warning", "Identity", "Health", "Capabilities", "Attributes (revision 16)",
+          "Self-tests", "Serial Number: WD-WCAPW0493929", "Capacity: 500107862016 bytes [500.1 GB]",
+          "Temperature: 40 °C", "Short self-test polling time: 2 min", "Extended offline: about 2 hours, 30 minutes",
+          // The counts that make this drive fail: their rows are marked.
+          "5 Reallocated Sector Count 192 192 140 0x0033 Pre-fail Always 63 (0 0) ! failing",
+          "197 Current Pending Sector 194 193 0 0x0012 Old age Always 529 ! failing",
+          "198 Offline Uncorrectable 200 193 0 0x0010 Old age Offline 0"}},
+        {"nvme1n1",
+         {"nvme1n1: QEMU NVMe Ctrl, Failed", "Identity", "Health", "Power states", "Firmware slots", "Error log",
+          "Critical Warning: 4 (! NVM subsystem reliability degraded)", "Temperature: 49.85 °C",
+          "Available Spare: 0%", "Life remaining: 100%", "Data units read: 1 × 512 000 bytes", "Host read commands: 3",
+          "Time above warning temperature: 0 min",
+          "Extended Completed: segments failed at 1 h, segment 2, failing LBA 1234567"}},
+    };
+    static const QRegularExpression rawKey("^  [a-z][A-Za-z_]*:", QRegularExpression::MultilineOption);
+    for (const auto &[drive, lines] : expected) {
+        const CliRun r = cli.run({"show", "--recorded", kDemo, drive});
+        ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+        const QString text = QString::fromUtf8(r.out);
+        QStringList simplified;
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            simplified << line.simplified();
+        EXPECT_EQ(simplified.first(), lines.first());
+        for (const QString &line : lines)
+            EXPECT_TRUE(simplified.contains(line)) << qPrintable(line) << "\n" << qPrintable(text);
+        EXPECT_FALSE(simplified.contains("Other")) << "keys no group shows:\n" << qPrintable(text);
+        EXPECT_FALSE(rawKey.match(text).hasMatch()) << qPrintable(rawKey.match(text).captured());
+    }
 
     // The JSON is the whole properties dictionary.
     const QJsonObject json = cli.showJson(kDemo, "sdb");
-    EXPECT_EQ(json.value("bsdName").toString(), "sdb");
     EXPECT_EQ(json.value("attributeHealth").toString(), "Warning");
-    EXPECT_EQ(json.value("health").toString(), "Passed");
-    EXPECT_GT(json.value("vendorspecificAttributes").toArray().size(), 10);
-    EXPECT_TRUE(json.contains("capArray"));
-
-    const CliRun nvme = cli.run({"show", "--recorded", kDemo, "nvme1n1"});
-    ASSERT_EQ(nvme.exitCode, 0) << nvme.err.constData();
-    const QString nvmeText = QString::fromUtf8(nvme.out);
-    for (const char *section : {"\nIdentity\n", "\nHealth\n", "\nPower states\n", "\nFirmware slots\n", "\nError log\n"})
-        EXPECT_TRUE(nvmeText.contains(QLatin1String(section))) << section << qPrintable(nvmeText);
-    EXPECT_TRUE(nvmeText.startsWith("nvme1n1: QEMU NVMe Ctrl, Failed\n")) << qPrintable(nvmeText);
-    EXPECT_FALSE(nvmeText.contains("\nOther\n")) << qPrintable(nvmeText);
-
-    // Every field has a label in words, and a value its unit.
-    static const QRegularExpression rawKey("^  [a-z][A-Za-z_]*:", QRegularExpression::MultilineOption);
-    EXPECT_FALSE(rawKey.match(nvmeText).hasMatch()) << qPrintable(rawKey.match(nvmeText).captured());
-    EXPECT_FALSE(rawKey.match(text).hasMatch()) << qPrintable(rawKey.match(text).captured());
-    for (const char *row : {"Temperature:", "Life remaining:", "Data units read:", "Host read commands:",
-                            "Time above warning temperature:", "Available Spare:", "NVM subsystem reliability degraded"})
-        EXPECT_TRUE(nvmeText.contains(QLatin1String(row))) << row;
-    static const QRegularExpression celsius("\\n  Temperature: +\\d+(\\.\\d+)? °C\\n");
-    EXPECT_TRUE(celsius.match(nvmeText).hasMatch()) << qPrintable(nvmeText);
-    EXPECT_TRUE(celsius.match(text).hasMatch()) << qPrintable(text);
-    static const QRegularExpression spare("\\n  Available Spare: +\\d+%\\n");
-    EXPECT_TRUE(spare.match(nvmeText).hasMatch());
-    static const QRegularExpression polling("\\n  Short self-test polling time: +\\d+ min\\n");
-    EXPECT_TRUE(polling.match(text).hasMatch());
+    EXPECT_EQ(json.value("vendorspecificAttributes").toArray().size(), 17);
 }
 
 // Every command, the ones added later included, answers --help and refuses
@@ -135,17 +115,18 @@ TEST(ShowCommand, UnreadableAndUnknownDrivesAreExplained)
     EXPECT_EQ(cli.run({"show", "--recorded", kDemo, "sdg"}).exitCode, 1);
 
     // A drive that vanished between listing and reading.
-    QTemporaryDir copy;
-    ASSERT_TRUE(copyTree(kDemo, copy.path()));
-    ASSERT_TRUE(QDir(copy.filePath("drives/sdc")).removeRecursively());
-    const CliRun gone = cli.run({"show", "--recorded", copy.path(), "sdc"});
+    QTemporaryDir tmp;
+    const QString copy = tmp.filePath("demo");
+    ASSERT_EQ(QProcess::execute("cp", {"-r", kDemo, copy}), 0);
+    ASSERT_TRUE(QDir(copy + "/drives/sdc").removeRecursively());
+    const CliRun gone = cli.run({"show", "--recorded", copy, "sdc"});
     EXPECT_EQ(gone.exitCode, 1);
     EXPECT_TRUE(gone.err.contains("sdc: ")) << gone.err.constData();
     EXPECT_TRUE(gone.out.contains("Health: - (no SMART data was read)")) << gone.out.constData();
 
     EXPECT_EQ(cli.run({"show"}).exitCode, 2);
     EXPECT_EQ(cli.run({"show", "sda", "sdb"}).exitCode, 2);
-    const CliRun badSet = cli.run({"show", "--recorded", copy.filePath("none"), "sda"});
+    const CliRun badSet = cli.run({"show", "--recorded", tmp.filePath("none"), "sda"});
     EXPECT_EQ(badSet.exitCode, 1);
     EXPECT_TRUE(badSet.err.contains("cannot open recorded set")) << badSet.err.constData();
 }

@@ -46,7 +46,6 @@ const std::vector<DriveDatabase> &databases()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::quietStartup();
     databases();
     return 0;
 }

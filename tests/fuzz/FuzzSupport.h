@@ -2,7 +2,6 @@
 // Shared bits of the fuzz targets.
 #pragma once
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <cstddef>
 #include <cstdint>
@@ -15,22 +14,12 @@ namespace corvane::fuzz {
 inline std::span<const uint8_t> bytes(const uint8_t *data, size_t size) { return {data, size}; }
 
 // Parsers log what they reject; a million log lines would only slow the run.
-inline void quietStartup()
-{
+// Every target includes this header once, so each is quiet before its first input.
+[[maybe_unused]] static const bool quiet = [] {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
-    qSetMessagePattern(QString());
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-}
-
-// For the targets whose code wants an application object (file watchers).
-inline void makeApplication()
-{
-    static int argc = 1;
-    static char name[] = "corvane-fuzz";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
-}
+    return true;
+}();
 
 // Splits the input into a prefix of `n` bytes (fewer when short) and the rest.
 struct Split

@@ -11,12 +11,6 @@
 using namespace corvane;
 using namespace corvane::helper;
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::quietStartup();
-    return 0;
-}
-
 namespace {
 
 struct Reader

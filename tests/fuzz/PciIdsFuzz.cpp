@@ -5,12 +5,6 @@
 
 using namespace corvane;
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    fuzz::quietStartup();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     thVendorDB::parse(QByteArrayView(data, qsizetype(size)));

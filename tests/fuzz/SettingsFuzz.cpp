@@ -4,6 +4,7 @@
 #include "FuzzSupport.h"
 #include "platform/SharedDefaults.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,8 +17,9 @@ QTemporaryDir *folder;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::quietStartup();
-    fuzz::makeApplication();
+    static int argc = 1; // the settings watch their file: an application object
+    static char name[] = "corvane-fuzz", *argv[] = {name, nullptr};
+    new QCoreApplication(argc, argv);
     folder = new QTemporaryDir;
     return 0;
 }

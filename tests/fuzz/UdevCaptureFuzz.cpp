@@ -25,7 +25,6 @@ void writeFile(const QString &name, const QByteArray &content)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    fuzz::quietStartup();
     folder = new QTemporaryDir;
     return 0;
 }

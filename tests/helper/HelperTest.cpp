@@ -45,39 +45,17 @@ protected:
         const QString dir = s_dir->path();
         QDir().mkpath(dir + QStringLiteral("/services"));
         const QString user = QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
-        QFile config(dir + QStringLiteral("/bus.conf"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <listen>unix:path=%1/bus</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>%1/services</servicedir>
-  <policy context="default">
-    <allow user="*"/>
-    <deny own="*"/>
-    <deny send_type="method_call"/>
-    <allow send_type="signal"/>
-    <allow send_requested_reply="true" send_type="method_return"/>
-    <allow send_requested_reply="true" send_type="error"/>
-    <allow receive_type="method_call"/>
-    <allow receive_type="method_return"/>
-    <allow receive_type="error"/>
-    <allow receive_type="signal"/>
-    <allow send_destination="org.freedesktop.DBus" send_interface="org.freedesktop.DBus"/>
-    <allow own="org.freedesktop.PolicyKit1"/>
-    <allow send_destination="org.freedesktop.PolicyKit1"/>
-  </policy>
-  <policy user="%2">
-    <allow own="com.tarnholm.Corvane.Helper"/>
-  </policy>
-  <include>%3/com.tarnholm.Corvane.Helper.conf</include>
-</busconfig>
-)")
-                         .arg(dir, user, QStringLiteral(CORVANE_HELPER_SOURCE))
+        // The system bus's policy: default deny, the shipped helper policy included.
+        QFile in(QStringLiteral(CORVANE_HELPER_TESTS "/system-bus.conf.in")), config(dir + QStringLiteral("/bus.conf"));
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly) && config.open(QIODevice::WriteOnly));
+        s_address = QStringLiteral("unix:path=%1/bus").arg(dir);
+        config.write(QString::fromUtf8(in.readAll())
+                         .replace(u"@LISTEN@"_qs, s_address)
+                         .replace(u"@SERVICES@"_qs, dir + u"/services"_qs)
+                         .replace(u"@USER@"_qs, user)
+                         .replace(u"@HELPER_CONF@"_qs, QStringLiteral(CORVANE_HELPER_SOURCE "/com.tarnholm.Corvane.Helper.conf"))
                          .toUtf8());
         config.close();
-        s_address = QStringLiteral("unix:path=%1/bus").arg(dir);
         // The helper and the activated helper find the bus as their system bus.
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", s_address.toUtf8());
         s_daemon = new QProcess;
@@ -248,28 +226,23 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
     const QString root = s_dir->path() + QStringLiteral("/tree");
     const QString sys = root + QStringLiteral("/sys"), dev = root + QStringLiteral("/dev");
     QDir().mkpath(dev);
-    QDir().mkpath(sys + QStringLiteral("/drivers/sd"));
-    QDir().mkpath(sys + QStringLiteral("/drivers/nvme"));
-    QDir().mkpath(sys + QStringLiteral("/drivers/usb-storage"));
-    auto node = [&](const QString &cls, const QString &name, const QString &number, const QString &driver) {
-        const QString d = sys + QStringLiteral("/class/") + cls + QLatin1Char('/') + name;
-        QDir().mkpath(d + QStringLiteral("/device"));
-        QFile f(d + QStringLiteral("/dev"));
-        f.open(QIODevice::WriteOnly);
-        f.write(number.toLatin1() + '\n');
-        QFile::link(sys + QStringLiteral("/drivers/") + driver, d + QStringLiteral("/device/driver"));
-        return d;
-    };
-    node(QStringLiteral("block"), QStringLiteral("sda"), QStringLiteral("8:0"), QStringLiteral("sd"));
-    ASSERT_EQ(mkfifo(QFile::encodeName(dev + QStringLiteral("/sda")).constData(), 0600), 0);
-    node(QStringLiteral("block"), QStringLiteral("sdb"), QStringLiteral("1:3"), QStringLiteral("sd"));
-    QFile::link(QStringLiteral("/dev/null"), dev + QStringLiteral("/sdb"));
-    node(QStringLiteral("block"), QStringLiteral("sdc"), QStringLiteral("8:32"), QStringLiteral("usb-storage"));
-    const QString sdd = node(QStringLiteral("block"), QStringLiteral("sdd"), QStringLiteral("8:48"), QStringLiteral("sd"));
-    QFile(sdd + QStringLiteral("/partition")).open(QIODevice::WriteOnly);
-    node(QStringLiteral("block"), QStringLiteral("sde"), QStringLiteral("garbage"), QStringLiteral("sd"));
-    node(QStringLiteral("nvme"), QStringLiteral("nvme0"), QStringLiteral("239:0"), QStringLiteral("nvme"));
-    QFile(dev + QStringLiteral("/nvme0")).open(QIODevice::WriteOnly);
+    for (const char *driver : {"sd", "nvme", "usb-storage"})
+        QDir().mkpath(sys + u"/drivers/"_qs + QLatin1String(driver));
+    struct Node { QString cls, name, number, driver; };
+    for (const Node &n : {Node{u"block"_qs, u"sda"_qs, u"8:0"_qs, u"sd"_qs}, Node{u"block"_qs, u"sdb"_qs, u"1:3"_qs, u"sd"_qs},
+                          Node{u"block"_qs, u"sdc"_qs, u"8:32"_qs, u"usb-storage"_qs}, Node{u"block"_qs, u"sdd"_qs, u"8:48"_qs, u"sd"_qs},
+                          Node{u"block"_qs, u"sde"_qs, u"garbage"_qs, u"sd"_qs}, Node{u"nvme"_qs, u"nvme0"_qs, u"239:0"_qs, u"nvme"_qs}}) {
+        const QString d = sys + u"/class/"_qs + n.cls + u'/' + n.name;
+        QDir().mkpath(d + u"/device"_qs);
+        QFile number(d + u"/dev"_qs);
+        number.open(QIODevice::WriteOnly);
+        number.write(n.number.toLatin1() + '\n');
+        QFile::link(sys + u"/drivers/"_qs + n.driver, d + u"/device/driver"_qs);
+    }
+    ASSERT_EQ(mkfifo(QFile::encodeName(dev + u"/sda"_qs).constData(), 0600), 0);
+    QFile::link(u"/dev/null"_qs, dev + u"/sdb"_qs);
+    QFile(sys + u"/class/block/sdd/partition"_qs).open(QIODevice::WriteOnly);
+    QFile(dev + u"/nvme0"_qs).open(QIODevice::WriteOnly);
 
     startHelper({QStringLiteral("--sysfs-root"), sys, QStringLiteral("--dev-root"), dev});
     answer("allow");
@@ -285,7 +258,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
     const QList<Case> cases = {
         // Refused before polkit is asked.
         {u"AtaIdentify"_qs, {u"/dev/sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
-        {u"AtaIdentify"_qs, {u"../sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
+        {u"AtaIdentify"_qs, {u".."_qs}, kErrorInvalidDevice, u"not a path"_qs},
         {u"AtaIdentify"_qs, {u"sda1"_qs}, kErrorInvalidDevice, u"\"sda1\" is not the kernel name of a whole ATA drive"_qs},
         {u"AtaIdentify"_qs, {u"null"_qs}, kErrorInvalidDevice, u"\"null\" is not the kernel name"_qs},
         {u"AtaIdentify"_qs, {u"nvme0"_qs}, kErrorInvalidDevice, u"whole ATA drive"_qs},
@@ -297,6 +270,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(2))}, kErrorInvalidRequest, u"oversized request: 2 log sectors"_qs},
         {u"AtaReadLog"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(6)), QVariant::fromValue(uint8_t(0))}, kErrorInvalidRequest, u"oversized request: 0 log sectors"_qs},
         {u"AtaSelfTest"_qs, {u"sda"_qs, QVariant::fromValue(uint8_t(0x04))}, kErrorInvalidRequest, u"self-test subcommand 0x04 is not offered"_qs},
+        {u"NvmeSelfTest"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(0x03))}, kErrorInvalidRequest, u"self-test code 0x03 is not offered"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(1)), QVariant::fromValue(4097u)}, kErrorInvalidRequest, u"oversized request: 4097 dwords of log page 0x01 (at most 4096)"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(2)), QVariant::fromValue(129u)}, kErrorInvalidRequest, u"(at most 128)"_qs},
         {u"NvmeGetLogPage"_qs, {u"nvme0"_qs, QVariant::fromValue(uint8_t(0xC0)), QVariant::fromValue(1u)}, kErrorInvalidRequest, u"log page 0xc0 is not one"_qs},
@@ -310,7 +284,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         {u"NvmeIdentify"_qs, {u"nvme0n1"_qs}, kErrorInvalidDevice, u"/dev/nvme0 is not the character device 239:0"_qs},
     };
     for (const Case &c : cases) {
-        if (&c == &cases[16]) { // the malformed ones never reached polkit
+        if (&c == &cases[17]) { // the malformed ones never reached polkit
             EXPECT_TRUE(takeCalls().isEmpty());
         }
         const QDBusMessage reply = call(c.member, c.args);
@@ -345,6 +319,16 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
 TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
 {
     stopHelper();
+    // Options it refuses end it before it takes the bus: test folders while it
+    // holds the drive capabilities, idle times outside 1 to 3600 seconds.
+    const QStringList demo{u"--recorded"_qs, QStringLiteral(CORVANE_DEMO_SET), u"--idle-timeout"_qs};
+    if (effectiveDriveCapabilities().rawio) {
+        EXPECT_EQ(QProcess::execute(QStringLiteral(CORVANE_HELPER), demo + QStringList{u"1"_qs}), 2);
+    }
+    for (const char *seconds : {"0", "3601"}) {
+        const QStringList command = helperCommand(demo + QStringList{QLatin1String(seconds)});
+        EXPECT_EQ(QProcess::execute(command.first(), command.mid(1)), 2) << seconds;
+    }
     int32_t status = 0;
     std::array<uint8_t, kAtaPageSize> page{};
     // Nothing can start it yet: the client says so.

@@ -89,27 +89,6 @@ protected:
 
 } // namespace
 
-TEST_F(Session, FullReadOfARealDriveClosesTheSessionAndNeverDisablesSmart)
-{
-    const auto script = realDrive(kTrac);
-    script->setPage("log1", emptyErrorLog());
-    const auto d = deviceOn(script);
-    EXPECT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(d->smartDataStatus(), 0);
-    EXPECT_FALSE(d->hasOpenSession());
-    EXPECT_EQ(script->openSessions, 0);
-
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN")); // IDENTIFY replaced the setting
-    EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
-    EXPECT_FALSE(prop(*d, "attributeHealth").isEmpty());
-    EXPECT_EQ(d->driveProperties().value(QStringLiteral("selftestResults")).toList().size(), 21);
-    EXPECT_EQ(d->driveProperties().value(QStringLiteral("logs")).toList().size(), 13);
-    EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("errorLog")));
-    EXPECT_EQ(script->calls,
-              (std::vector<std::string>{"enable", "identify", "smart", "validate", "status", "thresholds",
-                                        "log0", "log1", "log6", "disable"}));
-}
-
 TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
 {
     for (const char *model : {"ST3000DM001-1ER166", "ST4000DX002-1H2178", "LaCie   2big v2 THB USB3 Raid 0",
@@ -119,11 +98,8 @@ TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
         ASSERT_EQ(d->updateProperties(), 0);
         EXPECT_EQ(script->count("identify"), 0) << model;
         EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL")) << model;
-        EXPECT_EQ(prop(*d, "Device Model"), QString::fromLatin1(model));
         EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
-        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("capArray")));
-        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("vendorspecificAttributes")));
-        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("selftestResults")));
+        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("selftestResults"))); // the last page read
     }
     // The exact strings only: one blank after the maker is another drive.
     const auto script = realDrive(kTrac);
@@ -257,16 +233,28 @@ TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
     EXPECT_EQ(d->smartDataStatus(), kStatusNoDevice);
 }
 
-TEST_F(Session, DriveVanishingAtAnyCommandLeavesNoSessionOpen)
+// A complete read, then the drive going at each of its commands in turn.
+TEST_F(Session, FullReadAndDriveVanishingAtAnyCommandLeaveNoSessionOpen)
 {
-    // Count the commands of a complete read, then let the drive go at each of them.
-    const auto probe = realDrive(kTrac);
-    probe->setPage("log1", emptyErrorLog());
-    deviceOn(probe)->updateProperties();
-    const int total = probe->commands;
-    ASSERT_EQ(total, 10);
+    const auto full = realDrive(kTrac);
+    full->setPage("log1", emptyErrorLog());
+    const auto read = deviceOn(full);
+    EXPECT_EQ(read->updateProperties(), 0);
+    EXPECT_EQ(read->smartDataStatus(), 0);
+    EXPECT_FALSE(read->hasOpenSession());
+    EXPECT_EQ(full->openSessions, 0);
+    EXPECT_EQ(prop(*read, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN")); // IDENTIFY replaced the setting
+    EXPECT_EQ(prop(*read, "health"), QStringLiteral("Passed"));
+    EXPECT_FALSE(prop(*read, "attributeHealth").isEmpty());
+    EXPECT_EQ(read->driveProperties().value(QStringLiteral("selftestResults")).toList().size(), 21);
+    EXPECT_EQ(read->driveProperties().value(QStringLiteral("logs")).toList().size(), 13);
+    EXPECT_TRUE(read->driveProperties().contains(QStringLiteral("errorLog")));
+    // One session around every read, closed at the end.
+    const std::vector<std::string> commands{"enable", "identify", "smart", "validate", "status",
+                                            "thresholds", "log0", "log1", "log6", "disable"};
+    ASSERT_EQ(full->calls, commands);
 
-    for (int n = 1; n <= total; ++n) {
+    for (int n = 1; n <= int(commands.size()); ++n) {
         SCOPED_TRACE(n);
         const auto script = realDrive(kTrac);
         script->setPage("log1", emptyErrorLog());

@@ -37,7 +37,7 @@ guest() {
     # run-vm.sh joins words with blanks, so quote them for the guest's shell.
     printf -v cmd '%q ' env CORVANECTL="$CTL" OUT="$OUT" \
         ${CORVANE_VOLUME_PROBE:+CORVANE_VOLUME_PROBE="$CORVANE_VOLUME_PROBE"} \
-        ${CORVANE_HELPER:+CORVANE_HELPER="$CORVANE_HELPER" CORVANE_HELPER_CONF="$CORVANE_HELPER_CONF"} \
+        ${CORVANE_HELPER:+CORVANE_HELPER="$CORVANE_HELPER" CORVANE_HELPER_CONF="$CORVANE_HELPER_CONF" CORVANE_BUS_CONF="$CORVANE_BUS_CONF"} \
         ${CORVANE_FAKE_POLKIT:+CORVANE_FAKE_POLKIT="$CORVANE_FAKE_POLKIT"} \
         ${CORVANE_AGENT:+CORVANE_AGENT="$CORVANE_AGENT"} sh "$HERE/guest.sh" "$1"
     vm "${opts[@]}" "$cmd"
@@ -98,7 +98,7 @@ case $CASE in
     helper)
         needs show test
         export CORVANE_HELPER=$BUILD/helper/corvane-helper CORVANE_HELPER_CONF=$BUILD/helper/com.tarnholm.Corvane.Helper.conf
-        export CORVANE_FAKE_POLKIT=$BUILD/tests/helper/corvane-fake-polkit
+        export CORVANE_FAKE_POLKIT=$BUILD/tests/helper/corvane-fake-polkit CORVANE_BUS_CONF=$BUILD/tests/helper/system-bus.conf.in
         [[ -x $CORVANE_HELPER && -x $CORVANE_FAKE_POLKIT ]] || skip "corvane-helper or corvane-fake-polkit is not built"
         # The agent, when built, gathers as that user too; a second boot
         # gives the NVMe drive critical warning 0x04.
