@@ -7,6 +7,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -271,6 +272,38 @@ bool namesDiskMechanics(QStringView name)
     return false;
 }
 
+// The ids 0..255 in the order of their texts ("10" before "9"), which is the
+// order of a dictionary by "ID": built in that order it needs no searching.
+const std::array<uint8_t, 256> &idsInTextOrder()
+{
+    static const std::array<uint8_t, 256> ids = [] {
+        std::array<uint8_t, 256> order;
+        for (int i = 0; i < 256; ++i)
+            order[size_t(i)] = uint8_t(i);
+        std::sort(order.begin(), order.end(), [](uint8_t a, uint8_t b) { return byteText(a) < byteText(b); });
+        return order;
+    }();
+    return ids;
+}
+
+// An attribute's preset in an "attribDict" and its texts, read in place: a
+// copy of each nested map and value was a fair share of the attribute pass.
+const QVariantMap *presetOf(const QVariantMap &dict, const QString &id)
+{
+    const auto it = dict.constFind(id);
+    if (it == dict.cend() || it->metaType() != QMetaType::fromType<QVariantMap>())
+        return nullptr;
+    return static_cast<const QVariantMap *>(it->constData());
+}
+
+QString presetText(const QVariantMap *preset, const QString &key)
+{
+    if (!preset)
+        return {};
+    const auto it = preset->constFind(key);
+    return it == preset->cend() ? QString() : it->toString();
+}
+
 } // namespace
 
 std::optional<long long> rawValueInteger(const QString &text)
@@ -296,13 +329,14 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QVariantMap driveEntry = db.lookup(model, firmware);
     const QVariantMap driveDict = driveEntry.value(QStringLiteral("attribDict")).toMap();
     const QVariantMap defaultDict = db.defaultEntry().value(QStringLiteral("attribDict")).toMap();
-    const QString normal = QString::fromLatin1(kControlTextColor);
-    const QString failure = QString::fromLatin1(kFailureColor);
+    static const QString normal = QString::fromLatin1(kControlTextColor);
+    static const QString failure = QString::fromLatin1(kFailureColor);
     static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
 
     QVariantList records;
     records.reserve(30);
-    std::map<QString, QVariant> vsaDict;
+    std::array<qsizetype, 256> recordOfId;
+    recordOfId.fill(-1);
     QVariant powerOnHours = QString(), powerCycleCount = QString(), crcErrorCount = QString();
     int temp194 = 0, temp190 = 0;
     bool anyBad = false, found = false, isHDD = false;
@@ -318,17 +352,17 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const uint8_t value = u8(entry, 3), worst = u8(entry, 4);
         const QString &idText = byteText(id);
 
-        const QVariantMap own = driveDict.value(idText).toMap();
-        const QVariantMap fallback = defaultDict.value(idText).toMap();
+        const QVariantMap *own = presetOf(driveDict, idText);
+        const QVariantMap *fallback = presetOf(defaultDict, idText);
         // An empty name (the legacy "loadunload" row) says nothing; look further.
-        QString name = own.value(kName).toString();
+        QString name = presetText(own, kName);
         if (name.isEmpty())
-            name = fallback.value(kName).toString();
+            name = presetText(fallback, kName);
         if (name.isEmpty())
             name = QStringLiteral("Unknown");
-        QString fmt = own.value(kFmt).toString();
+        QString fmt = presetText(own, kFmt);
         if (fmt.isEmpty())
-            fmt = fallback.value(kFmt).toString();
+            fmt = presetText(fallback, kFmt);
         if (fmt.isEmpty())
             fmt = QStringLiteral("raw48");
 
@@ -393,7 +427,7 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
             {"value", byteText(value)},
             {"worst", byteText(worst)},
         }));
-        vsaDict.insert_or_assign(idText, record);
+        recordOfId[id] = records.size(); // a repeated id: the later record wins
         records.append(record);
 
         if (!isHDD)
@@ -407,6 +441,11 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const int temperature = temp194 > 0 ? temp194 : temp190 > 0 ? temp190 : 0;
     const uint16_t revision = le16(smartData, 0);
     const bool crcBad = crcErrorCount.typeId() != QMetaType::QString && crcErrorCount.toInt() != 0;
+
+    std::map<QString, QVariant> vsaDict;
+    for (const uint8_t id : idsInTextOrder())
+        if (recordOfId[id] >= 0)
+            vsaDict.emplace_hint(vsaDict.end(), byteText(id), records.at(recordOfId[id]));
 
     static const RecordShape shape;
     return shape.make({
@@ -422,7 +461,7 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         {"powerCycleCount", powerCycleCount},
         {"powerOnHours", powerOnHours},
         {"temperature", temperature},
-        {"vendorspecificAttributes", records},
+        {"vendorspecificAttributes", std::move(records)},
         {"vsaDict", QVariantMap(std::move(vsaDict))},
     });
 }

@@ -296,11 +296,18 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
         "SCT Status", "SCT Error Recovery Control",
         "SCT Feature Control", "SCT Data Table",
     };
-    const QString check = QString(QChar(0x2714));
+    static const QString check = QString(QChar(0x2714));
+    static const std::array<QString, 16> capArrayKeys = [] {
+        std::array<QString, 16> keys;
+        for (size_t i = 0; i < keys.size(); ++i)
+            keys[i] = QLatin1String(capArrayNames[i]);
+        return keys;
+    }();
     QVariantList capArray;
-    for (int row = 0; row < 8; ++row) {
-        const QString k0 = QLatin1String(capArrayNames[2 * row]);
-        const QString k1 = QLatin1String(capArrayNames[2 * row + 1]);
+    capArray.reserve(8);
+    for (size_t row = 0; row < 8; ++row) {
+        const QString &k0 = capArrayKeys[2 * row];
+        const QString &k1 = capArrayKeys[2 * row + 1];
         static const RecordShape shape;
         capArray.append(shape.make({
             {"key0", k0},
