@@ -286,14 +286,27 @@ const std::array<uint8_t, 256> &idsInTextOrder()
     return ids;
 }
 
-// An attribute's preset in an "attribDict" and its texts, read in place: a
-// copy of each nested map and value was a fair share of the attribute pass.
-const QVariantMap *presetOf(const QVariantMap &dict, const QString &id)
+// The presets of the listed ids in an "attribDict", read in place: a copy of
+// each nested map and value was a fair share of the attribute pass. The
+// dictionary and idsInTextOrder() run in the same order, so one walk pairs
+// them instead of a search from the root for every attribute.
+using Presets = std::array<const QVariantMap *, 256>;
+Presets presetsOf(const QVariantMap &dict, const std::array<bool, 256> &listed)
 {
-    const auto it = dict.constFind(id);
-    if (it == dict.cend() || it->metaType() != QMetaType::fromType<QVariantMap>())
-        return nullptr;
-    return static_cast<const QVariantMap *>(it->constData());
+    Presets presets{};
+    auto it = dict.cbegin();
+    for (const uint8_t id : idsInTextOrder()) {
+        if (!listed[id])
+            continue;
+        const QString &key = byteText(id);
+        while (it != dict.cend() && it.key() < key)
+            ++it;
+        if (it == dict.cend())
+            break;
+        if (it.key() == key && it->metaType() == QMetaType::fromType<QVariantMap>())
+            presets[id] = static_cast<const QVariantMap *>(it->constData());
+    }
+    return presets;
 }
 
 QString presetText(const QVariantMap *preset, const QString &key)
@@ -329,6 +342,11 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QVariantMap driveEntry = db.lookup(model, firmware);
     const QVariantMap driveDict = driveEntry.value(QStringLiteral("attribDict")).toMap();
     const QVariantMap defaultDict = db.defaultEntry().value(QStringLiteral("attribDict")).toMap();
+    std::array<bool, 256> listed{};
+    for (size_t i = 0; i < 30; ++i)
+        listed[u8(smartData, 2 + 12 * i)] = true;
+    const Presets ownPresets = presetsOf(driveDict, listed);
+    const Presets fallbackPresets = presetsOf(defaultDict, listed);
     static const QString normal = QString::fromLatin1(kControlTextColor);
     static const QString failure = QString::fromLatin1(kFailureColor);
     static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
@@ -352,8 +370,8 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const uint8_t value = u8(entry, 3), worst = u8(entry, 4);
         const QString &idText = byteText(id);
 
-        const QVariantMap *own = presetOf(driveDict, idText);
-        const QVariantMap *fallback = presetOf(defaultDict, idText);
+        const QVariantMap *own = ownPresets[id];
+        const QVariantMap *fallback = fallbackPresets[id];
         // An empty name (the legacy "loadunload" row) says nothing; look further.
         QString name = presetText(own, kName);
         if (name.isEmpty())

@@ -78,9 +78,14 @@ QString transportType(Bytes id)
 
 QString hexWords(Bytes id, int first)
 {
-    QString s;
-    for (int w = first; w < first + 4; ++w)
-        s += QStringLiteral("%1").arg(unsigned(word(id, size_t(w))), 4, 16, QLatin1Char('0'));
+    static const char digits[] = "0123456789abcdef";
+    QString s(16, Qt::Uninitialized);
+    QChar *out = s.data();
+    for (int w = first; w < first + 4; ++w) {
+        const unsigned v = word(id, size_t(w));
+        for (int shift = 12; shift >= 0; shift -= 4)
+            *out++ = QLatin1Char(digits[(v >> shift) & 0xF]);
+    }
     return s;
 }
 
