@@ -6,6 +6,7 @@
 #include "drive/RecordShape.h"
 
 #include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -14,6 +15,7 @@
 #include <climits>
 #include <limits>
 #include <cstdio>
+#include <string_view>
 
 namespace corvane {
 
@@ -141,6 +143,10 @@ constexpr const char *kFormatNames[] = {
 QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtName)
 {
     const Bytes e = entry;
+    // Most attributes are raw48, a name the table below does not hold.
+    static const QString raw48 = QStringLiteral("raw48");
+    if (fmtName == raw48)
+        return QString::number(le(e, R0, R1, R2, R3, R4, R5));
     // Formats are looked up by name once, not compared one by one.
     static const QHash<QString, int> formats = [] {
         QHash<QString, int> h;
@@ -259,16 +265,17 @@ QString hex4(uint16_t v)
 // Unicode folding was a fair share of the attribute pass).
 bool namesDiskMechanics(QStringView name)
 {
-    static const char *const words[] = {"seek", "spin", "head", "fly"};
-    const auto folded = [](QChar c) { return c.unicode() < 0x80 ? char(c.unicode() | 0x20) : '\0'; };
-    for (qsizetype i = 0; i < name.size(); ++i)
-        for (const char *word : words) {
-            qsizetype k = 0;
-            while (word[k] && i + k < name.size() && folded(name[i + k]) == word[k])
-                ++k;
-            if (!word[k])
-                return true;
-        }
+    // Folded once, then searched word by word: trying every word at every
+    // letter of every name was a sixth of the attribute pass.
+    QVarLengthArray<char, 64> folded(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        folded[i] = c < 0x80 ? char(c | 0x20) : '\0';
+    }
+    const std::string_view text(folded.data(), size_t(folded.size()));
+    for (const std::string_view word : {"seek", "spin", "head", "fly"})
+        if (text.find(word) != std::string_view::npos)
+            return true;
     return false;
 }
 
@@ -287,24 +294,28 @@ const std::array<uint8_t, 256> &idsInTextOrder()
 }
 
 // The presets of the listed ids in an "attribDict", read in place: a copy of
-// each nested map and value was a fair share of the attribute pass. The
-// dictionary and idsInTextOrder() run in the same order, so one walk pairs
-// them instead of a search from the root for every attribute.
+// each nested map and value was a fair share of the attribute pass. One walk
+// reads the ids off the keys instead of a search by text for every attribute.
 using Presets = std::array<const QVariantMap *, 256>;
 Presets presetsOf(const QVariantMap &dict, const std::array<bool, 256> &listed)
 {
+    // The id a key names, exactly as byteText() writes it ("194"), or -1.
+    const auto idOf = [](QStringView key) {
+        if (key.isEmpty() || key.size() > 3 || (key.size() > 1 && key[0] == u'0'))
+            return -1;
+        int id = 0;
+        for (const QChar c : key) {
+            if (c < u'0' || c > u'9')
+                return -1;
+            id = id * 10 + (c.unicode() - u'0');
+        }
+        return id <= 255 ? id : -1;
+    };
     Presets presets{};
-    auto it = dict.cbegin();
-    for (const uint8_t id : idsInTextOrder()) {
-        if (!listed[id])
-            continue;
-        const QString &key = byteText(id);
-        while (it != dict.cend() && it.key() < key)
-            ++it;
-        if (it == dict.cend())
-            break;
-        if (it.key() == key && it->metaType() == QMetaType::fromType<QVariantMap>())
-            presets[id] = static_cast<const QVariantMap *>(it->constData());
+    for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
+        const int id = idOf(it.key());
+        if (id >= 0 && listed[size_t(id)] && it->metaType() == QMetaType::fromType<QVariantMap>())
+            presets[size_t(id)] = static_cast<const QVariantMap *>(it->constData());
     }
     return presets;
 }

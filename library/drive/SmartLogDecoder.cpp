@@ -7,6 +7,8 @@
 
 #include <QVariantList>
 
+#include <vector>
+
 namespace corvane {
 
 namespace {
@@ -104,19 +106,29 @@ QVariantMap smartLogs(Bytes dir)
     const unsigned version = le16(dir, 0);
     QVariantList logs;
     QVariantMap logDir;
+    // The named logs with their names and address texts, made once.
+    struct NamedLog
+    {
+        unsigned address;
+        QString name, key;
+    };
+    static const std::vector<NamedLog> named = [] {
+        std::vector<NamedLog> n;
+        for (unsigned address = 1; address <= 255; ++address)
+            if (const char *name = logName(address))
+                n.push_back({address, QString::fromLatin1(name), QString::number(address)});
+        return n;
+    }();
     if (version == 1) {
-        for (unsigned address = 1; address <= 255; ++address) {
-            const char *name = logName(address);
-            if (!name)
-                continue;
+        for (const NamedLog &log : named) {
             static const RecordShape shape;
             const QVariantMap record = shape.make({
-                {"logAddress", address},
-                {"pages", uint(word(dir, address))},
-                {"name", QString::fromLatin1(name)},
+                {"logAddress", log.address},
+                {"pages", uint(word(dir, log.address))},
+                {"name", log.name},
             });
             logs.append(record);
-            logDir.insert(QString::number(address), record);
+            logDir.insert(log.key, record);
         }
     }
     return {
