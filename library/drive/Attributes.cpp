@@ -6,7 +6,6 @@
 #include "drive/RecordShape.h"
 
 #include <QHash>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -265,17 +264,24 @@ QString hex4(uint16_t v)
 // Unicode folding was a fair share of the attribute pass).
 bool namesDiskMechanics(QStringView name)
 {
-    // Folded once, then searched word by word: trying every word at every
-    // letter of every name was a sixth of the attribute pass.
-    QVarLengthArray<char, 64> folded(name.size());
+    static constexpr std::string_view words[] = {"seek", "spin", "head", "fly"};
+    const auto folded = [](QChar c) { return c.unicode() < 0x80 ? char(c.unicode() | 0x20) : '\0'; };
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name[i].unicode();
-        folded[i] = c < 0x80 ? char(c | 0x20) : '\0';
+        // Only a letter a word starts with is worth a closer look: trying
+        // every word at every letter was a sixth of the attribute pass.
+        const char first = folded(name[i]);
+        if (first != 's' && first != 'h' && first != 'f')
+            continue;
+        for (const std::string_view word : words) {
+            if (word[0] != first || name.size() - i < qsizetype(word.size()))
+                continue;
+            size_t k = 1;
+            while (k < word.size() && folded(name[i + qsizetype(k)]) == word[k])
+                ++k;
+            if (k == word.size())
+                return true;
+        }
     }
-    const std::string_view text(folded.data(), size_t(folded.size()));
-    for (const std::string_view word : {"seek", "spin", "head", "fly"})
-        if (text.find(word) != std::string_view::npos)
-            return true;
     return false;
 }
 

@@ -7,6 +7,9 @@
 
 #include <QVariantList>
 
+#include <algorithm>
+#include <map>
+#include <numeric>
 #include <vector>
 
 namespace corvane {
@@ -106,7 +109,8 @@ QVariantMap smartLogs(Bytes dir)
     const unsigned version = le16(dir, 0);
     QVariantList logs;
     QVariantMap logDir;
-    // The named logs with their names and address texts, made once.
+    // The named logs with their names and address texts, made once, and
+    // their order by that text, in which "logDir" is built without searching.
     struct NamedLog
     {
         unsigned address;
@@ -119,17 +123,26 @@ QVariantMap smartLogs(Bytes dir)
                 n.push_back({address, QString::fromLatin1(name), QString::number(address)});
         return n;
     }();
+    static const std::vector<qsizetype> byKey = [] {
+        std::vector<qsizetype> order(named.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [](qsizetype a, qsizetype b) { return named[size_t(a)].key < named[size_t(b)].key; });
+        return order;
+    }();
     if (version == 1) {
+        logs.reserve(qsizetype(named.size()));
         for (const NamedLog &log : named) {
             static const RecordShape shape;
-            const QVariantMap record = shape.make({
+            logs.append(shape.make({
                 {"logAddress", log.address},
                 {"pages", uint(word(dir, log.address))},
                 {"name", log.name},
-            });
-            logs.append(record);
-            logDir.insert(log.key, record);
+            }));
         }
+        std::map<QString, QVariant> byAddress;
+        for (const qsizetype i : byKey)
+            byAddress.emplace_hint(byAddress.end(), named[size_t(i)].key, logs.at(i));
+        logDir = QVariantMap(std::move(byAddress));
     }
     return {
         {QStringLiteral("logDirVersion"), version},
