@@ -5,6 +5,8 @@
 #include "drive/IdentifyDecoder.h"
 #include "drive/SmartLogDecoder.h"
 
+#include <map>
+
 namespace corvane {
 
 Page &AtaPages::page(Kind kind)
@@ -42,23 +44,30 @@ uint8_t byteSum(Bytes bytes)
 }
 
 // Both maps are sorted, so one walk along `into` finds the place of every key
-// of `values` (later writers win), and each goes in with that place as its
-// hint instead of a search from the root.
+// of `values` (later writers win). The nodes of `values` move over instead of
+// being copied: a new node and a copy of its key and value for each of some
+// two hundred properties cost more than the walk.
 void merge(QVariantMap &into, QVariantMap values)
 {
     if (into.isEmpty()) {
         into = std::move(values);
         return;
     }
-    auto at = into.begin();
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        while (at != into.end() && at.key() < it.key())
+    std::map<QString, QVariant> to = std::move(into).toStdMap();
+    std::map<QString, QVariant> from = std::move(values).toStdMap();
+    auto at = to.begin();
+    while (!from.empty()) {
+        const auto it = from.begin();
+        while (at != to.end() && at->first < it->first)
             ++at;
-        if (at != into.end() && !(it.key() < at.key()))
-            *at++ = it.value();
-        else
-            into.insert(at, it.key(), it.value());
+        if (at != to.end() && !(it->first < at->first)) {
+            (at++)->second = std::move(it->second);
+            from.erase(it);
+        } else {
+            to.insert(at, from.extract(it));
+        }
     }
+    into = QVariantMap(std::move(to));
 }
 
 QString text(const QVariantMap &map, const char *key) { return map.value(QLatin1String(key)).toString(); }

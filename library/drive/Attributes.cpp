@@ -7,12 +7,14 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
 #include <climits>
 #include <limits>
 #include <cstdio>
+#include <string_view>
 
 namespace corvane {
 
@@ -140,6 +142,10 @@ constexpr const char *kFormatNames[] = {
 QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtName)
 {
     const Bytes e = entry;
+    // Most attributes are raw48, a name the table below does not hold.
+    static const QString raw48 = QStringLiteral("raw48");
+    if (fmtName == raw48)
+        return QString::number(le(e, R0, R1, R2, R3, R4, R5));
     // Formats are looked up by name once, not compared one by one.
     static const QHash<QString, int> formats = [] {
         QHash<QString, int> h;
@@ -258,17 +264,74 @@ QString hex4(uint16_t v)
 // Unicode folding was a fair share of the attribute pass).
 bool namesDiskMechanics(QStringView name)
 {
-    static const char *const words[] = {"seek", "spin", "head", "fly"};
+    static constexpr std::string_view words[] = {"seek", "spin", "head", "fly"};
     const auto folded = [](QChar c) { return c.unicode() < 0x80 ? char(c.unicode() | 0x20) : '\0'; };
-    for (qsizetype i = 0; i < name.size(); ++i)
-        for (const char *word : words) {
-            qsizetype k = 0;
-            while (word[k] && i + k < name.size() && folded(name[i + k]) == word[k])
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        // Only a letter a word starts with is worth a closer look: trying
+        // every word at every letter was a sixth of the attribute pass.
+        const char first = folded(name[i]);
+        if (first != 's' && first != 'h' && first != 'f')
+            continue;
+        for (const std::string_view word : words) {
+            if (word[0] != first || name.size() - i < qsizetype(word.size()))
+                continue;
+            size_t k = 1;
+            while (k < word.size() && folded(name[i + qsizetype(k)]) == word[k])
                 ++k;
-            if (!word[k])
+            if (k == word.size())
                 return true;
         }
+    }
     return false;
+}
+
+// The ids 0..255 in the order of their texts ("10" before "9"), which is the
+// order of a dictionary by "ID": built in that order it needs no searching.
+const std::array<uint8_t, 256> &idsInTextOrder()
+{
+    static const std::array<uint8_t, 256> ids = [] {
+        std::array<uint8_t, 256> order;
+        for (int i = 0; i < 256; ++i)
+            order[size_t(i)] = uint8_t(i);
+        std::sort(order.begin(), order.end(), [](uint8_t a, uint8_t b) { return byteText(a) < byteText(b); });
+        return order;
+    }();
+    return ids;
+}
+
+// The presets of the listed ids in an "attribDict", read in place: a copy of
+// each nested map and value was a fair share of the attribute pass. One walk
+// reads the ids off the keys instead of a search by text for every attribute.
+using Presets = std::array<const QVariantMap *, 256>;
+Presets presetsOf(const QVariantMap &dict, const std::array<bool, 256> &listed)
+{
+    // The id a key names, exactly as byteText() writes it ("194"), or -1.
+    const auto idOf = [](QStringView key) {
+        if (key.isEmpty() || key.size() > 3 || (key.size() > 1 && key[0] == u'0'))
+            return -1;
+        int id = 0;
+        for (const QChar c : key) {
+            if (c < u'0' || c > u'9')
+                return -1;
+            id = id * 10 + (c.unicode() - u'0');
+        }
+        return id <= 255 ? id : -1;
+    };
+    Presets presets{};
+    for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
+        const int id = idOf(it.key());
+        if (id >= 0 && listed[size_t(id)] && it->metaType() == QMetaType::fromType<QVariantMap>())
+            presets[size_t(id)] = static_cast<const QVariantMap *>(it->constData());
+    }
+    return presets;
+}
+
+QString presetText(const QVariantMap *preset, const QString &key)
+{
+    if (!preset)
+        return {};
+    const auto it = preset->constFind(key);
+    return it == preset->cend() ? QString() : it->toString();
 }
 
 } // namespace
@@ -296,13 +359,19 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const QVariantMap driveEntry = db.lookup(model, firmware);
     const QVariantMap driveDict = driveEntry.value(QStringLiteral("attribDict")).toMap();
     const QVariantMap defaultDict = db.defaultEntry().value(QStringLiteral("attribDict")).toMap();
-    const QString normal = QString::fromLatin1(kControlTextColor);
-    const QString failure = QString::fromLatin1(kFailureColor);
+    std::array<bool, 256> listed{};
+    for (size_t i = 0; i < 30; ++i)
+        listed[u8(smartData, 2 + 12 * i)] = true;
+    const Presets ownPresets = presetsOf(driveDict, listed);
+    const Presets fallbackPresets = presetsOf(defaultDict, listed);
+    static const QString normal = QString::fromLatin1(kControlTextColor);
+    static const QString failure = QString::fromLatin1(kFailureColor);
     static const QString kName = QStringLiteral("name"), kFmt = QStringLiteral("fmt");
 
     QVariantList records;
     records.reserve(30);
-    std::map<QString, QVariant> vsaDict;
+    std::array<qsizetype, 256> recordOfId;
+    recordOfId.fill(-1);
     QVariant powerOnHours = QString(), powerCycleCount = QString(), crcErrorCount = QString();
     int temp194 = 0, temp190 = 0;
     bool anyBad = false, found = false, isHDD = false;
@@ -318,17 +387,17 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         const uint8_t value = u8(entry, 3), worst = u8(entry, 4);
         const QString &idText = byteText(id);
 
-        const QVariantMap own = driveDict.value(idText).toMap();
-        const QVariantMap fallback = defaultDict.value(idText).toMap();
+        const QVariantMap *own = ownPresets[id];
+        const QVariantMap *fallback = fallbackPresets[id];
         // An empty name (the legacy "loadunload" row) says nothing; look further.
-        QString name = own.value(kName).toString();
+        QString name = presetText(own, kName);
         if (name.isEmpty())
-            name = fallback.value(kName).toString();
+            name = presetText(fallback, kName);
         if (name.isEmpty())
             name = QStringLiteral("Unknown");
-        QString fmt = own.value(kFmt).toString();
+        QString fmt = presetText(own, kFmt);
         if (fmt.isEmpty())
-            fmt = fallback.value(kFmt).toString();
+            fmt = presetText(fallback, kFmt);
         if (fmt.isEmpty())
             fmt = QStringLiteral("raw48");
 
@@ -393,7 +462,7 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
             {"value", byteText(value)},
             {"worst", byteText(worst)},
         }));
-        vsaDict.insert_or_assign(idText, record);
+        recordOfId[id] = records.size(); // a repeated id: the later record wins
         records.append(record);
 
         if (!isHDD)
@@ -407,6 +476,11 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
     const int temperature = temp194 > 0 ? temp194 : temp190 > 0 ? temp190 : 0;
     const uint16_t revision = le16(smartData, 0);
     const bool crcBad = crcErrorCount.typeId() != QMetaType::QString && crcErrorCount.toInt() != 0;
+
+    std::map<QString, QVariant> vsaDict;
+    for (const uint8_t id : idsInTextOrder())
+        if (recordOfId[id] >= 0)
+            vsaDict.emplace_hint(vsaDict.end(), byteText(id), records.at(recordOfId[id]));
 
     static const RecordShape shape;
     return shape.make({
@@ -422,7 +496,7 @@ QVariantMap attributesModel(const DriveDatabase &db, std::span<const uint8_t> sm
         {"powerCycleCount", powerCycleCount},
         {"powerOnHours", powerOnHours},
         {"temperature", temperature},
-        {"vendorspecificAttributes", records},
+        {"vendorspecificAttributes", std::move(records)},
         {"vsaDict", QVariantMap(std::move(vsaDict))},
     });
 }

@@ -10,6 +10,8 @@
 #include <QVariantList>
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace corvane {
 
@@ -78,9 +80,14 @@ QString transportType(Bytes id)
 
 QString hexWords(Bytes id, int first)
 {
-    QString s;
-    for (int w = first; w < first + 4; ++w)
-        s += QStringLiteral("%1").arg(unsigned(word(id, size_t(w))), 4, 16, QLatin1Char('0'));
+    static const char digits[] = "0123456789abcdef";
+    QString s(16, Qt::Uninitialized);
+    QChar *out = s.data();
+    for (int w = first; w < first + 4; ++w) {
+        const unsigned v = word(id, size_t(w));
+        for (int shift = 12; shift >= 0; shift -= 4)
+            *out++ = QLatin1Char(digits[(v >> shift) & 0xF]);
+    }
     return s;
 }
 
@@ -106,14 +113,6 @@ QString worldWideName(Bytes id)
         break;
     }
     return wwn;
-}
-
-bool flag(const QVariantMap &built, const QVariantMap &properties, const QString &name)
-{
-    const auto it = built.constFind(name);
-    if (it != built.cend())
-        return it->toBool();
-    return properties.value(name).toBool();
 }
 
 } // namespace
@@ -253,24 +252,29 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     default: offlineText = QStringLiteral("Reserved"); break;
     }
     d.insert(QStringLiteral("Offline data collection status"), offlineText);
-    d.insert(QStringLiteral("Auto Offline Data Collection Enabled"), bool(offline & 0x80));
 
     const unsigned caps = u8(sd, 367);
-    static const char *const capNames[] = {
-        "SMART Execute Offline Immediate", "Auto Offline Data Collection",
-        "Abort Offline Collection Upon Command", "Offline Surface Scan Support",
-        "Self-Test", "Conveyance Self-Test", "Selective Self-Test",
+    const unsigned smartCaps = le16(sd, 368);
+    // The flags of this page. The capability table below reads them here, not
+    // by a search of `d` per row.
+    const std::pair<const char *, bool> flags[] = {
+        {"SMART Execute Offline Immediate", bool(caps & 0x01)},
+        {"Auto Offline Data Collection", bool(caps & 0x02)},
+        {"Abort Offline Collection Upon Command", bool(caps & 0x04)},
+        {"Offline Surface Scan Support", bool(caps & 0x08)},
+        {"Self-Test", bool(caps & 0x10)},
+        {"Conveyance Self-Test", bool(caps & 0x20)},
+        {"Selective Self-Test", bool(caps & 0x40)},
+        {"Auto Offline Data Collection Enabled", bool(offline & 0x80)},
+        {"Saves Data Before Power-Saving Mode", bool(smartCaps & 0x1)},
+        {"Autosave", bool(smartCaps & 0x2)},
     };
-    for (int bit = 0; bit < 7; ++bit)
-        d.insert(QLatin1String(capNames[bit]), bool(caps & (1u << bit)));
+    for (const auto &[name, on] : flags)
+        d.insert(QLatin1String(name), on);
 
     const unsigned collectionTime = le16(sd, 364);
     d.insert(QStringLiteral("Offline data collection time"),
              collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString()));
-
-    const unsigned smartCaps = le16(sd, 368);
-    d.insert(QStringLiteral("Saves Data Before Power-Saving Mode"), bool(smartCaps & 0x1));
-    d.insert(QStringLiteral("Autosave"), bool(smartCaps & 0x2));
 
     const bool selfTest = caps & 0x10;
     const unsigned status = u8(sd, smartdata::kSelfTestStatus);
@@ -296,17 +300,29 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
         "SCT Status", "SCT Error Recovery Control",
         "SCT Feature Control", "SCT Data Table",
     };
-    const QString check = QString(QChar(0x2714));
+    static const QString check = QString(QChar(0x2714));
+    static const std::array<QString, 16> capArrayKeys = [] {
+        std::array<QString, 16> keys;
+        for (size_t i = 0; i < keys.size(); ++i)
+            keys[i] = QLatin1String(capArrayNames[i]);
+        return keys;
+    }();
     QVariantList capArray;
-    for (int row = 0; row < 8; ++row) {
-        const QString k0 = QLatin1String(capArrayNames[2 * row]);
-        const QString k1 = QLatin1String(capArrayNames[2 * row + 1]);
+    capArray.reserve(8);
+    // A flag of this page, else the drive's (IDENTIFY's logging and SCT flags).
+    const auto on = [&](size_t key) {
+        for (const auto &[name, value] : flags)
+            if (std::strcmp(name, capArrayNames[key]) == 0)
+                return value;
+        return driveProperties.value(capArrayKeys[key]).toBool();
+    };
+    for (size_t row = 0; row < 8; ++row) {
         static const RecordShape shape;
         capArray.append(shape.make({
-            {"key0", k0},
-            {"key1", k1},
-            {"val0", flag(d, driveProperties, k0) ? check : QString()},
-            {"val1", flag(d, driveProperties, k1) ? check : QString()},
+            {"key0", capArrayKeys[2 * row]},
+            {"key1", capArrayKeys[2 * row + 1]},
+            {"val0", on(2 * row) ? check : QString()},
+            {"val1", on(2 * row + 1) ? check : QString()},
         }));
     }
     d.insert(QStringLiteral("capArray"), capArray);

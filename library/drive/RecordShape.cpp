@@ -8,7 +8,7 @@ namespace corvane {
 
 namespace {
 
-QVariantMap byKey(std::initializer_list<RecordShape::Field> fields)
+QVariantMap byKey(std::span<const RecordShape::Field> fields)
 {
     QVariantMap m;
     for (const RecordShape::Field &f : fields)
@@ -18,7 +18,7 @@ QVariantMap byKey(std::initializer_list<RecordShape::Field> fields)
 
 } // namespace
 
-bool RecordShape::fits(std::initializer_list<Field> fields) const
+bool RecordShape::fits(std::span<const Field> fields) const
 {
     if (fields.size() != _keys.size())
         return false;
@@ -32,7 +32,7 @@ bool RecordShape::fits(std::initializer_list<Field> fields) const
     return true;
 }
 
-QVariantMap RecordShape::make(std::initializer_list<Field> fields) const
+QVariantMap RecordShape::make(std::span<Field> fields) const
 {
     std::call_once(_learned, [&] {
         _shape = byKey(fields);
@@ -50,10 +50,9 @@ QVariantMap RecordShape::make(std::initializer_list<Field> fields) const
         return byKey(fields);
     QVariantMap m = _shape;
     m.detach();
-    const Field *const first = fields.begin();
     auto slot = _fieldOfKey.cbegin();
     for (auto it = m.begin(); it != m.end(); ++it)
-        *it = first[*slot++].value;
+        *it = std::move(fields[*slot++].value);
     return m;
 }
 

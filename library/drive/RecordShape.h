@@ -7,8 +7,9 @@
 // comparisons, with its values replaced in key order.
 #include <QVariantMap>
 
-#include <initializer_list>
+#include <cstddef>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace corvane {
@@ -24,11 +25,17 @@ public:
 
     // Give the same keys in the same order on every call (later fields win
     // over earlier ones with the same key). A call with other keys still
-    // gets its map, built key by key. Thread-safe.
-    QVariantMap make(std::initializer_list<Field> fields) const;
+    // gets its map, built key by key. Thread-safe. The values are moved into
+    // the map: a copy of each would cost a reference count and a release.
+    template<size_t N>
+    QVariantMap make(Field (&&fields)[N]) const
+    {
+        return make(std::span<Field>(fields, N));
+    }
 
 private:
-    bool fits(std::initializer_list<Field> fields) const;
+    QVariantMap make(std::span<Field> fields) const;
+    bool fits(std::span<const Field> fields) const;
 
     mutable std::once_flag _learned;
     mutable QVariantMap _shape;            // the keys, null values

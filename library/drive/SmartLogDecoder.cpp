@@ -7,6 +7,11 @@
 
 #include <QVariantList>
 
+#include <algorithm>
+#include <map>
+#include <numeric>
+#include <vector>
+
 namespace corvane {
 
 namespace {
@@ -104,20 +109,40 @@ QVariantMap smartLogs(Bytes dir)
     const unsigned version = le16(dir, 0);
     QVariantList logs;
     QVariantMap logDir;
+    // The named logs with their names and address texts, made once, and
+    // their order by that text, in which "logDir" is built without searching.
+    struct NamedLog
+    {
+        unsigned address;
+        QString name, key;
+    };
+    static const std::vector<NamedLog> named = [] {
+        std::vector<NamedLog> n;
+        for (unsigned address = 1; address <= 255; ++address)
+            if (const char *name = logName(address))
+                n.push_back({address, QString::fromLatin1(name), QString::number(address)});
+        return n;
+    }();
+    static const std::vector<qsizetype> byKey = [] {
+        std::vector<qsizetype> order(named.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [](qsizetype a, qsizetype b) { return named[size_t(a)].key < named[size_t(b)].key; });
+        return order;
+    }();
     if (version == 1) {
-        for (unsigned address = 1; address <= 255; ++address) {
-            const char *name = logName(address);
-            if (!name)
-                continue;
+        logs.reserve(qsizetype(named.size()));
+        for (const NamedLog &log : named) {
             static const RecordShape shape;
-            const QVariantMap record = shape.make({
-                {"logAddress", address},
-                {"pages", uint(word(dir, address))},
-                {"name", QString::fromLatin1(name)},
-            });
-            logs.append(record);
-            logDir.insert(QString::number(address), record);
+            logs.append(shape.make({
+                {"logAddress", log.address},
+                {"pages", uint(word(dir, log.address))},
+                {"name", log.name},
+            }));
         }
+        std::map<QString, QVariant> byAddress;
+        for (const qsizetype i : byKey)
+            byAddress.emplace_hint(byAddress.end(), named[size_t(i)].key, logs.at(i));
+        logDir = QVariantMap(std::move(byAddress));
     }
     return {
         {QStringLiteral("logDirVersion"), version},
