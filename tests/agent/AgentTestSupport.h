@@ -5,22 +5,12 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
-#include <QCoreApplication>
 #include <QDBusContext>
-#include <QMutex>
-#include <QWaitCondition>
-#include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QList>
-#include <QMap>
-#include <QObject>
+#include <QMutex>
 #include <QProcess>
-#include <QStringList>
 #include <QTimer>
-#include <QVariantMap>
-#include <functional>
+#include <QWaitCondition>
 
 #include "DriveSource.h"
 #include "QStringPrinter.h"

@@ -100,6 +100,10 @@ struct SleepingDrives : ::testing::Test
             out.append(d.bsdName + ' ' + d.health + (d.asleep ? " zzz" : ""));
         return out;
     }
+    QString sdaAfterGather(bool rescan = false)
+    {
+        return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : QStringLiteral("(no gather)");
+    }
     QByteArray dataFile() const
     {
         QFile f(home.filePath("group/data.json"));
@@ -164,8 +168,7 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
 
     // Awake again: read as usual.
     mode("sda", "0xFF");
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
 }
 
 TEST_F(SleepingDrives, WakeAtMostEveryNHours)
@@ -174,32 +177,25 @@ TEST_F(SleepingDrives, WakeAtMostEveryNHours)
     defaults.setValue(kWakeSleepingDrivesKey, 2);
 
     // Waking is allowed and the drive was never read: it is read now.
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
 
     // Within two hours of that read it is left asleep.
     now += 2 * kHour - 1;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
     // Two hours after the last read it is due; then the clock starts again.
     now += 1;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
     now += kHour;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
     // Back to never: not even hours later.
     defaults.setValue(kWakeSleepingDrivesKey, 0);
     now += 100 * kHour;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
     // A stored value that is no number reads as never.
     defaults.setValue(kWakeSleepingDrivesKey, "often");
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
     // An explicit rescan ignores the schedule.
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false, true));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(true), "sda Passed");
 }
