@@ -125,11 +125,10 @@ struct SleepingDrives : ::testing::Test
 
 TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummaryStays)
 {
-    mode("sda", "standby");
-    mode("sdb", "sleep");
-    mode("sdc", "idle");
-    mode("sdd", "dozing"); // an answer that can't be read: the drive is read
-    mode("sde", "standby"); // a solid-state drive is never asked
+    // sdd's answer can't be read: the drive is read; sde, a solid-state drive, is never asked.
+    for (const auto &[bsd, word] : {std::pair{"sda", "standby"}, {"sdb", "sleep"}, {"sdc", "idle"}, {"sdd", "dozing"},
+                                    {"sde", "standby"}})
+        mode(bsd, word);
 
     // Never read yet and asleep: listed with "-"; the other disks are read.
     ASSERT_TRUE(watcher.gatherSMARTDrives(false));

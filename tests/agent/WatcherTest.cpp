@@ -74,9 +74,8 @@ struct WatcherFixture : ::testing::Test
             out.append(d.bsdName);
         return out;
     }
-    bool settled() { return (!watcher || watcher->isIdle()) && notifier->isIdle(); }
     // Runs queued gathers and the alerts they sent.
-    void settle() { ASSERT_TRUE(waitUntil([this] { return settled(); })); }
+    void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
 
     PrivateBus bus;
     TestNotificationServer server{bus.connect()};
@@ -134,7 +133,6 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 
     // The unreadable drive is named once, not at every gather.
     EXPECT_EQ(g_agentLog.filter("nvme0n1: SMART data not readable").size(), 1) << g_agentLog.join('\n').toStdString();
-    EXPECT_EQ(g_agentLog.filter("Gathered 4 drive(s)").size(), gathers.size());
 }
 
 TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
@@ -174,7 +172,6 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     watcher->reloadSMARTData({{"notify", true}});
     settle();
     EXPECT_EQ(server.calls.size(), 2); // sdb's news; sda's is old
-    EXPECT_EQ(g_agentLog.filter("Mounted: /media/u/Stick").size(), 1);
 }
 
 TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
