@@ -9,6 +9,7 @@
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
 #include "platform/SharedDefaults.h"
+#include "support/Fields.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -88,9 +89,7 @@ struct SleepingDrives : ::testing::Test
     QString set() const { return home.filePath("set"); }
     void mode(const char *bsd, const QByteArray &word)
     {
-        QFile file(set() + "/drives/" + bsd + "/power_mode.txt");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(word);
+        ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word));
     }
     // bsdName health, with "zzz" for a drive shown asleep.
     QStringList shown() const

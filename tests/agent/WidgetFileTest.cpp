@@ -2,6 +2,7 @@
 #include "AgentTestSupport.h"
 #include "DriveSource.h"
 #include "SMARTDrive.h"
+#include "support/Fields.h"
 
 #include <QDir>
 #include <QFile>
@@ -128,9 +129,7 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 2; }));
 
     // No container (its place is taken by a file): nothing written, no reload.
-    QFile blocker(home.filePath("blocked"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(writeFile(home.filePath("blocked"), {}));
     EXPECT_EQ(writeDrivesForWidget(drives, home.filePath("blocked/group"), agent), WidgetWrite::NoContainer);
     EXPECT_EQ(writeDrivesForWidget(drives, QString(), agent), WidgetWrite::NoContainer);
     // A later reload would arrive after this marker one.

@@ -2,8 +2,10 @@
 // The drive history: what a gather writes, how long it is kept, how a drive
 // keeps its series under a new kernel name, and what happens to damaged,
 // foreign, old and newer files.
+#include "AlertPolicy.h"
 #include "HistoryWriter.h"
 #include "QStringPrinter.h"
+#include "support/Fields.h"
 #include "drive/DriveEnumerator.h"
 #include "drive/DriveReader.h"
 #include "drive/THSMARTDevice.h"
@@ -172,9 +174,7 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
     const QDir dir(tmp.path());
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     const QByteArray garbage = QByteArray("this is no database ").repeated(300);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(garbage) == garbage.size());
-    f.close();
+    ASSERT_TRUE(test::writeFile(path, garbage));
 
     // Reading never moves anything.
     QString error;

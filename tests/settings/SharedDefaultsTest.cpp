@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SharedDefaults.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,6 +19,7 @@ using namespace corvane;
 
 using corvane::test::app;
 using corvane::test::waitUntil;
+using corvane::test::writeFile;
 
 namespace {
 
@@ -45,13 +47,6 @@ QByteArray contents(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QStringList backups(const QString &dir)
@@ -102,14 +97,14 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
 
     // A file edited by hand.
-    writeFile(file, "[General]\nShouldNotifyUser=true\n\n[ignoreAttributes]\na10=false\na5=true\n");
+    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n\n[ignoreAttributes]\na10=false\na5=true\n"));
     reader.reload();
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a10", false}, {"a5", true}}));
     EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
 
     // A stored non-dictionary hides the registered dictionary.
     for (const char *plain : {"[General]\nignoreAttributes=5\n", "[General]\nignoreAttributes=a5, a10\n"}) {
-        writeFile(file, plain);
+        ASSERT_TRUE(writeFile(file, plain));
         reader.reload();
         EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes")) << plain;
     }
@@ -172,7 +167,7 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     for (const QByteArray &bad : garbage) {
         QTemporaryDir dir;
         const QString file = dir.filePath("suite.conf");
-        writeFile(file, bad);
+        ASSERT_TRUE(writeFile(file, bad));
         CaptureWarnings capture;
         SharedDefaults defaults(file);
         defaults.registerDefaults(defaultSharedRegistrations());
@@ -198,7 +193,7 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     defaults.registerDefaults(defaultSharedRegistrations());
     defaults.setValue("ignoreAttributes", QVariantMap{{"a5", true}});
     CaptureWarnings capture;
-    writeFile(file, QByteArray("\0garbage\0", 9));
+    ASSERT_TRUE(writeFile(file, QByteArray("\0garbage\0", 9)));
     ASSERT_TRUE(waitUntil([&] { return !backups(dir.path()).isEmpty(); }));
     EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
     EXPECT_EQ(g_warnings.size(), 1);
@@ -245,7 +240,7 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
     app();
     QTemporaryDir dir;
     const QString file = dir.filePath("suite.conf");
-    writeFile(file, "[General]\nShouldNotifyUser=true\n");
+    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n"));
     const QByteArray good = contents(file);
     // Another user may replace files in the folder, not read this one.
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
