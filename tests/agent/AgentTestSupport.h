@@ -29,13 +29,11 @@ class TestNotificationServer : public QObject, protected QDBusContext
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    struct Call
+    struct Call // Notify's arguments, in order, and the id it returned
     {
         QString appName;
         uint replacesId;
-        QString icon;
-        QString summary;
-        QString body;
+        QString icon, summary, body;
         QStringList actions;
         QVariantMap hints;
         int timeout;
