@@ -128,6 +128,12 @@ TEST(Metrics, LabelValuesAreEscapedAndReasonsAreShort)
         "model_family=\"Family \\\"F\\\"\"} 1")))
         << text.toStdString();
     EXPECT_TRUE(sampleLines(text).contains("corvane_scrape_timestamp_seconds 1700000000.5"));
+    // Read errors of the same drive and reason add up; drives in kernel-name order.
+    const QStringList errors = sampleLines(prometheusExposition(
+        {}, 0, {{"sdb", "timeout", 1}, {"sda", "timeout", 2}, {"sdb", "timeout", 4}, {"sdb", "no_device", 8}}));
+    EXPECT_EQ(errors.filter("read_errors").join('\n'), "corvane_drive_read_errors_total{device=\"sda\",reason=\"timeout\"} 2\n"
+                                                       "corvane_drive_read_errors_total{device=\"sdb\",reason=\"no_device\"} 8\n"
+                                                       "corvane_drive_read_errors_total{device=\"sdb\",reason=\"timeout\"} 5");
     EXPECT_EQ(escapeLabelValue("a\\\"\n\tü"), QByteArray("a\\\\\\\"\\n\tü"));
     const ProcessRun check = promtool({"check", "metrics"}, text);
     EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();

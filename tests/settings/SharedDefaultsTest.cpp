@@ -97,10 +97,16 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
 
     // A file edited by hand.
-    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n\n[ignoreAttributes]\na10=false\na5=true\n"));
+    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\nshowMenuBarExtra=false\ncorvane2Intro=1\n\n"
+                                "[ignoreAttributes]\na10=false\na5=true\n"));
     reader.reload();
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a10", false}, {"a5", true}}));
-    EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
+    EXPECT_EQ(QList<bool>({reader.boolValue("ShouldNotifyUser"), reader.boolValue("showMenuBarExtra"),
+                           reader.boolValue("corvane2Intro")}),
+              QList<bool>({true, false, true}));
+    // Reminder hours: 0 is "never"; anything else but a whole number >= 0 is the default.
+    EXPECT_EQ(QList<int>({alertReminderHours(0), alertReminderHours(-1), alertReminderHours("often")}),
+              QList<int>({0, 24, 24}));
 
     // A stored non-dictionary hides the registered dictionary.
     for (const char *plain : {"[General]\nignoreAttributes=5\n", "[General]\nignoreAttributes=a5, a10\n"}) {
