@@ -5,22 +5,12 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
-#include <QCoreApplication>
 #include <QDBusContext>
-#include <QMutex>
-#include <QWaitCondition>
-#include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QList>
-#include <QMap>
-#include <QObject>
+#include <QMutex>
 #include <QProcess>
-#include <QStringList>
 #include <QTimer>
-#include <QVariantMap>
-#include <functional>
+#include <QWaitCondition>
 
 #include "DriveSource.h"
 #include "QStringPrinter.h"
@@ -39,13 +29,11 @@ class TestNotificationServer : public QObject, protected QDBusContext
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    struct Call
+    struct Call // Notify's arguments, in order, and the id it returned
     {
         QString appName;
         uint replacesId;
-        QString icon;
-        QString summary;
-        QString body;
+        QString icon, summary, body;
         QStringList actions;
         QVariantMap hints;
         int timeout;

@@ -9,6 +9,7 @@
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
 #include "platform/SharedDefaults.h"
+#include "support/Fields.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -88,9 +89,7 @@ struct SleepingDrives : ::testing::Test
     QString set() const { return home.filePath("set"); }
     void mode(const char *bsd, const QByteArray &word)
     {
-        QFile file(set() + "/drives/" + bsd + "/power_mode.txt");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(word);
+        ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word));
     }
     // bsdName health, with "zzz" for a drive shown asleep.
     QStringList shown() const
@@ -99,6 +98,10 @@ struct SleepingDrives : ::testing::Test
         for (const SMARTDrive &d : watcher.smartDrives())
             out.append(d.bsdName + ' ' + d.health + (d.asleep ? " zzz" : ""));
         return out;
+    }
+    QString sdaAfterGather(bool rescan = false)
+    {
+        return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : QStringLiteral("(no gather)");
     }
     QByteArray dataFile() const
     {
@@ -121,11 +124,10 @@ struct SleepingDrives : ::testing::Test
 
 TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummaryStays)
 {
-    mode("sda", "standby");
-    mode("sdb", "sleep");
-    mode("sdc", "idle");
-    mode("sdd", "dozing"); // an answer that can't be read: the drive is read
-    mode("sde", "standby"); // a solid-state drive is never asked
+    // sdd's answer can't be read: the drive is read; sde, a solid-state drive, is never asked.
+    for (const auto &[bsd, word] : {std::pair{"sda", "standby"}, {"sdb", "sleep"}, {"sdc", "idle"}, {"sdd", "dozing"},
+                                    {"sde", "standby"}})
+        mode(bsd, word);
 
     // Never read yet and asleep: listed with "-"; the other disks are read.
     ASSERT_TRUE(watcher.gatherSMARTDrives(false));
@@ -171,8 +173,7 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
 
     // Awake again: read as usual.
     mode("sda", "0xFF");
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
 }
 
 TEST_F(SleepingDrives, WakeAtMostEveryNHours)
@@ -181,32 +182,25 @@ TEST_F(SleepingDrives, WakeAtMostEveryNHours)
     defaults.setValue(kWakeSleepingDrivesKey, 2);
 
     // Waking is allowed and the drive was never read: it is read now.
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
 
     // Within two hours of that read it is left asleep.
     now += 2 * kHour - 1;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
     // Two hours after the last read it is due; then the clock starts again.
     now += 1;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed");
     now += kHour;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
     // Back to never: not even hours later.
     defaults.setValue(kWakeSleepingDrivesKey, 0);
     now += 100 * kHour;
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
     // A stored value that is no number reads as never.
     defaults.setValue(kWakeSleepingDrivesKey, "often");
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false));
-    EXPECT_EQ(shown()[2], "sda Passed zzz");
+    EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
     // An explicit rescan ignores the schedule.
-    ASSERT_TRUE(watcher.gatherSMARTDrives(false, true));
-    EXPECT_EQ(shown()[2], "sda Passed");
+    EXPECT_EQ(sdaAfterGather(true), "sda Passed");
 }

@@ -9,7 +9,6 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -73,7 +72,6 @@ TEST_F(ServiceFixture, VersionAndEachReloadIsOneSilentGather)
     CannedDriveSource source({driveProperties("sda", "A", QStringLiteral("Failed"))});
     watch(source);
     EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
-    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
 
     EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
     ASSERT_TRUE(waitUntil([&] { return gathers.size() == 1 && watcher->isIdle(); }));
@@ -105,13 +103,8 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
 
     // The read hangs in the seam; the service still answers at once.
     EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer clock;
-        clock.start();
+    for (int i = 0; i < 3; ++i)
         EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
-        // Reported for the record (ctest --output-on-failure -V), never asserted.
-        RecordProperty("replyMicroseconds" + std::to_string(i), int(clock.nsecsElapsed() / 1000));
-    }
     EXPECT_TRUE(watcher->isGathering());
     EXPECT_TRUE(gathers.isEmpty());
 

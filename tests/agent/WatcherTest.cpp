@@ -55,11 +55,16 @@ struct WatcherFixture : ::testing::Test
         QFile f(home.filePath("group/data.json"));
         return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
     }
-    QStringList column(const QJsonArray &array, const char *member) const
+    // Per record, the members' values joined by "|".
+    static QStringList column(const QJsonArray &array, const QStringList &members)
     {
         QStringList out;
-        for (const auto &v : array)
-            out.append(v.toObject()[QLatin1String(member)].toString());
+        for (const auto &v : array) {
+            QStringList values;
+            for (const QString &m : members)
+                values << v.toObject()[m].toString();
+            out.append(values.join('|'));
+        }
         return out;
     }
     QStringList names() const
@@ -69,9 +74,8 @@ struct WatcherFixture : ::testing::Test
             out.append(d.bsdName);
         return out;
     }
-    bool settled() { return (!watcher || watcher->isIdle()) && notifier->isIdle(); }
     // Runs queued gathers and the alerts they sent.
-    void settle() { ASSERT_TRUE(waitUntil([this] { return settled(); })); }
+    void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
 
     PrivateBus bus;
     TestNotificationServer server{bus.connect()};
@@ -113,13 +117,11 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 
     // The data file after every gather, in drive order, with fresh ids each time.
     ASSERT_EQ(files.size(), gathers.size());
-    for (const QJsonArray &file : std::as_const(files)) {
-        EXPECT_EQ(column(file, "bsdName"), QStringList({"nvme0n1", "sda", "sdb", "sdc"}));
-        EXPECT_EQ(column(file, "volName"), QStringList({"Home", "Root, Home", "", "Media"}));
-        EXPECT_EQ(column(file, "health"), QStringList({"-", "Passed", "Failed", "Warning"}));
-        EXPECT_EQ(column(file, "location"), QStringList({"Internal", "Internal", "Internal", "External"}));
-    }
-    EXPECT_NE(column(files[0], "id"), column(files[1], "id"));
+    for (const QJsonArray &file : std::as_const(files))
+        EXPECT_EQ(column(file, {"bsdName", "volName", "health", "location"}),
+                  QStringList({"nvme0n1|Home|-|Internal", "sda|Root, Home|Passed|Internal", "sdb||Failed|Internal",
+                               "sdc|Media|Warning|External"}));
+    EXPECT_NE(column(files[0], {"id"}), column(files[1], {"id"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == gathers.size(); }));
 
     // One alert per Warning/Failed drive, in list order, each drive its own;
@@ -131,7 +133,6 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 
     // The unreadable drive is named once, not at every gather.
     EXPECT_EQ(g_agentLog.filter("nvme0n1: SMART data not readable").size(), 1) << g_agentLog.join('\n').toStdString();
-    EXPECT_EQ(g_agentLog.filter("Gathered 4 drive(s)").size(), gathers.size());
 }
 
 TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
@@ -171,16 +172,6 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     watcher->reloadSMARTData({{"notify", true}});
     settle();
     EXPECT_EQ(server.calls.size(), 2); // sdb's news; sda's is old
-    EXPECT_EQ(g_agentLog.filter("Mounted: /media/u/Stick").size(), 1);
-
-    // Without permission a failing drive is still listed, but no one is told.
-    defaults->setValue("ShouldNotifyUser", false);
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
-                      driveProperties("sdb", "B", QStringLiteral("Failed"))});
-    volumes.mount("/media/u/Stick");
-    settle();
-    EXPECT_EQ(server.calls.size(), 2);
-    EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
 }
 
 TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
@@ -202,7 +193,7 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
     // After the unmount's own gather the ejected drive goes, and the file is rewritten.
     EXPECT_EQ(gathers.size(), 2);
     EXPECT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb"}));
-    EXPECT_EQ(column(dataFile(), "bsdName"), QStringList({"nvme1n1", "sda", "sdb"}));
+    EXPECT_EQ(column(dataFile(), {"bsdName"}), QStringList({"nvme1n1", "sda", "sdb"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
 
     // An internal drive stays; so does everything for names no drive has.
@@ -220,18 +211,18 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
 
-    QProcess writer;
-    writer.start(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", R"({"a5": true, "a194": false})"});
-    ASSERT_TRUE(writer.waitForFinished(30000));
-    ASSERT_EQ(writer.exitCode(), 0);
+    // Written by another process, as the app does.
+    const auto store = [&](const char *json) {
+        return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", json});
+    };
+    ASSERT_EQ(store(R"({"a5": true, "a194": false})"), 0);
     watcher->rescan();
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), (QVariantMap{{"a5", true}, {"a194", false}}));
 
     // A stored value that is no dictionary: the gather reads nothing and changes nothing.
     const QJsonArray before = dataFile();
-    writer.start(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", "42"});
-    ASSERT_TRUE(writer.waitForFinished(30000));
+    ASSERT_EQ(store("42"), 0);
     source.setDrives({});
     const int reads = source.reads();
     watcher->rescan();

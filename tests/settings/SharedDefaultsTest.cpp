@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/SharedDefaults.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,16 +19,14 @@ using namespace corvane;
 
 using corvane::test::app;
 using corvane::test::waitUntil;
+using corvane::test::writeFile;
 
 namespace {
 
 // Runs the other process that writes one value.
 void writeFromAnotherProcess(const QString &file, const QString &key, const QByteArray &json)
 {
-    QProcess writer;
-    writer.start(QStringLiteral(SETTINGS_WRITER), {file, key, QString::fromUtf8(json)});
-    ASSERT_TRUE(writer.waitForFinished(30000));
-    ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().constData();
+    ASSERT_EQ(QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, key, QString::fromUtf8(json)}), 0);
 }
 
 QStringList g_warnings;
@@ -48,13 +47,6 @@ QByteArray contents(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QStringList backups(const QString &dir)
@@ -95,9 +87,7 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
 
     // Dictionaries are groups; other types stored under their key read as absent.
     other.setValue("ignoreAttributes", QVariantMap{{"a5", true}, {"a194", false}});
-    const QByteArray text = contents(file);
-    EXPECT_TRUE(text.contains("[ignoreAttributes]")) << text.constData();
-    EXPECT_TRUE(text.contains("a5=true"));
+    EXPECT_TRUE(contents(file).contains("[ignoreAttributes]\na194=false\na5=true\n")) << contents(file).constData();
 
     SharedDefaults reader(file);
     reader.registerDefaults(defaultSharedRegistrations());
@@ -107,22 +97,27 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
 
     // A file edited by hand.
-    writeFile(file, "[General]\nShouldNotifyUser=true\n\n[ignoreAttributes]\na10=false\na5=true\n");
+    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\nshowMenuBarExtra=false\ncorvane2Intro=1\n\n"
+                                "[ignoreAttributes]\na10=false\na5=true\n"));
     reader.reload();
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a10", false}, {"a5", true}}));
-    EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
+    EXPECT_EQ(QList<bool>({reader.boolValue("ShouldNotifyUser"), reader.boolValue("showMenuBarExtra"),
+                           reader.boolValue("corvane2Intro")}),
+              QList<bool>({true, false, true}));
+    // Reminder hours: 0 is "never"; anything else but a whole number >= 0 is the default.
+    EXPECT_EQ(QList<int>({alertReminderHours(0), alertReminderHours(-1), alertReminderHours("often")}),
+              QList<int>({0, 24, 24}));
 
     // A stored non-dictionary hides the registered dictionary.
-    writeFile(file, "[General]\nignoreAttributes=5\n");
-    reader.reload();
-    EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes"));
-    writeFile(file, "[General]\nignoreAttributes=a5, a10\n");
-    reader.reload();
-    EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes"));
+    for (const char *plain : {"[General]\nignoreAttributes=5\n", "[General]\nignoreAttributes=a5, a10\n"}) {
+        ASSERT_TRUE(writeFile(file, plain));
+        reader.reload();
+        EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes")) << plain;
+    }
     // A dictionary stored over the plain value wins again.
     reader.setValue("ignoreAttributes", QVariantMap{{"a187", true}});
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
-    EXPECT_FALSE(contents(file).contains("ignoreAttributes=5"));
+    EXPECT_FALSE(contents(file).contains("ignoreAttributes="));
 
     // "Ignore nothing" is an empty dictionary, not the registered one.
     reader.setValue("ignoreAttributes", QVariantMap());
@@ -178,7 +173,7 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     for (const QByteArray &bad : garbage) {
         QTemporaryDir dir;
         const QString file = dir.filePath("suite.conf");
-        writeFile(file, bad);
+        ASSERT_TRUE(writeFile(file, bad));
         CaptureWarnings capture;
         SharedDefaults defaults(file);
         defaults.registerDefaults(defaultSharedRegistrations());
@@ -204,7 +199,7 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     defaults.registerDefaults(defaultSharedRegistrations());
     defaults.setValue("ignoreAttributes", QVariantMap{{"a5", true}});
     CaptureWarnings capture;
-    writeFile(file, QByteArray("\0garbage\0", 9));
+    ASSERT_TRUE(writeFile(file, QByteArray("\0garbage\0", 9)));
     ASSERT_TRUE(waitUntil([&] { return !backups(dir.path()).isEmpty(); }));
     EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
     EXPECT_EQ(g_warnings.size(), 1);
@@ -251,7 +246,7 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
     app();
     QTemporaryDir dir;
     const QString file = dir.filePath("suite.conf");
-    writeFile(file, "[General]\nShouldNotifyUser=true\n");
+    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n"));
     const QByteArray good = contents(file);
     // Another user may replace files in the folder, not read this one.
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
