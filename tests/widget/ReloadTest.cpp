@@ -87,22 +87,17 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
     int changes = 0;
     QObject::connect(&watcher, &DataFileWatcher::changed, [&] { ++changes; });
 
-    auto replace = [&](const QByteArray &content) {
-        QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
-    };
-
     // The folders appear one after the other, then the file.
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("not"))));
     ASSERT_TRUE(waitUntil([&] { return changes >= 1; }));
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(replace("[]"));
+    ASSERT_TRUE(replaceFile(path, "[]"));
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(path) && changes >= 2; }));
 
     // Two atomic replacements in a row: the watch follows the new file each time.
     for (int round = 0; round < 2; ++round) {
         const int before = changes;
-        ASSERT_TRUE(replace(drivesJson({"Passed"})));
+        ASSERT_TRUE(replaceFile(path, drivesJson({"Passed"})));
         ASSERT_TRUE(waitUntil([&] { return changes > before; })) << round;
     }
 

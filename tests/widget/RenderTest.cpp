@@ -95,20 +95,13 @@ TEST(WidgetRender, GeometryStaysInsideAndApart)
             const TileGeometry &t = tiles.at(i);
             EXPECT_EQ(t.tile.size(), QSizeF(97, 97));
             EXPECT_EQ(t.icon.size(), QSizeF(64, 64));
-            EXPECT_TRUE(canvas.contains(t.tile));
-            EXPECT_TRUE(canvas.contains(t.name));
-            EXPECT_TRUE(t.tile.contains(t.icon));
-            EXPECT_TRUE(t.tile.contains(t.badge));
+            EXPECT_TRUE(canvas.contains(t.tile) && canvas.contains(t.name) && t.tile.contains(t.icon)
+                        && t.tile.contains(t.badge) && !t.tile.intersects(g.mark));
             // Badge in the icon's lower right corner, the name below the icon.
-            EXPECT_GT(t.badge.center().x(), t.icon.center().x());
-            EXPECT_GT(t.badge.center().y(), t.icon.center().y());
-            EXPECT_GE(t.name.top(), t.icon.bottom());
-            EXPECT_LE(t.name.bottom(), t.tile.bottom() + 0.01);
-            EXPECT_FALSE(t.tile.intersects(g.mark));
-            for (int j = i + 1; j < tiles.size(); ++j) {
-                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile));
-                EXPECT_FALSE(t.name.intersects(tiles.at(j).name)) << i << " " << j;
-            }
+            EXPECT_TRUE(t.badge.center().x() > t.icon.center().x() && t.badge.center().y() > t.icon.center().y());
+            EXPECT_TRUE(t.name.top() >= t.icon.bottom() && t.name.bottom() <= t.tile.bottom() + 0.01);
+            for (int j = i + 1; j < tiles.size(); ++j)
+                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile) || t.name.intersects(tiles.at(j).name)) << i << " " << j;
         }
     }
     // A lone tile's name may use the full 120.

@@ -4,25 +4,27 @@
 #include "platform/Paths.h"
 #include "support/EventLoop.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QRect>
 #include <QSaveFile>
-#include <QThread>
 #include <functional>
 
 namespace corvane::widget::test {
 
 using corvane::test::waitUntil;
 
-// Replaces data.json in the group container the way the agent does.
+// Replaces a file atomically, the way the agent does.
+inline bool replaceFile(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+}
+// Replaces data.json in the group container.
 inline bool writeDataFile(const QByteArray &content)
 {
     QDir().mkpath(corvane::groupContainer());
-    QSaveFile file(corvane::groupContainer() + QStringLiteral("data.json"));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    return replaceFile(corvane::groupContainer() + QStringLiteral("data.json"), content);
 }
 
 inline QByteArray drivesJson(const QStringList &healths)
