@@ -11,7 +11,6 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -156,10 +155,7 @@ TEST(WidgetWindowTest, FamilyIsRememberedAndRowsOpenTheApplication)
         EXPECT_EQ(window.size(), familyCanvasSize(WidgetFamily::Large));
     }
     EXPECT_EQ(storedFamily(), WidgetFamily::Large);
-    {
-        QSettings ini(corvane::sharedDefaultsFile(), QSettings::IniFormat);
-        EXPECT_EQ(ini.value(QStringLiteral("widgetFamily")).toString(), "large");
-    }
+    EXPECT_EQ(QSettings(corvane::sharedDefaultsFile(), QSettings::IniFormat).value("widgetFamily").toString(), "large");
 
     WidgetWindow window(noBus);
     EXPECT_EQ(window.family(), WidgetFamily::Large);
@@ -184,10 +180,7 @@ TEST(WidgetWindowTest, FamilyIsRememberedAndRowsOpenTheApplication)
     EXPECT_FALSE(window.rowAt(QPointF(-1, -1)).has_value());
 
     // A stored value that is no family falls back to medium.
-    {
-        QSettings ini(corvane::sharedDefaultsFile(), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("widgetFamily"), QStringLiteral("huge"));
-    }
+    QSettings(corvane::sharedDefaultsFile(), QSettings::IniFormat).setValue("widgetFamily", "huge");
     EXPECT_EQ(storedFamily(), WidgetFamily::Medium);
     window.setFamily(WidgetFamily::Small);
     EXPECT_EQ(storedFamily(), WidgetFamily::Small);

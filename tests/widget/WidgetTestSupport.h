@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "Provider.h"
+#include "WidgetLayout.h"
 #include "platform/Paths.h"
 #include "support/EventLoop.h"
 
@@ -52,6 +53,14 @@ inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefi
                                        i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"), QString(),
                                        healths.at(i)));
     return entry;
+}
+
+inline QList<TileGeometry> allTiles(const WidgetGeometry &g)
+{
+    QList<TileGeometry> tiles;
+    for (const RowGeometry &row : g.rows)
+        tiles += row.tiles;
+    return tiles;
 }
 
 inline bool near(QRgb pixel, const QColor &colour, int tolerance)
