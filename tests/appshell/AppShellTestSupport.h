@@ -142,7 +142,8 @@ inline app::THAppDelegate::Options demoOptions()
 {
     QApplication::setQuitOnLastWindowClosed(false);
     QString error;
-    std::optional<DrivePlatform> platform = DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+    std::optional<DrivePlatform> platform =
+        DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
     EXPECT_TRUE(platform) << error.toStdString();
     app::THAppDelegate::Options options;
     options.platform = platform ? std::make_shared<const DrivePlatform>(std::move(*platform)) : nullptr;
