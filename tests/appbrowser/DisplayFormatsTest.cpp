@@ -41,7 +41,8 @@ TEST(DisplayFormats, EdgeValuesOfEveryFormat)
     expectTexts<QVariant>(minutesXfmr, {{2, "2 minutes"}});
     expectTexts<QVariant>(pagesXfmr, {{QStringLiteral("16"), "16 pages"}});
     expectTexts<QVariant>(percentXfmr, {{7, "7 %"}});
-    expectTexts<qint64>(todXfmr, {{3725, " 01:02:05"}, {-59, "-00:00:59"}, {360000, " 100:00:00"}, {0, " 00:00:00"}});
+    expectTexts<qint64>(
+        todXfmr, {{3725, " 01:02:05"}, {3599, " 00:59:59"}, {-59, "-00:00:59"}, {360000, " 100:00:00"}, {0, " 00:00:00"}});
     expectTexts<QString>(pfw_iconXfmr,
         {{"Passed", "NSStatusAvailableFlat"}, {"Warning", "NSStatusPartiallyAvailableFlat"},
             {"Failed", "NSStatusUnavailableFlat"}, {"passed", "NSStatusNone"}, {QString(), "NSStatusNone"}});
