@@ -11,37 +11,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 
 using namespace corvane;
 using namespace corvane::app;
 using namespace corvane::app::test;
-
-namespace {
-
-struct Browser
-{
-    Demo demo;
-    ScriptedDiskEvents *events = nullptr;
-    std::unique_ptr<DriveBrowser> browser;
-
-    Browser()
-    {
-        browser = std::make_unique<DriveBrowser>(demo.platform);
-        auto scripted = std::make_unique<ScriptedDiskEvents>();
-        events = scripted.get();
-        browser->setDiskEvents(std::move(scripted));
-        browser->resize(1000, 600);
-        browser->show();
-    }
-    DriveBrowser &operator*() { return *browser; }
-    QString shownSet() { return browser->findChild<QStackedWidget *>()->currentWidget()->objectName(); }
-};
-
-} // namespace
 
 TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
 {
@@ -113,9 +88,7 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     b.browser->updateDriveInfo();
     EXPECT_TRUE(busy->isVisible());
     EXPECT_EQ(busy->findChild<QLabel *>()->text(), QStringLiteral("Updating information for nvme1n1..."));
-    for (int i = 0; i < 200 && busy->isVisible(); ++i)
-        spin(10);
-    EXPECT_FALSE(busy->isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !busy->isVisible(); }));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
     EXPECT_EQ(m->index(1, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("nvme1n1, Failed"));
 }
@@ -155,7 +128,7 @@ TEST(Browser, RebuildsOnDiskEventsKeepingTheSelectedDrive)
     for (const char *n : {"sdh", "sdi", "sdj", "sdk"})
         b.events->arrive(QLatin1String(n));
     ASSERT_TRUE(waitForDrives(*b));
-    spin(300);
+    waitUntil([] { return false; }, 300); // lets a second rebuild in, were one due
     EXPECT_EQ(rebuilt.count(), 1);
     EXPECT_EQ(agent.count(), 1);
 }
@@ -183,7 +156,7 @@ TEST(Browser, NoDrivesAlertOffersQuitRescanAndTheDriver)
         for (QAbstractButton *button : box->buttons())
             if (button->text() == text)
                 button->click();
-        spin(50);
+        corvane::test::drainEvents();
     };
     press(QStringLiteral("Rescan Drives"));
     ASSERT_TRUE(rebuilt.count() == 1 || rebuilt.wait(20000)); // rescanned, still nothing: the alert again

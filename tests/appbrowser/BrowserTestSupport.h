@@ -6,14 +6,18 @@
 #include "platform/DiskEvents.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
-#include <QEventLoop>
+#include "support/EventLoop.h"
+
 #include <QMutex>
 #include <QSet>
-#include <QTimer>
+#include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace corvane::app::test {
+
+using corvane::test::waitUntil;
 
 // Hides whole disks by kernel name, as if they were unplugged.
 class HidingRegistry : public Registry
@@ -70,26 +74,31 @@ struct Demo
     }
 };
 
-inline void spin(int ms)
+// A shown browser on the demo set whose disk events the test makes.
+struct Browser
 {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+    Demo demo;
+    ScriptedDiskEvents *events = nullptr;
+    std::unique_ptr<DriveBrowser> browser;
 
-// Waits for the next rebuild; false after 20 s.
+    Browser()
+    {
+        browser = std::make_unique<DriveBrowser>(demo.platform);
+        auto scripted = std::make_unique<ScriptedDiskEvents>();
+        events = scripted.get();
+        browser->setDiskEvents(std::move(scripted));
+        browser->resize(1000, 600);
+        browser->show();
+    }
+    DriveBrowser &operator*() { return *browser; }
+    QString shownSet() { return browser->findChild<QStackedWidget *>()->currentWidget()->objectName(); }
+};
+
+// Waits for the next rebuild.
 inline bool waitForDrives(DriveBrowser &browser)
 {
-    QEventLoop loop;
-    bool done = false;
-    auto c = QObject::connect(&browser, &DriveBrowser::drivesChanged, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-    loop.exec();
-    QObject::disconnect(c);
-    return done;
+    QSignalSpy rebuilt(&browser, &DriveBrowser::drivesChanged);
+    return rebuilt.wait(20000);
 }
 
 inline QTreeView *driveList(DriveBrowser &b)

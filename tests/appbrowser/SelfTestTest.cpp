@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
 
 #include <cerrno>
 
@@ -29,18 +28,13 @@ int logRowsWith(DriveBrowser &b, const QString &status)
     return n;
 }
 
-bool waitUntilIdle(SelfTestPanel *panel)
-{
-    for (int i = 0; i < 400 && panel->testInProgress(); ++i)
-        spin(10);
-    return !panel->testInProgress();
-}
-
 } // namespace
 
 TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
 {
-    Demo demo;
+    Browser browser;
+    DriveBrowser &b = *browser;
+    Demo &demo = browser.demo;
     auto deny = std::make_shared<bool>(false);
     demo.platform->ata = [inner = demo.platform->ata, deny](const QString &bsd, int32_t &status) {
         if (*deny) {
@@ -50,11 +44,6 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
         return inner(bsd, status);
     };
     THSMARTDevice::setSelfTestTickInterval(5);
-    DriveBrowser b(demo.platform);
-    auto scripted = std::make_unique<ScriptedDiskEvents>();
-    ScriptedDiskEvents *events = scripted.get();
-    b.setDiskEvents(std::move(scripted));
-    b.show();
     b.scanForSMARTDrives();
     ASSERT_TRUE(waitForDrives(b));
     selectDrive(b, QStringLiteral("sda"));
@@ -75,14 +64,14 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     EXPECT_FALSE(panel->startButton()->isEnabled());
     selectDrive(b, QStringLiteral("sda"));
     // A rebuild meanwhile keeps the drive under test and its session.
-    events->arrive(QStringLiteral("sdh"));
+    browser.events->arrive(QStringLiteral("sdh"));
     ASSERT_TRUE(waitForDrives(b));
     EXPECT_TRUE(b.testInProgress());
     auto *model = static_cast<DriveListModel *>(driveList(b)->model());
     EXPECT_EQ(model->drives().value(model->rowOf(QStringLiteral("sda"))).device, panel->deviceUnderTest());
     const int passedBefore = logRowsWith(b, QStringLiteral("Completed without error"));
     *demo.clock += 5000; // the short test's simulated four seconds pass
-    ASSERT_TRUE(waitUntilIdle(panel));
+    ASSERT_TRUE(waitUntil([&] { return !panel->testInProgress(); }));
     EXPECT_TRUE(panel->startButton()->isEnabled());
     EXPECT_FALSE(panel->abortButton()->isEnabled());
     EXPECT_TRUE(panel->testSelection()->isEnabled());

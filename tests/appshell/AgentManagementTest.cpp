@@ -5,17 +5,13 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "MainWindow.h"
-#include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"
-#include "drive/DriveReader.h"
 #include "platform/SharedDefaults.h"
 #include "services/AgentManager.h"
 #include "services/AgentService.h"
 
 #include <QAction>
 #include <QDBusConnection>
-#include <QMessageBox>
-#include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -25,14 +21,13 @@ using namespace corvane::test;
 
 namespace {
 
-// Serves the agent's interface the way the real agent does.
+// Answers the version question the way the real agent does.
 class FakeAgent : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.tarnholm.Corvane_HelperProtocol")
 public:
-    QString build = QStringLiteral("2");
-    int reloads = 0;
+    QString build;
     int versionCalls = 0;
 
 public Q_SLOTS:
@@ -41,8 +36,6 @@ public Q_SLOTS:
         ++versionCalls;
         return build;
     }
-    QString reloadAgentDrivesWithReply() { return QStringLiteral("Requested reload"); }
-    Q_NOREPLY void reloadAgentDrives() { ++reloads; }
 };
 
 const QString kUnitEnabled = QStringLiteral("systemctl --user is-enabled corvane-agent.service");
@@ -52,7 +45,6 @@ const QString kUserManager = QStringLiteral("systemctl --user show-environment")
 
 TEST(SystemdAgentService, UnitStateAndAutostartFallback)
 {
-    guiApp();
     TemporaryHome home;
     FakeRunner runner;
     runner.answers[kUserManager] = {0, "PATH=/usr/bin"};
@@ -91,66 +83,18 @@ TEST(SystemdAgentService, UnitStateAndAutostartFallback)
     EXPECT_EQ(bare.calls, QStringList{kUserManager});
 }
 
-class AgentManagement : public ::testing::Test
+TEST(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks)
 {
-protected:
-    void SetUp() override
-    {
-        guiApp();
-        ASSERT_TRUE(bus.isRunning());
-        agentBus = bus.connect();
-        appBus = bus.connect();
-        ASSERT_TRUE(agentBus.registerObject("/agent", &agent, QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(agentBus.registerService(app::AgentManager::kBusName));
-        runner.answers[kUserManager] = {0, ""};
-        runner.answers[kEnable] = {0, ""};
-        runner.answers[kDisable] = {0, ""};
-    }
-
-    QApplication &application = guiApp(); // before the bus helper makes a plain QCoreApplication
     PrivateBus bus;
-    QDBusConnection agentBus{QString()}, appBus{QString()};
+    ASSERT_TRUE(bus.isRunning());
+    QDBusConnection agentBus = bus.connect(), appBus = bus.connect();
     FakeAgent agent;
+    ASSERT_TRUE(agentBus.registerObject("/agent", &agent, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(agentBus.registerService(app::AgentManager::kBusName));
     FakeRunner runner;
-    app::SystemdAgentService service{runner};
-};
-
-TEST_F(AgentManagement, CurrentAgentConnectsAndReloads)
-{
-    runner.answers[kUnitEnabled] = {0, "enabled"};
-    app::AgentManager manager(service, appBus, 2);
-    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
-    QSignalSpy asked(&manager, &app::AgentManager::installAgentAlertRequested);
-    manager.setupAppService();
-    EXPECT_EQ(manager.serviceStatus(), 1);
-    EXPECT_TRUE(manager.hasConnection());
-    EXPECT_FALSE(manager.agentConnected()) << "connecting until the agent answers";
-    ASSERT_TRUE(checked.wait(5000));
-    EXPECT_TRUE(manager.agentConnected());
-    EXPECT_EQ(manager.updateCount(), 0);
-    EXPECT_EQ(asked.size(), 0);
-    EXPECT_EQ(runner.calls.count(kEnable), 1);
-
-    manager.startAndConnectAgent(); // already connected: only the menu
-    EXPECT_EQ(runner.calls.count(kEnable), 1);
-    manager.reloadAgentDrives();
-    ASSERT_TRUE(waitUntil([&] { return agent.reloads == 1; }));
-
-    // "Stop Monitoring".
-    runner.answers[kUnitEnabled] = {0, "enabled"};
-    manager.toggleAgent();
-    EXPECT_FALSE(manager.hasConnection());
-    EXPECT_EQ(runner.calls.count(kDisable), 1);
-    runner.answers[kUnitEnabled] = {1, "disabled"};
-    manager.toggleAgent();
-    EXPECT_TRUE(manager.hasConnection());
-    EXPECT_EQ(runner.calls.count(kEnable), 2);
-}
-
-TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks)
-{
+    runner.answers = {{kUserManager, {0, ""}}, {kEnable, {0, ""}}, {kDisable, {0, ""}}, {kUnitEnabled, {0, "enabled"}}};
+    app::SystemdAgentService service(runner);
     // Older than the window's build, or no number at all (counts as 0).
-    runner.answers[kUnitEnabled] = {0, "enabled"};
     for (const auto &[build, windowBuild] : {std::pair{"1", 2}, std::pair{"dev", 1}}) {
         SCOPED_TRACE(build);
         agent.build = QString::fromLatin1(build);
@@ -160,6 +104,9 @@ TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks
         QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
         QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
         manager.setupAppService();
+        EXPECT_EQ(manager.serviceStatus(), 1);
+        EXPECT_TRUE(manager.hasConnection());
+        EXPECT_FALSE(manager.agentConnected()) << "connecting until the agent answers";
         ASSERT_TRUE(waitUntil([&] { return checked.size() == 3; }));
         EXPECT_EQ(manager.updateCount(), 2);
         EXPECT_EQ(failed.size(), 1);
@@ -185,43 +132,12 @@ TEST_F(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks
     EXPECT_FALSE(second.hasConnection());
 }
 
-TEST_F(AgentManagement, MenuItemsFollowTheConnection)
-{
-    TemporaryHome home;
-    SharedDefaults defaults(home.path() + "/shared.conf");
-    runner.answers[kUnitEnabled] = {0, "enabled"};
-    app::THAppDelegate::Options options;
-    QString error;
-    options.platform = std::make_shared<const DrivePlatform>(
-        *DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error));
-    options.agentService = &service;
-    options.updateDatabase = false;
-    options.sessionBus = appBus;
-    app::THAppDelegate controller(std::move(options), defaults);
-    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
-    controller.window()->show();
-    controller.applicationDidFinishLaunching();
-    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }));
-    EXPECT_EQ(controller.agentMenuItem->text(), "Stop Monitoring");
-    EXPECT_TRUE(controller.showingAgentMenuItem->isVisible());
-    const int reloads = agent.reloads;
-    controller.browser()->scanForSMARTDrives();
-    EXPECT_TRUE(waitUntil([&] { return agent.reloads == reloads + 1; })) << "every scan asks the agent to reload";
-
-    controller.agentMenuItem->trigger();
-    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
-    EXPECT_FALSE(controller.showingAgentMenuItem->isVisible());
-    EXPECT_EQ(runner.calls.count(kDisable), 1);
-    controller.window()->hide();
-}
-
 } // namespace
 
 #include "AgentManagementTest.moc"
 
-TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
+TEST(AgentManagementWithTheRealAgent, MenuFollowsTheConnectionAndReloadsReachIt)
 {
-    guiApp();
     TemporaryHome home; // the agent's settings and data file go there too
     PrivateBus bus;
     ASSERT_TRUE(bus.isRunning());
@@ -229,6 +145,7 @@ TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("QT_LOGGING_RULES"); // its "Gathered" lines are what the test reads
     agent.setProcessEnvironment(env);
     agent.setProcessChannelMode(QProcess::MergedChannels);
     agent.start(QStringLiteral(CORVANE_BINARY_DIR "/agent/corvane-agent"),
@@ -242,26 +159,42 @@ TEST(AgentManagementWithTheRealAgent, BuildsMatchAndReloadsReachIt)
     ASSERT_TRUE(waitUntil([&] { return gathers() >= 1; })) << log.toStdString();
 
     FakeRunner runner;
-    runner.answers[kUserManager] = {0, ""};
-    runner.answers[kUnitEnabled] = {0, "enabled"};
-    runner.answers[kEnable] = {0, ""};
-    runner.answers[kDisable] = {0, ""};
+    runner.answers = {{kUserManager, {0, ""}}, {kEnable, {0, ""}}, {kDisable, {0, ""}}, {kUnitEnabled, {0, "enabled"}}};
     app::SystemdAgentService service(runner);
-    QDBusConnection appBus = bus.connect();
-    app::AgentManager manager(service, appBus, CORVANE_BUILD_NUMBER);
-    QSignalSpy checked(&manager, &app::AgentManager::versionChecked);
-    QSignalSpy failed(&manager, &app::AgentManager::updateFailed);
-    manager.setupAppService();
-    ASSERT_TRUE(checked.wait(10000));
-    EXPECT_TRUE(manager.agentConnected()) << "the agent of this build answers with this build";
-    EXPECT_EQ(manager.updateCount(), 0);
+    SharedDefaults defaults(home.path() + "/shared.conf");
+    app::THAppDelegate::Options options = demoOptions();
+    options.agentService = &service;
+    options.sessionBus = bus.connect();
+    app::THAppDelegate controller(std::move(options), defaults);
+    app::AgentManager *manager = controller.agent();
+    QSignalSpy asked(manager, &app::AgentManager::installAgentAlertRequested);
+    QSignalSpy failed(manager, &app::AgentManager::updateFailed);
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    controller.window()->show();
+    controller.applicationDidFinishLaunching();
+    ASSERT_TRUE(waitUntil([&] { return controller.agentConnected(); }));
+    EXPECT_EQ(manager->updateCount(), 0) << "the agent of this build answers with this build";
     EXPECT_EQ(failed.size(), 0);
+    EXPECT_EQ(asked.size(), 0);
     EXPECT_EQ(runner.calls.count(kDisable), 0) << "a current agent is never restarted";
-
+    EXPECT_EQ(controller.agentMenuItem->text(), "Stop Monitoring");
+    EXPECT_TRUE(controller.showingAgentMenuItem->isVisible());
+    manager->startAndConnectAgent(); // already connected: only the menu
+    EXPECT_EQ(runner.calls.count(kEnable), 1);
     const int before = gathers();
-    manager.reloadAgentDrives();
-    EXPECT_TRUE(waitUntil([&] { return gathers() > before; })) << log.toStdString();
+    controller.browser()->scanForSMARTDrives();
+    EXPECT_TRUE(waitUntil([&] { return gathers() > before; })) << "every scan asks the agent to reload";
 
+    controller.agentMenuItem->trigger();
+    EXPECT_EQ(controller.agentMenuItem->text(), "Start Monitoring");
+    EXPECT_FALSE(controller.showingAgentMenuItem->isVisible());
+    EXPECT_FALSE(manager->hasConnection());
+    EXPECT_EQ(runner.calls.count(kDisable), 1);
+    runner.answers[kUnitEnabled] = {1, "disabled"};
+    controller.agentMenuItem->trigger();
+    EXPECT_TRUE(manager->hasConnection());
+    EXPECT_EQ(runner.calls.count(kEnable), 2);
+    controller.window()->hide();
     agent.terminate();
     agent.waitForFinished(10000);
 }

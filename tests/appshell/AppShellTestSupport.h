@@ -1,33 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A loopback HTTP server, a recording command runner and an application
-// object for the main application's shell tests.
+// A loopback HTTP server, a recording command runner, a temporary home and
+// the demo set for the main application's shell tests.
 #pragma once
+#include "THAppDelegate.h"
+#include "drive/DriveReader.h"
 #include "services/CommandRunner.h"
 
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QHash>
 #include <QList>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace corvane::test {
-
-// Widgets need a QApplication; it must exist before anything makes a plain
-// QCoreApplication.
-inline QApplication &guiApp()
-{
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "appshell_tests";
-        static char *argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-    return *qobject_cast<QApplication *>(QCoreApplication::instance());
-}
 
 // Serves fixed answers by path on 127.0.0.1. A route may announce more
 // bytes than it sends and close (a cut-off transfer) or never answer.
@@ -36,25 +25,18 @@ class LoopbackHttpServer : public QObject
 public:
     struct Route
     {
-        int status = 200;
-        QByteArray contentType = "text/plain";
-        QByteArray body;
+        Route(int status, QByteArray type, QByteArray body, QByteArray disposition = {}, qsizetype announced = -1,
+              bool silent = false)
+            : status(status), contentType(type), body(body), disposition(disposition), announcedLength(announced),
+              silent(silent)
+        {
+        }
+        int status;
+        QByteArray contentType, body;
         QByteArray disposition; // Content-Disposition value, "" for none
-        qsizetype announcedLength = -1; // -1: the body's length
-        bool silent = false;            // never answers
+        qsizetype announcedLength; // -1: the body's length
+        bool silent;               // never answers
     };
-    static Route answer(int status, const QByteArray &type, const QByteArray &body, const QByteArray &disposition = {},
-                        qsizetype announcedLength = -1, bool silent = false)
-    {
-        Route r;
-        r.status = status;
-        r.contentType = type;
-        r.body = body;
-        r.disposition = disposition;
-        r.announcedLength = announcedLength;
-        r.silent = silent;
-        return r;
-    }
 
     LoopbackHttpServer()
     {
@@ -83,7 +65,7 @@ private:
         _pending.remove(socket);
         requests.append(path);
         const auto it = _routes.constFind(path);
-        Route r = it != _routes.constEnd() ? *it : answer(404, "text/html", "<html>Not Found</html>");
+        const Route r = it != _routes.constEnd() ? *it : Route{404, "text/html", "<html>Not Found</html>"};
         if (r.silent)
             return;
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\nContent-Type: " + r.contentType
@@ -153,5 +135,31 @@ private:
     QTemporaryDir _dir;
     QList<std::pair<const char *, QByteArray>> _saved;
 };
+
+// The window's options on the demo set, without the network. The tests close
+// windows, which must not quit the application.
+inline app::THAppDelegate::Options demoOptions()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    QString error;
+    std::optional<DrivePlatform> platform =
+        DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+    EXPECT_TRUE(platform) << error.toStdString();
+    app::THAppDelegate::Options options;
+    options.platform = platform ? std::make_shared<const DrivePlatform>(std::move(*platform)) : nullptr;
+    options.updateDatabase = false;
+    return options;
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
 
 } // namespace corvane::test

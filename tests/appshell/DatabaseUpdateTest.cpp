@@ -8,10 +8,8 @@
 #include "update/DriveDatabaseUpdater.h"
 #include "update/thDownload.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace corvane;
@@ -35,12 +33,6 @@ QByteArray stamped(int build)
     return database("VERSION: 7.3 $Id: drivedb.h " + QByteArray::number(build) + " 2023-05-06 mirror $");
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // A history page of the repository's web interface (expression A), newest record first.
 QByteArray repositoryLog(int newest, const char *date)
 {
@@ -61,11 +53,7 @@ QByteArray mirrorLog(const char *scheme, int newest, const char *date)
 class DatabaseUpdate : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        guiApp();
-        THSmartDeviceDatabase::setSystemDatabasePaths({});
-    }
+    void SetUp() override { THSmartDeviceDatabase::setSystemDatabasePaths({}); }
     void TearDown() override { THSmartDeviceDatabase::setSystemDatabasePaths(_systemPaths); }
 
     DriveDatabaseUpdater::Result update(const QList<DriveDbSource> &sources, int timeoutMs = 5000)
@@ -73,23 +61,14 @@ protected:
         DriveDatabaseUpdater updater;
         updater.setSources(sources);
         updater.setTimeout(timeoutMs);
-        DriveDatabaseUpdater::Result result;
-        result.outcome = Outcome::Busy;
-        bool done = false;
-        QEventLoop loop;
-        QObject::connect(&updater, &DriveDatabaseUpdater::finished, &loop, [&](const DriveDatabaseUpdater::Result &r) {
-            result = r;
-            done = true;
-            loop.quit();
-        });
-        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-        if (updater.start() && !done)
-            loop.exec();
-        return result;
+        QSignalSpy finished(&updater, &DriveDatabaseUpdater::finished);
+        updater.start();
+        EXPECT_TRUE(!finished.isEmpty() || finished.wait(20000));
+        return finished.isEmpty() ? DriveDatabaseUpdater::Result{Outcome::Busy, {}, {}, {}}
+                                  : finished[0][0].value<DriveDatabaseUpdater::Result>();
     }
     DriveDbSource plain(const QString &path) { return {server.url(path), QString(), QString()}; }
 
-    QApplication &application = guiApp(); // before the server: sockets need the application's event dispatcher
     TemporaryHome home;
     LoopbackHttpServer server;
     const QString db = THSmartDeviceDatabase::dbPath();
@@ -100,9 +79,9 @@ protected:
 TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
 {
     // Source 1 answers with an error page; source 2 is the repository with expression A.
-    server.route("/maker/drivedb.h", LoopbackHttpServer::answer(200, "text/html", "<html>maintenance</html>"));
-    server.route("/repo/drivedb.h", LoopbackHttpServer::answer(200, "text/plain; charset=utf-8", database()));
-    server.route("/repo/log", LoopbackHttpServer::answer(200, "text/html; charset=utf-8", repositoryLog(5500, "2023-04-01")));
+    server.route("/maker/drivedb.h", {200, "text/html", "<html>maintenance</html>"});
+    server.route("/repo/drivedb.h", {200, "text/plain; charset=utf-8", database()});
+    server.route("/repo/log", {200, "text/html; charset=utf-8", repositoryLog(5500, "2023-04-01")});
     const QList<DriveDbSource> sources{
         plain("/maker/drivedb.h"),
         {server.url("/repo/drivedb.h"), server.url("/repo/log"), DriveDatabaseUpdater::expressionA()}};
@@ -125,8 +104,8 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
 
     // A mirror (expression B, https) with a newer build: installed, the previous file kept.
     const QByteArray first = readFile(db);
-    server.route("/mirror/drivedb.h", LoopbackHttpServer::answer(200, "text/x-chdr", database()));
-    server.route("/mirror/commits", LoopbackHttpServer::answer(200, "text/html", mirrorLog("https", 5600, "2024-02-03")));
+    server.route("/mirror/drivedb.h", {200, "text/x-chdr", database()});
+    server.route("/mirror/commits", {200, "text/html", mirrorLog("https", 5600, "2024-02-03")});
     result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
     EXPECT_EQ(result.outcome, Outcome::Updated);
     EXPECT_EQ(THSmartDeviceDatabase::driveDatabase().value("build"), "5600");
@@ -146,21 +125,21 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
 {
     ASSERT_TRUE(update({plain("/good/drivedb.h")}).outcome == Outcome::Failed); // 404, nothing installed
     EXPECT_FALSE(QFile::exists(db));
-    server.route("/good/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(5000)));
+    server.route("/good/drivedb.h", {200, "text/plain", stamped(5000)});
     ASSERT_EQ(update({plain("/good/drivedb.h")}).outcome, Outcome::Updated);
-    server.route("/good2/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(5001)));
+    server.route("/good2/drivedb.h", {200, "text/plain", stamped(5001)});
     ASSERT_EQ(update({plain("/good2/drivedb.h")}).outcome, Outcome::Updated);
     const QByteArray installed = readFile(db), kept = readFile(old);
     ASSERT_EQ(kept, stamped(5000));
 
     const QByteArray full = stamped(6000);
-    server.route("/html-as-text/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", "<html><body>502 Bad Gateway</body></html>"));
-    server.route("/cut/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full.left(full.size() / 2), "", full.size()));
-    server.route("/short/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full.left(full.size() - 40)));
-    server.route("/older/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(4999)));
-    server.route("/named/file", LoopbackHttpServer::answer(200, "text/plain", full, "attachment; filename=\"index.html\""));
-    server.route("/slow/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", full, "", -1, true));
-    server.route("/nohistory/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", database()));
+    server.route("/html-as-text/drivedb.h", {200, "text/plain", "<html><body>502 Bad Gateway</body></html>"});
+    server.route("/cut/drivedb.h", {200, "text/plain", full.left(full.size() / 2), "", full.size()});
+    server.route("/short/drivedb.h", {200, "text/plain", full.left(full.size() - 40)});
+    server.route("/older/drivedb.h", {200, "text/plain", stamped(4999)});
+    server.route("/named/file", {200, "text/plain", full, "attachment; filename=\"index.html\""});
+    server.route("/slow/drivedb.h", {200, "text/plain", full, "", -1, true});
+    server.route("/nohistory/drivedb.h", {200, "text/plain", database()});
     const QList<std::pair<QString, QString>> cases{
         {"/html-as-text/drivedb.h", "not a drive database"},
         {"/cut/drivedb.h", ""}, // Qt's words for a connection closed early
@@ -188,7 +167,7 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
 
 TEST_F(DatabaseUpdate, OneRefreshAtATime)
 {
-    server.route("/slow/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", stamped(7000), "", -1, true));
+    server.route("/slow/drivedb.h", {200, "text/plain", stamped(7000), "", -1, true});
     DriveDatabaseUpdater first;
     first.setSources({plain("/slow/drivedb.h")});
     first.setTimeout(500);
@@ -248,9 +227,9 @@ TEST_F(DatabaseUpdate, VendorDatabaseDownloadKeepsAGoodCopy)
         EXPECT_TRUE(spy.wait(5000));
         return spy.value(0).value(2).toString();
     };
-    server.route("/v1", LoopbackHttpServer::answer(200, "text/plain", v1));
-    server.route("/v2", LoopbackHttpServer::answer(200, "text/plain", v2));
-    server.route("/html", LoopbackHttpServer::answer(200, "text/html", "<html>Service Unavailable</html>"));
+    server.route("/v1", {200, "text/plain", v1});
+    server.route("/v2", {200, "text/plain", v2});
+    server.route("/html", {200, "text/html", "<html>Service Unavailable</html>"});
     EXPECT_EQ(download("/v1"), "pass");
     EXPECT_EQ(download("/v2"), "pass");
     EXPECT_EQ(readFile(thVendorDB::downloadedPath()), v2);

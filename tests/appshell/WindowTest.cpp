@@ -5,9 +5,7 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "MainWindow.h"
-#include "THAppDelegate.h"
 #include "browser/DriveBrowser.h"
-#include "drive/DriveReader.h"
 #include "platform/SharedDefaults.h"
 #include "services/SatStatus.h"
 #include "services/ShutdownWatcher.h"
@@ -15,33 +13,22 @@
 #include "database/THSmartDeviceDatabase.h"
 #include "display/DisplayFormats.h"
 #include "TestData.h"
-#include <QDBusMessage>
-#include <QStatusBar>
 
-#include <QAction>
 #include <QCheckBox>
+#include <QDBusMessage>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTimer>
+#include <QStatusBar>
 #include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
 
 namespace {
-
-std::shared_ptr<const DrivePlatform> demo()
-{
-    QString error;
-    std::optional<DrivePlatform> platform = DrivePlatform::recorded(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
-    EXPECT_TRUE(platform) << error.toStdString();
-    return platform ? std::make_shared<const DrivePlatform>(std::move(*platform)) : nullptr;
-}
 
 QMessageBox *openSheet(QWidget *window, const QString &text)
 {
@@ -63,13 +50,9 @@ QStringList actionTexts(QMenuBar *bar)
 
 TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
 {
-    guiApp();
     TemporaryHome home;
     SharedDefaults defaults(home.path() + "/shared.conf");
-    app::THAppDelegate::Options options;
-    options.platform = demo();
-    options.updateDatabase = false;
-    app::THAppDelegate controller(std::move(options), defaults);
+    app::THAppDelegate controller(demoOptions(), defaults);
     app::MainWindow *window = controller.window();
     QSignalSpy drives(controller.browser(), &app::DriveBrowser::drivesChanged);
     window->show();
@@ -145,32 +128,16 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
     EXPECT_FALSE(window->isVisible());
 }
 
-TEST(SingleInstance, SecondStartHandsItsArgumentsOver)
-{
-    guiApp();
-    PrivateBus bus;
-    ASSERT_TRUE(bus.isRunning());
-    app::SingleInstance first(bus.connect());
-    app::SingleInstance second(bus.connect());
-    ASSERT_TRUE(first.claim());
-    EXPECT_FALSE(second.claim());
-    QSignalSpy activated(&first, &app::SingleInstance::activated);
-    EXPECT_TRUE(second.forward({QStringLiteral("widget-deeplink://")}));
-    ASSERT_TRUE(!activated.isEmpty() || activated.wait(5000));
-    EXPECT_EQ(activated[0][0].toStringList(), QStringList{"widget-deeplink://"});
-}
-
 TEST(MainWindow, DatabaseRefreshAtLaunchRebuildsTheListAndSaysSo)
 {
-    guiApp();
     TemporaryHome home;
     const QStringList systemPaths = THSmartDeviceDatabase::systemDatabasePaths();
     THSmartDeviceDatabase::setSystemDatabasePaths({});
     LoopbackHttpServer server;
-    server.route("/drivedb.h", LoopbackHttpServer::answer(200, "text/plain", readData("drivedb/base.h")));
+    server.route("/drivedb.h", {200, "text/plain", readData("drivedb/base.h")});
     SharedDefaults defaults(home.path() + "/shared.conf");
-    app::THAppDelegate::Options options;
-    options.platform = demo();
+    app::THAppDelegate::Options options = demoOptions();
+    options.updateDatabase = true;
     options.sources = {{server.url("/drivedb.h"), QString(), QString()}};
     app::THAppDelegate controller(std::move(options), defaults);
     QSignalSpy drives(controller.browser(), &app::DriveBrowser::drivesChanged);
@@ -189,11 +156,19 @@ TEST(MainWindow, DatabaseRefreshAtLaunchRebuildsTheListAndSaysSo)
     THSmartDeviceDatabase::setSystemDatabasePaths(systemPaths);
 }
 
-TEST(ShutdownWatcher, LogindPrepareForShutdown)
+TEST(SessionBus, SecondStartHandsItsArgumentsOverAndLogindShutdownIsSeen)
 {
-    guiApp();
     PrivateBus bus;
     ASSERT_TRUE(bus.isRunning());
+    app::SingleInstance first(bus.connect());
+    app::SingleInstance second(bus.connect());
+    ASSERT_TRUE(first.claim());
+    EXPECT_FALSE(second.claim());
+    QSignalSpy activated(&first, &app::SingleInstance::activated);
+    EXPECT_TRUE(second.forward({QStringLiteral("widget-deeplink://")}));
+    ASSERT_TRUE(!activated.isEmpty() || activated.wait(5000));
+    EXPECT_EQ(activated[0][0].toStringList(), QStringList{"widget-deeplink://"});
+
     QDBusConnection logind = bus.connect();
     ASSERT_TRUE(logind.registerService("org.freedesktop.login1"));
     app::ShutdownWatcher watcher(bus.connect());
@@ -215,15 +190,11 @@ TEST(SatStatus, ModulesAndBridgesFromTheFileTree)
     const QString root = home.path() + "/root";
     QDir().mkpath(root + "/lib/modules/6.1.0-test");
     QDir().mkpath(root + "/sys/block");
-    auto write = [](const QString &path, const QByteArray &text) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    };
     QVariantMap status = app::statusSATSMARTDriver(root, "6.1.0-test");
     EXPECT_EQ(status, (QVariantMap{{"installed", false}, {"loaded", false}, {"attached", false},
                                    {"T2 controller", false}, {"ARM64", QSysInfo::currentCpuArchitecture() == "arm64"}}));
-    write(root + "/lib/modules/6.1.0-test/modules.dep", "kernel/drivers/usb/storage/uas.ko: kernel/drivers/usb/storage/usb-storage.ko\n");
+    ASSERT_TRUE(writeFile(root + "/lib/modules/6.1.0-test/modules.dep",
+                          "kernel/drivers/usb/storage/uas.ko: kernel/drivers/usb/storage/usb-storage.ko\n"));
     status = app::statusSATSMARTDriver(root, "6.1.0-test");
     EXPECT_TRUE(status["installed"].toBool());
     EXPECT_FALSE(status["loaded"].toBool());
@@ -241,7 +212,7 @@ TEST(SatStatus, ModulesAndBridgesFromTheFileTree)
     EXPECT_TRUE(status["loaded"].toBool());
     EXPECT_TRUE(status["attached"].toBool());
 
-    write(home.path() + "/product_name", "  ThinkPad T14 Gen 3 \n");
+    ASSERT_TRUE(writeFile(home.path() + "/product_name", "  ThinkPad T14 Gen 3 \n"));
     EXPECT_EQ(app::THAppDelegate::readMachineModel(home.path() + "/product_name"), "ThinkPad T14 Gen 3");
     EXPECT_EQ(app::THAppDelegate::readMachineModel(home.path() + "/none"), "");
 }

@@ -95,15 +95,10 @@ TEST(WidgetProvider, OnlyRegularFilesOfSaneSizeAreRead)
 
     // A valid but oversized array is refused before it is parsed.
     const QString huge = dir.filePath(QStringLiteral("huge.json"));
-    {
-        QFile f(huge);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[");
-        const QByteArray record = drivesJson({"Passed"}).mid(1).chopped(1) + ",";
-        while (f.size() <= kMaxDataFileSize)
-            f.write(record);
-        f.write(drivesJson({"Passed"}).mid(1));
-    }
+    QByteArray json = "[";
+    while (json.size() <= kMaxDataFileSize)
+        json += drivesJson({"Passed"}).mid(1).chopped(1) + ",";
+    ASSERT_TRUE(replaceFile(huge, json + drivesJson({"Passed"}).mid(1)));
     EXPECT_FALSE(readDataFile(huge).has_value());
 
     // A FIFO must neither block nor be taken for data; nor must a folder.
@@ -113,11 +108,7 @@ TEST(WidgetProvider, OnlyRegularFilesOfSaneSizeAreRead)
     EXPECT_FALSE(readDataFile(dir.path()).has_value());
 
     const QString exact = dir.filePath(QStringLiteral("ok.json"));
-    {
-        QFile f(exact);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(drivesJson({"Passed", "Failed"}));
-    }
+    ASSERT_TRUE(replaceFile(exact, drivesJson({"Passed", "Failed"})));
     const auto content = readDataFile(exact);
     ASSERT_TRUE(content.has_value());
     EXPECT_EQ(decodeAppData(*content)->size(), 2);

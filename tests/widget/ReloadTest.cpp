@@ -11,7 +11,6 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QMouseEvent>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -87,22 +86,17 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
     int changes = 0;
     QObject::connect(&watcher, &DataFileWatcher::changed, [&] { ++changes; });
 
-    auto replace = [&](const QByteArray &content) {
-        QSaveFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
-    };
-
     // The folders appear one after the other, then the file.
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("not"))));
     ASSERT_TRUE(waitUntil([&] { return changes >= 1; }));
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(replace("[]"));
+    ASSERT_TRUE(replaceFile(path, "[]"));
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(path) && changes >= 2; }));
 
     // Two atomic replacements in a row: the watch follows the new file each time.
     for (int round = 0; round < 2; ++round) {
         const int before = changes;
-        ASSERT_TRUE(replace(drivesJson({"Passed"})));
+        ASSERT_TRUE(replaceFile(path, drivesJson({"Passed"})));
         ASSERT_TRUE(waitUntil([&] { return changes > before; })) << round;
     }
 
@@ -161,10 +155,7 @@ TEST(WidgetWindowTest, FamilyIsRememberedAndRowsOpenTheApplication)
         EXPECT_EQ(window.size(), familyCanvasSize(WidgetFamily::Large));
     }
     EXPECT_EQ(storedFamily(), WidgetFamily::Large);
-    {
-        QSettings ini(corvane::sharedDefaultsFile(), QSettings::IniFormat);
-        EXPECT_EQ(ini.value(QStringLiteral("widgetFamily")).toString(), "large");
-    }
+    EXPECT_EQ(QSettings(corvane::sharedDefaultsFile(), QSettings::IniFormat).value("widgetFamily").toString(), "large");
 
     WidgetWindow window(noBus);
     EXPECT_EQ(window.family(), WidgetFamily::Large);
@@ -189,10 +180,7 @@ TEST(WidgetWindowTest, FamilyIsRememberedAndRowsOpenTheApplication)
     EXPECT_FALSE(window.rowAt(QPointF(-1, -1)).has_value());
 
     // A stored value that is no family falls back to medium.
-    {
-        QSettings ini(corvane::sharedDefaultsFile(), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("widgetFamily"), QStringLiteral("huge"));
-    }
+    QSettings(corvane::sharedDefaultsFile(), QSettings::IniFormat).setValue("widgetFamily", "huge");
     EXPECT_EQ(storedFamily(), WidgetFamily::Medium);
     window.setFamily(WidgetFamily::Small);
     EXPECT_EQ(storedFamily(), WidgetFamily::Small);

@@ -3,6 +3,7 @@
 #include "WidgetTestSupport.h"
 
 #include <QPainter>
+#include <numeric>
 #include <gtest/gtest.h>
 
 using namespace corvane::widget;
@@ -56,20 +57,14 @@ TEST(WidgetRender, TilesPerFamilyInRowsOfThree)
         const QImage image = renderEntry(entry, c.family, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(image.size(), familyCanvasSize(c.family));
         const QList<QRect> badges = colourBlobs(image, statusColor("Failed", Appearance::Light));
-        int shown = 0;
-        for (int n : c.rows)
-            shown += n;
+        const int shown = std::accumulate(c.rows.begin(), c.rows.end(), 0);
         ASSERT_EQ(badges.size(), shown);
         QMap<int, int> perRow; // badge centre line -> badges on it
         for (const QRect &b : badges) {
-            EXPECT_TRUE(QRect(QPoint(), image.size()).contains(b));
-            EXPECT_LE(b.width(), 20);
+            EXPECT_TRUE(image.rect().contains(b) && b.width() <= 20);
             ++perRow[b.center().y() / 10];
         }
-        QList<int> rows = perRow.values();
-        if (shown == 0)
-            rows = {0};
-        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(shown ? perRow.values() : QList<int>{0}, c.rows);
     }
 }
 
@@ -84,31 +79,21 @@ TEST(WidgetRender, GeometryStaysInsideAndApart)
         EXPECT_EQ(g.mark.size(), QSizeF(20, 20));
         EXPECT_NEAR(g.canvas.width() - g.mark.right(), g.canvas.height() - g.mark.bottom(), 0.01);
 
-        QList<TileGeometry> tiles;
-        for (const RowGeometry &row : g.rows) {
-            // Rows are centred.
+        for (const RowGeometry &row : g.rows) // rows are centred
             EXPECT_NEAR(row.rect.center().x(), canvas.center().x(), 0.01);
-            tiles += row.tiles;
-        }
+        const QList<TileGeometry> tiles = allTiles(g);
         EXPECT_EQ(tiles.size(), tilesPerFamily(family));
         for (int i = 0; i < tiles.size(); ++i) {
             const TileGeometry &t = tiles.at(i);
             EXPECT_EQ(t.tile.size(), QSizeF(97, 97));
             EXPECT_EQ(t.icon.size(), QSizeF(64, 64));
-            EXPECT_TRUE(canvas.contains(t.tile));
-            EXPECT_TRUE(canvas.contains(t.name));
-            EXPECT_TRUE(t.tile.contains(t.icon));
-            EXPECT_TRUE(t.tile.contains(t.badge));
+            EXPECT_TRUE(canvas.contains(t.tile) && canvas.contains(t.name) && t.tile.contains(t.icon)
+                        && t.tile.contains(t.badge) && !t.tile.intersects(g.mark));
             // Badge in the icon's lower right corner, the name below the icon.
-            EXPECT_GT(t.badge.center().x(), t.icon.center().x());
-            EXPECT_GT(t.badge.center().y(), t.icon.center().y());
-            EXPECT_GE(t.name.top(), t.icon.bottom());
-            EXPECT_LE(t.name.bottom(), t.tile.bottom() + 0.01);
-            EXPECT_FALSE(t.tile.intersects(g.mark));
-            for (int j = i + 1; j < tiles.size(); ++j) {
-                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile));
-                EXPECT_FALSE(t.name.intersects(tiles.at(j).name)) << i << " " << j;
-            }
+            EXPECT_TRUE(t.badge.center().x() > t.icon.center().x() && t.badge.center().y() > t.icon.center().y());
+            EXPECT_TRUE(t.name.top() >= t.icon.bottom() && t.name.bottom() <= t.tile.bottom() + 0.01);
+            for (int j = i + 1; j < tiles.size(); ++j)
+                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile) || t.name.intersects(tiles.at(j).name)) << i << " " << j;
         }
     }
     // A lone tile's name may use the full 120.
@@ -121,10 +106,7 @@ TEST(WidgetRender, BadgeColourFollowsTheHealthWord)
         SCOPED_TRACE(appearance == Appearance::Light ? "light" : "dark");
         const DriveEntry entry = entryOf(kAllWords);
         const QImage image = renderEntry(entry, WidgetFamily::Large, appearance).convertToFormat(QImage::Format_ARGB32);
-        const WidgetGeometry g = layoutEntry(entry, WidgetFamily::Large);
-        QList<TileGeometry> tiles;
-        for (const RowGeometry &row : g.rows)
-            tiles += row.tiles;
+        const QList<TileGeometry> tiles = allTiles(layoutEntry(entry, WidgetFamily::Large));
         ASSERT_EQ(tiles.size(), kAllWords.size());
         for (int i = 0; i < tiles.size(); ++i) {
             const QString word = kAllWords.at(i);
@@ -229,31 +211,24 @@ TEST(WidgetRender, HiddenWorseDriveTakesOverTheCornerMark)
         {{"Passed", "Failed", "Warning", "Passed"}, 1, HiddenAlert{"Failed", 3}},
         {{"Passed", "Failed", "Warning", "Passed"}, 3, std::nullopt},
         {{"Passed", "Passed", "Passed", "Warning"}, 3, HiddenAlert{"Warning", 1}},
-        {{"Warning", "Failed"}, 1, HiddenAlert{"Failed", 1}},
-        {{"Failed", "Warning"}, 1, std::nullopt},
-        {{"Warning", "Warning"}, 1, std::nullopt},
-        {{"Passed", "-"}, 1, std::nullopt},
-        {{"Passed"}, 1, std::nullopt},
+        {{"Warning", "Failed"}, 1, HiddenAlert{"Failed", 1}}, {{"Failed", "Warning"}, 1, std::nullopt},
+        {{"Warning", "Warning"}, 1, std::nullopt}, {{"Passed", "-"}, 1, std::nullopt}, {{"Passed"}, 1, std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(qPrintable(c.healths.join(u',') + QStringLiteral(" / %1 shown").arg(c.shown)));
         const auto alert = hiddenAlert(entryOf(c.healths), c.shown);
         ASSERT_EQ(alert.has_value(), c.alert.has_value());
-        if (alert) {
-            EXPECT_EQ(alert->health, c.alert->health);
-            EXPECT_EQ(alert->hiddenCount, c.alert->hiddenCount);
-        }
+        EXPECT_TRUE(!alert || (alert->health == c.alert->health && alert->hiddenCount == c.alert->hiddenCount));
     }
 
     // Drawn: a small widget showing a green drive while a Failed one is hidden
     // has a red mark in its corner; with only healthier hidden drives, none.
     const QColor red = statusColor("Failed", Appearance::Light);
     const DriveEntry hidesFailed = entryOf({"Passed", "Passed", "Failed"});
-    const QImage alarmed = renderEntry(hidesFailed, WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
-    const QList<QRect> blobs = colourBlobs(alarmed, red);
+    const QList<QRect> blobs = colourBlobs(renderEntry(hidesFailed, WidgetFamily::Small, Appearance::Light), red);
     ASSERT_EQ(blobs.size(), 1);
     EXPECT_TRUE(layoutEntry(hidesFailed, WidgetFamily::Small).mark.adjusted(-40, -2, 2, 2).contains(QRectF(blobs.first())));
-    const QImage calm = renderEntry(entryOf({"Failed", "Passed"}), WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(colourBlobs(calm, red).size(), 1); // the shown drive's own badge only
-    EXPECT_TRUE(colourBlobs(renderEntry(hidesFailed, WidgetFamily::Medium, Appearance::Light), red).size() == 1);
+    // The shown drive's own badge only.
+    EXPECT_EQ(colourBlobs(renderEntry(entryOf({"Failed", "Passed"}), WidgetFamily::Small, Appearance::Light), red).size(), 1);
+    EXPECT_EQ(colourBlobs(renderEntry(hidesFailed, WidgetFamily::Medium, Appearance::Light), red).size(), 1);
 }

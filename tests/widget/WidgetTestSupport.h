@@ -1,28 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "Provider.h"
+#include "WidgetLayout.h"
 #include "platform/Paths.h"
 #include "support/EventLoop.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QRect>
 #include <QSaveFile>
-#include <QThread>
 #include <functional>
 
 namespace corvane::widget::test {
 
 using corvane::test::waitUntil;
 
-// Replaces data.json in the group container the way the agent does.
+// Replaces a file atomically, the way the agent does.
+inline bool replaceFile(const QString &path, const QByteArray &content)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+}
+// Replaces data.json in the group container.
 inline bool writeDataFile(const QByteArray &content)
 {
     QDir().mkpath(corvane::groupContainer());
-    QSaveFile file(corvane::groupContainer() + QStringLiteral("data.json"));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    return replaceFile(corvane::groupContainer() + QStringLiteral("data.json"), content);
 }
 
 inline QByteArray drivesJson(const QStringList &healths)
@@ -50,6 +53,14 @@ inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefi
                                        i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"), QString(),
                                        healths.at(i)));
     return entry;
+}
+
+inline QList<TileGeometry> allTiles(const WidgetGeometry &g)
+{
+    QList<TileGeometry> tiles;
+    for (const RowGeometry &row : g.rows)
+        tiles += row.tiles;
+    return tiles;
 }
 
 inline bool near(QRgb pixel, const QColor &colour, int tolerance)
