@@ -4,7 +4,6 @@
 #include "QStringPrinter.h"
 #include "support/Fields.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -4,8 +4,6 @@
 #include "support/Corvanectl.h"
 #include "support/Fields.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
