@@ -13,7 +13,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-
 using namespace corvane;
 using corvane::test::readData;
 
@@ -35,10 +34,7 @@ protected:
     QString drive() const { return set.filePath("drives/nvme0n1"); }
     void put(const QString &name, const QByteArray &content) const
     {
-        QDir().mkpath(drive());
-        QFile f(QDir(drive()).filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        ASSERT_TRUE(test::writeFile(QDir(drive()).filePath(name), content));
     }
     void remove(const QString &name) const { QFile::remove(QDir(drive()).filePath(name)); }
     QStringList logLines() const

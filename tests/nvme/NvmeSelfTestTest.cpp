@@ -122,12 +122,9 @@ TEST(NvmeSelfTestDecoding, LogEntriesOffersAndCommand)
                             QVariantMap{{"name", "Extended"}, {"displayName", "Extended device self-test"},
                                         {"pollingTime", 450u}, {"timeToComplete", "  7 hours, 30 minutes"}}}));
 
-    NvmeAdminCommand abort;
-    abort.opcode = 0x14;
-    abort.nsid = 0xFFFFFFFF;
-    abort.cdw10 = 0xF;
-    abort.timeoutMs = nvme::kTimeoutMs;
-    EXPECT_EQ(nvme::deviceSelfTest(0xFF, nvme::kNsidAll), abort); // only the four STC bits go out
+    // Only the four STC bits go out.
+    EXPECT_EQ(nvme::deviceSelfTest(0xFF, nvme::kNsidAll),
+              (NvmeAdminCommand{.opcode = 0x14, .nsid = 0xFFFFFFFF, .cdw10 = 0xF, .timeoutMs = nvme::kTimeoutMs}));
     // What a user reads when the controller refuses.
     EXPECT_EQ(statusText(nvmeInvalidOpcodeStatus()),
               "NVMe command failed (the controller does not support the command; status 0x4001)");
