@@ -199,6 +199,12 @@ TEST(AttributePass, EmptyShortAndGarbagePages)
     EXPECT_EQ(cut.value("vendorspecificAttributes").toList().size(), 2);
     EXPECT_EQ(record(cut, 1).value("rawValue").toString(), "0");
 
+    // Thirty slots and no more: the bytes after them are offline-collection data.
+    Pages full;
+    for (int slot = 0; slot <= 30; ++slot)
+        full.put(slot, uint8_t(slot + 1), 0x32, 100, 100, {});
+    EXPECT_EQ(run(full).value("vendorspecificAttributes").toList().size(), 30);
+
     // With no database at all, names and formats fall back.
     const DriveDatabase none = DriveDatabase::parse(QByteArrayView());
     expectFields(record(attributesModel(none, p.data, p.thresholds, "", "", {}, false), 0),
