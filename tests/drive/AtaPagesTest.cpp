@@ -83,8 +83,6 @@ TEST(AtaPages, ChecksSelfTestTextsAndPollingTimes)
 
     EXPECT_EQ(selfTestStatusText(0), "Pass");
     EXPECT_EQ(selfTestStatusText(0, SelfTestTexts::Log), "Completed without error");
-    EXPECT_EQ(selfTestStatusText(2), "Interrupted By Reset");
-    EXPECT_EQ(selfTestStatusText(3, SelfTestTexts::Log), "Fatal Error");
     EXPECT_EQ(selfTestStatusText(8), "Handling Damage");
     EXPECT_EQ(selfTestStatusText(9), "Unknown");
     EXPECT_EQ(selfTestStatusText(14, SelfTestTexts::Log), "Unknown");

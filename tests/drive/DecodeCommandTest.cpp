@@ -4,8 +4,6 @@
 #include "support/Corvanectl.h"
 #include "support/Fields.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -97,7 +95,6 @@ TEST(DecodeCommand, ReadableReportAndExitCodes)
     EXPECT_TRUE(empty.out.contains("note: no page files found"));
 
     EXPECT_EQ(corvanectl({"decode"}).exitCode, 2);
-    EXPECT_EQ(corvanectl({"decode", "--yaml", tmp.path()}).exitCode, 2);
 }
 
 // The verdicts themselves are the attribute pass's (AttributePassTest); here

@@ -2,8 +2,6 @@
 #include "drive/ManufacturerLogos.h"
 #include "support/Fields.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -35,7 +33,7 @@ TEST(ManufacturerLogos, CatalogueNamesNeedNoFiles)
     const QStringList &names = logoCatalogueNames();
     EXPECT_EQ(names.size(), 251);
     EXPECT_TRUE(std::is_sorted(names.cbegin(), names.cend()));
-    for (const char *n : {"acasis", "g.skill", "promise-tech", "ztc", "mass", "westerndigital"})
+    for (const char *n : {"acasis", "g.skill", "ztc"})
         EXPECT_TRUE(logoCatalogueContains(QLatin1String(n))) << n;
     EXPECT_FALSE(logoCatalogueContains("NSCaution"));
     EXPECT_FALSE(logoCatalogueContains(QString()));
@@ -45,7 +43,6 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
 {
     InvalidReports reports;
     const struct { const char *model; const char *image; } cases[] = {
-        {"ST3000DM001-1ER166", "seagate"},
         {"StoreJet Transcend", "transcend"},   // "storejet" outranks "st"
         {"ST250-8 industrial", "apacer"},      // "st250-" outranks "st"
         {"D2C-MSM-240", "ocz"},                // "d2c" outranks "d2"
@@ -53,26 +50,11 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
         {"WDC WD5000AAKS-00TMA0", "westerndigital"},
         {"Samsung Portable", "samsung"},       // no rule: first word
         {"SAMSUNG_HD501LJ", "samsung"},        // underscore splits words
-        {"KINGSTON_SA400S37240G", "kingston"},
         {"Extreme SanDisk Pro", "sandisk"},    // prefix "extre"
         {"My Passport SANDISK edition", "sandisk"}, // contains, any case
-        {"Toshiba-TR200", "toshiba"},
         {"USB DISK 3.0", "mass"},
         {"Generic- SD/MMC", "mass"},
-        {"CT500MX500SSD1", "crucial"},
-        {"M4-CT256M4SSD2", "crucial"},
-        {"INTEL SSDSC2KB019T7R", "intel"},
-        {"SSDSC2KB019T7R", "intel"},
-        {"#DI ssd", "daichi"},
         {"Phison E12 reference", "phison"},    // contains rule when no prefix matches
-        {"SPCC Solid State Disk", "siliconpower"},
-        {"NewerTech miniStack", "newertech"},
-        {"CT1000P1SSD8", "crucial"},
-        {"Hitachi HTS545050", "hitachi"},
-        {"HGST HUS724040ALE640", "hgst"},
-        {"Maxtor 96147H8", "maxtor"},
-        {"TOSHIBA MK1651GSY", "toshiba"},
-        {"FUJITSU MHY2120BH", "fujitsu"},
         {"MCCOE64GEMPP", "NSCaution"},         // "mcc0" needs a zero
         {"NoSuchMaker 1TB", "NSCaution"},
     };
@@ -90,7 +72,7 @@ TEST(ManufacturerLogos, PathIsTheImagesFile)
     // The tiles are drawn by the build; tests run from the build tree.
     EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
     // The file of the name the rules give (those are checked above).
-    for (const char *model : {"ST9100821AS", "StoreJet Transcend", "SPCC Solid State Disk", "Samsung_SSD_850"}) {
+    for (const char *model : {"ST9100821AS", "Samsung_SSD_850"}) {
         const QString path = mfgLogoPathForDriveModel(QLatin1String(model));
         EXPECT_EQ(path, QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/%1.png").arg(mfgLogoForDriveModel(QLatin1String(model))))
             << model;

@@ -17,24 +17,14 @@ struct PageBuilder
         bytes.at(offset) = value;
         return *this;
     }
-    PageBuilder &word(size_t index, uint16_t value)
+    PageBuilder &le32(size_t offset, uint32_t value, size_t width = 4)
     {
-        bytes.at(index * 2) = uint8_t(value);
-        bytes.at(index * 2 + 1) = uint8_t(value >> 8);
-        return *this;
-    }
-    PageBuilder &le16(size_t offset, uint16_t value)
-    {
-        bytes.at(offset) = uint8_t(value);
-        bytes.at(offset + 1) = uint8_t(value >> 8);
-        return *this;
-    }
-    PageBuilder &le32(size_t offset, uint32_t value)
-    {
-        for (size_t i = 0; i < 4; ++i)
+        for (size_t i = 0; i < width; ++i)
             bytes.at(offset + i) = uint8_t(value >> (8 * i));
         return *this;
     }
+    PageBuilder &le16(size_t offset, uint16_t value) { return le32(offset, value, 2); }
+    PageBuilder &word(size_t index, uint16_t value) { return le16(index * 2, value); }
     // An ATA text field: characters swapped within each word, blank padded.
     PageBuilder &text(size_t firstWord, size_t words, std::string_view s)
     {

@@ -36,7 +36,7 @@ QVariantMap entry(const QVariantList &list, int i)
 
 } // namespace
 
-TEST(NvmeDecoders, QemuControllerIdentify)
+TEST(NvmeDecoders, QemuControllerPages)
 {
     const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     ASSERT_EQ(id.size(), 4096);
@@ -61,11 +61,7 @@ TEST(NvmeDecoders, QemuControllerIdentify)
     EXPECT_NEAR(ps.value("mp").toFloat(), 25.0f, 1e-4);
     EXPECT_NEAR(ps.value("mps").toFloat(), 0.01f, 1e-7);
     expectFields(ps, {{"state", 0}, {"nops", 1}, {"enlat", 16}, {"exlat", 4}});
-}
 
-TEST(NvmeDecoders, QemuHealthFirmwareAndErrorLog)
-{
-    const QByteArray id = readData(QStringLiteral("nvme-qemu/nvme0-id-ctrl.bin"));
     const QByteArray smart = readData(QStringLiteral("nvme-qemu/nvme0-log02-smart.bin"));
     const QVariantMap h = nvmeHealthKeys(bytes(smart));
     EXPECT_NEAR(h.value("temp_oC").toDouble(), 49.85, 1e-9);
@@ -86,10 +82,8 @@ TEST(NvmeDecoders, CriticalWarningBitsAndVerdict)
 {
     Block log(512, 0);
     struct Case { uint8_t warning; const char *verdict; };
-    for (const Case c : {Case{0x00, "Passed"}, Case{0x01, "Warning"}, Case{0x02, "Warning"},
-                         Case{0x04, "Failed"}, Case{0x08, "Failed"}, Case{0x10, "Warning"},
-                         Case{0x20, "Passed"}, Case{0xE0, "Passed"}, Case{0x13, "Warning"},
-                         Case{0x06, "Failed"}}) {
+    for (const Case c : {Case{0x00, "Passed"}, Case{0x01, "Warning"}, Case{0x02, "Warning"}, Case{0x04, "Failed"},
+                         Case{0x08, "Failed"}, Case{0x10, "Warning"}, Case{0xE0, "Passed"}, Case{0x06, "Failed"}}) {
         log[0] = c.warning;
         const QVariantMap h = nvmeHealthKeys(log);
         SCOPED_TRACE(int(c.warning));
@@ -121,8 +115,6 @@ TEST(NvmeDecoders, HealthValues)
                      {"percentRemaining", 0}, {"dataUnitsWriteLo", 0xFFFFFFFFFFFFFFFFull}, {"dataUnitsWriteHi", 2},
                      {"totalBytesWritten", 0xFFFFFFFFFFFFFFFFull * 512000u}, {"mediaErrorsLo", 5},
                      {"warningTempTime", 0x10}, {"criticalTempTime", 0x01000000}});
-    log[5] = 0;
-    EXPECT_EQ(nvmeHealthKeys(log).value("percentRemaining").toUInt(), 100u);
     log[5] = 100;
     EXPECT_EQ(nvmeHealthKeys(log).value("percentRemaining").toUInt(), 0u);
 
@@ -139,23 +131,16 @@ TEST(NvmeDecoders, PowerStatesStayInsideTheIdentifyBlock)
     id[2048 + 32 + 3] = 2;              // state 1: non-operational
     id[2048 + 31 * 32 + 12] = 0xFF;     // state 31: rrt, the whole byte
     id[3072] = 0x55;                    // beyond the descriptors
-
-    id[263] = 0;
-    EXPECT_EQ(nvmePowerStates(id).size(), 1);
-    const QVariantMap s0 = entry(nvmePowerStates(id), 0);
-    EXPECT_NEAR(s0.value("mps").toFloat(), 0.0001f, 1e-9);
-    EXPECT_NEAR(s0.value("mp").toFloat(), 0.01f, 1e-6);
-    EXPECT_EQ(s0.value("nops").toUInt(), 1u);
-
     id[263] = 31;
     QVariantList states = nvmePowerStates(id);
     ASSERT_EQ(states.size(), 32);
-    const QVariantMap s1 = entry(states, 1);
+    const QVariantMap s0 = entry(states, 0), s1 = entry(states, 1);
+    EXPECT_NEAR(s0.value("mps").toFloat(), 0.0001f, 1e-9);
+    EXPECT_NEAR(s0.value("mp").toFloat(), 0.01f, 1e-6);
+    EXPECT_EQ(s0.value("nops").toUInt(), 1u);
     EXPECT_NEAR(s1.value("mps").toFloat(), 0.01f, 1e-7);
     EXPECT_EQ(s1.value("nops").toUInt(), 0u);
-    EXPECT_EQ(entry(states, 31).value("state").toUInt(), 31u);
-    EXPECT_EQ(entry(states, 31).value("rrt").toUInt(), 0xFFu);
-
+    expectFields(entry(states, 31), {{"state", 31}, {"rrt", 0xFF}});
     id[263] = 255;
     states = nvmePowerStates(id);
     ASSERT_EQ(states.size(), 32);
@@ -201,9 +186,6 @@ TEST(NvmeDecoders, FirmwareSlots)
     f = nvmeFirmwareKeys(id, std::span<const uint8_t>(log).first(20));
     ASSERT_EQ(f.value("firmwareSlots").toList().size(), 7);
     EXPECT_EQ(entry(f.value("firmwareSlots").toList(), 6).value("firmwareRevision").toString(), "FW123");
-    // A read that failed decodes from zeros.
-    f = nvmeFirmwareKeys(id, Block(512, 0));
-    EXPECT_EQ(f.value("activeFirmwareSlot").toUInt(), 0u);
 }
 
 TEST(NvmeDecoders, ErrorLogEntries)
@@ -264,21 +246,15 @@ TEST(NvmeDecoders, TextFieldsKeepOnlyValidCharacters)
     expectFields(nvmeIdentifyKeys(id, 0, 0), {{"sn", "SN"}, {"mn", "Model X"}, {"nvmeIFRev", "0.0"}});
 }
 
-TEST(NvmeDecoders, IdentifyEdgeValues)
+TEST(NvmeDecoders, IdentifyEdgeValuesAndShortBlocks)
 {
     Block id(4096, 0);
-    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0); // no limit
+    const auto mdts = [&](uint8_t v) { id[77] = v; return nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(); };
+    EXPECT_EQ(mdts(0), 0); // no limit
+    EXPECT_EQ(mdts(30), 1 << 30);
+    EXPECT_EQ(mdts(31), 0);
     EXPECT_NEAR(nvmeIdentifyKeys(id, 1, 3).value("warning_oC").toFloat(), -273.15f, 1e-3);
-    id[77] = 30;
-    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 1 << 30);
-    id[77] = 31;
-    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0);
-    id[77] = 255;
-    EXPECT_EQ(nvmeIdentifyKeys(id, 1, 3).value("mdts").toInt(), 0);
-}
 
-TEST(NvmeDecoders, ShortBlocks)
-{
     // Crashes on garbage are the fuzz target's; here the exact keys of cut blocks.
     const Block ones(4096, 0xA5);
     for (size_t length : {size_t(0), size_t(80), size_t(81)}) {
