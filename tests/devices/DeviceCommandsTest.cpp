@@ -2,24 +2,18 @@
 // What the ATA and NVMe seams send to a drive and make of its answers, and
 // the statuses and device names they report.
 #include "RecordingFakes.h"
-#include "platform/AtaPassThrough.h"
 #include "platform/DeviceStatus.h"
-#include "platform/NvmeInterface.h"
 #include "platform/linux/LinuxAtaSmart.h"
 #include "platform/linux/LinuxNvme.h"
 
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <random>
 
 using namespace corvane;
-using corvane::test::NvmeLog;
-using corvane::test::RecordingNvmeTransport;
-using corvane::test::RecordingScsiTransport;
-using corvane::test::ScsiLog;
-using corvane::test::answer;
+using namespace corvane::test;
 
 namespace {
 
@@ -105,7 +99,7 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
     EXPECT_EQ(d.log.cdbs[0][8], 0x80);
 }
 
-TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
+TEST(AtaPassThrough, ReturnStatusRegistersAndFailures)
 {
     Drive d;
     bool exceeded = false;
@@ -142,18 +136,13 @@ TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
     std::mt19937 random(5);
     for (int round = 0; round < 2000; ++round) {
-        std::vector<uint8_t> junk(random() % 64);
-        for (uint8_t &b : junk)
-            b = uint8_t(random());
-        if (!junk.empty() && round % 2)
-            junk[0] = 0x72;
+        std::vector<uint8_t> junk(random() % 64 + 1);
+        std::generate(junk.begin(), junk.end(), [&] { return uint8_t(random()); });
+        junk[0] = round % 2 ? 0x72 : junk[0]; // half of them descriptor sense
         (void)ataReturnRegisters(junk);
     }
-}
 
-TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
-{
-    Drive d;
+    // Failed reads leave the buffer and say why.
     std::array<uint8_t, 512> page;
     page.fill(0xAA);
     const auto untouched = page;
@@ -190,7 +179,7 @@ TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
     EXPECT_EQ(page[0], 0x33);
 }
 
-TEST(NvmeAdmin, CommandDwords)
+TEST(NvmeAdmin, CommandDwordsAndFailures)
 {
     NvmeLog log;
     log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) {
@@ -235,32 +224,29 @@ TEST(NvmeAdmin, CommandDwords)
     EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 2);
     EXPECT_EQ(nvmeVersionFromIdentify(ver).minor, 2);
     EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(ver).first(81)).major, 0);
-}
 
-TEST(NvmeAdmin, FailuresLeaveBuffersAndRefuseBadLengths)
-{
-    NvmeLog log;
+    // Failures leave the buffers; bad lengths never reach the drive.
     log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) -> int32_t {
         std::fill(data.begin(), data.end(), uint8_t(0x5A));
         return c.opcode == nvme::kOpIdentify ? statusFromErrno(EACCES) : statusFromNvme(0x4002);
     };
-    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
-    std::vector<uint8_t> identify(4096, 1), page(512, 1);
-    EXPECT_TRUE(isPrivilegeStatus(nvme.identifyController(identify)));
+    NvmeAdminController failing(std::make_unique<RecordingNvmeTransport>(log));
+    std::fill(identify.begin(), identify.end(), 1);
+    std::fill(page.begin(), page.end(), 1);
+    EXPECT_TRUE(isPrivilegeStatus(failing.identifyController(identify)));
     EXPECT_EQ(identify, std::vector<uint8_t>(4096, 1));
-    EXPECT_EQ(nvme.interfaceVersion(), 0);
-    EXPECT_EQ(nvme.smartReadData(page), statusFromNvme(0x4002));
+    EXPECT_EQ(failing.interfaceVersion(), 0);
+    EXPECT_EQ(failing.smartReadData(page), statusFromNvme(0x4002));
     EXPECT_EQ(page, std::vector<uint8_t>(512, 1));
-
     const size_t sent = log.commands.size();
     std::vector<uint8_t> small(100);
-    EXPECT_EQ(nvme.identifyController(small), kStatusBadArgument);
-    EXPECT_EQ(nvme.getLogPage(2, page, 129), kStatusBadArgument);
-    EXPECT_EQ(nvme.getLogPage(2, page, 0), kStatusBadArgument);
+    EXPECT_EQ(failing.identifyController(small), kStatusBadArgument);
+    EXPECT_EQ(failing.getLogPage(2, page, 129), kStatusBadArgument);
+    EXPECT_EQ(failing.getLogPage(2, page, 0), kStatusBadArgument);
     EXPECT_EQ(log.commands.size(), sent);
 }
 
-TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
+TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
 {
     EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
     EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
@@ -296,10 +282,8 @@ TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
     EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
-}
 
-TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
-{
+    // Device names never become paths.
     for (const char *name : {"sda", "nvme0n1"})
         EXPECT_TRUE(isPlainDeviceName(QLatin1String(name))) << name;
     for (const char *name : {"", "../sda", "sd a", ".."})
@@ -320,10 +304,8 @@ TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
     EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENOENT);
     // A regular file is no device.
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("plain")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
     EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }

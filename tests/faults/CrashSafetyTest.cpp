@@ -4,7 +4,6 @@
 #include "support/EventLoop.h"
 #include "CrashVersions.h"
 #include "QStringPrinter.h"
-#include "SMARTDrive.h"
 #include "database/DriveDatabaseFile.h"
 #include "platform/SharedDefaults.h"
 
@@ -23,40 +22,31 @@ using namespace corvane;
 
 namespace {
 
-using corvane::test::app;
-
 QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Starts crash_writer, waits until it has finished one write, lets it run
-// for `delayUs` more and kills it. False when the writer could not be run.
-bool writeAndKill(const char *kind, const QString &file, int delayUs)
-{
-    QProcess writer;
-    writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
-    // "written", or nothing if it died first.
-    const bool written = writer.waitForReadyRead(60000) && writer.readLine().startsWith("written");
-    usleep(useconds_t(delayUs));
-    writer.kill(); // SIGKILL
-    writer.waitForFinished();
-    return written;
-}
-
 class CrashSafety : public ::testing::Test
 {
 protected:
-    void SetUp() override { app(); }
+    void SetUp() override { test::app(); }
 
-    // Kills the writer `rounds` times; after each kill `check` sees the file.
+    // Starts crash_writer `kRounds` times, lets it finish one write and run a
+    // random while more, kills it (SIGKILL); after each kill `check` sees the file.
     void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
     {
         std::mt19937 random(20261206);
         std::uniform_int_distribution<int> delay(0, 40000);
         for (int round = 0; round < kRounds; ++round) {
-            ASSERT_TRUE(writeAndKill(kind, file, delay(random))) << "crash_writer did not run";
+            QProcess writer;
+            writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+            // "written", or nothing if it died first.
+            ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
+            usleep(useconds_t(delay(random)));
+            writer.kill();
+            writer.waitForFinished();
             check(round);
             if (HasFailure())
                 return;
