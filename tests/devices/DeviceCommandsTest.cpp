@@ -26,33 +26,28 @@ std::vector<uint8_t> descriptorSense(uint8_t key, uint8_t lbaMid, uint8_t lbaHig
             0x09, 0x0C, 0, error, 0, 0, 0, 0, 0, lbaMid, 0, lbaHigh, 0, status};
 }
 
-struct Drive
+} // namespace
+
+TEST(AtaPassThrough, CommandsRegistersAndFailures)
 {
     ScsiLog log;
     AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
-};
-
-} // namespace
-
-TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
-{
-    Drive d;
     std::array<uint8_t, 512> page{};
     bool exceeded = true;
-    d.log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
-    ASSERT_EQ(d.ata.enableDisableOperations(true), 0);
-    ASSERT_EQ(d.ata.getIdentifyData(page), 0);
-    ASSERT_EQ(d.ata.readData(page), 0);
-    ASSERT_EQ(d.ata.readDataThresholds(page), 0);
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
-    ASSERT_EQ(d.ata.returnStatus(exceeded), 0);
+    log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
+    ASSERT_EQ(ata.enableDisableOperations(true), 0);
+    ASSERT_EQ(ata.getIdentifyData(page), 0);
+    ASSERT_EQ(ata.readData(page), 0);
+    ASSERT_EQ(ata.readDataThresholds(page), 0);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
+    ASSERT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
-    d.log.answers.resize(4);
-    ASSERT_EQ(d.ata.readLogAtAddress(0, page), 0);
-    ASSERT_EQ(d.ata.readLogAtAddress(6, page), 0);
-    ASSERT_EQ(d.ata.executeOffLineImmediate(false), 0);
-    ASSERT_EQ(d.ata.executeOffLineImmediate(true), 0);
-    ASSERT_EQ(d.ata.abortSelfTest(), 0);
+    log.answers.resize(4);
+    ASSERT_EQ(ata.readLogAtAddress(0, page), 0);
+    ASSERT_EQ(ata.readLogAtAddress(6, page), 0);
+    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
+    ASSERT_EQ(ata.executeOffLineImmediate(true), 0);
+    ASSERT_EQ(ata.abortSelfTest(), 0);
 
     const std::vector<std::vector<uint8_t>> expected = {
         // SMART ENABLE OPERATIONS, non-data
@@ -74,50 +69,47 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
         // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
         {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
     };
-    EXPECT_EQ(d.log.cdbs, expected);
-    for (const ScsiRequest &r : d.log.requests) {
+    EXPECT_EQ(log.cdbs, expected);
+    for (const ScsiRequest &r : log.requests) {
         EXPECT_EQ(r.timeoutMs, ata::kTimeoutMs);
         EXPECT_EQ(r.dataIn, r.cdb[1] == 0x08);
         EXPECT_EQ(r.data.size(), r.dataIn ? 512u : 0u);
     }
 
     // Disable and validate never reach the drive, nor do buffers of a wrong size.
-    d.log.cdbs.clear();
-    EXPECT_EQ(d.ata.enableDisableOperations(false), 0);
-    EXPECT_EQ(d.ata.validateReadData(page), 0);
+    log.cdbs.clear();
+    EXPECT_EQ(ata.enableDisableOperations(false), 0);
+    EXPECT_EQ(ata.validateReadData(page), 0);
     page[7] = 1;
-    EXPECT_EQ(d.ata.validateReadData(page), kStatusBadChecksum);
+    EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
     std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, small), kStatusBadArgument);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, odd), kStatusBadArgument);
-    EXPECT_EQ(d.ata.getIdentifyData(small), kStatusBadArgument);
-    EXPECT_TRUE(d.log.cdbs.empty());
-    d.log.answers.resize(1);
-    EXPECT_EQ(d.ata.readLogAtAddress(0x80, two), 0);
-    ASSERT_EQ(d.log.cdbs.size(), 1u);
-    EXPECT_EQ(d.log.cdbs[0][6], 2); // two sectors
-    EXPECT_EQ(d.log.cdbs[0][8], 0x80);
-}
+    EXPECT_EQ(ata.readLogAtAddress(1, small), kStatusBadArgument);
+    EXPECT_EQ(ata.readLogAtAddress(1, odd), kStatusBadArgument);
+    EXPECT_EQ(ata.getIdentifyData(small), kStatusBadArgument);
+    EXPECT_TRUE(log.cdbs.empty());
+    log.answers.resize(1);
+    EXPECT_EQ(ata.readLogAtAddress(0x80, two), 0);
+    ASSERT_EQ(log.cdbs.size(), 1u);
+    EXPECT_EQ(log.cdbs[0][6], 2); // two sectors
+    EXPECT_EQ(log.cdbs[0][8], 0x80);
 
-TEST(AtaPassThrough, ReturnStatusRegistersAndFailures)
-{
-    Drive d;
-    bool exceeded = false;
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    // The status return descriptor.
+    exceeded = false;
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
+    EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
     // Fixed-format sense from older stacks: registers in INFORMATION and
     // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
-    d.log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
+    EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
     // A bridge that says nothing leaves the flag alone and reports why.
     exceeded = true;
-    d.log.answers.push_back(answer(0));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusNoAtaRegisters);
+    log.answers.push_back(answer(0));
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
     EXPECT_TRUE(exceeded);
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
 
     // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
     const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,
@@ -143,7 +135,6 @@ TEST(AtaPassThrough, ReturnStatusRegistersAndFailures)
     }
 
     // Failed reads leave the buffer and say why.
-    std::array<uint8_t, 512> page;
     page.fill(0xAA);
     const auto untouched = page;
     const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
@@ -154,28 +145,28 @@ TEST(AtaPassThrough, ReturnStatusRegistersAndFailures)
     const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
                                             0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
 
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
-    EXPECT_EQ(d.ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
-    d.log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
-    EXPECT_EQ(d.ata.readLogAtAddress(1, page), kStatusShortTransfer);
-    d.log.answers.push_back(answer(statusFromErrno(EACCES)));
-    EXPECT_TRUE(isPrivilegeStatus(d.ata.getIdentifyData(page)));
-    d.log.answers.push_back(answer(0, 0x02, illegal));
-    EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
+    EXPECT_EQ(ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
+    log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
+    EXPECT_EQ(ata.readLogAtAddress(1, page), kStatusShortTransfer);
+    log.answers.push_back(answer(statusFromErrno(EACCES)));
+    EXPECT_TRUE(isPrivilegeStatus(ata.getIdentifyData(page)));
+    log.answers.push_back(answer(0, 0x02, illegal));
+    EXPECT_EQ(ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
     // Registers without ERR do not make a rejected command a success.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
-    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
-    d.log.answers.push_back(answer(0, 0x02, qemuAbort));
-    const int32_t aborted = d.ata.readLogAtAddress(0x30, page);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
+    EXPECT_EQ(ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
+    log.answers.push_back(answer(0, 0x02, qemuAbort));
+    const int32_t aborted = ata.readLogAtAddress(0x30, page);
     EXPECT_EQ(aborted, statusFromSense(0x0B, 0x00, 0x00));
     EXPECT_TRUE(statusText(aborted).startsWith(QStringLiteral("The drive aborted the command")));
     EXPECT_EQ(page, untouched);
 
-    d.log.answers.push_back(answer(kStatusTimeout));
-    EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
+    log.answers.push_back(answer(kStatusTimeout));
+    EXPECT_EQ(ata.enableDisableOperations(true), kStatusTimeout);
     // Recovered error with registers and no ERR is success, data kept.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
-    EXPECT_EQ(d.ata.readData(page), 0);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
+    EXPECT_EQ(ata.readData(page), 0);
     EXPECT_EQ(page[0], 0x33);
 }
 

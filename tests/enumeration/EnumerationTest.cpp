@@ -83,7 +83,7 @@ const char *kSmallTree = R"({"version": 1, "entries": [
 
 } // namespace
 
-TEST_F(Enumeration, ListsSmartCapableMediaAndBuildsTheirRecords)
+TEST_F(Enumeration, ListsSmartCapableMediaBuildsTheirRecordsAndCachesThem)
 {
     // sdb: "SMART Capable" present but false; sdc: APFS content; sdi: no description.
     EXPECT_EQ(e.sortedBSDNames(), (QStringList{"nvme0n1", "nvme1n1", "sda", "sde", "sdf", "sdh", "sdj", "sdk"}));
@@ -145,30 +145,8 @@ TEST_F(Enumeration, ListsSmartCapableMediaAndBuildsTheirRecords)
     EXPECT_EQ(none.size(), 5);
     for (const QVariant &v : none)
         EXPECT_EQ(v.toString(), "");
-}
 
-TEST(EnumerationNodes, DeviceLocationBytesAreTrimmedOfNuls)
-{
-    std::vector<RegistryNode> nodes(3);
-    nodes[0] = {"ctl", "ctl", -1,
-                {{"SMART Capable", true},
-                 {"io-device-location", QByteArray("\0Bay 3\0\0", 8)},
-                 {"Protocol Characteristics", QVariantMap{{"Physical Interconnect", "SATA"},
-                                                          {"Physical Interconnect Location", "Internal"}}}},
-                std::nullopt};
-    nodes[1] = {"sda", "sda", 0, {{"Whole", true}}, QVariantMap{{"DAMediaBSDName", "sda"}, {"DAMediaContent", ""}}};
-    // Undecodable bytes give no location rather than garbage.
-    nodes[2] = {"sdb", "sdb", 0, {{"Whole", true}, {"io-device-location", QByteArray("\xff\xfe", 2)}},
-                QVariantMap{{"DAMediaBSDName", "sdb"}, {"DAMediaContent", ""}}};
-    auto registry = TreeRegistry::create(std::move(nodes));
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
-    EXPECT_EQ(e.driveInformation()["sda"]["Loc-Con"], "Internal SATA - Bay 3");
-    EXPECT_EQ(e.cache()["sdb"]["Loc-Con"], "Internal SATA ");
-}
-
-TEST_F(Enumeration, CacheAndLookups)
-{
+    // Cache and lookups, from a fresh enumerator.
     DriveEnumerator c(*registry);
     EXPECT_TRUE(c.cache().isEmpty());
     // A miss on an empty cache enumerates once.
@@ -193,6 +171,24 @@ TEST_F(Enumeration, CacheAndLookups)
     c.driveInformation();
     EXPECT_EQ(c.cache().size(), 8);
     EXPECT_EQ(c.cache()["sda"], before);
+
+    // Device location bytes lose their NULs.
+    std::vector<RegistryNode> nodes(3);
+    nodes[0] = {"ctl", "ctl", -1,
+                {{"SMART Capable", true},
+                 {"io-device-location", QByteArray("\0Bay 3\0\0", 8)},
+                 {"Protocol Characteristics", QVariantMap{{"Physical Interconnect", "SATA"},
+                                                          {"Physical Interconnect Location", "Internal"}}}},
+                std::nullopt};
+    nodes[1] = {"sda", "sda", 0, {{"Whole", true}}, QVariantMap{{"DAMediaBSDName", "sda"}, {"DAMediaContent", ""}}};
+    // Undecodable bytes give no location rather than garbage.
+    nodes[2] = {"sdb", "sdb", 0, {{"Whole", true}, {"io-device-location", QByteArray("\xff\xfe", 2)}},
+                QVariantMap{{"DAMediaBSDName", "sdb"}, {"DAMediaContent", ""}}};
+    auto located = TreeRegistry::create(std::move(nodes));
+    ASSERT_TRUE(located);
+    DriveEnumerator l(*located);
+    EXPECT_EQ(l.driveInformation()["sda"]["Loc-Con"], "Internal SATA - Bay 3");
+    EXPECT_EQ(l.cache()["sdb"]["Loc-Con"], "Internal SATA ");
 }
 
 TEST(KernelNameOrder, SortsAsUsersReadThem)
@@ -300,7 +296,7 @@ TEST(UdevRegistry, CapturedMachines)
     EXPECT_EQ(virtio.description("vda")["DAMediaBlockSize"], 4096); // physical, not the logical 512
 }
 
-TEST(UdevRegistry, CaptureRoundTripAndBadFolders)
+TEST(UdevRegistry, CaptureRoundTripBadFoldersNamesAndThisMachine)
 {
     QString error;
     auto source = CapturedDeviceSource::open(test::dataPath("udev/gpt-mbr"), &error);
@@ -328,10 +324,8 @@ TEST(UdevRegistry, CaptureRoundTripAndBadFolders)
     ASSERT_FALSE(sdq1.isNull());
     EXPECT_EQ(registry->diskDescription(sdq1)->value("DAMediaContent"), "0xzz");
     EXPECT_EQ(registry->diskDescription(sdq1)->value("DAVolumeName"), "a\\x2");
-}
 
-TEST(UdevRegistry, NamesEscapesAndThisMachine)
-{
+    // Kernel names and udev escapes.
     for (const char *name : {"sda", "nvme0n1", "hda", "vda", "mmcblk0", "xvda"})
         EXPECT_TRUE(isDriveKernelName(name)) << name;
     for (const char *name : {"loop0", "ram1", "zram0", "dm-3", "md0", "md127", "sr0", "fd0", "nbd2", "mmcblk0boot1", ""})
@@ -341,9 +335,9 @@ TEST(UdevRegistry, NamesEscapesAndThisMachine)
     EXPECT_EQ(decodeUdevString("bad\\xZZ"), "bad\\xZZ");
 
     // The libudev path itself: no privileges needed, whatever the machine holds.
-    auto registry = openSystemRegistry();
-    ASSERT_TRUE(registry);
-    DriveEnumerator e(*registry);
+    auto system = openSystemRegistry();
+    ASSERT_TRUE(system);
+    DriveEnumerator e(*system);
     e.driveInformation();
     for (const QVariantMap &s : e.cache())
         EXPECT_EQ(s.size(), 17);

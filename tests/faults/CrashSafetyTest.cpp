@@ -56,20 +56,16 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(CrashSafety, DataJsonAndDriveDatabaseAreOldOrNew)
+TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
 {
     const QString data = dir.filePath(QLatin1String(kWidgetDataFileName));
     const QString db = dir.filePath(QStringLiteral("group/drivedb.h"));
     ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),
               WidgetWrite::Written);
     ASSERT_TRUE(writeDriveDBFile(db, test::crashDriveDB(false)));
-    const struct
-    {
-        const char *kind;
-        QString file;
-        QByteArray a, b;
-    } files[] = {{"datajson", data, encodeDrivesForWidget(test::crashDrives(false)), encodeDrivesForWidget(test::crashDrives(true))},
-                 {"drivedb", db, test::crashDriveDB(false), test::crashDriveDB(true)}};
+    const struct { const char *kind; QString file; QByteArray a, b; } files[] = {
+        {"datajson", data, encodeDrivesForWidget(test::crashDrives(false)), encodeDrivesForWidget(test::crashDrives(true))},
+        {"drivedb", db, test::crashDriveDB(false), test::crashDriveDB(true)}};
     for (const auto &f : files) {
         ASSERT_EQ(fileBytes(f.file), f.a) << f.kind;
         killLoop(f.kind, f.file, [&](int round) {
@@ -86,15 +82,10 @@ TEST_F(CrashSafety, DataJsonAndDriveDatabaseAreOldOrNew)
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray("\xff\xfe\x00garbage", 10)));
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray()));
     EXPECT_EQ(fileBytes(db), good);
-}
 
-TEST_F(CrashSafety, SettingsAreOldOrNew)
-{
+    // Settings.
     const QString file = dir.filePath(QStringLiteral("suite.conf"));
-    {
-        SharedDefaults defaults(file);
-        defaults.setValue(QStringLiteral("payload"), test::crashSettings(false));
-    }
+    SharedDefaults(file).setValue(QStringLiteral("payload"), test::crashSettings(false));
     killLoop("settings", file, [&](int round) {
         SharedDefaults defaults(file);
         const std::optional<QVariantMap> payload = defaults.dictionaryValue(QStringLiteral("payload"));

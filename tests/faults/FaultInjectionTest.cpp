@@ -108,10 +108,7 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
     for (Seam seam : {Seam::Registry, Seam::Ata, Seam::Nvme}) {
         for (Fault fault : {Fault::Status, Fault::Short, Fault::Garbage, Fault::Vanish}) {
             for (int n = 1; n <= clean.calls[int(seam)] && failures.size() < 20; ++n) {
-                plan = FaultPlan{};
-                plan.seam = seam;
-                plan.fault = fault;
-                plan.failAt = n;
+                plan = FaultPlan{seam, fault, n};
                 const QString where = QStringLiteral("%1 call %2, %3: ").arg(QLatin1String(kSeamNames[int(seam)])).arg(n).arg(QLatin1String(faultName(fault)));
                 if (!watcher->gatherSMARTDrives(false)) {
                     failures << where + QStringLiteral("the gather ended without a list");
