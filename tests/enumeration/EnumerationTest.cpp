@@ -101,6 +101,7 @@ TEST_F(Enumeration, ListsSmartCapableMediaBuildsTheirRecordsAndCachesThem)
     EXPECT_FALSE(d["sdh"]["isNVMe"].toBool());
     EXPECT_TRUE(d["nvme0n1"]["isNVMe"].toBool());
     EXPECT_EQ(d["sdj"]["scheme"], "Unformatted");
+    EXPECT_EQ(d["sdj"]["Loc-Con"], "  - Slot 2"); // a text location, NULs trimmed
     EXPECT_EQ(d["sde"]["scheme"], "Master Boot Record");
     EXPECT_EQ(d["sdf"]["scheme"], "Apple Partition Map");
 
