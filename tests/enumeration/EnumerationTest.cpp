@@ -344,7 +344,7 @@ TEST(UdevRegistry, CaptureRoundTripBadFoldersNamesAndThisMachine)
         EXPECT_EQ(s.size(), 17);
 }
 
-TEST(RecordedRegistry, ServesTheTreeItHolds)
+TEST(RecordedRegistry, ServesItsTreeRejectsBadInputAndOpensFolders)
 {
     auto registry = parseRecordedRegistry(kSmallTree, nullptr);
     auto other = parseRecordedRegistry(kSmallTree, nullptr);
@@ -392,10 +392,8 @@ TEST(RecordedRegistry, ServesTheTreeItHolds)
     EXPECT_FALSE(kept.isNull()); // still a valid (released-later) handle, no dangling tree
     kept.release();
     EXPECT_TRUE(kept.isNull());
-}
 
-TEST(RecordedRegistry, RejectsBadInputWithAClearMessageAndOpensFolders)
-{
+    // Bad input gets a clear message.
     EXPECT_TRUE(parseError("{\"entries\": [").contains("not valid JSON"));
     EXPECT_TRUE(parseError("[1, 2]").contains("top level"));
     EXPECT_TRUE(parseError("{}").contains("\"entries\" must be an array"));
