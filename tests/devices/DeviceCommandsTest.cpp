@@ -2,24 +2,18 @@
 // What the ATA and NVMe seams send to a drive and make of its answers, and
 // the statuses and device names they report.
 #include "RecordingFakes.h"
-#include "platform/AtaPassThrough.h"
 #include "platform/DeviceStatus.h"
-#include "platform/NvmeInterface.h"
 #include "platform/linux/LinuxAtaSmart.h"
 #include "platform/linux/LinuxNvme.h"
 
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <random>
 
 using namespace corvane;
-using corvane::test::NvmeLog;
-using corvane::test::RecordingNvmeTransport;
-using corvane::test::RecordingScsiTransport;
-using corvane::test::ScsiLog;
-using corvane::test::answer;
+using namespace corvane::test;
 
 namespace {
 
@@ -32,33 +26,28 @@ std::vector<uint8_t> descriptorSense(uint8_t key, uint8_t lbaMid, uint8_t lbaHig
             0x09, 0x0C, 0, error, 0, 0, 0, 0, 0, lbaMid, 0, lbaHigh, 0, status};
 }
 
-struct Drive
+} // namespace
+
+TEST(AtaPassThrough, CommandsRegistersAndFailures)
 {
     ScsiLog log;
     AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
-};
-
-} // namespace
-
-TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
-{
-    Drive d;
     std::array<uint8_t, 512> page{};
     bool exceeded = true;
-    d.log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
-    ASSERT_EQ(d.ata.enableDisableOperations(true), 0);
-    ASSERT_EQ(d.ata.getIdentifyData(page), 0);
-    ASSERT_EQ(d.ata.readData(page), 0);
-    ASSERT_EQ(d.ata.readDataThresholds(page), 0);
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
-    ASSERT_EQ(d.ata.returnStatus(exceeded), 0);
+    log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
+    ASSERT_EQ(ata.enableDisableOperations(true), 0);
+    ASSERT_EQ(ata.getIdentifyData(page), 0);
+    ASSERT_EQ(ata.readData(page), 0);
+    ASSERT_EQ(ata.readDataThresholds(page), 0);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
+    ASSERT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
-    d.log.answers.resize(4);
-    ASSERT_EQ(d.ata.readLogAtAddress(0, page), 0);
-    ASSERT_EQ(d.ata.readLogAtAddress(6, page), 0);
-    ASSERT_EQ(d.ata.executeOffLineImmediate(false), 0);
-    ASSERT_EQ(d.ata.executeOffLineImmediate(true), 0);
-    ASSERT_EQ(d.ata.abortSelfTest(), 0);
+    log.answers.resize(4);
+    ASSERT_EQ(ata.readLogAtAddress(0, page), 0);
+    ASSERT_EQ(ata.readLogAtAddress(6, page), 0);
+    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
+    ASSERT_EQ(ata.executeOffLineImmediate(true), 0);
+    ASSERT_EQ(ata.abortSelfTest(), 0);
 
     const std::vector<std::vector<uint8_t>> expected = {
         // SMART ENABLE OPERATIONS, non-data
@@ -80,50 +69,47 @@ TEST(AtaPassThrough, EveryOperationSendsTheExpectedCdb)
         // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
         {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
     };
-    EXPECT_EQ(d.log.cdbs, expected);
-    for (const ScsiRequest &r : d.log.requests) {
+    EXPECT_EQ(log.cdbs, expected);
+    for (const ScsiRequest &r : log.requests) {
         EXPECT_EQ(r.timeoutMs, ata::kTimeoutMs);
         EXPECT_EQ(r.dataIn, r.cdb[1] == 0x08);
         EXPECT_EQ(r.data.size(), r.dataIn ? 512u : 0u);
     }
 
     // Disable and validate never reach the drive, nor do buffers of a wrong size.
-    d.log.cdbs.clear();
-    EXPECT_EQ(d.ata.enableDisableOperations(false), 0);
-    EXPECT_EQ(d.ata.validateReadData(page), 0);
+    log.cdbs.clear();
+    EXPECT_EQ(ata.enableDisableOperations(false), 0);
+    EXPECT_EQ(ata.validateReadData(page), 0);
     page[7] = 1;
-    EXPECT_EQ(d.ata.validateReadData(page), kStatusBadChecksum);
+    EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
     std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, small), kStatusBadArgument);
-    EXPECT_EQ(d.ata.readLogAtAddress(1, odd), kStatusBadArgument);
-    EXPECT_EQ(d.ata.getIdentifyData(small), kStatusBadArgument);
-    EXPECT_TRUE(d.log.cdbs.empty());
-    d.log.answers.resize(1);
-    EXPECT_EQ(d.ata.readLogAtAddress(0x80, two), 0);
-    ASSERT_EQ(d.log.cdbs.size(), 1u);
-    EXPECT_EQ(d.log.cdbs[0][6], 2); // two sectors
-    EXPECT_EQ(d.log.cdbs[0][8], 0x80);
-}
+    EXPECT_EQ(ata.readLogAtAddress(1, small), kStatusBadArgument);
+    EXPECT_EQ(ata.readLogAtAddress(1, odd), kStatusBadArgument);
+    EXPECT_EQ(ata.getIdentifyData(small), kStatusBadArgument);
+    EXPECT_TRUE(log.cdbs.empty());
+    log.answers.resize(1);
+    EXPECT_EQ(ata.readLogAtAddress(0x80, two), 0);
+    ASSERT_EQ(log.cdbs.size(), 1u);
+    EXPECT_EQ(log.cdbs[0][6], 2); // two sectors
+    EXPECT_EQ(log.cdbs[0][8], 0x80);
 
-TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
-{
-    Drive d;
-    bool exceeded = false;
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    // The status return descriptor.
+    exceeded = false;
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
+    EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
     // Fixed-format sense from older stacks: registers in INFORMATION and
     // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
-    d.log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), 0);
+    log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
+    EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
     // A bridge that says nothing leaves the flag alone and reports why.
     exceeded = true;
-    d.log.answers.push_back(answer(0));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusNoAtaRegisters);
+    log.answers.push_back(answer(0));
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
     EXPECT_TRUE(exceeded);
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
-    EXPECT_EQ(d.ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
+    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
 
     // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
     const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,
@@ -142,19 +128,13 @@ TEST(AtaPassThrough, ReturnStatusReadsTheStatusReturnDescriptor)
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
     std::mt19937 random(5);
     for (int round = 0; round < 2000; ++round) {
-        std::vector<uint8_t> junk(random() % 64);
-        for (uint8_t &b : junk)
-            b = uint8_t(random());
-        if (!junk.empty() && round % 2)
-            junk[0] = 0x72;
+        std::vector<uint8_t> junk(random() % 64 + 1);
+        std::generate(junk.begin(), junk.end(), [&] { return uint8_t(random()); });
+        junk[0] = round % 2 ? 0x72 : junk[0]; // half of them descriptor sense
         (void)ataReturnRegisters(junk);
     }
-}
 
-TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
-{
-    Drive d;
-    std::array<uint8_t, 512> page;
+    // Failed reads leave the buffer and say why.
     page.fill(0xAA);
     const auto untouched = page;
     const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
@@ -165,32 +145,32 @@ TEST(AtaPassThrough, FailedReadsLeaveTheBufferAndSayWhy)
     const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
                                             0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
 
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
-    EXPECT_EQ(d.ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
-    d.log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
-    EXPECT_EQ(d.ata.readLogAtAddress(1, page), kStatusShortTransfer);
-    d.log.answers.push_back(answer(statusFromErrno(EACCES)));
-    EXPECT_TRUE(isPrivilegeStatus(d.ata.getIdentifyData(page)));
-    d.log.answers.push_back(answer(0, 0x02, illegal));
-    EXPECT_EQ(d.ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
+    EXPECT_EQ(ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
+    log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
+    EXPECT_EQ(ata.readLogAtAddress(1, page), kStatusShortTransfer);
+    log.answers.push_back(answer(statusFromErrno(EACCES)));
+    EXPECT_TRUE(isPrivilegeStatus(ata.getIdentifyData(page)));
+    log.answers.push_back(answer(0, 0x02, illegal));
+    EXPECT_EQ(ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
     // Registers without ERR do not make a rejected command a success.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
-    EXPECT_EQ(d.ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
-    d.log.answers.push_back(answer(0, 0x02, qemuAbort));
-    const int32_t aborted = d.ata.readLogAtAddress(0x30, page);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
+    EXPECT_EQ(ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
+    log.answers.push_back(answer(0, 0x02, qemuAbort));
+    const int32_t aborted = ata.readLogAtAddress(0x30, page);
     EXPECT_EQ(aborted, statusFromSense(0x0B, 0x00, 0x00));
     EXPECT_TRUE(statusText(aborted).startsWith(QStringLiteral("The drive aborted the command")));
     EXPECT_EQ(page, untouched);
 
-    d.log.answers.push_back(answer(kStatusTimeout));
-    EXPECT_EQ(d.ata.enableDisableOperations(true), kStatusTimeout);
+    log.answers.push_back(answer(kStatusTimeout));
+    EXPECT_EQ(ata.enableDisableOperations(true), kStatusTimeout);
     // Recovered error with registers and no ERR is success, data kept.
-    d.log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
-    EXPECT_EQ(d.ata.readData(page), 0);
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50), pageOf(0x33)));
+    EXPECT_EQ(ata.readData(page), 0);
     EXPECT_EQ(page[0], 0x33);
 }
 
-TEST(NvmeAdmin, CommandDwords)
+TEST(NvmeAdmin, CommandDwordsAndFailures)
 {
     NvmeLog log;
     log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) {
@@ -235,32 +215,29 @@ TEST(NvmeAdmin, CommandDwords)
     EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 2);
     EXPECT_EQ(nvmeVersionFromIdentify(ver).minor, 2);
     EXPECT_EQ(nvmeVersionFromIdentify(std::span<const uint8_t>(ver).first(81)).major, 0);
-}
 
-TEST(NvmeAdmin, FailuresLeaveBuffersAndRefuseBadLengths)
-{
-    NvmeLog log;
+    // Failures leave the buffers; bad lengths never reach the drive.
     log.answer = [](const NvmeAdminCommand &c, std::span<uint8_t> data) -> int32_t {
         std::fill(data.begin(), data.end(), uint8_t(0x5A));
         return c.opcode == nvme::kOpIdentify ? statusFromErrno(EACCES) : statusFromNvme(0x4002);
     };
-    NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
-    std::vector<uint8_t> identify(4096, 1), page(512, 1);
-    EXPECT_TRUE(isPrivilegeStatus(nvme.identifyController(identify)));
+    NvmeAdminController failing(std::make_unique<RecordingNvmeTransport>(log));
+    std::fill(identify.begin(), identify.end(), 1);
+    std::fill(page.begin(), page.end(), 1);
+    EXPECT_TRUE(isPrivilegeStatus(failing.identifyController(identify)));
     EXPECT_EQ(identify, std::vector<uint8_t>(4096, 1));
-    EXPECT_EQ(nvme.interfaceVersion(), 0);
-    EXPECT_EQ(nvme.smartReadData(page), statusFromNvme(0x4002));
+    EXPECT_EQ(failing.interfaceVersion(), 0);
+    EXPECT_EQ(failing.smartReadData(page), statusFromNvme(0x4002));
     EXPECT_EQ(page, std::vector<uint8_t>(512, 1));
-
     const size_t sent = log.commands.size();
     std::vector<uint8_t> small(100);
-    EXPECT_EQ(nvme.identifyController(small), kStatusBadArgument);
-    EXPECT_EQ(nvme.getLogPage(2, page, 129), kStatusBadArgument);
-    EXPECT_EQ(nvme.getLogPage(2, page, 0), kStatusBadArgument);
+    EXPECT_EQ(failing.identifyController(small), kStatusBadArgument);
+    EXPECT_EQ(failing.getLogPage(2, page, 129), kStatusBadArgument);
+    EXPECT_EQ(failing.getLogPage(2, page, 0), kStatusBadArgument);
     EXPECT_EQ(log.commands.size(), sent);
 }
 
-TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
+TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
 {
     EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
     EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
@@ -296,10 +273,8 @@ TEST(DeviceStatus, ErrnoSurvivesTheStatusAndReadsWell)
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
     EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
-}
 
-TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
-{
+    // Device names never become paths.
     for (const char *name : {"sda", "nvme0n1"})
         EXPECT_TRUE(isPlainDeviceName(QLatin1String(name))) << name;
     for (const char *name : {"", "../sda", "sd a", ".."})
@@ -320,10 +295,8 @@ TEST(DeviceStatus, DeviceNamesNeverBecomePaths)
     EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENOENT);
     // A regular file is no device.
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("plain")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
     EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
     EXPECT_EQ(errnoOfStatus(status), ENODEV);
 }

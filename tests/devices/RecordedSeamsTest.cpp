@@ -11,8 +11,7 @@
 #include <cerrno>
 
 using namespace corvane;
-using corvane::test::RecordedSet;
-using corvane::test::readData;
+using namespace corvane::test;
 
 namespace {
 
@@ -24,24 +23,11 @@ QByteArray asBytes(std::span<const uint8_t> p)
     return QByteArray(reinterpret_cast<const char *>(p.data()), qsizetype(p.size()));
 }
 
-struct FakeClock
-{
-    int64_t now = 1000;
-    RecordedAtaSmart::Clock clock() { return [this] { return now; }; }
-};
-
-class RecordedAtaSmartTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { RecordedAtaSmart::resetSimulations(); }
-    void TearDown() override { RecordedAtaSmart::resetSimulations(); }
-};
-
 } // namespace
 
 // The session tests compare every real drive served by this seam with the same
 // pages decoded from their files; here what the seam does beyond serving them.
-TEST_F(RecordedAtaSmartTest, AnswersFromItsFilesAndFailsLikeADrive)
+TEST(RecordedAtaSmart, AnswersFromItsFilesAndFailsLikeADriveOrAVanishedOne)
 {
     RecordedSet set;
     set.copyAtaPages(QStringLiteral("sda"), kIntel);
@@ -80,31 +66,24 @@ TEST_F(RecordedAtaSmartTest, AnswersFromItsFilesAndFailsLikeADrive)
     set.put(QStringLiteral("sdb"), QStringLiteral("smart.bin"), smart);
     EXPECT_EQ(failing.readData(page), 0);
     EXPECT_EQ(failing.validateReadData(page), kStatusBadChecksum);
-}
 
-TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
-{
-    RecordedSet set;
+    // Unreadable drives.
     set.copyAtaPages(QStringLiteral("sdc"), kIntel);
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "EACCES\n");
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path());
-    int32_t status = 0;
     EXPECT_EQ(open(QStringLiteral("sdc"), status), nullptr);
     EXPECT_TRUE(isPrivilegeStatus(status));
-
     // Used directly, every operation fails the same way.
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sdc")));
-    Page page{};
-    bool exceeded = false;
-    const int32_t denied = statusFromErrno(EACCES);
-    for (const int32_t got : {ata.enableDisableOperations(true), ata.getIdentifyData(page), ata.readData(page),
-                              ata.readDataThresholds(page), ata.readLogAtAddress(6, page), ata.returnStatus(exceeded),
-                              ata.executeOffLineImmediate(false)})
-        EXPECT_EQ(got, denied);
+    RecordedAtaSmart denied(set.drive(QStringLiteral("sdc")));
+    page = Page{};
+    for (const int32_t got : {denied.enableDisableOperations(true), denied.getIdentifyData(page), denied.readData(page),
+                              denied.readDataThresholds(page), denied.readLogAtAddress(6, page),
+                              denied.returnStatus(exceeded), denied.executeOffLineImmediate(false)})
+        EXPECT_EQ(got, statusFromErrno(EACCES));
     EXPECT_EQ(page, Page{});
 
     set.put(QStringLiteral("sdc"), QStringLiteral("unreadable"), "ENOTANERRNO");
-    EXPECT_EQ(ata.readData(page), statusFromErrno(EIO));
+    EXPECT_EQ(denied.readData(page), statusFromErrno(EIO));
 
     // The drive disappears between enumeration and read.
     EXPECT_EQ(open(QStringLiteral("sdz"), status), nullptr);
@@ -118,12 +97,12 @@ TEST_F(RecordedAtaSmartTest, UnreadableAndVanishedDrives)
     EXPECT_TRUE(isNoDeviceStatus(gone->readData(page)));
 }
 
-TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
+TEST(RecordedAtaSmart, SelfTestRunsInSimulatedTime)
 {
     RecordedSet set;
     set.copyAtaPages(QStringLiteral("sda"), kIntel);
-    FakeClock clock;
-    const AtaSmartOpener open = recordedAtaSmartOpener(set.path(), clock.clock());
+    int64_t now = 1000; // a simulation is the drive folder's, so each test has its own
+    const AtaSmartOpener open = recordedAtaSmartOpener(set.path(), [&now] { return now; });
     int32_t status = 0;
     auto ata = open(QStringLiteral("sda"), status);
     ASSERT_TRUE(ata);
@@ -138,7 +117,7 @@ TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
     // In progress with falling remaining tenths, checksum kept valid.
     int lastTenths = 9;
     for (int64_t t = 0; t < RecordedAtaSmart::kShortTestMs; t += 500) {
-        clock.now = 1000 + t;
+        now = 1000 + t;
         ASSERT_EQ(ata->readData(page), 0);
         EXPECT_EQ(page[363] >> 4, 0xF) << t;
         const int tenths = page[363] & 0x0F;
@@ -149,7 +128,7 @@ TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
     }
     EXPECT_LE(lastTenths, 2);
 
-    clock.now = 1000 + RecordedAtaSmart::kShortTestMs;
+    now = 1000 + RecordedAtaSmart::kShortTestMs;
     ASSERT_EQ(ata->readData(page), 0);
     EXPECT_EQ(page[363], 0x00);
     EXPECT_EQ(ata->validateReadData(page), 0);
@@ -176,32 +155,25 @@ TEST_F(RecordedAtaSmartTest, SelfTestRunsInSimulatedTime)
 
     // An extended test takes longer and is logged as such.
     ASSERT_EQ(later->executeOffLineImmediate(true), 0);
-    clock.now += RecordedAtaSmart::kShortTestMs;
+    now += RecordedAtaSmart::kShortTestMs;
     ASSERT_EQ(later->readData(page), 0);
     EXPECT_EQ(page[363] >> 4, 0xF);
-    clock.now += RecordedAtaSmart::kExtendedTestMs;
+    now += RecordedAtaSmart::kExtendedTestMs;
     // The end is logged even when nobody looked at the status byte.
     ASSERT_EQ(later->readLogAtAddress(6, testLog), 0);
     EXPECT_EQ(testLog[508], 5);
     EXPECT_EQ(testLog[2 + 4 * 24], 0x02);
-}
 
-TEST_F(RecordedAtaSmartTest, SelfTestOnAFailingDriveWithoutALog)
-{
-    RecordedSet set;
+    // A failing drive without a self-test log gains one.
     set.copyAtaPages(QStringLiteral("sdb"), kMaxtorFailing);
-    FakeClock clock;
-    RecordedAtaSmart ata(set.drive(QStringLiteral("sdb")), clock.clock());
-    Page testLog{};
-    EXPECT_NE(ata.readLogAtAddress(6, testLog), 0);
-    const QByteArray smart = set.file(QStringLiteral("sdb"), QStringLiteral("smart.bin"));
-    ASSERT_TRUE(uint8_t(smart[367]) & 0x10); // the drive offers self-tests
-    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
-    clock.now += RecordedAtaSmart::kShortTestMs;
-    Page page{};
-    ASSERT_EQ(ata.readData(page), 0);
+    RecordedAtaSmart maxtor(set.drive(QStringLiteral("sdb")), [&now] { return now; });
+    EXPECT_NE(maxtor.readLogAtAddress(6, testLog), 0);
+    ASSERT_TRUE(uint8_t(set.file(QStringLiteral("sdb"), QStringLiteral("smart.bin"))[367]) & 0x10); // it offers self-tests
+    ASSERT_EQ(maxtor.executeOffLineImmediate(false), 0);
+    now += RecordedAtaSmart::kShortTestMs;
+    ASSERT_EQ(maxtor.readData(page), 0);
     EXPECT_EQ(page[363], 0x73);
-    ASSERT_EQ(ata.readLogAtAddress(6, testLog), 0);
+    ASSERT_EQ(maxtor.readLogAtAddress(6, testLog), 0);
     EXPECT_EQ(testLog[0], 1);
     EXPECT_EQ(testLog[508], 1);
     EXPECT_EQ(testLog[3], 0x73);

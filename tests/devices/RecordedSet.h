@@ -3,9 +3,8 @@
 // Builds recorded sets in a temporary folder from the in-repo test pages.
 #include "TestData.h"
 #include "drive/AtaPages.h"
+#include "support/Fields.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace corvane::test {
@@ -18,10 +17,7 @@ public:
 
     void put(const QString &bsd, const QString &name, const QByteArray &content) const
     {
-        QDir().mkpath(drive(bsd));
-        QFile f(QDir(drive(bsd)).filePath(name));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(content);
+        writeFile(QDir(drive(bsd)).filePath(name), content);
     }
     // Copies test data file `from` (relative to tests/data) as `name`.
     void copy(const QString &bsd, const QString &name, const QString &from) const
@@ -35,11 +31,9 @@ public:
         QStringList names{QLatin1String(kAtaStatusFileName)};
         for (const AtaPageFile &file : kAtaPageFiles)
             names << QLatin1String(file.fileName);
-        for (const QString &name : names) {
-            QFile f(QDir(dataPath({})).filePath(QDir(folder).filePath(name)));
-            if (f.open(QIODevice::ReadOnly))
+        for (const QString &name : names)
+            if (QFile f(QDir(dataPath({})).filePath(QDir(folder).filePath(name))); f.open(QIODevice::ReadOnly))
                 put(bsd, name, f.readAll());
-        }
     }
     // The QEMU NVMe controller's blocks (tests/data/nvme-qemu) as drive `bsd`.
     void copyQemuNvme(const QString &bsd) const

@@ -5,6 +5,7 @@
 #include "platform/AtaPassThrough.h"
 #include "platform/NvmeInterface.h"
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -49,11 +50,9 @@ public:
         }
         if (a.transportStatus)
             return a.transportStatus;
-        for (size_t i = 0; i < a.data.size() && i < request.data.size(); ++i)
-            request.data[i] = a.data[i];
+        std::copy_n(a.data.begin(), std::min(a.data.size(), request.data.size()), request.data.begin());
         reply.scsiStatus = a.scsiStatus;
-        for (size_t i = 0; i < a.sense.size() && i < reply.sense.size(); ++i)
-            reply.sense[i] = a.sense[i];
+        std::copy_n(a.sense.begin(), std::min(a.sense.size(), reply.sense.size()), reply.sense.begin());
         reply.senseLength = a.sense.size();
         reply.residual = a.residual;
         return 0;

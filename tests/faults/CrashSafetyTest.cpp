@@ -4,7 +4,6 @@
 #include "support/EventLoop.h"
 #include "CrashVersions.h"
 #include "QStringPrinter.h"
-#include "SMARTDrive.h"
 #include "database/DriveDatabaseFile.h"
 #include "platform/SharedDefaults.h"
 
@@ -23,40 +22,31 @@ using namespace corvane;
 
 namespace {
 
-using corvane::test::app;
-
 QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Starts crash_writer, waits until it has finished one write, lets it run
-// for `delayUs` more and kills it. False when the writer could not be run.
-bool writeAndKill(const char *kind, const QString &file, int delayUs)
-{
-    QProcess writer;
-    writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
-    // "written", or nothing if it died first.
-    const bool written = writer.waitForReadyRead(60000) && writer.readLine().startsWith("written");
-    usleep(useconds_t(delayUs));
-    writer.kill(); // SIGKILL
-    writer.waitForFinished();
-    return written;
-}
-
 class CrashSafety : public ::testing::Test
 {
 protected:
-    void SetUp() override { app(); }
+    void SetUp() override { test::app(); }
 
-    // Kills the writer `rounds` times; after each kill `check` sees the file.
+    // Starts crash_writer `kRounds` times, lets it finish one write and run a
+    // random while more, kills it (SIGKILL); after each kill `check` sees the file.
     void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
     {
         std::mt19937 random(20261206);
         std::uniform_int_distribution<int> delay(0, 40000);
         for (int round = 0; round < kRounds; ++round) {
-            ASSERT_TRUE(writeAndKill(kind, file, delay(random))) << "crash_writer did not run";
+            QProcess writer;
+            writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+            // "written", or nothing if it died first.
+            ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
+            usleep(useconds_t(delay(random)));
+            writer.kill();
+            writer.waitForFinished();
             check(round);
             if (HasFailure())
                 return;
@@ -66,20 +56,16 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(CrashSafety, DataJsonAndDriveDatabaseAreOldOrNew)
+TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
 {
     const QString data = dir.filePath(QLatin1String(kWidgetDataFileName));
     const QString db = dir.filePath(QStringLiteral("group/drivedb.h"));
     ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),
               WidgetWrite::Written);
     ASSERT_TRUE(writeDriveDBFile(db, test::crashDriveDB(false)));
-    const struct
-    {
-        const char *kind;
-        QString file;
-        QByteArray a, b;
-    } files[] = {{"datajson", data, encodeDrivesForWidget(test::crashDrives(false)), encodeDrivesForWidget(test::crashDrives(true))},
-                 {"drivedb", db, test::crashDriveDB(false), test::crashDriveDB(true)}};
+    const struct { const char *kind; QString file; QByteArray a, b; } files[] = {
+        {"datajson", data, encodeDrivesForWidget(test::crashDrives(false)), encodeDrivesForWidget(test::crashDrives(true))},
+        {"drivedb", db, test::crashDriveDB(false), test::crashDriveDB(true)}};
     for (const auto &f : files) {
         ASSERT_EQ(fileBytes(f.file), f.a) << f.kind;
         killLoop(f.kind, f.file, [&](int round) {
@@ -96,15 +82,10 @@ TEST_F(CrashSafety, DataJsonAndDriveDatabaseAreOldOrNew)
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray("\xff\xfe\x00garbage", 10)));
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray()));
     EXPECT_EQ(fileBytes(db), good);
-}
 
-TEST_F(CrashSafety, SettingsAreOldOrNew)
-{
+    // Settings.
     const QString file = dir.filePath(QStringLiteral("suite.conf"));
-    {
-        SharedDefaults defaults(file);
-        defaults.setValue(QStringLiteral("payload"), test::crashSettings(false));
-    }
+    SharedDefaults(file).setValue(QStringLiteral("payload"), test::crashSettings(false));
     killLoop("settings", file, [&](int round) {
         SharedDefaults defaults(file);
         const std::optional<QVariantMap> payload = defaults.dictionaryValue(QStringLiteral("payload"));

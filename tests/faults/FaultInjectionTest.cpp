@@ -6,7 +6,6 @@
 #include "AgentDriveSource.h"
 #include "FaultySeams.h"
 #include "QStringPrinter.h"
-#include "SMARTDrive.h"
 #include "SMARTWatcher.h"
 #include "drive/DriveSummary.h"
 #include "platform/SharedDefaults.h"
@@ -20,20 +19,13 @@
 #include <gtest/gtest.h>
 
 using namespace corvane;
-using corvane::test::Fault;
-using corvane::test::FaultPlan;
-using corvane::test::Seam;
+using namespace corvane::test;
 
 namespace {
 
 const QString kDemoSet = QStringLiteral(CORVANE_TEST_DATA "/../../data/recorded/demo");
 
-using corvane::test::app;
-
-const char *seamName(Seam s)
-{
-    return s == Seam::Registry ? "registry" : s == Seam::Ata ? "ata" : "nvme";
-}
+const char *const kSeamNames[] = {"registry", "ata", "nvme"};
 
 class FaultInjection : public ::testing::Test
 {
@@ -65,11 +57,15 @@ protected:
 
     // The drives data.json lists, read as the widget reads it: kernel name ->
     // health; empty with *why set when the widget could not use the file.
-    QMap<QString, QString> dataFile(QString *why) const
+    QByteArray dataJson() const
     {
         QFile f(home.filePath(QStringLiteral("group/data.json")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QMap<QString, QString> dataFile(QString *why) const
+    {
         QStringList problems;
-        const auto drives = f.open(QIODevice::ReadOnly) ? decodeDrivesForWidget(f.readAll(), &problems) : std::nullopt;
+        const auto drives = decodeDrivesForWidget(dataJson(), &problems);
         if (!drives || !problems.isEmpty()) {
             *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
             return {};
@@ -109,16 +105,11 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
                               QStringLiteral("-")};
 
     QStringList failures;
-    int gathers = 0;
     for (Seam seam : {Seam::Registry, Seam::Ata, Seam::Nvme}) {
         for (Fault fault : {Fault::Status, Fault::Short, Fault::Garbage, Fault::Vanish}) {
             for (int n = 1; n <= clean.calls[int(seam)] && failures.size() < 20; ++n) {
-                plan = FaultPlan{};
-                plan.seam = seam;
-                plan.fault = fault;
-                plan.failAt = n;
-                const QString where = QStringLiteral("%1 call %2, %3: ").arg(QLatin1String(seamName(seam))).arg(n).arg(QLatin1String(faultName(fault)));
-                ++gathers;
+                plan = FaultPlan{seam, fault, n};
+                const QString where = QStringLiteral("%1 call %2, %3: ").arg(QLatin1String(kSeamNames[int(seam)])).arg(n).arg(QLatin1String(faultName(fault)));
                 if (!watcher->gatherSMARTDrives(false)) {
                     failures << where + QStringLiteral("the gather ended without a list");
                     continue;
@@ -156,19 +147,12 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
         }
     }
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
-    RecordProperty("gathers", gathers);
-    std::printf("fault sweep: %d gathers (registry %d, ata %d, nvme %d calls each)\n", gathers,
-                clean.calls[int(Seam::Registry)], clean.calls[int(Seam::Ata)], clean.calls[int(Seam::Nvme)]);
 }
 
 // The enumeration itself failing leaves the last good data file in place.
 TEST_F(FaultInjection, UnlistableDrivesKeepTheLastDataFile)
 {
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
-    const auto dataJson = [&] {
-        QFile f(home.filePath(QStringLiteral("group/data.json")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
     const QByteArray before = dataJson();
     ASSERT_FALSE(before.isEmpty());
     auto failing = makeDriveSource([] { return std::optional<DrivePlatform>(); });

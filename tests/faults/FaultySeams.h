@@ -16,10 +16,7 @@ namespace corvane::test {
 class FaultyNvme : public NvmeInterface
 {
 public:
-    FaultyNvme(std::unique_ptr<NvmeInterface> inner, FaultPlan &plan) : _inner(std::move(inner)), _plan(plan)
-    {
-        ++_plan.openSessions;
-    }
+    FaultyNvme(std::unique_ptr<NvmeInterface> inner, FaultPlan &plan) : _inner(std::move(inner)), _plan(plan) { ++_plan.openSessions; }
     ~FaultyNvme() override { --_plan.openSessions; }
 
     int32_t identifyController(std::span<uint8_t> buffer) override
@@ -47,9 +44,7 @@ inline NvmeOpener faultyNvmeOpener(NvmeOpener inner, FaultPlan &plan)
         if ((status = plan.statusOf(plan.next(Seam::Nvme))))
             return nullptr;
         auto opened = inner(bsd, status);
-        if (!opened)
-            return nullptr;
-        return std::make_unique<FaultyNvme>(std::move(opened), plan);
+        return opened ? std::make_unique<FaultyNvme>(std::move(opened), plan) : nullptr;
     };
 }
 
@@ -110,13 +105,9 @@ private:
     }
     QList<RegistryEntry> list(const QList<RegistryEntry> &l) const
     {
+        // Garbage: foreign and null handles among the real ones.
         return pick(l, [&] { return l.mid(0, l.size() / 2); }, [&] {
-            // Foreign and null handles among the real ones.
-            QList<RegistryEntry> g = l;
-            g.append(RegistryEntry());
-            g.append(RegistryEntry(std::make_shared<int>(0), 3));
-            g.append(g.first());
-            return g;
+            return l + QList{RegistryEntry(), RegistryEntry(std::make_shared<int>(0), 3), l.value(0)};
         });
     }
     // Short: every other key dropped. Garbage: every value of another type.
@@ -125,17 +116,15 @@ private:
         QVariantMap out;
         int i = 0;
         for (auto it = m.begin(); it != m.end(); ++it, ++i) {
-            if (f == Fault::Short) {
-                if (i % 2 == 0)
-                    out.insert(it.key(), it.value());
-                continue;
-            }
-            switch (it.value().typeId()) {
-            case QMetaType::QString: out.insert(it.key(), QVariantList{1, 2}); break;
-            case QMetaType::Bool: out.insert(it.key(), QStringLiteral("\xff")); break;
-            case QMetaType::QVariantMap: out.insert(it.key(), -1); break;
-            default: out.insert(it.key(), QVariantMap{{QStringLiteral("x"), QString()}}); break;
-            }
+            if (f == Fault::Short && i % 2 == 0)
+                out.insert(it.key(), it.value());
+            else if (f == Fault::Garbage)
+                switch (it.value().typeId()) {
+                case QMetaType::QString: out.insert(it.key(), QVariantList{1, 2}); break;
+                case QMetaType::Bool: out.insert(it.key(), QStringLiteral("\xff")); break;
+                case QMetaType::QVariantMap: out.insert(it.key(), -1); break;
+                default: out.insert(it.key(), QVariantMap{{QStringLiteral("x"), QString()}}); break;
+                }
         }
         return out;
     }

@@ -5,14 +5,11 @@
 // told: a named operation fails, the drive goes away at a command, one call of
 // a FaultPlan shows a planned fault, the self-test status byte follows a
 // script. Every command is logged and open sessions are counted.
-#include "TestData.h"
 #include "devices/RecordedSet.h"
-#include "drive/AtaPages.h"
-#include "platform/AtaSmartInterface.h"
 #include "platform/DeviceStatus.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
-#include <QDir>
+#include <array>
 #include <cerrno>
 #include <deque>
 #include <map>
@@ -33,8 +30,7 @@ enum class Fault {
 
 inline const char *faultName(Fault f)
 {
-    static const char *const names[] = {"none", "status", "short", "garbage", "vanish"};
-    return names[int(f)];
+    return std::array{"none", "status", "short", "garbage", "vanish"}[size_t(f)];
 }
 
 enum class Seam { Registry, Ata, Nvme };
@@ -94,7 +90,8 @@ struct DriveScript
 {
     // The pages, as drive "sda" of a recorded set.
     RecordedSet set;
-    FaultPlan *plan = nullptr;
+    FaultPlan noFaults;
+    FaultPlan *plan = &noFaults; // a shared one for a sweep over many seams
     // Operation name ("open", "enable", "identify", "smart", "validate", "status",
     // "thresholds", "log<address>", "short", "extended", "abort") -> status it fails with.
     std::map<std::string, int32_t> failing;
@@ -112,12 +109,9 @@ struct DriveScript
 
     static QString fileOf(const std::string &name)
     {
-        static const char *const names[] = {"identify", "smart", "thresholds", "log0", "log1", "log6"};
-        static_assert(std::size(names) == kAtaPageFiles.size());
-        for (const AtaPageFile &file : kAtaPageFiles)
-            if (name == names[file.kind])
-                return QLatin1String(file.fileName);
-        return {};
+        static const std::array<std::string, kAtaPageFiles.size()> names{"identify", "smart", "thresholds", "log0", "log1", "log6"};
+        const auto at = std::find(names.begin(), names.end(), name);
+        return at == names.end() ? QString() : QLatin1String(kAtaPageFiles[size_t(at - names.begin())].fileName);
     }
     Page page(const std::string &name) const
     {
@@ -143,9 +137,8 @@ struct DriveScript
             return statusFromErrno(ENODEV);
         if (const auto f = failing.find(op); f != failing.end())
             return f->second;
-        if (plan)
-            fault = plan->next(Seam::Ata);
-        return plan ? plan->statusOf(fault) : 0;
+        fault = plan->next(Seam::Ata);
+        return plan->statusOf(fault);
     }
 };
 
@@ -155,16 +148,9 @@ public:
     ScriptedAta(std::unique_ptr<AtaSmartInterface> inner, std::shared_ptr<DriveScript> s)
         : m_inner(std::move(inner)), m_s(std::move(s))
     {
-        ++m_s->openSessions;
-        if (m_s->plan)
-            ++m_s->plan->openSessions;
+        countSession(1);
     }
-    ~ScriptedAta() override
-    {
-        --m_s->openSessions;
-        if (m_s->plan)
-            --m_s->plan->openSessions;
-    }
+    ~ScriptedAta() override { countSession(-1); }
 
     int32_t enableDisableOperations(bool enable) override
     {
@@ -172,14 +158,8 @@ public:
     }
     int32_t returnStatus(bool &thresholdExceeded) override
     {
-        Fault f;
-        if (const int32_t st = m_s->enter("status", f))
-            return st;
-        if (f == Fault::Garbage) {
-            thresholdExceeded = m_s->plan->random() & 1;
-            return 0;
-        }
-        return m_inner->returnStatus(thresholdExceeded);
+        return command("status", [&] { return m_inner->returnStatus(thresholdExceeded); },
+                       [&] { thresholdExceeded = m_s->plan->random() & 1; });
     }
     int32_t executeOffLineImmediate(bool extendedTest) override
     {
@@ -227,13 +207,21 @@ public:
     }
 
 private:
-    // Calls without a data buffer: a short or garbage answer is a success that wasn't.
-    template <typename Call>
-    int32_t command(const std::string &op, Call &&call)
+    void countSession(int n)
+    {
+        m_s->openSessions += n;
+        m_s->plan->openSessions += n;
+    }
+    // Calls without a data buffer: a short or garbage answer is a success that
+    // wasn't (a garbage one may leave its mark through `garbage`).
+    template <typename Call, typename Garbage = void (*)()>
+    int32_t command(const std::string &op, Call &&call, Garbage &&garbage = [] {})
     {
         Fault f;
         if (const int32_t st = m_s->enter(op, f))
             return st;
+        if (f == Fault::Garbage)
+            garbage();
         return f == Fault::None ? call() : 0;
     }
     template <typename Read>
@@ -242,7 +230,7 @@ private:
         Fault f;
         if (const int32_t st = m_s->enter(op, f))
             return st;
-        return m_s->plan ? faultyRead(*m_s->plan, f, buffer, inner) : inner(buffer);
+        return faultyRead(*m_s->plan, f, buffer, inner);
     }
 
     std::unique_ptr<AtaSmartInterface> m_inner;
@@ -262,10 +250,8 @@ inline AtaSmartOpener scriptedOpener(const std::shared_ptr<DriveScript> &script,
             status = f->second;
             return nullptr;
         }
-        if (script->plan) {
-            if ((status = script->plan->statusOf(script->plan->next(Seam::Ata))))
-                return nullptr;
-        }
+        if ((status = script->plan->statusOf(script->plan->next(Seam::Ata))))
+            return nullptr;
         auto opened = inner(bsd, status);
         return opened ? std::make_unique<ScriptedAta>(std::move(opened), script) : nullptr;
     };
