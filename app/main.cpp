@@ -17,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QThreadPool>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -124,8 +125,13 @@ int main(int argc, char *argv[])
                 std::fprintf(stderr, "corvane: no drive %s; the first one is shown\n", qPrintable(drive));
             if (!tab.isEmpty() && !browser->selectPage(tab))
                 std::fprintf(stderr, "corvane: no page titled %s\n", qPrintable(tab));
-            // A moment for the pages to fill before the picture is taken.
-            QTimer::singleShot(300, window, [window, out] { QApplication::exit(gui::writePngFile(window->grab().toImage(), out).isEmpty() ? 0 : 1); });
+            // A moment for the pages to fill before the picture is taken; what a page
+            // reads on a worker (the history series, vendor names) is waited for.
+            QTimer::singleShot(300, window, [window, out] {
+                QThreadPool::globalInstance()->waitForDone();
+                QCoreApplication::processEvents();
+                QApplication::exit(gui::writePngFile(window->grab().toImage(), out).isEmpty() ? 0 : 1);
+            });
         };
         QObject::connect(window, &app::MainWindow::firstPaint, window, [&sinceStart] {
             std::fprintf(stderr, "corvane: window painted after %lld ms, RSS %ld KiB\n", qint64(sinceStart.elapsed()), residentKiB());
