@@ -165,13 +165,9 @@ TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
 
 TEST_F(Session, FailedReadsLeaveEarlierKeys)
 {
-    const QVariantMap earlier{{QStringLiteral("ataVersion"), QStringLiteral("earlier")},
-                              {QStringLiteral("health"), QStringLiteral("earlier")},
-                              {QStringLiteral("attributeHealth"), QStringLiteral("earlier")},
-                              {QStringLiteral("capArray"), QStringLiteral("earlier")},
-                              {QStringLiteral("logs"), QStringLiteral("earlier")},
-                              {QStringLiteral("errorLog"), QStringLiteral("earlier")},
-                              {QStringLiteral("selftestResults"), QStringLiteral("earlier")}};
+    QVariantMap earlier;
+    for (const char *key : {"ataVersion", "health", "attributeHealth", "capArray", "logs", "errorLog", "selftestResults"})
+        earlier.insert(QLatin1String(key), QStringLiteral("earlier"));
     // Which keys a failed read of each page must leave as they were.
     const std::map<std::string, QStringList> kept{
         {"identify", {QStringLiteral("ataVersion")}},
