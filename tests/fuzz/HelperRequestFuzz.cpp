@@ -11,38 +11,27 @@
 using namespace corvane;
 using namespace corvane::helper;
 
-namespace {
-
-struct Reader
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    std::span<const uint8_t> in;
-    std::span<const uint8_t> take(size_t n)
-    {
+    std::span<const uint8_t> in = fuzz::bytes(data, size);
+    const auto take = [&in](size_t n) {
         const auto [head, tail] = fuzz::split(in, n);
         in = tail;
         return head;
-    }
-    uint8_t byte()
-    {
+    };
+    const auto byte = [&take] {
         const auto b = take(1);
-        return b.empty() ? 0 : b[0];
-    }
-};
-
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    Reader r{fuzz::bytes(data, size)};
-    const uint8_t control = r.byte();
+        return b.empty() ? uint8_t(0) : b[0];
+    };
+    const uint8_t control = byte();
     const int pick = control % (kOperationCount + 1);
     const QString member = pick == kOperationCount ? QStringLiteral("SendRawCommand") : methodName(Operation(pick));
-    const auto sig = r.take(r.byte() % 8);
+    const auto sig = take(byte() % 8);
     const QString signature = QString::fromLatin1(reinterpret_cast<const char *>(sig.data()), qsizetype(sig.size()));
-    const auto name = r.take(r.byte());
+    const auto name = take(byte());
     const QByteArray nameBytes(reinterpret_cast<const char *>(name.data()), qsizetype(name.size()));
-    const uint8_t a = r.byte(), b = r.byte();
-    const auto word = r.take(4);
+    const uint8_t a = byte(), b = byte();
+    const auto word = take(4);
     uint32_t count = 0;
     for (uint8_t w : word)
         count = count << 8 | w;

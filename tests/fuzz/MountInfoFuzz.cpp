@@ -7,9 +7,8 @@ using namespace corvane;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    for (const MountEntry &entry : parseMountInfo(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)))) {
+    for (const MountEntry &entry : parseMountInfo(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))))
         if (!entry.mountPoint.startsWith(QLatin1Char('/')))
             __builtin_trap();
-    }
     return 0;
 }

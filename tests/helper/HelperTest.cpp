@@ -102,14 +102,6 @@ protected:
         waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); });
     }
 
-    static QDBusMessage call(const QString &member, const QVariantList &args)
-    {
-        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
-                                                        QLatin1String(kInterface), member);
-        m.setArguments(args);
-        return bus().call(m, QDBus::Block, 20000);
-    }
-
     static inline QTemporaryDir *s_dir = nullptr;
     static inline QString s_address;
     static inline QProcess *s_daemon = nullptr;
@@ -287,7 +279,9 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         if (&c == &cases[17]) { // the malformed ones never reached polkit
             EXPECT_TRUE(takeCalls().isEmpty());
         }
-        const QDBusMessage reply = call(c.member, c.args);
+        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface), c.member);
+        m.setArguments(c.args);
+        const QDBusMessage reply = bus().call(m, QDBus::Block, 20000);
         EXPECT_EQ(reply.errorName(), QLatin1String(c.error)) << qPrintable(c.reason);
         EXPECT_TRUE(reply.errorMessage().contains(c.reason)) << qPrintable(reply.errorMessage());
     }
@@ -337,8 +331,7 @@ TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
 
     QFile service(s_dir->path() + QStringLiteral("/services/com.tarnholm.Corvane.Helper.service"));
     ASSERT_TRUE(service.open(QIODevice::WriteOnly));
-    QStringList exec = helperCommand({QStringLiteral("--recorded"), QStringLiteral(CORVANE_DEMO_SET),
-                                      QStringLiteral("--idle-timeout"), QStringLiteral("1")});
+    const QStringList exec = helperCommand(demo + QStringList{u"1"_qs});
     service.write("[D-BUS Service]\nName=com.tarnholm.Corvane.Helper\nExec=" + exec.join(QLatin1Char(' ')).toUtf8() + "\n");
     service.close();
     QDBusMessage reload = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
