@@ -182,14 +182,12 @@ TEST(Browser, PreferencesResetAndRescanOnClose)
 
     // A switch writes at once; the user's own key stays.
     sheet->switches().value(QStringLiteral("a5"))->setChecked(true);
-    QVariantMap stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
-    EXPECT_TRUE(stored.value(QStringLiteral("a5")).toBool());
-    EXPECT_TRUE(stored.value(QStringLiteral("a999")).toBool());
+    const auto stored = [&] { return defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value(); };
+    EXPECT_TRUE(stored().value(QStringLiteral("a5")).toBool() && stored().value(QStringLiteral("a999")).toBool());
 
     // Reset stores the whole default dictionary.
     sheet->resetToDefaults();
-    stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
-    EXPECT_EQ(stored, defaultIgnoreAttributes());
+    EXPECT_EQ(stored(), defaultIgnoreAttributes());
     EXPECT_TRUE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
     EXPECT_FALSE(sheet->switches().value(QStringLiteral("a5"))->isChecked());
 
