@@ -53,11 +53,11 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     EXPECT_FALSE(volume.flags() & Qt::ItemIsSelectable);
     EXPECT_FALSE(m->hasChildren(volume));
     EXPECT_TRUE(driveList(*b)->isExpanded(sda));
-    selectDrive(*b, QStringLiteral("sdb"));
+    b.browser->selectDrive(QStringLiteral("sdb"));
     driveList(*b)->setCurrentIndex(m->index(0, 0, sda));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdb"));
     // Arrows walk the list; a volume row on the way keeps the drive selected.
-    selectDrive(*b, QStringLiteral("nvme0n1"));
+    b.browser->selectDrive(QStringLiteral("nvme0n1"));
     QTest::keyClick(driveList(*b), Qt::Key_Down);
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme0n1"));
     QTest::keyClick(driveList(*b), Qt::Key_Down);
@@ -69,16 +69,16 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
 
     // The selected tab stays while moving between drives of one kind; an NVMe
     // drive switches to the NVMe pages and their menu.
-    selectDrive(*b, QStringLiteral("sda"));
+    b.browser->selectDrive(QStringLiteral("sda"));
     EXPECT_EQ(b.shownSet(), QStringLiteral("sata"));
     b.browser->selectInformationTab(2);
-    selectDrive(*b, QStringLiteral("sdc"));
+    b.browser->selectDrive(QStringLiteral("sdc"));
     auto *sata = b.browser->findChild<QTabWidget *>(QStringLiteral("sata"));
     EXPECT_EQ(sata->currentIndex(), 1);
     EXPECT_EQ(sata->tabText(1), QStringLiteral("Attributes"));
     EXPECT_EQ(menu.actions().size(), 6);
     EXPECT_EQ(menu.actions().value(4)->text(), QStringLiteral("Self-Tests"));
-    selectDrive(*b, QStringLiteral("nvme1n1"));
+    b.browser->selectDrive(QStringLiteral("nvme1n1"));
     EXPECT_EQ(b.shownSet(), QStringLiteral("nvme"));
     EXPECT_EQ(menu.actions().value(1)->text(), QStringLiteral("Health"));
     menu.actions().value(2)->trigger();
@@ -100,25 +100,23 @@ TEST(Browser, RebuildsOnDiskEventsKeepingTheSelectedDrive)
     ASSERT_TRUE(waitForDrives(*b));
     QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
     QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
+    const auto unplug = [&](const QString &name) { b.demo.registry->hide(name); b.events->remove(name); };
 
     // A drive before the selected one goes: the same drive stays selected.
-    selectDrive(*b, QStringLiteral("sdc"));
-    b.demo.registry->hide(QStringLiteral("sda"));
-    b.events->remove(QStringLiteral("sda"));
+    b.browser->selectDrive(QStringLiteral("sdc"));
+    unplug(QStringLiteral("sda"));
     ASSERT_TRUE(waitForDrives(*b));
     EXPECT_FALSE(listedDrives(*b).contains(QStringLiteral("sda")));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdc"));
 
     // The selected drive goes: the drive now at its position.
-    b.demo.registry->hide(QStringLiteral("sdc"));
-    b.events->remove(QStringLiteral("sdc"));
+    unplug(QStringLiteral("sdc"));
     ASSERT_TRUE(waitForDrives(*b));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdd"));
 
     // The last drive selected and gone: the new last one.
-    selectDrive(*b, QStringLiteral("sdf"));
-    b.demo.registry->hide(QStringLiteral("sdf"));
-    b.events->remove(QStringLiteral("sdf"));
+    b.browser->selectDrive(QStringLiteral("sdf"));
+    unplug(QStringLiteral("sdf"));
     ASSERT_TRUE(waitForDrives(*b));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sde"));
 
@@ -184,14 +182,12 @@ TEST(Browser, PreferencesResetAndRescanOnClose)
 
     // A switch writes at once; the user's own key stays.
     sheet->switches().value(QStringLiteral("a5"))->setChecked(true);
-    QVariantMap stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
-    EXPECT_TRUE(stored.value(QStringLiteral("a5")).toBool());
-    EXPECT_TRUE(stored.value(QStringLiteral("a999")).toBool());
+    const auto stored = [&] { return defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value(); };
+    EXPECT_TRUE(stored().value(QStringLiteral("a5")).toBool() && stored().value(QStringLiteral("a999")).toBool());
 
     // Reset stores the whole default dictionary.
     sheet->resetToDefaults();
-    stored = defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value();
-    EXPECT_EQ(stored, defaultIgnoreAttributes());
+    EXPECT_EQ(stored(), defaultIgnoreAttributes());
     EXPECT_TRUE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
     EXPECT_FALSE(sheet->switches().value(QStringLiteral("a5"))->isChecked());
 

@@ -3,6 +3,9 @@
 // The demo set behind a registry whose drives a test can take away, and
 // helpers to wait for the browser and reach its parts.
 #include "browser/DriveBrowser.h"
+#include "browser/DriveEntry.h"
+#include "drive/DriveEnumerator.h"
+#include "drive/DriveReader.h"
 #include "platform/DiskEvents.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
@@ -74,6 +77,20 @@ struct Demo
     }
 };
 
+// One drive of the demo set read as a scan reads it.
+inline DriveEntry readEntry(const Demo &demo, const QString &name)
+{
+    DriveEnumerator enumerator(*demo.platform->registry);
+    enumerator.driveInformation();
+    DriveEntry entry;
+    std::unique_ptr<THSMARTDevice> device = enumerator.deviceWithBSDName(name);
+    EXPECT_TRUE(device) << name.toStdString();
+    entry.settings = device->driveProperties();
+    entry.readStatus = readDrive(*device, *demo.platform);
+    entry.device = std::move(device);
+    return entry;
+}
+
 // A shown browser on the demo set whose disk events the test makes.
 struct Browser
 {
@@ -113,14 +130,6 @@ inline QStringList listedDrives(DriveBrowser &b)
     for (int r = 0; r < m->rowCount(); ++r)
         names << m->index(r, 0).data().toString();
     return names;
-}
-
-inline void selectDrive(DriveBrowser &b, const QString &name)
-{
-    QAbstractItemModel *m = driveList(b)->model();
-    for (int r = 0; r < m->rowCount(); ++r)
-        if (m->index(r, 0).data().toString() == name)
-            driveList(b)->setCurrentIndex(m->index(r, 0));
 }
 
 } // namespace corvane::app::test

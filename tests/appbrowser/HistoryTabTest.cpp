@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BrowserTestSupport.h"
 
-#include "drive/DriveEnumerator.h"
 #include "pages/AtaPages.h"
 #include "pages/HistoryPage.h"
 #include "platform/Paths.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 
 #include <QAreaSeries>
 #include <QChart>
@@ -133,10 +133,8 @@ TEST(HistoryTab, ChartsSpanHealthBandsAndGrowthLines)
     auto *x = qobject_cast<QDateTimeAxis *>(temperature->axes(Qt::Horizontal).value(0));
     auto *y = qobject_cast<QValueAxis *>(temperature->axes(Qt::Vertical).value(0));
     ASSERT_TRUE(x && y);
-    EXPECT_EQ(x->min().toMSecsSinceEpoch(), at(9));
-    EXPECT_EQ(x->max().toMSecsSinceEpoch(), at(39));
-    EXPECT_EQ(y->min(), 25);
-    EXPECT_EQ(y->max(), 40);
+    EXPECT_EQ((QList<qint64>{x->min().toMSecsSinceEpoch(), x->max().toMSecsSinceEpoch()}), (QList<qint64>{at(9), at(39)}));
+    EXPECT_EQ((QList<qreal>{y->min(), y->max()}), (QList<qreal>{25, 40}));
 
     // "Warning" from day 20 to the change on day 35, "Failed" from there on.
     const QList<QAreaSeries *> marks = bands(temperature);
@@ -162,9 +160,7 @@ TEST(HistoryTab, ChartsSpanHealthBandsAndGrowthLines)
     EXPECT_EQ(reallocated->at(30), QPointF(at(39), 63));
     auto *counts = qobject_cast<QValueAxis *>(page.counterChart()->axes(Qt::Vertical).value(0));
     ASSERT_TRUE(counts);
-    EXPECT_EQ(counts->min(), 0);
-    EXPECT_EQ(counts->max(), 80);
-    EXPECT_EQ(counts->tickInterval(), 20);
+    EXPECT_EQ((QList<qreal>{counts->min(), counts->max(), counts->tickInterval()}), (QList<qreal>{0, 80, 20}));
 
     page.setSpan(HistoryPage::Span::Week);
     EXPECT_EQ(lines(page.temperatureChart()).first()->count(), 8);
@@ -216,15 +212,13 @@ TEST(HistoryTab, NoHistoryAndUnreadableHistoryAreSaidAndLeftAlone)
 
     // A reader never moves a file aside or starts a new one.
     const QString garbage = dir.filePath(QStringLiteral("history.sqlite"));
-    QFile file(garbage);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(4096, 'x'));
-    file.close();
+    ASSERT_TRUE(corvane::test::writeFile(garbage, QByteArray(4096, 'x')));
     readDriveHistory(entry, garbage);
     EXPECT_FALSE(entry.historyError.isEmpty());
     page.setDrive(entry);
     EXPECT_TRUE(page.message().startsWith(QStringLiteral("The history of this drive could not be read: ")));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("history.sqlite")});
+    QFile file(garbage);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray(4096, 'x'));
 }
@@ -232,13 +226,9 @@ TEST(HistoryTab, NoHistoryAndUnreadableHistoryAreSaidAndLeftAlone)
 TEST(HistoryTab, BrowserReadsTheSelectedDrivesHistory)
 {
     Demo demo;
-    DriveEnumerator enumerator(*demo.platform->registry);
-    enumerator.driveInformation();
-    std::unique_ptr<THSMARTDevice> sda = enumerator.deviceWithBSDName(QStringLiteral("sda"));
-    ASSERT_TRUE(sda);
-    readDrive(*sda, *demo.platform);
+    const DriveEntry sda = readEntry(demo, QStringLiteral("sda"));
     QDir().mkpath(programDataDir());
-    writeHistory(historyDatabasePath(), fortyDays(driveIdentity(sda->driveProperties()), firstDay()));
+    writeHistory(historyDatabasePath(), fortyDays(driveIdentity(sda.properties()), firstDay()));
 
     DriveBrowser browser(demo.platform);
     browser.scanForSMARTDrives();

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BrowserTestSupport.h"
+#include "support/Corvanectl.h"
 
 #include "display/DisplayFormats.h"
-#include "drive/DriveEnumerator.h"
 #include "report/ReportCommand.h"
 #include "report/ReportWriter.h"
 
 #include <QApplication>
 #include <QPdfWriter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -20,22 +19,7 @@ namespace {
 
 QString run(const QString &program, const QStringList &args)
 {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-DriveEntry readEntry(const Demo &demo, const QString &name)
-{
-    DriveEnumerator enumerator(*demo.platform->registry);
-    enumerator.driveInformation();
-    DriveEntry entry;
-    std::unique_ptr<THSMARTDevice> device = enumerator.deviceWithBSDName(name);
-    entry.settings = device->driveProperties();
-    entry.readStatus = readDrive(*device, *demo.platform);
-    entry.device = std::move(device);
-    return entry;
+    return QString::fromUtf8(corvane::test::runProcess(program, args, QProcessEnvironment::systemEnvironment()).out);
 }
 
 } // namespace

@@ -46,23 +46,26 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     THSMARTDevice::setSelfTestTickInterval(5);
     b.scanForSMARTDrives();
     ASSERT_TRUE(waitForDrives(b));
-    selectDrive(b, QStringLiteral("sda"));
+    b.selectDrive(QStringLiteral("sda"));
     auto *panel = b.findChild<SelfTestPanel *>(QStringLiteral("selfTestPanel"));
     ASSERT_TRUE(panel);
     ASSERT_EQ(panel->testSelection()->count(), 2); // short and extended
-    EXPECT_TRUE(panel->startButton()->isEnabled());
-    EXPECT_FALSE(panel->abortButton()->isEnabled());
+    // Start, abort and the test choice.
+    const auto controls = [&] {
+        return QList<bool>{panel->startButton()->isEnabled(), panel->abortButton()->isEnabled(),
+                           panel->testSelection()->isEnabled()};
+    };
+    const QList<bool> idle{true, false, true}, busy{false, true, false};
+    EXPECT_EQ(controls(), idle);
     QSignalSpy running(&b, &DriveBrowser::testInProgressChanged);
 
     // Started: running state; another drive selected meanwhile changes nothing.
     b.startTest();
     EXPECT_TRUE(b.testInProgress());
+    EXPECT_EQ(controls(), busy);
+    b.selectDrive(QStringLiteral("sdb"));
     EXPECT_FALSE(panel->startButton()->isEnabled());
-    EXPECT_TRUE(panel->abortButton()->isEnabled());
-    EXPECT_FALSE(panel->testSelection()->isEnabled());
-    selectDrive(b, QStringLiteral("sdb"));
-    EXPECT_FALSE(panel->startButton()->isEnabled());
-    selectDrive(b, QStringLiteral("sda"));
+    b.selectDrive(QStringLiteral("sda"));
     // A rebuild meanwhile keeps the drive under test and its session.
     browser.events->arrive(QStringLiteral("sdh"));
     ASSERT_TRUE(waitForDrives(b));
@@ -72,9 +75,7 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     const int passedBefore = logRowsWith(b, QStringLiteral("Completed without error"));
     *demo.clock += 5000; // the short test's simulated four seconds pass
     ASSERT_TRUE(waitUntil([&] { return !panel->testInProgress(); }));
-    EXPECT_TRUE(panel->startButton()->isEnabled());
-    EXPECT_FALSE(panel->abortButton()->isEnabled());
-    EXPECT_TRUE(panel->testSelection()->isEnabled());
+    EXPECT_EQ(controls(), idle);
     EXPECT_EQ(panel->progress()->value(), 100);
     EXPECT_EQ(logRowsWith(b, QStringLiteral("Completed without error")), passedBefore + 1);
     EXPECT_EQ(running.count(), 2);
@@ -88,7 +89,7 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     EXPECT_EQ(running.count(), 4);
     EXPECT_EQ(running.last().value(0).toBool(), false);
     EXPECT_EQ(logRowsWith(b, QStringLiteral("Aborted by host")), 1);
-    EXPECT_TRUE(panel->startButton()->isEnabled());
+    EXPECT_EQ(controls(), idle);
 
     // The session can't open the drive: say why, controls idle.
     *deny = true;
@@ -96,8 +97,7 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     EXPECT_FALSE(b.testInProgress());
     EXPECT_TRUE(panel->message()->isVisibleTo(panel));
     EXPECT_TRUE(panel->message()->text().contains(statusUserMessage(statusFromErrno(EACCES))));
-    EXPECT_TRUE(panel->startButton()->isEnabled());
-    EXPECT_FALSE(panel->abortButton()->isEnabled());
+    EXPECT_EQ(controls(), idle);
     EXPECT_EQ(running.count(), 6);
     THSMARTDevice::setSelfTestTickInterval(1000);
 }

@@ -74,9 +74,7 @@ TEST(SystemdAgentService, UnitStateAndAutostartFallback)
     EXPECT_EQ(autostart.status(), app::AgentService::NotRegistered);
     ASSERT_TRUE(autostart.registerService(&error)) << error.toStdString();
     EXPECT_EQ(autostart.status(), app::AgentService::Enabled);
-    QFile entry(autostart.autostartFile());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(entry.readAll().contains("\nExec=/opt/corvane/corvane-agent\n"));
+    EXPECT_TRUE(readFile(autostart.autostartFile()).contains("\nExec=/opt/corvane/corvane-agent\n"));
     EXPECT_EQ(bare.detached, QStringList{"/opt/corvane/corvane-agent"});
     EXPECT_TRUE(autostart.unregisterService(&error));
     EXPECT_EQ(autostart.status(), app::AgentService::NotRegistered);

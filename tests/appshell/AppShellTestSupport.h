@@ -5,6 +5,7 @@
 #include "THAppDelegate.h"
 #include "drive/DriveReader.h"
 #include "services/CommandRunner.h"
+#include "support/Fields.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -155,11 +156,6 @@ inline QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
 }
 
 } // namespace corvane::test

@@ -93,10 +93,7 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     EXPECT_EQ(result.message(), "Drive database updated to build 5500.");
     ASSERT_EQ(result.failures.size(), 1);
     EXPECT_TRUE(result.failures[0].contains("content type 'text/html'")) << result.failures[0].toStdString();
-    const QVariantMap dict = THSmartDeviceDatabase::driveDatabase();
-    EXPECT_EQ(dict.value("build"), "5500");
-    EXPECT_EQ(dict.value("date"), "2023-04-01");
-    EXPECT_EQ(dict.value("version"), "7.3");
+    expectFields(THSmartDeviceDatabase::driveDatabase(), {{"build", "5500"}, {"date", "2023-04-01"}, {"version", "7.3"}});
     EXPECT_TRUE(readFile(db).contains("VERSION: 7.3 $Id: drivedb.h 5500 2023-04-01 '" + server.url("/repo/drivedb.h").toUtf8() + "' $"))
         << "no smartmontools in a loopback address: the whole address is the author";
     EXPECT_FALSE(QFile::exists(old));
@@ -108,8 +105,7 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     server.route("/mirror/commits", {200, "text/html", mirrorLog("https", 5600, "2024-02-03")});
     result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
     EXPECT_EQ(result.outcome, Outcome::Updated);
-    EXPECT_EQ(THSmartDeviceDatabase::driveDatabase().value("build"), "5600");
-    EXPECT_EQ(THSmartDeviceDatabase::driveDatabase().value("date"), "2024-02-03");
+    expectFields(THSmartDeviceDatabase::driveDatabase(), {{"build", "5600"}, {"date", "2024-02-03"}});
     EXPECT_EQ(readFile(old), first);
 
     // The same build again: already current, nothing written.
@@ -133,23 +129,18 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
     ASSERT_EQ(kept, stamped(5000));
 
     const QByteArray full = stamped(6000);
-    server.route("/html-as-text/drivedb.h", {200, "text/plain", "<html><body>502 Bad Gateway</body></html>"});
-    server.route("/cut/drivedb.h", {200, "text/plain", full.left(full.size() / 2), "", full.size()});
-    server.route("/short/drivedb.h", {200, "text/plain", full.left(full.size() - 40)});
-    server.route("/older/drivedb.h", {200, "text/plain", stamped(4999)});
-    server.route("/named/file", {200, "text/plain", full, "attachment; filename=\"index.html\""});
-    server.route("/slow/drivedb.h", {200, "text/plain", full, "", -1, true});
-    server.route("/nohistory/drivedb.h", {200, "text/plain", database()});
-    const QList<std::pair<QString, QString>> cases{
-        {"/html-as-text/drivedb.h", "not a drive database"},
-        {"/cut/drivedb.h", ""}, // Qt's words for a connection closed early
-        {"/short/drivedb.h", "the file is incomplete"},
-        {"/older/drivedb.h", "build 4999 is older than the installed build 5001"},
-        {"/named/file", "file name 'index.html' is not drivedb.h"},
-        {"/slow/drivedb.h", "timed out"},
-        {"/missing/drivedb.h", "HTTP status 404"},
+    using Route = LoopbackHttpServer::Route;
+    const QList<std::tuple<QString, Route, QString>> cases{
+        {"/html-as-text/drivedb.h", {200, "text/plain", "<html><body>502 Bad Gateway</body></html>"}, "not a drive database"},
+        {"/cut/drivedb.h", {200, "text/plain", full.left(full.size() / 2), "", full.size()}, ""}, // Qt's words for it
+        {"/short/drivedb.h", {200, "text/plain", full.left(full.size() - 40)}, "the file is incomplete"},
+        {"/older/drivedb.h", {200, "text/plain", stamped(4999)}, "build 4999 is older than the installed build 5001"},
+        {"/named/file", {200, "text/plain", full, "attachment; filename=\"index.html\""}, "file name 'index.html' is not drivedb.h"},
+        {"/slow/drivedb.h", {200, "text/plain", full, "", -1, true}, "timed out"},
+        {"/missing/drivedb.h", {404, "text/html", "<html>Not Found</html>"}, "HTTP status 404"},
     };
-    for (const auto &[path, why] : cases) {
+    for (const auto &[path, route, why] : cases) {
+        server.route(path, route);
         const DriveDatabaseUpdater::Result result = update({plain(path)}, 300);
         EXPECT_EQ(result.outcome, Outcome::Failed) << path.toStdString();
         EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.");
@@ -159,6 +150,7 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
         EXPECT_EQ(readFile(old), kept) << path.toStdString();
     }
     // A history source whose page is missing fails as a whole.
+    server.route("/nohistory/drivedb.h", {200, "text/plain", database()});
     const DriveDatabaseUpdater::Result result =
         update({{server.url("/nohistory/drivedb.h"), server.url("/nohistory/log"), DriveDatabaseUpdater::expressionA()}});
     EXPECT_EQ(result.outcome, Outcome::Failed);
@@ -185,23 +177,18 @@ TEST_F(DatabaseUpdate, OneRefreshAtATime)
 
 TEST(DriveDbHistory, NewestRecordOfEachPageKind)
 {
-    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(repositoryLog(5412, "2022-11-30")),
-                                                            DriveDatabaseUpdater::expressionA()),
-              "5412 2022-11-30");
-    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(mirrorLog("http", 17, "2021-06-07")),
-                                                            DriveDatabaseUpdater::expressionB("http")),
-              "17 2021-06-07");
+    const auto newest = [](const QByteArray &page, const QString &expression) {
+        return DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(page), expression);
+    };
+    const QString a = DriveDatabaseUpdater::expressionA();
+    EXPECT_EQ(newest(repositoryLog(5412, "2022-11-30"), a), "5412 2022-11-30");
+    EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("http")), "17 2021-06-07");
     // The https expression does not match an http link: no record at all.
-    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(QString::fromUtf8(mirrorLog("http", 17, "2021-06-07")),
-                                                            DriveDatabaseUpdater::expressionB("https")),
-              "");
+    EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("https")), "");
     // A record without the revision.
-    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog("<tr class=\"rev\">nothing here", DriveDatabaseUpdater::expressionA()),
-              "- -");
+    EXPECT_EQ(newest("<tr class=\"rev\">nothing here", a), "- -");
     // One record only: it runs to the end of the page.
-    EXPECT_EQ(DriveDatabaseUpdater::builddateFromCommitslog(
-                  "<tr class=\"rev\"><div class=a revision=\"99999\"> 2020-02-02", DriveDatabaseUpdater::expressionA()),
-              "99999 2020-02-02");
+    EXPECT_EQ(newest("<tr class=\"rev\"><div class=a revision=\"99999\"> 2020-02-02", a), "99999 2020-02-02");
     EXPECT_EQ(DriveDatabaseUpdater::stampVersion("x VERSION: 7.4 $id$ y", "12 2020-01-01", "https://h/p/smartmontools/code/x"),
               "x VERSION: 7.4 $Id: drivedb.h 12 2020-01-01 'https://h/p/smartmontools' $ y");
     EXPECT_EQ(DriveDatabaseUpdater::stampVersion(kExpandedLine, "12 2020-01-01", "u"), kExpandedLine);

@@ -190,27 +190,25 @@ TEST(SatStatus, ModulesAndBridgesFromTheFileTree)
     const QString root = home.path() + "/root";
     QDir().mkpath(root + "/lib/modules/6.1.0-test");
     QDir().mkpath(root + "/sys/block");
-    QVariantMap status = app::statusSATSMARTDriver(root, "6.1.0-test");
-    EXPECT_EQ(status, (QVariantMap{{"installed", false}, {"loaded", false}, {"attached", false},
-                                   {"T2 controller", false}, {"ARM64", QSysInfo::currentCpuArchitecture() == "arm64"}}));
+    const auto status = [&] { return app::statusSATSMARTDriver(root, "6.1.0-test"); };
+    const auto expected = [](bool installed, bool loaded, bool attached) {
+        return QVariantMap{{"installed", installed}, {"loaded", loaded}, {"attached", attached}, {"T2 controller", false},
+                           {"ARM64", QSysInfo::currentCpuArchitecture() == "arm64"}};
+    };
+    EXPECT_EQ(status(), expected(false, false, false));
     ASSERT_TRUE(writeFile(root + "/lib/modules/6.1.0-test/modules.dep",
                           "kernel/drivers/usb/storage/uas.ko: kernel/drivers/usb/storage/usb-storage.ko\n"));
-    status = app::statusSATSMARTDriver(root, "6.1.0-test");
-    EXPECT_TRUE(status["installed"].toBool());
-    EXPECT_FALSE(status["loaded"].toBool());
-    EXPECT_FALSE(status["attached"].toBool());
+    EXPECT_EQ(status(), expected(true, false, false));
 
     const QString internal = root + "/sys/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda";
     const QString usb = root + "/sys/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
     QDir().mkpath(internal);
     QFile::link(internal, root + "/sys/block/sda");
-    EXPECT_FALSE(app::statusSATSMARTDriver(root, "6.1.0-test")["attached"].toBool());
+    EXPECT_EQ(status(), expected(true, false, false));
     QDir().mkpath(usb);
     QFile::link(usb, root + "/sys/block/sdb");
     QDir().mkpath(root + "/sys/module/uas");
-    status = app::statusSATSMARTDriver(root, "6.1.0-test");
-    EXPECT_TRUE(status["loaded"].toBool());
-    EXPECT_TRUE(status["attached"].toBool());
+    EXPECT_EQ(status(), expected(true, true, true));
 
     ASSERT_TRUE(writeFile(home.path() + "/product_name", "  ThinkPad T14 Gen 3 \n"));
     EXPECT_EQ(app::THAppDelegate::readMachineModel(home.path() + "/product_name"), "ThinkPad T14 Gen 3");

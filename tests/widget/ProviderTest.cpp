@@ -23,12 +23,12 @@ std::optional<QList<SMARTDrive>> loadFixture(const QString &name)
     return drives;
 }
 
-QStringList bsdNames(const QList<SMARTDrive> &drives)
+QStringList each(const QList<SMARTDrive> &drives, const std::function<QString(const SMARTDrive &)> &field)
 {
-    QStringList names;
+    QStringList values;
     for (const SMARTDrive &d : drives)
-        names << d.bsdName;
-    return names;
+        values << field(d);
+    return values;
 }
 
 } // namespace
@@ -43,21 +43,14 @@ TEST(WidgetProvider, DecodesFilterAndSortInTheAgentsOrder)
     ASSERT_TRUE(drives.has_value());
     // Records without textual health are gone; the kernel's natural order
     // (disk2 before disk10, sdb before sdaa), stable for the two disk2.
-    EXPECT_EQ(bsdNames(*drives), (QStringList{"disk1s1", "disk2", "disk2", "disk10", "sdb", "sdaa"}));
-    EXPECT_EQ(drives->at(1).hwName, "Model Two");
-    EXPECT_EQ(drives->at(2).hwName, "Second disk2");
-
+    EXPECT_EQ(each(*drives, &SMARTDrive::bsdName), (QStringList{"disk1s1", "disk2", "disk2", "disk10", "sdb", "sdaa"}));
+    EXPECT_EQ(each(*drives, &SMARTDrive::hwName), (QStringList{"Model One", "Model Two", "Second disk2", "Model Ten",
+                                                               "Model B", QString::fromUtf8("Größe ÄÖÜ")}));
     // Data volume suffix, empty names, commas, non-ASCII text.
-    EXPECT_EQ(tileTitle(drives->at(1)), "Macintosh HD");
-    EXPECT_EQ(tileTitle(drives->at(0)), "Model One");
-    EXPECT_EQ(tileTitle(drives->at(2)), "Only After Commas");
-    EXPECT_EQ(tileTitle(drives->at(5)), QString::fromUtf8("Données – été"));
-    EXPECT_EQ(drives->at(5).hwName, QString::fromUtf8("Größe ÄÖÜ"));
-    EXPECT_EQ(tileTitle(drives->at(4)), "");
-
+    EXPECT_EQ(each(*drives, tileTitle), (QStringList{"Model One", "Macintosh HD", "Only After Commas", "Ten", "",
+                                                     QString::fromUtf8("Données – été")}));
     // "-" stays and is drawn grey; a health word is matched exactly.
-    EXPECT_EQ(drives->at(0).health, "-");
-    EXPECT_EQ(drives->at(5).health, "passed");
+    EXPECT_EQ(each(*drives, &SMARTDrive::health), (QStringList{"-", "Warning", "Failed", "Passed", "Passed", "passed"}));
     EXPECT_EQ(statusImageName(statusImage(drives->at(5).health)), "circle");
     EXPECT_TRUE(drives->at(1).isInternal());
     EXPECT_FALSE(drives->at(2).isInternal()); // "USB" counts as external

@@ -5,11 +5,11 @@
 #include "WidgetPainter.h"
 #include "WidgetTestSupport.h"
 #include "WidgetWindow.h"
+#include "support/Fields.h"
 #include "support/PrivateBus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QFile>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -102,11 +102,7 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
 
     // Rewritten in place.
     const int before = changes;
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(drivesJson({"Failed"}));
-    }
+    ASSERT_TRUE(corvane::test::writeFile(path, drivesJson({"Failed"})));
     ASSERT_TRUE(waitUntil([&] { return changes > before; }));
 }
 
@@ -119,10 +115,7 @@ TEST_F(PrivateBus, WindowRedrawsWhenTheAgentAsks)
     ASSERT_TRUE(window.isListeningForReloads());
     settle(widgetBus);
     ASSERT_EQ(window.entry().drives.size(), 1);
-    auto redBadges = [&] {
-        const QImage shot = window.grab().toImage();
-        return colourBlobs(shot, statusColor("Failed", systemAppearance())).size();
-    };
+    auto redBadges = [&] { return colourBlobs(window.grab().toImage(), statusColor("Failed", systemAppearance())).size(); };
     EXPECT_EQ(redBadges(), 1);
 
     // The agent replaces the file and asks for a reload.

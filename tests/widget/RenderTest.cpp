@@ -129,7 +129,6 @@ TEST(WidgetRender, BadgeColourFollowsTheHealthWord)
     EXPECT_EQ(statusImageName(statusImage("Passed")), "checkmark.circle");
     EXPECT_EQ(statusImageName(statusImage("Warning")), "exclamationmark.triangle");
     EXPECT_EQ(statusImageName(statusImage("Failed")), "xmark.circle");
-    EXPECT_EQ(statusImageName(statusImage("FAILED")), "circle");
 }
 
 TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)

@@ -43,15 +43,12 @@ inline QByteArray drivesJson(const QStringList &healths)
     return json + "]";
 }
 
-inline DriveEntry entryOf(const QStringList &healths, const QString &volumePrefix = QStringLiteral("Vol "))
+// The same drives as read back from the agent's file.
+inline DriveEntry entryOf(const QStringList &healths)
 {
     DriveEntry entry;
     entry.date = QDateTime::currentDateTime();
-    for (int i = 0; i < healths.size(); ++i)
-        entry.drives.append(SMARTDrive(QStringLiteral("sd%1").arg(QChar(u'a' + i)), QStringLiteral("Model %1").arg(i),
-                                       volumePrefix + QString::number(i),
-                                       i % 2 ? QStringLiteral("External") : QStringLiteral("Internal"), QString(),
-                                       healths.at(i)));
+    entry.drives = decodeAppData(drivesJson(healths)).value();
     return entry;
 }
 
