@@ -250,8 +250,8 @@ TEST(AttributePass, RealDrivesWithTheRealDatabase)
         results.insert(folder, r);
     }
 
-    const auto raw = [&](const char *folder, const char *id) {
-        return results.value(folder).value("vsaDict").toMap().value(id).toMap().value("rawValue").toString();
+    const auto raw = [&](const char *folder, const char *id, const char *key = "rawValue") {
+        return results.value(folder).value("vsaDict").toMap().value(id).toMap().value(key).toString();
     };
     const struct { const char *folder, *id, *raw; } raws[] = {
         // Fujitsu MHY2120BH: 9 is raw24(raw8) 0x0008a0; 194 keeps min and max in r2 and r4; 5 carries 2000 in r4-r5.
@@ -271,14 +271,11 @@ TEST(AttributePass, RealDrivesWithTheRealDatabase)
     expectFields(results.value("FUJITSU_MHY2120BH--0084000D"), {{"temperature", 28}});
     // One pending sector; 190 was below its threshold once.
     expectFields(results.value("ST9160821AS--3.CLH"), {{"attributeHealth", "Warning"}});
-    EXPECT_EQ(results.value("ST9160821AS--3.CLH").value("vsaDict").toMap().value("190").toMap().value("condition"),
-              "In the past");
+    EXPECT_EQ(raw("ST9160821AS--3.CLH", "190", "condition"), "In the past");
     expectFields(results.value("WDC_WD5000AAKS--00TMA0-12.01C01"),
                  {{"attributeHealth", "Warning"}, {"modelFamily", "Western Digital Caviar Blue (SATA)"}});
     // Intel's name for 245 keeps its last word whole (not "Remaininging").
-    EXPECT_EQ(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57").value("vsaDict").toMap().value("245").toMap()
-                  .value("attributeName").toString(),
-              "Percent Life Remaining");
+    EXPECT_EQ(raw("trac-1070_SSDSC2KB019T7R--SCV1DL57", "245", "attributeName"), "Percent Life Remaining");
     // The recording whose RETURN STATUS said failing, and drives in good order.
     expectFields(results.value("Maxtor_96147H8--BAC51KJ0--2"), {{"health", "Failed"}, {"attributeHealth", "Failed"}});
     expectFields(results.value("trac-1070_SSDSC2KB019T7R--SCV1DL57"), {{"attributeHealth", "Passed"}, {"temperature", 26}});

@@ -25,12 +25,6 @@ namespace {
 
 const QString kRealDb = QStringLiteral("/usr/share/smartmontools/drivedb.h");
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 DriveDatabase fixture(const char *name, bool *readable = nullptr)
 {
     return DriveDatabase::parse(test::readData(QStringLiteral("drivedb/") + QLatin1String(name)), readable);
@@ -227,11 +221,12 @@ TEST(DriveDatabase, DamagedAndForeignFiles)
 
 TEST(DriveDatabase, RealDebianFile)
 {
-    const QByteArray text = readFile(kRealDb);
-    if (text.isEmpty())
+    QFile file(kRealDb);
+    if (!file.open(QIODevice::ReadOnly))
         GTEST_SKIP() << "smartmontools' drivedb.h is not installed at " << kRealDb.toStdString()
                      << " (apt-get install smartmontools)";
 
+    const QByteArray text = file.readAll();
     bool readable = false;
     const DriveDatabase db = DriveDatabase::parse(text, &readable);
     ASSERT_TRUE(readable);
@@ -315,26 +310,12 @@ TEST(DriveDatabase, RealDebianFile)
     }
 }
 
-class DatabaseFileTest : public ::testing::Test
+TEST(DatabaseFile, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainThread)
 {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        qputenv("XDG_DATA_HOME", home.path().toUtf8());
-        savedSystem = THSmartDeviceDatabase::systemDatabasePaths();
-    }
-    void TearDown() override
-    {
-        THSmartDeviceDatabase::setSystemDatabasePaths(savedSystem);
-        qunsetenv("XDG_DATA_HOME");
-    }
     QTemporaryDir home;
-    QStringList savedSystem;
-};
-
-TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainThread)
-{
+    ASSERT_TRUE(home.isValid());
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    const QStringList savedSystem = THSmartDeviceDatabase::systemDatabasePaths();
     QCoreApplication &app = test::app();
 
     // No file anywhere: empty database, false, no notification.
@@ -393,4 +374,7 @@ TEST_F(DatabaseFileTest, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTh
     EXPECT_FALSE(THSmartDeviceDatabase::unpackDriveDBFile());
     EXPECT_TRUE(THSmartDeviceDatabase::driveDatabase().value("drives").toList().isEmpty());
     QCoreApplication::processEvents();
+
+    THSmartDeviceDatabase::setSystemDatabasePaths(savedSystem);
+    qunsetenv("XDG_DATA_HOME");
 }

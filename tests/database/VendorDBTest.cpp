@@ -15,7 +15,8 @@ using namespace corvane;
 
 TEST(VendorDB, HandWrittenFile)
 {
-    const QVariantMap db = thVendorDB::parse(test::readData("pciids/sample.ids"));
+    const QByteArray text = test::readData("pciids/sample.ids");
+    const QVariantMap db = thVendorDB::parse(text);
     EXPECT_EQ(db.value("version").toString(), "2023.04.11");
 
     EXPECT_EQ(db.value("0001").toMap(), (QVariantMap{{"name", "SafeNet (wrong ID)"}}));
@@ -36,7 +37,6 @@ TEST(VendorDB, HandWrittenFile)
     EXPECT_EQ(thVendorDB::parse(QByteArrayView()).value("version").toString(), "");
 
     // The index answers the same from the raw bytes, names without devices.
-    const QByteArray text = test::readData("pciids/sample.ids");
     const VendorIndex index(text);
     EXPECT_EQ(index.size(), 6);
     EXPECT_EQ(index.vendorName(u"0010"), "Allied Telesis (repeated)");

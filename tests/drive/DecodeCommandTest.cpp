@@ -16,11 +16,7 @@ using corvane::test::writeFile;
 
 namespace {
 
-CliRun corvanectl(const QStringList &args)
-{
-    static const test::Cli cli;
-    return cli.run(args);
-}
+const test::Cli cli;
 
 } // namespace
 
@@ -36,7 +32,7 @@ TEST(DecodeCommand, JsonOfRealAndDamagedFolders)
     ASSERT_TRUE(writeFile(damaged + "/smartlog-06-selftest.bin", QByteArray(700, '\0')));
     ASSERT_TRUE(writeFile(damaged + "/smartlog-01-error.bin", QByteArray()));
 
-    const CliRun r = corvanectl({"decode", "--json", test::dataPath(trac), damaged});
+    const CliRun r = cli.run({"decode", "--json", test::dataPath(trac), damaged});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     const QJsonArray drives = QJsonDocument::fromJson(r.out).array();
     ASSERT_EQ(drives.size(), 2);
@@ -63,7 +59,7 @@ TEST(DecodeCommand, JsonOfRealAndDamagedFolders)
 
 TEST(DecodeCommand, ReadableReportAndExitCodes)
 {
-    const CliRun report = corvanectl({"decode", test::dataPath("ata-pages/MCCOE64GEMPP--2.9.09")});
+    const CliRun report = cli.run({"decode", test::dataPath("ata-pages/MCCOE64GEMPP--2.9.09")});
     EXPECT_EQ(report.exitCode, 0);
     EXPECT_TRUE(report.out.startsWith("== MCCOE64GEMPP--2.9.09\n")) << report.out.constData();
     EXPECT_TRUE(report.out.contains("Firmware Version:        2.9.09"));
@@ -76,25 +72,25 @@ TEST(DecodeCommand, ReadableReportAndExitCodes)
         .byte(2 + 60 + 3, 0x10).byte(2 + 60 + 7, 0x51).byte(2 + 60 + 27, 0x03).le16(2 + 60 + 28, 42);
     ASSERT_TRUE(writeFile(withErrors.filePath("smartlog-01-error.bin"),
                           QByteArray(reinterpret_cast<const char *>(log.bytes.data()), 512)));
-    const CliRun errors = corvanectl({"decode", withErrors.path()});
+    const CliRun errors = cli.run({"decode", withErrors.path()});
     EXPECT_TRUE(errors.out.contains("3 errors in the drive's life, 1 logged")) << errors.out.constData();
     EXPECT_TRUE(errors.out.contains("#1 at 42 h: READ DMA EXT: ABORT at LBA 16 (status 0x51, Active/Idle)"));
     const QJsonObject json = QJsonDocument::fromJson(
-        corvanectl({"decode", "--json", withErrors.path()}).out).array()[0].toObject();
+        cli.run({"decode", "--json", withErrors.path()}).out).array()[0].toObject();
     EXPECT_EQ(json.value("lifetimeErrorsColor").toString(), "FailureColor");
     EXPECT_EQ(json.value("errorLog").toArray().size(), 1);
 
     QTemporaryDir tmp;
-    const CliRun missing = corvanectl({"decode", tmp.filePath("gone"), test::dataPath("ata-pages/ST320410A--3.39")});
+    const CliRun missing = cli.run({"decode", tmp.filePath("gone"), test::dataPath("ata-pages/ST320410A--3.39")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.out.contains("== ST320410A--3.39")); // the other folders are still decoded
     EXPECT_TRUE(missing.err.contains("gone: no such folder"));
 
-    const CliRun empty = corvanectl({"decode", tmp.path()});
+    const CliRun empty = cli.run({"decode", tmp.path()});
     EXPECT_EQ(empty.exitCode, 0);
     EXPECT_TRUE(empty.out.contains("note: no page files found"));
 
-    EXPECT_EQ(corvanectl({"decode"}).exitCode, 2);
+    EXPECT_EQ(cli.run({"decode"}).exitCode, 2);
 }
 
 // The verdicts themselves are the attribute pass's (AttributePassTest); here
@@ -102,7 +98,7 @@ TEST(DecodeCommand, ReadableReportAndExitCodes)
 TEST(DecodeCommand, AttributeTableAndBothVerdicts)
 {
     const auto folder = [](const char *name) { return test::dataPath("ata-pages/" + QLatin1String(name)); };
-    const CliRun text = corvanectl({"decode", folder("WDC_WD5000AAKS--00TMA0-12.01C01")});
+    const CliRun text = cli.run({"decode", folder("WDC_WD5000AAKS--00TMA0-12.01C01")});
     EXPECT_TRUE(text.out.contains("  Health:                  Warning\n")) << text.out.constData();
     EXPECT_TRUE(text.out.contains("  SMART Status:            Passed\n"));
     EXPECT_TRUE(text.out.contains("  Attributes:\n    ID   NAME")) << text.out.constData();
@@ -116,7 +112,7 @@ TEST(DecodeCommand, AttributeTableAndBothVerdicts)
     ASSERT_TRUE(writeFile(tmp.filePath("smart.bin"),
                           test::readData("ata-pages/WDC_WD2500JS-75NCB3--10.02E04/smart.bin")));
     ASSERT_TRUE(writeFile(tmp.filePath("smart_status.txt"), "maybe\n"));
-    const CliRun odd = corvanectl({"decode", "--json", tmp.path()});
+    const CliRun odd = cli.run({"decode", "--json", tmp.path()});
     EXPECT_EQ(odd.exitCode, 0);
     EXPECT_TRUE(odd.err.contains("thresholds.bin: missing")) << odd.err.constData();
     EXPECT_TRUE(odd.err.contains("smart_status.txt: neither"));

@@ -21,11 +21,6 @@ struct InvalidReports
     ~InvalidReports() { setInvalidManufacturerHandler({}); }
 };
 
-QString pathLogoName(const QString &model)
-{
-    return QFileInfo(mfgLogoPathForDriveModel(model)).completeBaseName();
-}
-
 } // namespace
 
 TEST(ManufacturerLogos, CatalogueNamesNeedNoFiles)
@@ -91,7 +86,7 @@ TEST(ManufacturerLogos, UserDataFolderWithCapitalisedName)
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
     ASSERT_TRUE(test::writeFile(home.path() + "/corvane/drive-logos/Mccoe64gempp.png", {}));
 
-    EXPECT_EQ(pathLogoName("MCCOE64GEMPP"), "Mccoe64gempp");
+    EXPECT_EQ(QFileInfo(mfgLogoPathForDriveModel("MCCOE64GEMPP")).completeBaseName(), "Mccoe64gempp");
     // Files of the build tree come first.
     EXPECT_TRUE(mfgLogoPathForDriveModel("ST9100821AS").startsWith(QStringLiteral(CORVANE_BUILD_DATA_DIR)));
 

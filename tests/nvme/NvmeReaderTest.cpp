@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestData.h"
+#include "devices/RecordedSet.h"
 #include "drive/NvmeReader.h"
 #include "platform/DeviceStatus.h"
 #include "platform/Paths.h"
@@ -25,17 +26,12 @@ protected:
     void SetUp() override
     {
         qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
-        for (const char *name : {"id-ctrl", "log01-error", "log02-smart", "log03-fwslot"})
-            put(QStringLiteral("nvme-%1.bin").arg(QLatin1String(name)),
-                readData(QStringLiteral("nvme-qemu/nvme0-%1.bin").arg(QLatin1String(name))));
+        set.copyQemuNvme("nvme0n1");
     }
     void TearDown() override { qunsetenv("XDG_STATE_HOME"); }
 
-    QString drive() const { return set.filePath("drives/nvme0n1"); }
-    void put(const QString &name, const QByteArray &content) const
-    {
-        ASSERT_TRUE(test::writeFile(QDir(drive()).filePath(name), content));
-    }
+    QString drive() const { return set.drive("nvme0n1"); }
+    void put(const QString &name, const QByteArray &content) const { set.put("nvme0n1", name, content); }
     void remove(const QString &name) const { QFile::remove(QDir(drive()).filePath(name)); }
     QStringList logLines() const
     {
@@ -55,7 +51,8 @@ protected:
     }
     thNVMe reader() const { return thNVMe(recordedNvmeOpener(set.path()), registry); }
 
-    QTemporaryDir set, state;
+    test::RecordedSet set;
+    QTemporaryDir state;
 };
 
 } // namespace

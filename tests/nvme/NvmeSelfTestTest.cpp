@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestData.h"
+#include "devices/RecordedSet.h"
 #include "devices/RecordingFakes.h"
 #include "support/EventLoop.h"
 #include "support/Fields.h"
@@ -11,8 +12,6 @@
 #include "HelperProtocol.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 #include <vector>
 
@@ -57,16 +56,12 @@ protected:
         test::app(); // the test timer needs it
         RecordedNvme::resetSimulations();
         THSMARTDevice::setSelfTestTickInterval(0);
-        for (const char *name : {"id-ctrl", "log01-error", "log02-smart", "log03-fwslot", "log06-selftest"})
-            put(QStringLiteral("nvme-%1.bin").arg(QLatin1String(name)),
-                readData(QStringLiteral("nvme-qemu/nvme0-%1.bin").arg(QLatin1String(name))));
+        set.copyQemuNvme("nvme0n1");
+        set.copy("nvme0n1", "nvme-log06-selftest.bin", "nvme-qemu/nvme0-log06-selftest.bin");
     }
     void TearDown() override { THSMARTDevice::setSelfTestTickInterval(1000); }
 
-    void put(const QString &name, const QByteArray &content) const
-    {
-        ASSERT_TRUE(test::writeFile(set.filePath("drives/nvme0n1/" + name), content));
-    }
+    void put(const QString &name, const QByteArray &content) const { set.put("nvme0n1", name, content); }
     std::unique_ptr<THSMARTDevice> readDevice() const
     {
         auto device = std::make_unique<THSMARTDevice>(QVariantMap{{"bsdName", "nvme0n1"}, {"isNVMe", true}});
@@ -76,7 +71,7 @@ protected:
         return device;
     }
 
-    QTemporaryDir set;
+    test::RecordedSet set;
 };
 
 } // namespace
@@ -160,7 +155,7 @@ TEST_F(NvmeSelfTestSession, RecordedTestRunsCompletesAndAborts)
     log[8] = 7;    // at 7 hours
     put("nvme-log06-selftest.bin", QByteArray(reinterpret_cast<const char *>(log.data()), int(log.size())));
     // A second start while one runs is refused; the scripted log then reads 0 %, 50 %, done.
-    RecordedNvme seam(set.filePath("drives/nvme0n1"));
+    RecordedNvme seam(set.drive("nvme0n1"));
     ASSERT_EQ(seam.deviceSelfTest(nvme::kSelfTestShort, nvme::kNsidAll), 0);
     EXPECT_EQ(seam.deviceSelfTest(nvme::kSelfTestExtended, nvme::kNsidAll), statusFromNvme(0x011D));
     RecordedNvme::resetSimulations();
