@@ -79,7 +79,14 @@ DriveEntry readEntry(const QVariantMap &setting, const DrivePlatform &platform,
         entry.modelFamily = db.value(QStringLiteral("modelfamily")).toString().trimmed();
     }
     device->moveToThread(home);
-    entry.device = std::shared_ptr<THSMARTDevice>(device.release(), [](THSMARTDevice *d) { d->deleteLater(); });
+    // A result still queued when the application ends is destroyed while Qt holds
+    // the posted-event lock: posting a deferred delete then would never return.
+    entry.device = std::shared_ptr<THSMARTDevice>(device.release(), [](THSMARTDevice *d) {
+        if (QCoreApplication::closingDown())
+            delete d;
+        else
+            d->deleteLater();
+    });
     history.readSummary(entry);
     return entry;
 }

@@ -322,7 +322,8 @@ TEST(DatabaseFile, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainT
     THSmartDeviceDatabase::setSystemDatabasePaths({home.filePath("none-a.h"), home.filePath("none-b.h")});
     int updates = 0;
     QThread *deliveredOn = nullptr;
-    QObject::connect(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated, &app, [&] {
+    QObject listener; // ends the connection with this test: it captures the test's locals
+    QObject::connect(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated, &listener, [&] {
         ++updates;
         deliveredOn = QThread::currentThread();
     });
