@@ -103,11 +103,6 @@ struct SleepingDrives : ::testing::Test
     {
         return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : QStringLiteral("(no gather)");
     }
-    QByteArray dataFile() const
-    {
-        QFile f(home.filePath("group/data.json"));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
     QTemporaryDir home;
     SharedDefaults defaults{home.filePath("suite.conf")};
@@ -157,7 +152,9 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
     EXPECT_TRUE(properties["sdb"].contains("ataVersion"));
 
     // The widget data file marks only the sleepers, and reads back.
-    const QByteArray json = dataFile();
+    QFile file(home.filePath("group/data.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray json = file.readAll();
     EXPECT_EQ(json.count("\"asleep\""), 2);
     QList<bool> marks;
     const QList<SMARTDrive> decoded = decodeDrivesForWidget(json).value();

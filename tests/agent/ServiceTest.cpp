@@ -7,7 +7,6 @@
 #include "platform/SharedDefaults.h"
 
 #include <QDBusPendingCall>
-#include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -43,14 +42,7 @@ struct ServiceFixture : ::testing::Test
     }
     static QString text(QDBusPendingCall pending)
     {
-        // Returns as soon as the reply is in; the cap only ends a broken test.
-        QEventLoop loop;
-        QDBusPendingCallWatcher watcher(pending);
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-        if (!pending.isFinished())
-            loop.exec();
-        if (!pending.isFinished())
+        if (!waitUntil([&] { return pending.isFinished(); }))
             return QStringLiteral("(no reply)");
         const QDBusPendingReply<QString> reply = pending;
         return reply.isError() ? reply.error().message() : reply.value();

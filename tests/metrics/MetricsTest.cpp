@@ -44,13 +44,6 @@ ProcessRun promtool(const QStringList &args, const QByteArray &input = {})
     });
 }
 
-// `corvanectl metrics` with its own settings and data folders.
-ProcessRun corvanectlMetrics(const QStringList &args)
-{
-    static const Cli cli; // its own settings and data folders
-    return cli.run(QStringList{"metrics"} + args);
-}
-
 QStringList sampleLines(const QByteArray &text)
 {
     QStringList lines;
@@ -68,7 +61,7 @@ QByteArray withoutTimestamp(QByteArray text)
 
 TEST(Metrics, DemoSetPassesPromtoolAndTheAlertRulesFire)
 {
-    const ProcessRun metrics = corvanectlMetrics({"--recorded", kDemo});
+    const ProcessRun metrics = Cli().run({"metrics", "--recorded", kDemo}); // its own settings and data folders
     ASSERT_EQ(metrics.exitCode, 0) << metrics.err.toStdString();
     EXPECT_TRUE(metrics.err.startsWith("corvanectl metrics: sdf: ")) << metrics.err.toStdString();
     EXPECT_EQ(metrics.err.count('\n'), 1);

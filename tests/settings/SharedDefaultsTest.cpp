@@ -254,9 +254,8 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
     const uid_t nobody = 65534;
     const bool switched = geteuid() == 0 && seteuid(nobody) == 0;
-    if (geteuid() == 0) {
+    if (geteuid() == 0)
         GTEST_SKIP() << "cannot drop privileges here";
-    }
     {
         CaptureWarnings capture;
         SharedDefaults defaults(file);
