@@ -172,7 +172,7 @@ void THAppDelegate::applicationDidFinishLaunching()
     versionBuildText = new QLabel(app::versionBuildText());
     const QString copyright = copyrightNotice();
     const qsizetype dot = copyright.indexOf(u'.');
-    copyrightText = new QLabel(dot < 0 ? copyright : copyright.left(dot + 1));
+    copyrightText = new QLabel(dot < 0 ? copyright : copyright.left(dot + 1), status);
     for (QLabel *label : {machineModelText, machineNameText, versionBuildText})
         status->addPermanentWidget(label);
     copyrightText->hide(); // in the About box; kept for the start-up order's texts
