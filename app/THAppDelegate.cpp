@@ -342,6 +342,8 @@ void THAppDelegate::about()
 QString THAppDelegate::manualPath()
 {
     for (const QString &dir : {QStringLiteral(CORVANE_DATA_DIR), QStringLiteral(CORVANE_BUILD_DATA_DIR)}) {
+        if (dir.isEmpty())
+            continue;
         const QString path = dir + QStringLiteral("/Corvane Manual.pdf");
         if (QFileInfo::exists(path))
             return path;

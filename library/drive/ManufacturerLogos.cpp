@@ -468,6 +468,8 @@ bool runningFromBuildTree()
         if (buildRoot.endsWith(suffix))
             buildRoot.chop(suffix.size());
         const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        if (buildRoot.isEmpty())
+            return false;
         const QString root = QFileInfo(buildRoot).canonicalFilePath();
         return !root.isEmpty() && exe.startsWith(root + QLatin1Char('/'));
     }();
