@@ -106,8 +106,12 @@ TEST(HistoryTab, ChartsSpanHealthBandsAndGrowthLines)
         samples << s;
     }
     writeHistory(path, samples);
-    readDriveHistory(failing, path);
-    readDriveHistory(steady, path);
+    HistoryReader reader(path);
+    for (DriveEntry *e : {&failing, &steady}) {
+        reader.readSummary(*e);
+        e->history = reader.series(driveIdentity(e->properties()), &e->historyError);
+        e->historyRead = true;
+    }
     ASSERT_EQ(failing.history.size(), 40);
     EXPECT_TRUE(failing.historyError.isEmpty());
 
@@ -204,7 +208,7 @@ TEST(HistoryTab, NoHistoryAndUnreadableHistoryAreSaidAndLeftAlone)
     QTemporaryDir dir;
     HistoryPage page(6);
     DriveEntry entry = entryFor(QStringLiteral("Disk A"), QStringLiteral("S1"));
-    readDriveHistory(entry, dir.filePath(QStringLiteral("missing.sqlite")));
+    HistoryReader(dir.filePath(QStringLiteral("missing.sqlite"))).readSummary(entry);
     page.setDrive(entry);
     EXPECT_TRUE(page.message().startsWith(QStringLiteral("No history yet: the agent records")));
     EXPECT_TRUE(page.findChildren<QChartView *>().value(0)->isHidden());
@@ -213,7 +217,7 @@ TEST(HistoryTab, NoHistoryAndUnreadableHistoryAreSaidAndLeftAlone)
     // A reader never moves a file aside or starts a new one.
     const QString garbage = dir.filePath(QStringLiteral("history.sqlite"));
     ASSERT_TRUE(corvane::test::writeFile(garbage, QByteArray(4096, 'x')));
-    readDriveHistory(entry, garbage);
+    HistoryReader(garbage).readSummary(entry);
     EXPECT_FALSE(entry.historyError.isEmpty());
     page.setDrive(entry);
     EXPECT_TRUE(page.message().startsWith(QStringLiteral("The history of this drive could not be read: ")));
