@@ -108,7 +108,6 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     expectFields(THSmartDeviceDatabase::driveDatabase(), {{"build", "5600"}, {"date", "2024-02-03"}});
     EXPECT_EQ(readFile(old), first);
 
-    // The same build again: already current, nothing written.
     const QByteArray second = readFile(db);
     result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
     EXPECT_EQ(result.outcome, Outcome::AlreadyCurrent);
@@ -185,7 +184,6 @@ TEST(DriveDbHistory, NewestRecordOfEachPageKind)
     EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("http")), "17 2021-06-07");
     // The https expression does not match an http link: no record at all.
     EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("https")), "");
-    // A record without the revision.
     EXPECT_EQ(newest("<tr class=\"rev\">nothing here", a), "- -");
     // One record only: it runs to the end of the page.
     EXPECT_EQ(newest("<tr class=\"rev\"><div class=a revision=\"99999\"> 2020-02-02", a), "99999 2020-02-02");
