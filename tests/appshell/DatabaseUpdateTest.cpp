@@ -88,8 +88,6 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     QSignalSpy rebuilt(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated);
 
     DriveDatabaseUpdater::Result result = update(sources);
-    EXPECT_EQ(result.outcome, Outcome::Updated);
-    EXPECT_EQ(result.build, "5500");
     EXPECT_EQ(result.message(), "Drive database updated to build 5500.");
     ASSERT_EQ(result.failures.size(), 1);
     EXPECT_TRUE(result.failures[0].contains("content type 'text/html'")) << result.failures[0].toStdString();
@@ -110,7 +108,6 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
 
     const QByteArray second = readFile(db);
     result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
-    EXPECT_EQ(result.outcome, Outcome::AlreadyCurrent);
     EXPECT_EQ(result.message(), "Drive database is already current (build 5600).");
     EXPECT_EQ(readFile(db), second);
     EXPECT_EQ(readFile(old), first);
@@ -141,8 +138,7 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
     for (const auto &[path, route, why] : cases) {
         server.route(path, route);
         const DriveDatabaseUpdater::Result result = update({plain(path)}, 300);
-        EXPECT_EQ(result.outcome, Outcome::Failed) << path.toStdString();
-        EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.");
+        EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.") << path.toStdString();
         ASSERT_EQ(result.failures.size(), 1) << path.toStdString();
         EXPECT_TRUE(result.failures[0].endsWith(why)) << result.failures[0].toStdString();
         EXPECT_EQ(readFile(db), installed) << path.toStdString();
