@@ -34,11 +34,10 @@ TEST(Report, EveryTabInLandscapeLongTablesContinueNothingLost)
     QString error;
     ASSERT_TRUE(writeReportPdf(sdb, a4, QApplication::palette(), &error)) << error.toStdString();
     const QString info = run(QStringLiteral("pdfinfo"), {a4});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+5\\n")))) << info.toStdString();
     const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Page size:\\s+(\\d+)[.\\d]* x (\\d+)")).match(info);
     ASSERT_TRUE(size.hasMatch()) << info.toStdString();
     EXPECT_GT(size.captured(1).toInt(), size.captured(2).toInt()); // landscape
-    // Every tab in order, every value as the pages show it.
+    // Every tab in order on its own page (pdftotext ends each with a form feed), every value as shown.
     corvane::test::expectGolden(QStringLiteral("report-sdb.txt"), run(QStringLiteral("pdftotext"), {a4, QStringLiteral("-")}).toUtf8());
 
     // Small sheets: the attribute table runs over several, each headed again,
