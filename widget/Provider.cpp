@@ -4,8 +4,8 @@
 #include "platform/Paths.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +13,8 @@
 namespace corvane::widget {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcWidgetData, "corvane.widget.data")
 
 QString &pathOverride()
 {
@@ -29,12 +31,6 @@ struct FdCloser
             ::close(fd);
     }
 };
-
-void printLine(const QString &line)
-{
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stdout);
-    std::fflush(stdout);
-}
 
 } // namespace
 
@@ -73,7 +69,7 @@ std::optional<QList<SMARTDrive>> decodeAppData(const QByteArray &json)
     QStringList problems;
     std::optional<QList<SMARTDrive>> drives = decodeDrivesForWidget(json, &problems);
     for (const QString &problem : problems)
-        printLine(QStringLiteral("Decode error: ") + problem);
+        qCWarning(lcWidgetData).noquote() << "Decode error:" << problem;
     return drives;
 }
 

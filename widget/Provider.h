@@ -48,8 +48,8 @@ inline constexpr qint64 kMaxDataFileSize = 1 << 20;
 // (a FIFO would block the reader) or larger than kMaxDataFileSize.
 std::optional<QByteArray> readDataFile(const QString &path);
 
-// decodeDrivesForWidget(), with a line on standard output for each record
-// dropped for its "health".
+// decodeDrivesForWidget(), with a warning (category corvane.widget.data) for
+// each record dropped for its "health".
 std::optional<QList<SMARTDrive>> decodeAppData(const QByteArray &json);
 
 // data.json in the group container, or `overridePath` when one is set.

@@ -110,7 +110,7 @@ struct DriveBrowser::Private
     HistoryPage *ataHistory = nullptr;
     HistoryPage *nvmeHistory = nullptr;
     // The devices whose history series is being read.
-    QSet<const THSMARTDevice *> readingHistory;
+    QSet<QString> readingHistory; // kernel names
     SelfTestPanel *selfTest = nullptr;
     QPointer<QMenu> pageMenu;
     QDialog *busy = nullptr;
@@ -441,34 +441,36 @@ void DriveBrowser::Private::readHistoryIfShown()
 {
     const DriveEntry *entry = selectedEntry();
     if (!entry || currentSet()->currentWidget() != (currentSet() == nvme ? nvmeHistory : ataHistory)
-        || !entry->hasHistory || entry->historyRead || readingHistory.contains(entry->device.get()))
+        || !entry->hasHistory || entry->historyRead || readingHistory.contains(entry->bsdName()))
         return;
-    readingHistory.insert(entry->device.get());
+    readingHistory.insert(entry->bsdName());
     // The series goes to the entry of this very device: a rescan or another
     // selection meanwhile must not give one drive another's history.
     QPointer<DriveBrowser> browser(q);
     std::weak_ptr<THSMARTDevice> device = entry->device;
-    QThreadPool::globalInstance()->start([browser, device, raw = entry->device.get(), name = entry->bsdName(),
+    QThreadPool::globalInstance()->start([browser, device, name = entry->bsdName(),
                                           identity = driveIdentity(entry->properties()), historyPath = historyPath] {
         QString error;
         QList<HistorySample> series = HistoryReader(historyPath).series(identity, &error);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [browser, device, raw, name, error, series = std::move(series)]() mutable {
+            [browser, device, name, error, series = std::move(series)]() mutable {
                 if (!browser)
                     return;
                 Private *d = browser->d.get();
-                d->readingHistory.remove(raw);
+                d->readingHistory.remove(name);
                 const int row = d->model->rowOf(name);
-                if (row < 0 || d->model->drives()[row].device != device.lock())
-                    return;
-                DriveEntry entry = d->model->drives()[row];
-                entry.history = std::move(series);
-                entry.historyError = error;
-                entry.historyRead = true;
-                d->model->replaceDrive(row, std::move(entry));
-                if (d->selectedRow() == row)
-                    (d->model->drives()[row].isNVMe() ? d->nvmeHistory : d->ataHistory)->setDrive(d->model->drives()[row]);
+                // A rescan meanwhile put a new device under this name: it
+                // reads its own series, started below.
+                if (row >= 0 && d->model->drives()[row].device == device.lock()) {
+                    DriveEntry entry = d->model->drives()[row];
+                    entry.history = std::move(series);
+                    entry.historyError = error;
+                    entry.historyRead = true;
+                    d->model->replaceDrive(row, std::move(entry));
+                    if (d->selectedRow() == row)
+                        (d->model->drives()[row].isNVMe() ? d->nvmeHistory : d->ataHistory)->setDrive(d->model->drives()[row]);
+                }
                 d->readHistoryIfShown();
             },
             Qt::QueuedConnection);

@@ -232,14 +232,6 @@ QList<HistorySample> HistoryReader::series(const QString &identity, QString *err
     return db ? db->series(identity) : QList<HistorySample>();
 }
 
-void readDriveHistory(DriveEntry &entry, const QString &path)
-{
-    HistoryReader reader(path);
-    reader.readSummary(entry);
-    entry.history = reader.series(driveIdentity(entry.properties()), &entry.historyError);
-    entry.historyRead = true;
-}
-
 QStringList errorCounterKeys()
 {
     return {QStringLiteral("reallocated"), QStringLiteral("pending"), QStringLiteral("offlineUncorrectable"),

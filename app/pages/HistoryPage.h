@@ -42,9 +42,6 @@ private:
     bool _tried = false;
 };
 
-// Both of the above, for one drive.
-void readDriveHistory(DriveEntry &entry, const QString &path);
-
 // The counters that count errors, of historyCounterKeys(): the History tab
 // plots them, and their growth is painted as failing.
 QStringList errorCounterKeys();

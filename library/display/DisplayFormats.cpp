@@ -16,15 +16,10 @@ QString describe(const QVariant &value)
 }
 
 QMutex gVendorMutex;
-struct VendorNames
+std::shared_ptr<const VendorIndex> &vendorIndex()
 {
-    std::shared_ptr<const VendorIndex> index;
-    QVariantMap dict;
-};
-VendorNames &vendorNames()
-{
-    static VendorNames names;
-    return names;
+    static std::shared_ptr<const VendorIndex> index;
+    return index;
 }
 
 // 1234567 -> "1,234,567", whatever the locale: the form is fixed.
@@ -44,12 +39,10 @@ QString blankLineXfmr(const QVariant &value)
         return QStringLiteral("-");
     if (value.typeId() == QMetaType::QString) {
         const QString text = value.toString();
-        qsizetype i = 0, j = text.size();
-        while (i < j && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        qsizetype i = 0;
+        while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
             ++i;
-        while (j > i && (text[j - 1] == QLatin1Char(' ') || text[j - 1] == QLatin1Char('\t')))
-            --j;
-        return i == j ? QStringLiteral("-") : text;
+        return i == text.size() ? QStringLiteral("-") : text;
     }
     return value.toString();
 }
@@ -129,21 +122,13 @@ QString percentXfmr(const QVariant &value)
 void setVendorIndex(std::shared_ptr<const VendorIndex> vendors)
 {
     QMutexLocker lock(&gVendorMutex);
-    vendorNames() = {std::move(vendors), {}};
-}
-
-void setVendorDict(const QVariantMap &vendors)
-{
-    QMutexLocker lock(&gVendorMutex);
-    vendorNames() = {nullptr, vendors};
+    vendorIndex() = std::move(vendors);
 }
 
 QString vid2vXfmr(const QString &vendorId)
 {
     QMutexLocker lock(&gVendorMutex);
-    const VendorNames &names = vendorNames();
-    const QString name = names.index ? names.index->vendorName(vendorId)
-                                     : names.dict.value(vendorId).toMap().value(QStringLiteral("name")).toString();
+    const QString name = vendorIndex() ? vendorIndex()->vendorName(vendorId) : QString();
     if (name.isEmpty())
         return QStringLiteral("(%1)").arg(vendorId);
     return QStringLiteral("%1 (%2)").arg(name, vendorId);

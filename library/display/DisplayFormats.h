@@ -34,10 +34,8 @@ QString percentXfmr(const QVariant &value);
 // "Intel Corporation (8086)", or "(8086)" when the vendor is unknown.
 QString vid2vXfmr(const QString &vendorId);
 // Where vid2vXfmr() finds names: the index of the PCI ID database, which
-// reads a vendor's name when asked, or a dictionary (id -> {"name": …}).
-// Each replaces the other.
+// reads a vendor's name when asked.
 void setVendorIndex(std::shared_ptr<const VendorIndex> vendors);
-void setVendorDict(const QVariantMap &vendors);
 // The path when it names a readable file, else empty (no image).
 QString mfgLogoXfmr(const QString &path);
 // "%c%02d:%02d:%02d": " 01:02:05", "-00:00:59".

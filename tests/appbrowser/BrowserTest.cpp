@@ -18,7 +18,7 @@ using namespace corvane;
 using namespace corvane::app;
 using namespace corvane::app::test;
 
-TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
+TEST(Browser, ListsDrivesPageSetsPreferencesAndFollowsDiskEvents)
 {
     Browser b;
     QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
@@ -62,7 +62,6 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme0n1"));
     QTest::keyClick(driveList(*b), Qt::Key_Down);
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
-    // A drive without volumes is still expandable and has no children.
     const QModelIndex sdf = m->index(7, 0);
     EXPECT_EQ(m->rowCount(sdf), 0);
     EXPECT_TRUE(m->hasChildren(sdf));
@@ -91,22 +90,43 @@ TEST(Browser, ListsDrivesInOrderWithVolumesAndPageSets)
     EXPECT_TRUE(waitUntil([&] { return !busy->isVisible(); }));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("nvme1n1"));
     EXPECT_EQ(m->index(1, 0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("nvme1n1, Failed"));
-}
 
-TEST(Browser, RebuildsOnDiskEventsKeepingTheSelectedDrive)
-{
-    Browser b;
-    b.browser->scanForSMARTDrives();
+    SharedDefaults &defaults = SharedDefaults::shared();
+    defaults.setValue(QLatin1String(kIgnoreAttributesKey),
+                      QVariantMap{{QStringLiteral("a194"), false}, {QStringLiteral("a999"), true}});
+    b.browser->showPreferences();
+    auto *sheet = b.browser->window()->findChild<PreferencesSheet *>(QStringLiteral("preferencesSheet"));
+    ASSERT_TRUE(sheet);
+    ASSERT_EQ(sheet->switches().size(), 8);
+    EXPECT_EQ(sheet->switches().value(QStringLiteral("a188"))->text(), QStringLiteral("Command Timeout (188)"));
+    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
+
+    // A switch writes at once; the user's own key stays.
+    sheet->switches().value(QStringLiteral("a5"))->setChecked(true);
+    const auto stored = [&] { return defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value(); };
+    EXPECT_TRUE(stored().value(QStringLiteral("a5")).toBool() && stored().value(QStringLiteral("a999")).toBool());
+
+    sheet->resetToDefaults();
+    EXPECT_EQ(stored(), defaultIgnoreAttributes());
+    EXPECT_TRUE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
+    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a5"))->isChecked());
+
+    // Closing always rescans and asks the agent to reload.
+    agent.clear();
+    sheet->accept();
     ASSERT_TRUE(waitForDrives(*b));
+    EXPECT_EQ(agent.count(), 1);
+    EXPECT_EQ(b.browser->driveCount(), 8);
+    defaults.remove(QLatin1String(kIgnoreAttributesKey));
+
     QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
-    QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
     const auto unplug = [&](const QString &name) { b.demo.registry->hide(name); b.events->remove(name); };
 
     // A drive before the selected one goes: the same drive stays selected.
     b.browser->selectDrive(QStringLiteral("sdc"));
     unplug(QStringLiteral("sda"));
     ASSERT_TRUE(waitForDrives(*b));
-    EXPECT_FALSE(listedDrives(*b).contains(QStringLiteral("sda")));
+    EXPECT_EQ(listedDrives(*b), QStringList({"nvme0n1", "nvme1n1", "sdb", "sdc", "sdd", "sde", "sdf"}));
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sdc"));
 
     // The selected drive goes: the drive now at its position.
@@ -165,37 +185,4 @@ TEST(Browser, NoDrivesAlertOffersQuitRescanAndTheDriver)
     ASSERT_TRUE(waitForDrives(*b));
     press(QStringLiteral("Quit"));
     EXPECT_EQ(quit.count(), 1);
-}
-
-TEST(Browser, PreferencesResetAndRescanOnClose)
-{
-    Browser b;
-    SharedDefaults &defaults = SharedDefaults::shared();
-    defaults.setValue(QLatin1String(kIgnoreAttributesKey),
-                      QVariantMap{{QStringLiteral("a194"), false}, {QStringLiteral("a999"), true}});
-    b.browser->showPreferences();
-    auto *sheet = b.browser->window()->findChild<PreferencesSheet *>(QStringLiteral("preferencesSheet"));
-    ASSERT_TRUE(sheet);
-    ASSERT_EQ(sheet->switches().size(), 8);
-    EXPECT_EQ(sheet->switches().value(QStringLiteral("a188"))->text(), QStringLiteral("Command Timeout (188)"));
-    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
-
-    // A switch writes at once; the user's own key stays.
-    sheet->switches().value(QStringLiteral("a5"))->setChecked(true);
-    const auto stored = [&] { return defaults.dictionaryValue(QLatin1String(kIgnoreAttributesKey)).value(); };
-    EXPECT_TRUE(stored().value(QStringLiteral("a5")).toBool() && stored().value(QStringLiteral("a999")).toBool());
-
-    // Reset stores the whole default dictionary.
-    sheet->resetToDefaults();
-    EXPECT_EQ(stored(), defaultIgnoreAttributes());
-    EXPECT_TRUE(sheet->switches().value(QStringLiteral("a194"))->isChecked());
-    EXPECT_FALSE(sheet->switches().value(QStringLiteral("a5"))->isChecked());
-
-    // Closing always rescans and asks the agent to reload.
-    QSignalSpy agent(b.browser.get(), &DriveBrowser::agentReloadRequested);
-    sheet->accept();
-    ASSERT_TRUE(waitForDrives(*b));
-    EXPECT_EQ(agent.count(), 1);
-    EXPECT_EQ(b.browser->driveCount(), 8);
-    defaults.remove(QLatin1String(kIgnoreAttributesKey));
 }

@@ -27,11 +27,7 @@ class HidingRegistry : public Registry
 {
 public:
     explicit HidingRegistry(std::shared_ptr<const Registry> inner) : _inner(std::move(inner)) {}
-    void hide(const QString &name) const
-    {
-        QMutexLocker lock(&_mutex);
-        _hidden.insert(name);
-    }
+    void hide(const QString &name) const { QMutexLocker lock(&_mutex); _hidden.insert(name); }
     QList<RegistryEntry> matchingServices(const QVariantMap &match) const override
     {
         QList<RegistryEntry> found = _inner->matchingServices(match);
@@ -46,10 +42,7 @@ public:
     QString name(const RegistryEntry &e) const override { return _inner->name(e); }
     QList<RegistryEntry> descendants(const RegistryEntry &e) const override { return _inner->descendants(e); }
     RegistryEntry serviceNamed(const QString &n) const override { return _inner->serviceNamed(n); }
-    std::optional<QVariantMap> diskDescription(const RegistryEntry &e) const override
-    {
-        return _inner->diskDescription(e);
-    }
+    std::optional<QVariantMap> diskDescription(const RegistryEntry &e) const override { return _inner->diskDescription(e); }
 
 private:
     std::shared_ptr<const Registry> _inner;
@@ -77,7 +70,6 @@ struct Demo
     }
 };
 
-// One drive of the demo set read as a scan reads it.
 inline DriveEntry readEntry(const Demo &demo, const QString &name)
 {
     DriveEnumerator enumerator(*demo.platform->registry);
@@ -111,7 +103,6 @@ struct Browser
     QString shownSet() { return browser->findChild<QStackedWidget *>()->currentWidget()->objectName(); }
 };
 
-// Waits for the next rebuild.
 inline bool waitForDrives(DriveBrowser &browser)
 {
     QSignalSpy rebuilt(&browser, &DriveBrowser::drivesChanged);

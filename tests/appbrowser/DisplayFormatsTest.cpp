@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "database/thVendorDB.h"
 #include "display/DisplayFormats.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,6 @@ using namespace corvane::display;
 
 namespace {
 
-// Every (input, text) pair of one format.
 template <typename In, typename Format>
 void expectTexts(Format format, std::initializer_list<std::pair<In, const char *>> cases)
 {
@@ -21,7 +21,8 @@ void expectTexts(Format format, std::initializer_list<std::pair<In, const char *
 TEST(DisplayFormats, EdgeValuesOfEveryFormat)
 {
     expectTexts<QVariant>(
-        blankLineXfmr, {{QVariant(), "-"}, {QStringLiteral(" \t "), "-"}, {QStringLiteral(" a "), " a "}, {42, "42"}});
+        blankLineXfmr, {{QVariant(), "-"}, {QStringLiteral(" \t "), "-"}, {QStringLiteral(" a "), " a "},
+                           {QStringLiteral("\ta \t"), "\ta \t"}, {QStringLiteral("a"), "a"}, {42, "42"}});
     expectTexts<double>(memUnitXfmr,
         {{999, "999 B "}, {1000, "1 KB"}, {999999, "1000 KB"}, {1500000, "1.5 MB"}, {1e9, "1.000 GB"},
             {2000398934016.0, "2.000 TB"}, {0, "-"}, {-5, "-5 B "}});
@@ -48,9 +49,9 @@ TEST(DisplayFormats, EdgeValuesOfEveryFormat)
             {"Failed", "NSStatusUnavailableFlat"}, {"passed", "NSStatusNone"}, {QString(), "NSStatusNone"}});
 
     expectTexts<QString>(vid2vXfmr, {{"8086", "(8086)"}});
-    setVendorDict({{QStringLiteral("8086"), QVariantMap{{QStringLiteral("name"), QStringLiteral("Intel Corporation")}}}});
+    setVendorIndex(std::make_shared<const corvane::VendorIndex>(QByteArray("8086  Intel Corporation\n")));
     expectTexts<QString>(vid2vXfmr, {{"8086", "Intel Corporation (8086)"}, {"1b36", "(1b36)"}});
-    setVendorDict({});
+    setVendorIndex(nullptr);
     expectTexts<QString>(mfgLogoXfmr,
         {{"/nonexistent/logo.png", ""}, {QString(), ""},
             {CORVANE_DEMO_SET "/registry.json", CORVANE_DEMO_SET "/registry.json"}});

@@ -50,7 +50,6 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     auto *panel = b.findChild<SelfTestPanel *>(QStringLiteral("selfTestPanel"));
     ASSERT_TRUE(panel);
     ASSERT_EQ(panel->testSelection()->count(), 2); // short and extended
-    // Start, abort and the test choice.
     const auto controls = [&] {
         return QList<bool>{panel->startButton()->isEnabled(), panel->abortButton()->isEnabled(),
                            panel->testSelection()->isEnabled()};

@@ -26,17 +26,11 @@ class LoopbackHttpServer : public QObject
 public:
     struct Route
     {
-        Route(int status, QByteArray type, QByteArray body, QByteArray disposition = {}, qsizetype announced = -1,
-              bool silent = false)
-            : status(status), contentType(type), body(body), disposition(disposition), announcedLength(announced),
-              silent(silent)
-        {
-        }
         int status;
         QByteArray contentType, body;
-        QByteArray disposition; // Content-Disposition value, "" for none
-        qsizetype announcedLength; // -1: the body's length
-        bool silent;               // never answers
+        QByteArray disposition = {};    // Content-Disposition value, "" for none
+        qsizetype announcedLength = -1; // -1: the body's length
+        bool silent = false;            // never answers
     };
 
     LoopbackHttpServer()
@@ -114,7 +108,6 @@ public:
     }
 };
 
-// Points every XDG folder at a temporary home for the life of the object.
 class TemporaryHome
 {
 public:

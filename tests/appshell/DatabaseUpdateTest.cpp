@@ -88,8 +88,6 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     QSignalSpy rebuilt(THSmartDeviceDatabase::instance(), &THSmartDeviceDatabase::databaseUpdated);
 
     DriveDatabaseUpdater::Result result = update(sources);
-    EXPECT_EQ(result.outcome, Outcome::Updated);
-    EXPECT_EQ(result.build, "5500");
     EXPECT_EQ(result.message(), "Drive database updated to build 5500.");
     ASSERT_EQ(result.failures.size(), 1);
     EXPECT_TRUE(result.failures[0].contains("content type 'text/html'")) << result.failures[0].toStdString();
@@ -108,10 +106,8 @@ TEST_F(DatabaseUpdate, HistoryPagesStampTheBuildAndANewerBuildKeepsTheOldFile)
     expectFields(THSmartDeviceDatabase::driveDatabase(), {{"build", "5600"}, {"date", "2024-02-03"}});
     EXPECT_EQ(readFile(old), first);
 
-    // The same build again: already current, nothing written.
     const QByteArray second = readFile(db);
     result = update({{server.url("/mirror/drivedb.h"), server.url("/mirror/commits"), DriveDatabaseUpdater::expressionB("https")}});
-    EXPECT_EQ(result.outcome, Outcome::AlreadyCurrent);
     EXPECT_EQ(result.message(), "Drive database is already current (build 5600).");
     EXPECT_EQ(readFile(db), second);
     EXPECT_EQ(readFile(old), first);
@@ -142,8 +138,7 @@ TEST_F(DatabaseUpdate, NothingButACompleteNewerDatabaseReplacesTheInstalledOne)
     for (const auto &[path, route, why] : cases) {
         server.route(path, route);
         const DriveDatabaseUpdater::Result result = update({plain(path)}, 300);
-        EXPECT_EQ(result.outcome, Outcome::Failed) << path.toStdString();
-        EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.");
+        EXPECT_EQ(result.message(), "Drive database update failed; the database in use is unchanged.") << path.toStdString();
         ASSERT_EQ(result.failures.size(), 1) << path.toStdString();
         EXPECT_TRUE(result.failures[0].endsWith(why)) << result.failures[0].toStdString();
         EXPECT_EQ(readFile(db), installed) << path.toStdString();
@@ -185,7 +180,6 @@ TEST(DriveDbHistory, NewestRecordOfEachPageKind)
     EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("http")), "17 2021-06-07");
     // The https expression does not match an http link: no record at all.
     EXPECT_EQ(newest(mirrorLog("http", 17, "2021-06-07"), DriveDatabaseUpdater::expressionB("https")), "");
-    // A record without the revision.
     EXPECT_EQ(newest("<tr class=\"rev\">nothing here", a), "- -");
     // One record only: it runs to the end of the page.
     EXPECT_EQ(newest("<tr class=\"rev\"><div class=a revision=\"99999\"> 2020-02-02", a), "99999 2020-02-02");

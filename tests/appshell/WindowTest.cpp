@@ -13,6 +13,7 @@
 #include "database/THSmartDeviceDatabase.h"
 #include "display/DisplayFormats.h"
 #include "TestData.h"
+#include "support/Golden.h"
 
 #include <QCheckBox>
 #include <QDBusMessage>
@@ -38,14 +39,16 @@ QMessageBox *openSheet(QWidget *window, const QString &text)
     return nullptr;
 }
 
-QStringList actionTexts(QMenuBar *bar)
+QByteArray menuText(QMenuBar *bar)
 {
-    QStringList texts;
-    for (QAction *menu : bar->actions())
+    QString text;
+    for (QAction *menu : bar->actions()) {
+        text += menu->text() + (menu->isVisible() ? QStringLiteral("\n") : QStringLiteral(" (hidden)\n"));
         for (QAction *action : menu->menu()->actions())
             if (!action->isSeparator())
-                texts << action->text();
-    return texts;
+                text += QStringLiteral("  ") + action->text() + QLatin1Char('\n');
+    }
+    return text.toUtf8();
 }
 
 TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
@@ -65,16 +68,8 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
               QStringLiteral("Version %1 (Build %2)").arg(CORVANE_VERSION).arg(CORVANE_BUILD_NUMBER));
     EXPECT_EQ(controller.copyrightText->text(), "Copyright © 2026 the Corvane authors.");
 
-    const QStringList texts = actionTexts(window->menuBar());
-    for (const char *command : {"Save as PDF...", "Print...", "Preferences...", "Quit", "Scan for Drives",
-                                "Update Drive Information", "Start Self-Test", "Stop Self-Test", "Update Drive Database",
-                                "Install SAT SMART Driver...", "Corvane Manual", "Corvane Home Page", "Corvane Forum",
-                                "Corvane Knowledge Base", "About Corvane"})
-        EXPECT_TRUE(texts.contains(command)) << command;
-    for (QAction *menu : window->menuBar()->actions())
-        if (menu->text() == "&Monitoring") {
-            EXPECT_FALSE(menu->isVisible()) << "no agent management on a recorded set";
-        }
+    // No agent management on a recorded set: the Monitoring menu is hidden.
+    expectGolden(QStringLiteral("main-window-menus.txt"), menuText(window->menuBar()));
 
     // "Show Corvane Menu": absent reads false; the command stores true.
     EXPECT_EQ(controller.showingAgentMenuItem->text(), "Show Corvane Menu");

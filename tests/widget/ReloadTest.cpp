@@ -71,7 +71,6 @@ TEST_F(PrivateBus, ListenerPassesOnlyThisWidgetsKind)
     sendReload(agentBus, QStringLiteral("Corvane_Widget"));
     ASSERT_TRUE(waitUntil([&] { return requests == 2; }));
 
-    // No bus at all: nothing to listen to, nothing breaks.
     ReloadListener deaf(QDBusConnection(QStringLiteral("never-connected")));
     EXPECT_FALSE(deaf.isListening());
 }
@@ -86,7 +85,6 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
     int changes = 0;
     QObject::connect(&watcher, &DataFileWatcher::changed, [&] { ++changes; });
 
-    // The folders appear one after the other, then the file.
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("not"))));
     ASSERT_TRUE(waitUntil([&] { return changes >= 1; }));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -100,7 +98,6 @@ TEST(WidgetReload, FileWatcherSeesCreationAndAtomicReplacement)
         ASSERT_TRUE(waitUntil([&] { return changes > before; })) << round;
     }
 
-    // Rewritten in place.
     const int before = changes;
     ASSERT_TRUE(corvane::test::writeFile(path, drivesJson({"Failed"})));
     ASSERT_TRUE(waitUntil([&] { return changes > before; }));
@@ -118,13 +115,11 @@ TEST_F(PrivateBus, WindowRedrawsWhenTheAgentAsks)
     auto redBadges = [&] { return colourBlobs(window.grab().toImage(), statusColor("Failed", systemAppearance())).size(); };
     EXPECT_EQ(redBadges(), 1);
 
-    // The agent replaces the file and asks for a reload.
     ASSERT_TRUE(writeDataFile(drivesJson({"Failed", "Failed", "Failed", "Failed", "Failed"})));
     sendReload(agentBus, QStringLiteral("Corvane_Widget"));
     ASSERT_TRUE(waitUntil([&] { return window.entry().drives.size() == 5; }));
     EXPECT_EQ(redBadges(), 5);
 
-    // A request alone redraws as well.
     int redraws = 0;
     QObject::connect(&window, &WidgetWindow::entryChanged, [&] { ++redraws; });
     sendReload(agentBus, QStringLiteral("Corvane_Widget"));
@@ -172,7 +167,6 @@ TEST(WidgetWindowTest, FamilyIsRememberedAndRowsOpenTheApplication)
     EXPECT_EQ(window.rowAt(g.rows.at(0).rect.center()), 0);
     EXPECT_FALSE(window.rowAt(QPointF(-1, -1)).has_value());
 
-    // A stored value that is no family falls back to medium.
     QSettings(corvane::sharedDefaultsFile(), QSettings::IniFormat).setValue("widgetFamily", "huge");
     EXPECT_EQ(storedFamily(), WidgetFamily::Medium);
     window.setFamily(WidgetFamily::Small);

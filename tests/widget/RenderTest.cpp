@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "WidgetPainter.h"
 #include "WidgetTestSupport.h"
+#include "support/Golden.h"
 
 #include <QPainter>
 #include <numeric>
@@ -26,7 +27,6 @@ int badgePixels(const QImage &image, const QRectF &badge, const QColor &colour)
     return count;
 }
 
-// Columns and rows holding text-coloured pixels inside `area`.
 QRect inkBounds(const QImage &image, const QRect &area, const QColor &ink)
 {
     QRect bounds;
@@ -43,14 +43,27 @@ TEST(WidgetRender, TilesPerFamilyInRowsOfThree)
 {
     struct Case { WidgetFamily family; int drives; QList<int> rows; };
     const Case cases[] = {
-        {WidgetFamily::Small, 5, {1}},  {WidgetFamily::Medium, 5, {3}},
+        {WidgetFamily::Small, 5, {1}},  {WidgetFamily::Medium, 5, {3}}, {WidgetFamily::Small, 1, {1}},
         {WidgetFamily::Large, 5, {3, 2}}, {WidgetFamily::Large, 10, {3, 3, 3}},
         {WidgetFamily::Large, 7, {3, 3, 1}}, {WidgetFamily::Large, 0, {0}},
         {WidgetFamily::Medium, 2, {2}},
     };
+    const auto rect = [](const QRectF &r) {
+        return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    };
+    QString layout;
     for (const Case &c : cases) {
         SCOPED_TRACE(qPrintable(QStringLiteral("%1 with %2").arg(familyName(c.family)).arg(c.drives)));
         EXPECT_EQ(rowSizes(c.family, c.drives), c.rows);
+        const WidgetGeometry g = layoutWidget(c.family, c.drives, 16);
+        layout += QStringLiteral("%1, %2 drives: canvas %3x%4, mark %5\n")
+                      .arg(familyName(c.family)).arg(c.drives).arg(g.canvas.width()).arg(g.canvas.height()).arg(rect(g.mark));
+        for (const RowGeometry &row : g.rows) {
+            layout += QStringLiteral("  row %1\n").arg(rect(row.rect));
+            for (const TileGeometry &t : row.tiles)
+                layout += QStringLiteral("    tile %1, icon %2, badge %3, name %4\n")
+                              .arg(rect(t.tile), rect(t.icon), rect(t.badge), rect(t.name));
+        }
 
         // Count what is painted: one red badge per shown drive, in rows that line up.
         const DriveEntry entry = entryOf(QStringList(c.drives, QStringLiteral("Failed")));
@@ -66,38 +79,7 @@ TEST(WidgetRender, TilesPerFamilyInRowsOfThree)
         }
         EXPECT_EQ(shown ? perRow.values() : QList<int>{0}, c.rows);
     }
-}
-
-TEST(WidgetRender, GeometryStaysInsideAndApart)
-{
-    const qreal lineHeight = QFontMetricsF(nameFont()).height();
-    for (WidgetFamily family : kSupportedFamilies) {
-        SCOPED_TRACE(qPrintable(familyName(family)));
-        const WidgetGeometry g = layoutWidget(family, 9, lineHeight);
-        const QRectF canvas(QPointF(), g.canvas);
-        EXPECT_TRUE(canvas.contains(g.mark));
-        EXPECT_EQ(g.mark.size(), QSizeF(20, 20));
-        EXPECT_NEAR(g.canvas.width() - g.mark.right(), g.canvas.height() - g.mark.bottom(), 0.01);
-
-        for (const RowGeometry &row : g.rows) // rows are centred
-            EXPECT_NEAR(row.rect.center().x(), canvas.center().x(), 0.01);
-        const QList<TileGeometry> tiles = allTiles(g);
-        EXPECT_EQ(tiles.size(), tilesPerFamily(family));
-        for (int i = 0; i < tiles.size(); ++i) {
-            const TileGeometry &t = tiles.at(i);
-            EXPECT_EQ(t.tile.size(), QSizeF(97, 97));
-            EXPECT_EQ(t.icon.size(), QSizeF(64, 64));
-            EXPECT_TRUE(canvas.contains(t.tile) && canvas.contains(t.name) && t.tile.contains(t.icon)
-                        && t.tile.contains(t.badge) && !t.tile.intersects(g.mark));
-            // Badge in the icon's lower right corner, the name below the icon.
-            EXPECT_TRUE(t.badge.center().x() > t.icon.center().x() && t.badge.center().y() > t.icon.center().y());
-            EXPECT_TRUE(t.name.top() >= t.icon.bottom() && t.name.bottom() <= t.tile.bottom() + 0.01);
-            for (int j = i + 1; j < tiles.size(); ++j)
-                EXPECT_FALSE(t.tile.intersects(tiles.at(j).tile) || t.name.intersects(tiles.at(j).name)) << i << " " << j;
-        }
-    }
-    // A lone tile's name may use the full 120.
-    EXPECT_EQ(layoutWidget(WidgetFamily::Small, 1, lineHeight).rows.first().tiles.first().name.width(), 120);
+    corvane::test::expectGolden(QStringLiteral("widget-layout.txt"), layout.toUtf8());
 }
 
 TEST(WidgetRender, BadgeColourFollowsTheHealthWord)
@@ -114,13 +96,9 @@ TEST(WidgetRender, BadgeColourFollowsTheHealthWord)
             // Matched exactly: "passed" and the empty word are "any other".
             const QColor expected = statusColor(word, appearance);
             EXPECT_GT(badgePixels(image, tiles.at(i).badge, expected), 12);
-            for (const QString other : {"Passed", "Warning", "Failed", "-"}) {
-                const QColor colour = statusColor(other, appearance);
-                if (colour != expected) {
-                    EXPECT_EQ(badgePixels(image, tiles.at(i).badge, colour), 0) << qPrintable(other);
-                }
-            }
-            // The capsule is filled with the background colour.
+            for (const QString other : {"Passed", "Warning", "Failed", "-"})
+                EXPECT_TRUE(statusColor(other, appearance) == expected
+                            || badgePixels(image, tiles.at(i).badge, statusColor(other, appearance)) == 0) << qPrintable(other);
             const QPointF inCapsule = tiles.at(i).badge.center() + QPointF(6, -6);
             EXPECT_TRUE(near(image.pixel(inCapsule.toPoint()),
                              WidgetColors::forAppearance(appearance).widgetBackground, 12));
@@ -137,7 +115,6 @@ TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)
     const WidgetColors colors = WidgetColors::forAppearance(Appearance::Light);
     const qreal lineHeight = QFontMetricsF(nameFont()).height();
 
-    // Small: one tile, 120 wide.
     DriveEntry single = entryOf({"Passed"});
     single.drives[0].volName = longName;
     QImage image = renderEntry(single, WidgetFamily::Small, Appearance::Light).convertToFormat(QImage::Format_ARGB32);
@@ -145,11 +122,8 @@ TEST(WidgetRender, NamesStayOnOneLineWithinTheirBox)
     const QRect below(0, int(t.icon.bottom()) + 1, image.width(), image.height() - int(t.icon.bottom()) - 30);
     const QRect ink = inkBounds(image, below, colors.text);
     ASSERT_TRUE(ink.isValid());
-    EXPECT_LE(ink.width(), 120);
-    EXPECT_GT(ink.width(), 90); // cut, not dropped
-    EXPECT_LE(ink.height(), lineHeight + 1);
-    EXPECT_GE(ink.left(), int(t.name.left()));
-    EXPECT_LE(ink.right(), int(t.name.right()) + 1);
+    EXPECT_TRUE(ink.width() <= 120 && ink.width() > 90) << ink.width(); // cut, not dropped
+    EXPECT_TRUE(ink.height() <= lineHeight + 1 && ink.left() >= int(t.name.left()) && ink.right() <= int(t.name.right()) + 1);
 
     // Medium: long names side by side never reach into each other. Each is drawn
     // alone (the others have empty names) and the ink extents compared.
@@ -175,13 +149,11 @@ TEST(WidgetRender, EmptyAndMissingData)
     DriveEntry empty;
     QImage image = renderEntry(empty, WidgetFamily::Large, Appearance::Dark).convertToFormat(QImage::Format_ARGB32);
     const QRectF mark = layoutEntry(empty, WidgetFamily::Large).mark;
-    // Background and the corner mark only.
     EXPECT_FALSE(inkBounds(image, QRect(0, 0, image.width(), int(mark.top()) - 1), colors.text).isValid());
     EXPECT_TRUE(near(image.pixel(image.width() / 2, 2), colors.widgetBackground, 8));
     EXPECT_TRUE(near(image.pixel(image.width() / 2, image.height() - 3), colors.darkerBackground, 8));
     for (const char *word : {"Passed", "Warning", "Failed", "-"})
         EXPECT_TRUE(colourBlobs(image, statusColor(word, Appearance::Dark)).isEmpty());
-    // The mark is there, faint.
     bool markInk = false;
     for (int y = int(mark.top()); y < int(mark.bottom()); ++y)
         for (int x = int(mark.left()); x < int(mark.right()); ++x)
@@ -196,10 +168,8 @@ TEST(WidgetRender, EmptyAndMissingData)
         image = renderEntry(empty, family, Appearance::Dark).convertToFormat(QImage::Format_ARGB32);
         const QRect ink = inkBounds(image, image.rect(), colors.text);
         ASSERT_TRUE(ink.isValid());
-        EXPECT_LE(ink.height(), 16);
         EXPECT_NEAR(ink.center().y(), image.height() / 2, 4);
-        EXPECT_GE(ink.left(), 8);
-        EXPECT_LE(ink.right(), image.width() - 8);
+        EXPECT_TRUE(ink.height() <= 16 && ink.left() >= 8 && ink.right() <= image.width() - 8);
     }
 }
 
@@ -227,7 +197,6 @@ TEST(WidgetRender, HiddenWorseDriveTakesOverTheCornerMark)
     const QList<QRect> blobs = colourBlobs(renderEntry(hidesFailed, WidgetFamily::Small, Appearance::Light), red);
     ASSERT_EQ(blobs.size(), 1);
     EXPECT_TRUE(layoutEntry(hidesFailed, WidgetFamily::Small).mark.adjusted(-40, -2, 2, 2).contains(QRectF(blobs.first())));
-    // The shown drive's own badge only.
     EXPECT_EQ(colourBlobs(renderEntry(entryOf({"Failed", "Passed"}), WidgetFamily::Small, Appearance::Light), red).size(), 1);
     EXPECT_EQ(colourBlobs(renderEntry(hidesFailed, WidgetFamily::Medium, Appearance::Light), red).size(), 1);
 }

@@ -21,7 +21,6 @@ inline bool replaceFile(const QString &path, const QByteArray &content)
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
 }
-// Replaces data.json in the group container.
 inline bool writeDataFile(const QByteArray &content)
 {
     QDir().mkpath(corvane::groupContainer());
@@ -43,7 +42,6 @@ inline QByteArray drivesJson(const QStringList &healths)
     return json + "]";
 }
 
-// The same drives as read back from the agent's file.
 inline DriveEntry entryOf(const QStringList &healths)
 {
     DriveEntry entry;
@@ -75,33 +73,19 @@ inline QList<QRect> colourBlobs(const QImage &source, const QColor &colour, int 
 {
     const QImage image = source.convertToFormat(QImage::Format_ARGB32);
     QList<QRect> blobs;
-    for (int y = 0; y < image.height(); ++y) {
+    for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             if (!near(image.pixel(x, y), colour, tolerance))
                 continue;
-            const QRect pixel(x, y, 1, 1);
-            QRect merged = pixel;
-            for (qsizetype i = blobs.size() - 1; i >= 0; --i) {
+            // A grown box may reach boxes it did not before: look again until none is near.
+            QRect merged(x, y, 1, 1);
+            for (qsizetype i = 0; i < blobs.size(); ++i)
                 if (blobs.at(i).adjusted(-gap, -gap, gap, gap).intersects(merged)) {
-                    merged = merged.united(blobs.at(i));
-                    blobs.removeAt(i);
+                    merged = merged.united(blobs.takeAt(i));
+                    i = -1;
                 }
-            }
             blobs.append(merged);
         }
-    }
-    // Merging can make boxes touch that were apart; settle.
-    bool again = true;
-    while (again) {
-        again = false;
-        for (qsizetype i = 0; i < blobs.size() && !again; ++i)
-            for (qsizetype j = i + 1; j < blobs.size() && !again; ++j)
-                if (blobs.at(i).adjusted(-gap, -gap, gap, gap).intersects(blobs.at(j))) {
-                    blobs[i] = blobs.at(i).united(blobs.at(j));
-                    blobs.removeAt(j);
-                    again = true;
-                }
-    }
     return blobs;
 }
 
