@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 #include <cstddef>
+#include <map>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -38,9 +39,9 @@ private:
     bool fits(std::span<const Field> fields) const;
 
     mutable std::once_flag _learned;
-    mutable QVariantMap _shape;            // the keys, null values
-    mutable std::vector<const char *> _keys; // in the order given
-    mutable std::vector<size_t> _fieldOfKey; // position in key order -> field
+    mutable std::map<QString, QVariant> _shape; // the keys, null values
+    mutable std::vector<const char *> _keys;    // in the order given
+    mutable std::vector<size_t> _fieldOfKey;    // position in key order -> field
 };
 
 } // namespace corvane
