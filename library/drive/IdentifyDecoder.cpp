@@ -178,14 +178,14 @@ QVariantMap identifyDevice(Bytes id)
                                                ? QStringLiteral("not reported")
                                                : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81)));
 
-    const auto text = [&](const char *key, size_t offset, size_t length) {
-        const QString s = stringFromCStringSwapped(slice(id, offset, length));
+    const auto text = [&](const QString &key, size_t offset, size_t length) {
+        QString s = stringFromCStringSwapped(slice(id, offset, length));
         if (s.size() >= 2)
-            d.insert(QLatin1String(key), s);
+            d.insert(key, std::move(s));
     };
-    text("Device Model", 27 * 2, 40);
-    text("Serial Number", 10 * 2, 20);
-    text("Firmware Version", 23 * 2, 8);
+    text(QStringLiteral("Device Model"), 27 * 2, 40);
+    text(QStringLiteral("Serial Number"), 10 * 2, 20);
+    text(QStringLiteral("Firmware Version"), 23 * 2, 8);
 
     const unsigned rotation = word(id, 217);
     QString kind;
@@ -239,7 +239,6 @@ QVariantMap identifyDevice(Bytes id)
 
 QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
 {
-    QVariantMap d;
     const unsigned offline = u8(sd, 362);
     QString offlineText;
     switch (offline & 0x7F) {
@@ -251,44 +250,19 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     case 0x06: offlineText = QStringLiteral("Aborted by Device"); break;
     default: offlineText = QStringLiteral("Reserved"); break;
     }
-    d.insert(QStringLiteral("Offline data collection status"), offlineText);
 
     const unsigned caps = u8(sd, 367);
     const unsigned smartCaps = le16(sd, 368);
-    // The flags of this page. The capability table below reads them here, not
-    // by a search of `d` per row.
-    const std::pair<const char *, bool> flags[] = {
-        {"SMART Execute Offline Immediate", bool(caps & 0x01)},
-        {"Auto Offline Data Collection", bool(caps & 0x02)},
-        {"Abort Offline Collection Upon Command", bool(caps & 0x04)},
-        {"Offline Surface Scan Support", bool(caps & 0x08)},
-        {"Self-Test", bool(caps & 0x10)},
-        {"Conveyance Self-Test", bool(caps & 0x20)},
-        {"Selective Self-Test", bool(caps & 0x40)},
-        {"Auto Offline Data Collection Enabled", bool(offline & 0x80)},
-        {"Saves Data Before Power-Saving Mode", bool(smartCaps & 0x1)},
-        {"Autosave", bool(smartCaps & 0x2)},
-    };
-    for (const auto &[name, on] : flags)
-        d.insert(QLatin1String(name), on);
+    const bool executeOffline = caps & 0x01, autoOffline = caps & 0x02, abortOffline = caps & 0x04,
+               surfaceScan = caps & 0x08, selfTest = caps & 0x10, conveyance = caps & 0x20,
+               selective = caps & 0x40, autoOfflineEnabled = offline & 0x80, savesData = smartCaps & 0x1,
+               autosave = smartCaps & 0x2;
 
     const unsigned collectionTime = le16(sd, 364);
-    d.insert(QStringLiteral("Offline data collection time"),
-             collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString()));
-
-    const bool selfTest = caps & 0x10;
     const unsigned status = u8(sd, smartdata::kSelfTestStatus);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
-    d.insert(QStringLiteral("Self-test status"),
-             selfTest ? selfTestStatusLine(uint8_t(status))
-                      : QStringLiteral("Never Run"));
-    d.insert(QStringLiteral("Self-test progress"), percent);
-
     const unsigned shortPoll = selfTestPollingMinutes(sd, false);
     const unsigned extendedPoll = selfTestPollingMinutes(sd, true);
-    d.insert(QStringLiteral("Extended self-test polling time"), extendedPoll);
-    d.insert(QStringLiteral("Short self-test polling time"), shortPoll);
-    d.insert(QStringLiteral("Conveyance self-test polling time"), uint(u8(sd, 374)));
 
     static const char *const capArrayNames[16] = {
         "Auto Offline Data Collection", "Auto Offline Data Collection Enabled",
@@ -307,39 +281,60 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
             keys[i] = QLatin1String(capArrayNames[i]);
         return keys;
     }();
+    // The last six are IDENTIFY's logging and SCT flags.
+    const auto drive = [&](size_t key) { return driveProperties.value(capArrayKeys[key]).toBool(); };
+    const bool capArrayOn[16] = {
+        autoOffline, autoOfflineEnabled, savesData, autosave, executeOffline, abortOffline,
+        selfTest, conveyance, selective, surfaceScan,
+        drive(10), drive(11), drive(12), drive(13), drive(14), drive(15),
+    };
     QVariantList capArray;
     capArray.reserve(8);
-    // A flag of this page, else the drive's (IDENTIFY's logging and SCT flags).
-    const auto on = [&](size_t key) {
-        for (const auto &[name, value] : flags)
-            if (std::strcmp(name, capArrayNames[key]) == 0)
-                return value;
-        return driveProperties.value(capArrayKeys[key]).toBool();
-    };
     for (size_t row = 0; row < 8; ++row) {
         static const RecordShape shape;
         capArray.append(shape.make({
             {"key0", capArrayKeys[2 * row]},
             {"key1", capArrayKeys[2 * row + 1]},
-            {"val0", on(2 * row) ? check : QString()},
-            {"val1", on(2 * row + 1) ? check : QString()},
+            {"val0", capArrayOn[2 * row] ? check : QString()},
+            {"val1", capArrayOn[2 * row + 1] ? check : QString()},
         }));
     }
-    d.insert(QStringLiteral("capArray"), capArray);
 
-    const QVariantList selftests{
-        QVariantMap{{QStringLiteral("name"), QStringLiteral("Short")},
-                    {QStringLiteral("displayName"), QStringLiteral("Short offline")},
-                    {QStringLiteral("pollingTime"), shortPoll},
-                    {QStringLiteral("timeToComplete"), pollingTimeText(shortPoll)}},
-        QVariantMap{{QStringLiteral("name"), QStringLiteral("Extended")},
-                    {QStringLiteral("displayName"), QStringLiteral("Extended offline")},
-                    {QStringLiteral("pollingTime"), extendedPoll},
-                    {QStringLiteral("timeToComplete"), pollingTimeText(extendedPoll)}},
+    static const RecordShape selftest;
+    QVariantList selftests{
+        selftest.make({{"name", QStringLiteral("Short")},
+                       {"displayName", QStringLiteral("Short offline")},
+                       {"pollingTime", shortPoll},
+                       {"timeToComplete", pollingTimeText(shortPoll)}}),
+        selftest.make({{"name", QStringLiteral("Extended")},
+                       {"displayName", QStringLiteral("Extended offline")},
+                       {"pollingTime", extendedPoll},
+                       {"timeToComplete", pollingTimeText(extendedPoll)}}),
     };
-    d.insert(QStringLiteral("selftests"), selftests);
-    d.insert(QStringLiteral("isEnabledSelftest"), selfTest ? 1 : 0);
-    return d;
+
+    static const RecordShape shape;
+    return shape.make({
+        {"Offline data collection status", offlineText},
+        {"SMART Execute Offline Immediate", executeOffline},
+        {"Auto Offline Data Collection", autoOffline},
+        {"Abort Offline Collection Upon Command", abortOffline},
+        {"Offline Surface Scan Support", surfaceScan},
+        {"Self-Test", selfTest},
+        {"Conveyance Self-Test", conveyance},
+        {"Selective Self-Test", selective},
+        {"Auto Offline Data Collection Enabled", autoOfflineEnabled},
+        {"Saves Data Before Power-Saving Mode", savesData},
+        {"Autosave", autosave},
+        {"Offline data collection time", collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString())},
+        {"Self-test status", selfTest ? selfTestStatusLine(uint8_t(status)) : QStringLiteral("Never Run")},
+        {"Self-test progress", percent},
+        {"Extended self-test polling time", extendedPoll},
+        {"Short self-test polling time", shortPoll},
+        {"Conveyance self-test polling time", uint(u8(sd, 374))},
+        {"capArray", std::move(capArray)},
+        {"selftests", std::move(selftests)},
+        {"isEnabledSelftest", selfTest ? 1 : 0},
+    });
 }
 
 } // namespace corvane
