@@ -151,11 +151,11 @@ QString pollingTimeText(unsigned minutes)
     const unsigned h = minutes / 60, r = minutes % 60;
     QString text;
     if (h)
-        text += QStringLiteral("  %1 %2").arg(h).arg(h == 1 ? QStringLiteral("hour") : QStringLiteral("hours"));
+        text.append(u"  ").append(QString::number(h)).append(h == 1 ? u" hour" : u" hours");
     if (h && r)
-        text += QStringLiteral(", ");
+        text.append(u", ");
     if (r)
-        text += QStringLiteral("%1 %2").arg(r).arg(r == 1 ? QStringLiteral("minute") : QStringLiteral("minutes"));
+        text.append(QString::number(r)).append(r == 1 ? u" minute" : u" minutes");
     return text;
 }
 
