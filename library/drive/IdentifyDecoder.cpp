@@ -171,12 +171,50 @@ bool identifyPageValid(Bytes id)
 
 QVariantMap identifyDevice(Bytes id)
 {
-    QVariantMap d;
     // 0x0000 and 0xFFFF are how a drive says it does not report word 80.
     const unsigned w80 = word(id, 80);
-    d.insert(QStringLiteral("ataVersion"), w80 == 0 || w80 == 0xFFFF
-                                               ? QStringLiteral("not reported")
-                                               : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81)));
+    QString ataVersion = w80 == 0 || w80 == 0xFFFF ? QStringLiteral("not reported")
+                                                   : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81));
+
+    uint32_t logical = 512, physical = 512, offset = 0;
+    const unsigned w106 = word(id, 106);
+    if ((w106 & 0xC000) == 0x4000) {
+        // Words 117-118 count 16-bit words; a bogus count must not wrap to a tiny size.
+        if (w106 & 0x1000)
+            logical = uint32_t(std::min<uint64_t>(uint64_t(le32(id, 117 * 2)) * 2, UINT32_MAX));
+        physical = w106 & 0x2000 ? uint32_t(std::min<uint64_t>(uint64_t(logical) << (w106 & 0xF), UINT32_MAX))
+                                 : 512;
+        const unsigned w209 = word(id, 209);
+        if ((w209 & 0xC000) == 0x4000)
+            offset = uint32_t(std::min<uint64_t>(uint64_t(w209 & 0x3FFF) * logical, UINT32_MAX));
+    }
+
+    const uint64_t lba28 = le32(id, 60 * 2);
+    const uint64_t lba48 = (word(id, 83) & 0xC400) == 0x4400 ? le64(id, 100 * 2) : 0;
+    uint64_t sectors = lba28;
+    if (lba48 >= lba28 || (logical > 512 && lba48 != 0))
+        sectors = lba48;
+
+    const unsigned w206 = word(id, 206);
+    const unsigned w84 = word(id, 84);
+    // The keys every drive has; the few that depend on the drive follow.
+    static const RecordShape shape;
+    QVariantMap d = shape.make({
+        {"ataVersion", std::move(ataVersion)},
+        {"Transport Type", transportType(id).left(63)},
+        {"logicalSectorOffset", offset},
+        {"logicalSectorSize", logical},
+        {"physicalSectorSize", physical},
+        {"sectorSizeStr", QStringLiteral("%1 bytes logical, %2 bytes physical").arg(logical).arg(physical)},
+        {"sectors", quint64(sectors)},
+        {"WWN", worldWideName(id)},
+        {"SCT Status", bool(w206 & 0x01)},
+        {"SCT Error Recovery Control", bool(w206 & 0x08)},
+        {"SCT Feature Control", bool(w206 & 0x10)},
+        {"SCT Data Table", bool(w206 & 0x20)},
+        {"General Purpose Logging", (w84 & 0xC020) == 0x4020 ? 1 : 0},
+        {"Error Logging", (w84 & 0xC001) == 0x4001 ? 1 : 0},
+    });
 
     const auto text = [&](const QString &key, size_t offset, size_t length) {
         QString s = stringFromCStringSwapped(slice(id, offset, length));
@@ -195,45 +233,6 @@ QVariantMap identifyDevice(Bytes id)
         kind = QStringLiteral("HDD %1 rpm").arg(rotation);
     if (!kind.isEmpty())
         d.insert(QStringLiteral("Drive Type"), formFactorText(word(id, 168)) + kind);
-
-    d.insert(QStringLiteral("Transport Type"), transportType(id).left(63));
-
-    uint32_t logical = 512, physical = 512, offset = 0;
-    const unsigned w106 = word(id, 106);
-    if ((w106 & 0xC000) == 0x4000) {
-        // Words 117-118 count 16-bit words; a bogus count must not wrap to a tiny size.
-        if (w106 & 0x1000)
-            logical = uint32_t(std::min<uint64_t>(uint64_t(le32(id, 117 * 2)) * 2, UINT32_MAX));
-        physical = w106 & 0x2000 ? uint32_t(std::min<uint64_t>(uint64_t(logical) << (w106 & 0xF), UINT32_MAX))
-                                 : 512;
-        const unsigned w209 = word(id, 209);
-        if ((w209 & 0xC000) == 0x4000)
-            offset = uint32_t(std::min<uint64_t>(uint64_t(w209 & 0x3FFF) * logical, UINT32_MAX));
-    }
-    d.insert(QStringLiteral("logicalSectorOffset"), offset);
-    d.insert(QStringLiteral("logicalSectorSize"), logical);
-    d.insert(QStringLiteral("physicalSectorSize"), physical);
-    d.insert(QStringLiteral("sectorSizeStr"),
-             QStringLiteral("%1 bytes logical, %2 bytes physical").arg(logical).arg(physical));
-
-    const uint64_t lba28 = le32(id, 60 * 2);
-    const uint64_t lba48 = (word(id, 83) & 0xC400) == 0x4400 ? le64(id, 100 * 2) : 0;
-    uint64_t sectors = lba28;
-    if (lba48 >= lba28 || (logical > 512 && lba48 != 0))
-        sectors = lba48;
-    d.insert(QStringLiteral("sectors"), quint64(sectors));
-
-    d.insert(QStringLiteral("WWN"), worldWideName(id));
-
-    const unsigned w206 = word(id, 206);
-    d.insert(QStringLiteral("SCT Status"), bool(w206 & 0x01));
-    d.insert(QStringLiteral("SCT Error Recovery Control"), bool(w206 & 0x08));
-    d.insert(QStringLiteral("SCT Feature Control"), bool(w206 & 0x10));
-    d.insert(QStringLiteral("SCT Data Table"), bool(w206 & 0x20));
-
-    const unsigned w84 = word(id, 84);
-    d.insert(QStringLiteral("General Purpose Logging"), (w84 & 0xC020) == 0x4020 ? 1 : 0);
-    d.insert(QStringLiteral("Error Logging"), (w84 & 0xC001) == 0x4001 ? 1 : 0);
     return d;
 }
 

@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -20,8 +22,25 @@ class RecordShape
 public:
     struct Field
     {
+        template<typename T>
+        Field(const char *name, T &&v) : key(name)
+        {
+            new (&value) QVariant(std::forward<T>(v));
+        }
+        Field(const Field &) = delete;
+        Field &operator=(const Field &) = delete;
+        // make() moves the values out; the null ones left behind own
+        // nothing, and a destructor call for each was a cost of its own.
+        ~Field()
+        {
+            if (value.isValid())
+                value.~QVariant();
+        }
+
         const char *key; // Latin-1
-        QVariant value;
+        union {
+            QVariant value;
+        };
     };
 
     // Give the same keys in the same order on every call (later fields win
