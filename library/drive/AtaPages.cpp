@@ -70,7 +70,7 @@ void merge(QVariantMap &into, QVariantMap values)
     into = QVariantMap(std::move(to));
 }
 
-QString text(const QVariantMap &map, const char *key) { return map.value(QLatin1String(key)).toString(); }
+QString text(const QVariantMap &map, const QString &key) { return map.value(key).toString(); }
 
 } // namespace
 
@@ -146,11 +146,13 @@ QVariantMap decodeAtaDrive(const AtaPages &pages, const QVariantMap &settings, c
         if (smartDataValid(pages.smartData)) {
             // After IDENTIFY: the capability table reads its logging and SCT flags.
             merge(p, capabilities(pages.smartData, p));
-            const QString model = text(settings, "Device Model");
-            const QString firmware = text(settings, "Firmware Version");
+            static const QString modelKey = QStringLiteral("Device Model");
+            static const QString firmwareKey = QStringLiteral("Firmware Version");
+            const QString model = text(settings, modelKey);
+            const QString firmware = text(settings, firmwareKey);
             merge(p, attributesModel(db, pages.smartData, pages.smartThresh,
-                                     model.isEmpty() ? text(p, "Device Model") : model,
-                                     firmware.isEmpty() && model.isEmpty() ? text(p, "Firmware Version") : firmware,
+                                     model.isEmpty() ? text(p, modelKey) : model,
+                                     firmware.isEmpty() && model.isEmpty() ? text(p, firmwareKey) : firmware,
                                      ignore, exceeded));
         } else {
             merge(p, capabilities(Page{}, p));

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <utility>
 #include <map>
 #include <climits>
 #include <limits>
@@ -55,6 +55,46 @@ QString format(const char *fmt, A... args)
 int clampInt32(long long v)
 {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
+}
+
+// The texts of 0..255, made once and never freed: most fields of a record
+// are bytes, and copies of raw data cost no reference counting.
+const QString &byteText(uint8_t v)
+{
+    static const std::array<QString, 256> texts = [] {
+        static char16_t storage[256][4];
+        std::array<QString, 256> t;
+        for (int i = 0; i < 256; ++i) {
+            const QString n = QString::number(i);
+            std::copy(n.utf16(), n.utf16() + n.size(), storage[i]);
+            t[size_t(i)] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), n.size());
+        }
+        return t;
+    }();
+    return texts[v];
+}
+
+// Flags in four hex digits. Drives set only the low bits, so the texts of
+// 0..255 are made once, like byteText()'s.
+QString hex4(uint16_t v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    static const std::array<QString, 256> low = [] {
+        static char16_t storage[256][4];
+        std::array<QString, 256> t;
+        for (unsigned i = 0; i < 256; ++i) {
+            storage[i][0] = storage[i][1] = u'0';
+            storage[i][2] = char16_t(digits[i >> 4]);
+            storage[i][3] = char16_t(digits[i & 15]);
+            t[i] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), 4);
+        }
+        return t;
+    }();
+    if (v < low.size())
+        return low[v];
+    const QChar text[4] = {QLatin1Char(digits[v >> 12]), QLatin1Char(digits[(v >> 8) & 15]),
+                           QLatin1Char(digits[(v >> 4) & 15]), QLatin1Char(digits[v & 15])};
+    return QString(text, 4);
 }
 
 } // namespace
@@ -108,35 +148,66 @@ void raw(std::span<const uint8_t> rawBytes, std::span<int16_t, 4> temp)
     }
 }
 
+enum class Format {
+    Raw8,
+    Raw16,
+    Hex48,
+    Raw48_54321,
+    Raw56,
+    Hex56,
+    Raw64,
+    Hex64,
+    Raw16Raw16,
+    Raw16Avg16,
+    Raw24Raw8,
+    Raw24Raw24,
+    Raw24Raw32,
+    Sec2Hour,
+    Min2Hour,
+    HalfMin2Hour,
+    Msec24Hour32,
+    Temp10x,
+    TempMinMax,
+    Raw24Raw32_210zr54,
+    Raw24Raw32_04321,
+    Raw24Raw32_zvzzzw,
+    Raw24Raw24_z54z10,
+    Raw24Raw24_w01234,
+    Raw24Raw24_w01z23,
+    Hex64_w012345r,
+    Hex48_w01234,
+    Raw48, // and every name not known here
+};
+
 // Every format decodeRawAttribute() knows besides "raw48", lower case.
-constexpr const char *kFormatNames[] = {
-    "raw8",
-    "raw16",
-    "hex48",
-    "raw48:54321",
-    "raw56",
-    "hex56",
-    "raw64",
-    "hex64",
-    "raw16(raw16)",
-    "raw16(avg16)",
-    "raw24(raw8)",
-    "raw24/raw24",
-    "raw24/raw32",
-    "sec2hour",
-    "min2hour",
-    "halfmin2hour",
-    "msec24hour32",
-    "temp10x",
-    "tempminmax",
-    "raw24/raw32:210zr54",
-    "raw24/raw32:04321",
-    "raw24/raw32:zvzzzw",
-    "raw24/raw24:z54z10",
-    "raw24/raw24:w01234",
-    "raw24/raw24:w01z23",
-    "hex64:w012345r",
-    "hex48:w01234",
+constexpr std::pair<const char *, Format> kFormats[] = {
+    {"raw8", Format::Raw8},
+    {"raw16", Format::Raw16},
+    {"hex48", Format::Hex48},
+    {"raw48:54321", Format::Raw48_54321},
+    {"raw56", Format::Raw56},
+    {"hex56", Format::Hex56},
+    {"raw64", Format::Raw64},
+    {"hex64", Format::Hex64},
+    {"raw16(raw16)", Format::Raw16Raw16},
+    {"raw16(avg16)", Format::Raw16Avg16},
+    {"raw24(raw8)", Format::Raw24Raw8},
+    {"raw24/raw24", Format::Raw24Raw24},
+    {"raw24/raw32", Format::Raw24Raw32},
+    {"sec2hour", Format::Sec2Hour},
+    {"min2hour", Format::Min2Hour},
+    {"halfmin2hour", Format::HalfMin2Hour},
+    {"msec24hour32", Format::Msec24Hour32},
+    {"temp10x", Format::Temp10x},
+    {"tempminmax", Format::TempMinMax},
+    {"raw24/raw32:210zr54", Format::Raw24Raw32_210zr54},
+    {"raw24/raw32:04321", Format::Raw24Raw32_04321},
+    {"raw24/raw32:zvzzzw", Format::Raw24Raw32_zvzzzw},
+    {"raw24/raw24:z54z10", Format::Raw24Raw24_z54z10},
+    {"raw24/raw24:w01234", Format::Raw24Raw24_w01234},
+    {"raw24/raw24:w01z23", Format::Raw24Raw24_w01z23},
+    {"hex64:w012345r", Format::Hex64_w012345r},
+    {"hex48:w01234", Format::Hex48_w01234},
 };
 
 QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtName)
@@ -144,88 +215,93 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
     const Bytes e = entry;
     // Most attributes are raw48, a name the table below does not hold.
     static const QString raw48 = QStringLiteral("raw48");
-    if (fmtName == raw48)
-        return QString::number(le(e, R0, R1, R2, R3, R4, R5));
+    if (fmtName == raw48) {
+        // Counters that stay at zero or small: a shared text, nothing allocated.
+        const ull value = le(e, R0, R1, R2, R3, R4, R5);
+        return value <= 255 ? byteText(uint8_t(value)) : QString::number(value);
+    }
     // Formats are looked up by name once, not compared one by one.
-    static const QHash<QString, int> formats = [] {
-        QHash<QString, int> h;
-        int k = 0;
-        for (const char *name : kFormatNames)
-            h.insert(QString::fromLatin1(name), k++);
+    static const QHash<QString, Format> formats = [] {
+        QHash<QString, Format> h;
+        for (const auto &[name, format] : kFormats)
+            h.insert(QString::fromLatin1(name), format);
         return h;
     }();
-    int known = formats.value(fmtName, -1);
-    if (known < 0 && !fmtName.isEmpty())
-        known = formats.value(fmtName.toLower(), -1);
-    const auto is = [&](const char *name) { return known >= 0 && std::strcmp(kFormatNames[known], name) == 0; };
+    Format known = formats.value(fmtName, Format::Raw48);
+    if (known == Format::Raw48 && !fmtName.isEmpty())
+        known = formats.value(fmtName.toLower(), Format::Raw48);
 
-    if (is("raw8"))
+    switch (known) {
+    case Format::Raw8:
         return format("%d %d %d %d %d %d", u8(e, R5), u8(e, R4), u8(e, R3), u8(e, R2), u8(e, R1), u8(e, R0));
-    if (is("raw16"))
+    case Format::Raw16:
         return format("%u %u %u", unsigned(le(e, R4, R5)), unsigned(le(e, R2, R3)), unsigned(le(e, R0, R1)));
-    if (is("hex48"))
+    case Format::Hex48:
         return format("0x%012llx", le(e, R0, R1, R2, R3, R4, R5));
-    if (is("raw48:54321"))
+    case Format::Raw48_54321:
         return QString::number(le(e, R1, R2, R3, R4, R5));
-    if (is("raw56"))
+    case Format::Raw56:
         return QString::number(le(e, R0, R1, R2, R3, R4, R5, X));
-    if (is("hex56"))
+    case Format::Hex56:
         return format("0x%014llx", le(e, R0, R1, R2, R3, R4, R5, X));
-    if (is("raw64"))
+    case Format::Raw64:
         return QString::number(le(e, V, W, R0, R1, R2, R3, R4, R5));
-    if (is("hex64"))
+    case Format::Hex64:
         return format("0x%016llx", le(e, V, W, R0, R1, R2, R3, R4, R5));
-    if (is("raw16(raw16)"))
+    case Format::Raw16Raw16:
         return format("%u (%u %u)", unsigned(le(e, R0, R1)), unsigned(le(e, R4, R5)), unsigned(le(e, R2, R3)));
-    if (is("raw16(avg16)"))
+    case Format::Raw16Avg16:
         return format("%u (%u)", unsigned(le(e, R0, R1)), unsigned(le(e, R2, R3)));
-    if (is("raw24(raw8)"))
+    case Format::Raw24Raw8:
         return format("%u (%d %d %d)", unsigned(le(e, R0, R1, R2)), u8(e, R5), u8(e, R4), u8(e, R3));
-    if (is("raw24/raw24"))
+    case Format::Raw24Raw24:
         return format("%llu/%llu", le(e, R3, R4, R5), le(e, R0, R1, R2));
-    if (is("raw24/raw32"))
+    case Format::Raw24Raw32:
         return format("%llu/%llu", le(e, R4, R5, X), le(e, R0, R1, R2));
-    if (is("sec2hour")) {
+    case Format::Sec2Hour: {
         const ull s = le(e, R0, R1, R2, R3, R4, R5);
         return format("%02llu:%02llu:%02llus", s / 3600, (s % 3600) / 60, s % 60);
     }
-    if (is("min2hour")) {
+    case Format::Min2Hour: {
         const ull m = le(e, R0, R1, R2, R3);
         return format("%02llu:%02llu (%u)", m / 60, m % 60, unsigned(le(e, R4, R5)));
     }
-    if (is("halfmin2hour")) {
+    case Format::HalfMin2Hour: {
         const ull h = le(e, R0, R1, R2, R3, R4, R5);
         return format("%02llu:%02llu", h / 120, (h / 2) % 60);
     }
-    if (is("msec24hour32")) {
+    case Format::Msec24Hour32: {
         const ull m = le(e, R4, R5, X);
         // Decimals through QString: printf would follow the user's locale (Qt sets it) and write "40,293".
         return format("%llu:%02llu:", le(e, R0, R1, R2, R3), m / 60000)
                + QString::number(double(m % 60000) / 1000.0, 'f', 3).rightJustified(6, u'0');
     }
-    if (is("temp10x"))
+    case Format::Temp10x:
         return QString::number(double(le(e, R0, R1)) / 10.0, 'f', 1);
-    if (is("tempminmax")) {
+    case Format::TempMinMax: {
         std::array<int16_t, 4> t{};
         raw(slice(e, R0, 6), t);
         return format("%d, %d, %d, %d", t[0], t[1], t[2], t[3]);
     }
-    if (is("raw24/raw32:210zr54"))
+    case Format::Raw24Raw32_210zr54:
         return format("%llu/%llu", le(e, R0, R1, R2), le(e, R4, R5, X));
-    if (is("raw24/raw32:04321"))
+    case Format::Raw24Raw32_04321:
         return format("%hhu/%u", u8(e, R0), unsigned(le(e, R1, R2, R3, R4)));
-    if (is("raw24/raw32:zvzzzw"))
+    case Format::Raw24Raw32_zvzzzw:
         return format("%hhu/%hhu", u8(e, V), u8(e, W));
-    if (is("raw24/raw24:z54z10"))
+    case Format::Raw24Raw24_z54z10:
         return format("%d/%d", int(le(e, R4, R5)), int(le(e, R0, R1)));
-    if (is("raw24/raw24:w01234"))
+    case Format::Raw24Raw24_w01234:
         return format("%llu/%llu", be(e, W, R0, R1), be(e, R2, R3, R4));
-    if (is("raw24/raw24:w01z23"))
+    case Format::Raw24Raw24_w01z23:
         return format("%llu/%llu", be(e, W, R0, R1), be(e, R2, R3));
-    if (is("hex64:w012345r"))
+    case Format::Hex64_w012345r:
         return format("0x%016llx", be(e, W, R0, R1, R2, R3, R4, R5, X));
-    if (is("hex48:w01234"))
+    case Format::Hex48_w01234:
         return format("0x%016llx", be(e, W, R0, R1, R2, R3, R4));
+    case Format::Raw48:
+        break;
+    }
     // "raw48", "default" and every name not known here. Most attributes are
     // raw48: printf's format parsing was a tenth of the attribute pass.
     return QString::number(le(e, R0, R1, R2, R3, R4, R5));
@@ -233,31 +309,6 @@ QString decodeRawAttribute(std::span<const uint8_t> entry, const QString &fmtNam
 
 
 namespace {
-
-// The texts of 0..255, made once and never freed: most fields of a record
-// are bytes, and copies of raw data cost no reference counting.
-const QString &byteText(uint8_t v)
-{
-    static const std::array<QString, 256> texts = [] {
-        static char16_t storage[256][4];
-        std::array<QString, 256> t;
-        for (int i = 0; i < 256; ++i) {
-            const QString n = QString::number(i);
-            std::copy(n.utf16(), n.utf16() + n.size(), storage[i]);
-            t[size_t(i)] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), n.size());
-        }
-        return t;
-    }();
-    return texts[v];
-}
-
-QString hex4(uint16_t v)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    const QChar text[4] = {QLatin1Char(digits[v >> 12]), QLatin1Char(digits[(v >> 8) & 15]),
-                           QLatin1Char(digits[(v >> 4) & 15]), QLatin1Char(digits[v & 15])};
-    return QString(text, 4);
-}
 
 // The hard-drive hint: "seek", "spin", "head" or "fly" anywhere, any letter
 // case. The words are ASCII letters, so folding by hand is enough (and QChar's
@@ -331,7 +382,12 @@ QString presetText(const QVariantMap *preset, const QString &key)
     if (!preset)
         return {};
     const auto it = preset->constFind(key);
-    return it == preset->cend() ? QString() : it->toString();
+    if (it == preset->cend())
+        return {};
+    // The database's texts are shared, not converted.
+    if (it->metaType() == QMetaType::fromType<QString>())
+        return *static_cast<const QString *>(it->constData());
+    return it->toString();
 }
 
 } // namespace

@@ -151,11 +151,11 @@ QString pollingTimeText(unsigned minutes)
     const unsigned h = minutes / 60, r = minutes % 60;
     QString text;
     if (h)
-        text += QStringLiteral("  %1 %2").arg(h).arg(h == 1 ? QStringLiteral("hour") : QStringLiteral("hours"));
+        text.append(u"  ").append(QString::number(h)).append(h == 1 ? u" hour" : u" hours");
     if (h && r)
-        text += QStringLiteral(", ");
+        text.append(u", ");
     if (r)
-        text += QStringLiteral("%1 %2").arg(r).arg(r == 1 ? QStringLiteral("minute") : QStringLiteral("minutes"));
+        text.append(QString::number(r)).append(r == 1 ? u" minute" : u" minutes");
     return text;
 }
 
@@ -171,32 +171,10 @@ bool identifyPageValid(Bytes id)
 
 QVariantMap identifyDevice(Bytes id)
 {
-    QVariantMap d;
     // 0x0000 and 0xFFFF are how a drive says it does not report word 80.
     const unsigned w80 = word(id, 80);
-    d.insert(QStringLiteral("ataVersion"), w80 == 0 || w80 == 0xFFFF
-                                               ? QStringLiteral("not reported")
-                                               : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81)));
-
-    const auto text = [&](const char *key, size_t offset, size_t length) {
-        const QString s = stringFromCStringSwapped(slice(id, offset, length));
-        if (s.size() >= 2)
-            d.insert(QLatin1String(key), s);
-    };
-    text("Device Model", 27 * 2, 40);
-    text("Serial Number", 10 * 2, 20);
-    text("Firmware Version", 23 * 2, 8);
-
-    const unsigned rotation = word(id, 217);
-    QString kind;
-    if (rotation == 1)
-        kind = QStringLiteral("SSD");
-    else if (rotation >= 0x0401 && rotation <= 0xFFFE)
-        kind = QStringLiteral("HDD %1 rpm").arg(rotation);
-    if (!kind.isEmpty())
-        d.insert(QStringLiteral("Drive Type"), formFactorText(word(id, 168)) + kind);
-
-    d.insert(QStringLiteral("Transport Type"), transportType(id).left(63));
+    QString ataVersion = w80 == 0 || w80 == 0xFFFF ? QStringLiteral("not reported")
+                                                   : ata::ataVersionMajor(highestBit(w80, 10), word(id, 81));
 
     uint32_t logical = 512, physical = 512, offset = 0;
     const unsigned w106 = word(id, 106);
@@ -210,36 +188,56 @@ QVariantMap identifyDevice(Bytes id)
         if ((w209 & 0xC000) == 0x4000)
             offset = uint32_t(std::min<uint64_t>(uint64_t(w209 & 0x3FFF) * logical, UINT32_MAX));
     }
-    d.insert(QStringLiteral("logicalSectorOffset"), offset);
-    d.insert(QStringLiteral("logicalSectorSize"), logical);
-    d.insert(QStringLiteral("physicalSectorSize"), physical);
-    d.insert(QStringLiteral("sectorSizeStr"),
-             QStringLiteral("%1 bytes logical, %2 bytes physical").arg(logical).arg(physical));
 
     const uint64_t lba28 = le32(id, 60 * 2);
     const uint64_t lba48 = (word(id, 83) & 0xC400) == 0x4400 ? le64(id, 100 * 2) : 0;
     uint64_t sectors = lba28;
     if (lba48 >= lba28 || (logical > 512 && lba48 != 0))
         sectors = lba48;
-    d.insert(QStringLiteral("sectors"), quint64(sectors));
-
-    d.insert(QStringLiteral("WWN"), worldWideName(id));
 
     const unsigned w206 = word(id, 206);
-    d.insert(QStringLiteral("SCT Status"), bool(w206 & 0x01));
-    d.insert(QStringLiteral("SCT Error Recovery Control"), bool(w206 & 0x08));
-    d.insert(QStringLiteral("SCT Feature Control"), bool(w206 & 0x10));
-    d.insert(QStringLiteral("SCT Data Table"), bool(w206 & 0x20));
-
     const unsigned w84 = word(id, 84);
-    d.insert(QStringLiteral("General Purpose Logging"), (w84 & 0xC020) == 0x4020 ? 1 : 0);
-    d.insert(QStringLiteral("Error Logging"), (w84 & 0xC001) == 0x4001 ? 1 : 0);
+    // The keys every drive has; the few that depend on the drive follow.
+    static const RecordShape shape;
+    QVariantMap d = shape.make({
+        {"ataVersion", std::move(ataVersion)},
+        {"Transport Type", transportType(id).left(63)},
+        {"logicalSectorOffset", offset},
+        {"logicalSectorSize", logical},
+        {"physicalSectorSize", physical},
+        {"sectorSizeStr", QStringLiteral("%1 bytes logical, %2 bytes physical").arg(logical).arg(physical)},
+        {"sectors", quint64(sectors)},
+        {"WWN", worldWideName(id)},
+        {"SCT Status", bool(w206 & 0x01)},
+        {"SCT Error Recovery Control", bool(w206 & 0x08)},
+        {"SCT Feature Control", bool(w206 & 0x10)},
+        {"SCT Data Table", bool(w206 & 0x20)},
+        {"General Purpose Logging", (w84 & 0xC020) == 0x4020 ? 1 : 0},
+        {"Error Logging", (w84 & 0xC001) == 0x4001 ? 1 : 0},
+    });
+
+    const auto text = [&](const QString &key, size_t offset, size_t length) {
+        QString s = stringFromCStringSwapped(slice(id, offset, length));
+        if (s.size() >= 2)
+            d.insert(key, std::move(s));
+    };
+    text(QStringLiteral("Device Model"), 27 * 2, 40);
+    text(QStringLiteral("Serial Number"), 10 * 2, 20);
+    text(QStringLiteral("Firmware Version"), 23 * 2, 8);
+
+    const unsigned rotation = word(id, 217);
+    QString kind;
+    if (rotation == 1)
+        kind = QStringLiteral("SSD");
+    else if (rotation >= 0x0401 && rotation <= 0xFFFE)
+        kind = QStringLiteral("HDD %1 rpm").arg(rotation);
+    if (!kind.isEmpty())
+        d.insert(QStringLiteral("Drive Type"), formFactorText(word(id, 168)) + kind);
     return d;
 }
 
 QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
 {
-    QVariantMap d;
     const unsigned offline = u8(sd, 362);
     QString offlineText;
     switch (offline & 0x7F) {
@@ -251,44 +249,19 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
     case 0x06: offlineText = QStringLiteral("Aborted by Device"); break;
     default: offlineText = QStringLiteral("Reserved"); break;
     }
-    d.insert(QStringLiteral("Offline data collection status"), offlineText);
 
     const unsigned caps = u8(sd, 367);
     const unsigned smartCaps = le16(sd, 368);
-    // The flags of this page. The capability table below reads them here, not
-    // by a search of `d` per row.
-    const std::pair<const char *, bool> flags[] = {
-        {"SMART Execute Offline Immediate", bool(caps & 0x01)},
-        {"Auto Offline Data Collection", bool(caps & 0x02)},
-        {"Abort Offline Collection Upon Command", bool(caps & 0x04)},
-        {"Offline Surface Scan Support", bool(caps & 0x08)},
-        {"Self-Test", bool(caps & 0x10)},
-        {"Conveyance Self-Test", bool(caps & 0x20)},
-        {"Selective Self-Test", bool(caps & 0x40)},
-        {"Auto Offline Data Collection Enabled", bool(offline & 0x80)},
-        {"Saves Data Before Power-Saving Mode", bool(smartCaps & 0x1)},
-        {"Autosave", bool(smartCaps & 0x2)},
-    };
-    for (const auto &[name, on] : flags)
-        d.insert(QLatin1String(name), on);
+    const bool executeOffline = caps & 0x01, autoOffline = caps & 0x02, abortOffline = caps & 0x04,
+               surfaceScan = caps & 0x08, selfTest = caps & 0x10, conveyance = caps & 0x20,
+               selective = caps & 0x40, autoOfflineEnabled = offline & 0x80, savesData = smartCaps & 0x1,
+               autosave = smartCaps & 0x2;
 
     const unsigned collectionTime = le16(sd, 364);
-    d.insert(QStringLiteral("Offline data collection time"),
-             collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString()));
-
-    const bool selfTest = caps & 0x10;
     const unsigned status = u8(sd, smartdata::kSelfTestStatus);
     const unsigned percent = (100u - 10u * (status & 0x0F)) & 0xFF;
-    d.insert(QStringLiteral("Self-test status"),
-             selfTest ? selfTestStatusLine(uint8_t(status))
-                      : QStringLiteral("Never Run"));
-    d.insert(QStringLiteral("Self-test progress"), percent);
-
     const unsigned shortPoll = selfTestPollingMinutes(sd, false);
     const unsigned extendedPoll = selfTestPollingMinutes(sd, true);
-    d.insert(QStringLiteral("Extended self-test polling time"), extendedPoll);
-    d.insert(QStringLiteral("Short self-test polling time"), shortPoll);
-    d.insert(QStringLiteral("Conveyance self-test polling time"), uint(u8(sd, 374)));
 
     static const char *const capArrayNames[16] = {
         "Auto Offline Data Collection", "Auto Offline Data Collection Enabled",
@@ -307,39 +280,60 @@ QVariantMap capabilities(Bytes sd, const QVariantMap &driveProperties)
             keys[i] = QLatin1String(capArrayNames[i]);
         return keys;
     }();
+    // The last six are IDENTIFY's logging and SCT flags.
+    const auto drive = [&](size_t key) { return driveProperties.value(capArrayKeys[key]).toBool(); };
+    const bool capArrayOn[16] = {
+        autoOffline, autoOfflineEnabled, savesData, autosave, executeOffline, abortOffline,
+        selfTest, conveyance, selective, surfaceScan,
+        drive(10), drive(11), drive(12), drive(13), drive(14), drive(15),
+    };
     QVariantList capArray;
     capArray.reserve(8);
-    // A flag of this page, else the drive's (IDENTIFY's logging and SCT flags).
-    const auto on = [&](size_t key) {
-        for (const auto &[name, value] : flags)
-            if (std::strcmp(name, capArrayNames[key]) == 0)
-                return value;
-        return driveProperties.value(capArrayKeys[key]).toBool();
-    };
     for (size_t row = 0; row < 8; ++row) {
         static const RecordShape shape;
         capArray.append(shape.make({
             {"key0", capArrayKeys[2 * row]},
             {"key1", capArrayKeys[2 * row + 1]},
-            {"val0", on(2 * row) ? check : QString()},
-            {"val1", on(2 * row + 1) ? check : QString()},
+            {"val0", capArrayOn[2 * row] ? check : QString()},
+            {"val1", capArrayOn[2 * row + 1] ? check : QString()},
         }));
     }
-    d.insert(QStringLiteral("capArray"), capArray);
 
-    const QVariantList selftests{
-        QVariantMap{{QStringLiteral("name"), QStringLiteral("Short")},
-                    {QStringLiteral("displayName"), QStringLiteral("Short offline")},
-                    {QStringLiteral("pollingTime"), shortPoll},
-                    {QStringLiteral("timeToComplete"), pollingTimeText(shortPoll)}},
-        QVariantMap{{QStringLiteral("name"), QStringLiteral("Extended")},
-                    {QStringLiteral("displayName"), QStringLiteral("Extended offline")},
-                    {QStringLiteral("pollingTime"), extendedPoll},
-                    {QStringLiteral("timeToComplete"), pollingTimeText(extendedPoll)}},
+    static const RecordShape selftest;
+    QVariantList selftests{
+        selftest.make({{"name", QStringLiteral("Short")},
+                       {"displayName", QStringLiteral("Short offline")},
+                       {"pollingTime", shortPoll},
+                       {"timeToComplete", pollingTimeText(shortPoll)}}),
+        selftest.make({{"name", QStringLiteral("Extended")},
+                       {"displayName", QStringLiteral("Extended offline")},
+                       {"pollingTime", extendedPoll},
+                       {"timeToComplete", pollingTimeText(extendedPoll)}}),
     };
-    d.insert(QStringLiteral("selftests"), selftests);
-    d.insert(QStringLiteral("isEnabledSelftest"), selfTest ? 1 : 0);
-    return d;
+
+    static const RecordShape shape;
+    return shape.make({
+        {"Offline data collection status", offlineText},
+        {"SMART Execute Offline Immediate", executeOffline},
+        {"Auto Offline Data Collection", autoOffline},
+        {"Abort Offline Collection Upon Command", abortOffline},
+        {"Offline Surface Scan Support", surfaceScan},
+        {"Self-Test", selfTest},
+        {"Conveyance Self-Test", conveyance},
+        {"Selective Self-Test", selective},
+        {"Auto Offline Data Collection Enabled", autoOfflineEnabled},
+        {"Saves Data Before Power-Saving Mode", savesData},
+        {"Autosave", autosave},
+        {"Offline data collection time", collectionTime ? QVariant(uint(collectionTime)) : QVariant(QString())},
+        {"Self-test status", selfTest ? selfTestStatusLine(uint8_t(status)) : QStringLiteral("Never Run")},
+        {"Self-test progress", percent},
+        {"Extended self-test polling time", extendedPoll},
+        {"Short self-test polling time", shortPoll},
+        {"Conveyance self-test polling time", uint(u8(sd, 374))},
+        {"capArray", std::move(capArray)},
+        {"selftests", std::move(selftests)},
+        {"isEnabledSelftest", selfTest ? 1 : 0},
+    });
 }
 
 } // namespace corvane

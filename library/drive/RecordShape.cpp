@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <new>
 
 namespace corvane {
 
@@ -35,25 +36,26 @@ bool RecordShape::fits(std::span<const Field> fields) const
 QVariantMap RecordShape::make(std::span<Field> fields) const
 {
     std::call_once(_learned, [&] {
-        _shape = byKey(fields);
-        for (QVariant &value : _shape)
-            value = QVariant();
-        _fieldOfKey.resize(size_t(_shape.size()));
+        for (const Field &f : fields)
+            _shape.insert_or_assign(QString::fromLatin1(f.key), QVariant());
+        _fieldOfKey.resize(_shape.size());
         size_t index = 0;
         for (const Field &f : fields) {
             _keys.push_back(f.key);
-            const auto at = _shape.constFind(QString::fromLatin1(f.key));
-            _fieldOfKey[size_t(std::distance(_shape.cbegin(), at))] = index++;
+            const auto at = _shape.find(QString::fromLatin1(f.key));
+            _fieldOfKey[size_t(std::distance(_shape.begin(), at))] = index++;
         }
     });
     if (!fits(fields))
         return byKey(fields);
-    QVariantMap m = _shape;
-    m.detach();
+    // The copy's values are null variants, which own nothing: each value is
+    // built in its place without destroying the null one first. The walk is
+    // on the std::map itself, as every non-const QMap call checks for sharing.
+    std::map<QString, QVariant> m = _shape;
     auto slot = _fieldOfKey.cbegin();
-    for (auto it = m.begin(); it != m.end(); ++it)
-        *it = std::move(fields[*slot++].value);
-    return m;
+    for (auto &[key, value] : m)
+        new (&value) QVariant(std::move(fields[*slot++].value));
+    return QVariantMap(std::move(m));
 }
 
 } // namespace corvane

@@ -8,8 +8,11 @@
 #include <QVariantMap>
 
 #include <cstddef>
+#include <map>
 #include <mutex>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -19,8 +22,25 @@ class RecordShape
 public:
     struct Field
     {
+        template<typename T>
+        Field(const char *name, T &&v) : key(name)
+        {
+            new (&value) QVariant(std::forward<T>(v));
+        }
+        Field(const Field &) = delete;
+        Field &operator=(const Field &) = delete;
+        // make() moves the values out; the null ones left behind own
+        // nothing, and a destructor call for each was a cost of its own.
+        ~Field()
+        {
+            if (value.isValid())
+                value.~QVariant();
+        }
+
         const char *key; // Latin-1
-        QVariant value;
+        union {
+            QVariant value;
+        };
     };
 
     // Give the same keys in the same order on every call (later fields win
@@ -38,9 +58,9 @@ private:
     bool fits(std::span<const Field> fields) const;
 
     mutable std::once_flag _learned;
-    mutable QVariantMap _shape;            // the keys, null values
-    mutable std::vector<const char *> _keys; // in the order given
-    mutable std::vector<size_t> _fieldOfKey; // position in key order -> field
+    mutable std::map<QString, QVariant> _shape; // the keys, null values
+    mutable std::vector<const char *> _keys;    // in the order given
+    mutable std::vector<size_t> _fieldOfKey;    // position in key order -> field
 };
 
 } // namespace corvane

@@ -144,12 +144,14 @@ QVariantMap smartLogs(Bytes dir)
             byAddress.emplace_hint(byAddress.end(), named[size_t(i)].key, logs.at(i));
         logDir = QVariantMap(std::move(byAddress));
     }
-    return {
-        {QStringLiteral("logDirVersion"), version},
-        {QStringLiteral("isEnabledLogDir"), logs.isEmpty() ? 0 : 1},
-        {QStringLiteral("logs"), logs},
-        {QStringLiteral("logDir"), logDir},
-    };
+    const int enabled = logs.isEmpty() ? 0 : 1;
+    static const RecordShape summary;
+    return summary.make({
+        {"logDirVersion", version},
+        {"isEnabledLogDir", enabled},
+        {"logs", std::move(logs)},
+        {"logDir", std::move(logDir)},
+    });
 }
 
 QVariantMap errorLog(Bytes page)
@@ -191,15 +193,18 @@ QVariantMap errorLog(Bytes page)
         }));
     }
     const unsigned count = le16(page, 452);
-    return {
-        {QStringLiteral("errorLog"), errors},
-        {QStringLiteral("isEnabledErrorLog"), errors.isEmpty() ? 0 : 1},
-        {QStringLiteral("errorLogVersion"), uint(u8(page, 0))},
-        {QStringLiteral("errorLogIndex"), uint(u8(page, 1))},
-        {QStringLiteral("lifetimeErrors"), count},
-        {QStringLiteral("lifetimeErrorsColor"),
-         QString::fromLatin1(count ? kFailureColor : kControlTextColor)},
-    };
+    const int enabled = errors.isEmpty() ? 0 : 1;
+    static const QString normal = QString::fromLatin1(kControlTextColor);
+    static const QString failure = QString::fromLatin1(kFailureColor);
+    static const RecordShape summary;
+    return summary.make({
+        {"errorLog", std::move(errors)},
+        {"isEnabledErrorLog", enabled},
+        {"errorLogVersion", uint(u8(page, 0))},
+        {"errorLogIndex", uint(u8(page, 1))},
+        {"lifetimeErrors", count},
+        {"lifetimeErrorsColor", count ? failure : normal},
+    });
 }
 
 QVariantMap selftestLog(Bytes page)
@@ -230,11 +235,13 @@ QVariantMap selftestLog(Bytes page)
             }));
         }
     }
-    return {
-        {QStringLiteral("isEnabledSelftestResults"), results.isEmpty() ? 0 : 1},
-        {QStringLiteral("selftestResults"), results},
-        {QStringLiteral("selftestLogStructRev"), revision},
-    };
+    const int enabled = results.isEmpty() ? 0 : 1;
+    static const RecordShape summary;
+    return summary.make({
+        {"isEnabledSelftestResults", enabled},
+        {"selftestResults", std::move(results)},
+        {"selftestLogStructRev", revision},
+    });
 }
 
 } // namespace corvane
