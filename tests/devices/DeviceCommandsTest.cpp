@@ -34,20 +34,15 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
     std::array<uint8_t, 512> page{};
     bool exceeded = true;
-    log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
-    ASSERT_EQ(ata.enableDisableOperations(true), 0);
-    ASSERT_EQ(ata.getIdentifyData(page), 0);
-    ASSERT_EQ(ata.readData(page), 0);
-    ASSERT_EQ(ata.readDataThresholds(page), 0);
+    log.answers.resize(4); // GOOD
     log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
-    ASSERT_EQ(ata.returnStatus(exceeded), 0);
+    log.answers.resize(10);
+    ASSERT_EQ((std::vector{ata.enableDisableOperations(true), ata.getIdentifyData(page), ata.readData(page),
+                           ata.readDataThresholds(page), ata.returnStatus(exceeded), ata.readLogAtAddress(0, page),
+                           ata.readLogAtAddress(6, page), ata.executeOffLineImmediate(false),
+                           ata.executeOffLineImmediate(true), ata.abortSelfTest()}),
+              std::vector<int32_t>(10, 0));
     EXPECT_FALSE(exceeded);
-    log.answers.resize(4);
-    ASSERT_EQ(ata.readLogAtAddress(0, page), 0);
-    ASSERT_EQ(ata.readLogAtAddress(6, page), 0);
-    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
-    ASSERT_EQ(ata.executeOffLineImmediate(true), 0);
-    ASSERT_EQ(ata.abortSelfTest(), 0);
 
     const std::vector<std::vector<uint8_t>> expected = {
         {0x85, 0x06, 0x00, 0, 0xD8, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // SMART ENABLE, non-data
@@ -100,7 +95,7 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     log.answers.push_back(answer(0));
     EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
     EXPECT_TRUE(exceeded);
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
+    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0xC2, 0x50)));
     EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
 
     // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
@@ -174,32 +169,22 @@ TEST(NvmeAdmin, CommandDwordsAndFailures)
     };
     NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
     std::vector<uint8_t> identify(4096), page(512), errors(16384);
-    ASSERT_EQ(nvme.identifyController(identify), 0);
-    ASSERT_EQ(nvme.smartReadData(page), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 16), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 4096), 0);
-
-    ASSERT_EQ(log.commands.size(), 5u);
+    ASSERT_EQ((std::vector{nvme.identifyController(identify), nvme.smartReadData(page),
+                           nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), nvme.getLogPage(nvme::kLogError, errors, 16),
+                           nvme.getLogPage(nvme::kLogError, errors, 4096)}),
+              std::vector<int32_t>(5, 0));
     auto command = [](uint8_t opcode, uint32_t nsid, uint32_t cdw10, uint32_t length) {
-        NvmeAdminCommand c;
-        c.opcode = opcode, c.nsid = nsid, c.cdw10 = cdw10, c.dataLength = length, c.timeoutMs = nvme::kTimeoutMs;
-        return c;
+        return NvmeAdminCommand{.opcode = opcode, .nsid = nsid, .cdw10 = cdw10, .dataLength = length,
+                                .timeoutMs = nvme::kTimeoutMs};
     };
     auto logPage = [&](uint32_t cdw10, uint32_t length) { return command(0x02, 0xFFFFFFFF, cdw10, length); };
-    EXPECT_EQ(log.commands[0], command(0x06, 0, 1, 4096)); // CNS 1: the controller
-    EXPECT_EQ(log.commands[1], logPage(0x007F0002, 512));    // NUMDL 127, LID 2
-    EXPECT_EQ(log.commands[2], logPage(0x007F0003, 512));    // LID 3
-    EXPECT_EQ(log.commands[3], logPage(0x000F0001, 64));     // one error entry
-    EXPECT_EQ(log.commands[4], logPage(0x0FFF0001, 16384));  // 256 entries
-
-    EXPECT_EQ(nvme.interfaceVersion(), 1);
-    EXPECT_EQ(nvme.interfaceRevision(), 4);
-
+    // CNS 1 (the controller); NUMDL 127 LID 2 and 3; one and 256 error entries.
+    EXPECT_EQ(log.commands, (std::vector{command(0x06, 0, 1, 4096), logPage(0x007F0002, 512), logPage(0x007F0003, 512),
+                                         logPage(0x000F0001, 64), logPage(0x0FFF0001, 16384)}));
+    EXPECT_EQ(std::tuple(nvme.interfaceVersion(), nvme.interfaceRevision()), std::tuple(1, 4));
     // Lengths past 64 Ki dwords go to NUMDU.
     const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
-    EXPECT_EQ(big.cdw10, 0x0000007Fu);
-    EXPECT_EQ(big.cdw11, 0x00000001u);
+    EXPECT_EQ(std::tuple(big.cdw10, big.cdw11), std::tuple(0x7Fu, 1u));
 
     std::vector<uint8_t> ver(4096);
     EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);
