@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the ATA and NVMe seams send to a drive and make of its answers, and
-// the statuses and device names they report.
+// What the ATA and NVMe seams send to a drive and make of its answers; statuses and device names.
 #include "RecordingFakes.h"
 #include "platform/DeviceStatus.h"
 #include "platform/linux/LinuxAtaSmart.h"
@@ -17,8 +16,7 @@ using namespace corvane::test;
 
 namespace {
 
-// Descriptor-format sense with an ATA Status Return descriptor, the way
-// libata answers CK_COND and failed pass-through commands.
+// Descriptor sense with an ATA Status Return descriptor, as libata answers CK_COND and failures.
 std::vector<uint8_t> descriptorSense(uint8_t key, uint8_t lbaMid, uint8_t lbaHigh, uint8_t status,
                                      uint8_t error = 0)
 {
@@ -80,13 +78,11 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     EXPECT_EQ(log.cdbs[0][6], 2); // two sectors
     EXPECT_EQ(log.cdbs[0][8], 0x80);
 
-    // The status return descriptor.
     exceeded = false;
     log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
     EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_TRUE(exceeded);
-    // Fixed-format sense from older stacks: registers in INFORMATION and
-    // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
+    // Fixed-format sense from older stacks: registers in INFORMATION and COMMAND-SPECIFIC INFORMATION.
     log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
     EXPECT_EQ(ata.returnStatus(exceeded), 0);
     EXPECT_FALSE(exceeded);
@@ -127,8 +123,7 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
     std::vector<uint8_t> illegal(18, 0); // ILLEGAL REQUEST, invalid opcode: no ATA PASS-THROUGH
     illegal[0] = 0x70, illegal[2] = 0x05, illegal[7] = 10, illegal[12] = 0x20;
-    // Linux 6.1 libata on QEMU's AHCI disk reading a log the drive lacks: fixed-format
-    // sense, ABORTED COMMAND, the registers at offsets that don't follow SAT.
+    // Linux 6.1 libata on QEMU's AHCI disk reading a missing log: ABORTED COMMAND, registers not where SAT puts them.
     const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
                                             0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
 
@@ -245,7 +240,6 @@ TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
     }
     EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
     EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
-    // Through the helper: what to install, who decided, what to check.
     EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
     EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));

@@ -25,8 +25,7 @@ QByteArray asBytes(std::span<const uint8_t> p)
 
 } // namespace
 
-// The session tests compare every real drive served by this seam with the same
-// pages decoded from their files; here what the seam does beyond serving them.
+// (The session tests compare every real drive this seam serves with its decoded files.)
 TEST(RecordedAtaSmart, AnswersFromItsFilesAndFailsLikeADriveOrAVanishedOne)
 {
     RecordedSet set;
@@ -67,7 +66,6 @@ TEST(RecordedAtaSmart, AnswersFromItsFilesAndFailsLikeADriveOrAVanishedOne)
     EXPECT_EQ(failing.readData(page), 0);
     EXPECT_EQ(failing.validateReadData(page), kStatusBadChecksum);
 
-    // Unreadable drives.
     set.copyAtaPages("sdc", kIntel);
     set.put("sdc", "unreadable", "EACCES\n");
     const AtaSmartOpener open = recordedAtaSmartOpener(set.path());
@@ -133,10 +131,9 @@ TEST(RecordedAtaSmart, SelfTestRunsInSimulatedTime)
     EXPECT_EQ(page[363], 0x00);
     EXPECT_EQ(ata->validateReadData(page), 0);
 
-    // The log gained one entry after the recorded newest (index 3).
+    // One entry after the recorded newest (3): a short off-line test completed without error.
     Page testLog{};
     ASSERT_EQ(ata->readLogAtAddress(6, testLog), 0);
-    // Index 4, then a short off-line test completed without error.
     EXPECT_EQ(std::tuple(testLog[508], testLog[2 + 3 * 24], testLog[3 + 3 * 24]), std::tuple(4, 0x01, 0x00));
     EXPECT_TRUE(ataChecksumValid(testLog));
     EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(testLog.data()), 2 + 3 * 24), logOnDisk.left(2 + 3 * 24));

@@ -254,24 +254,21 @@ TEST(RecordedRegistry, ServesItsTreeRejectsBadInputAndOpensFolders)
     kept.release();
     EXPECT_TRUE(kept.isNull());
 
-    // Bad input gets a clear message.
-    EXPECT_TRUE(parseError("{\"entries\": [").contains("not valid JSON"));
-    EXPECT_TRUE(parseError("[1, 2]").contains("top level"));
-    EXPECT_TRUE(parseError("{}").contains("\"entries\" must be an array"));
-    EXPECT_TRUE(parseError("{\"version\": 99, \"entries\": []}").contains("version"));
-    EXPECT_TRUE(parseError("{\"entries\": [7]}").contains("entry 0: must be an object"));
-    EXPECT_TRUE(parseError("{\"entries\": [{}]}").contains("\"id\""));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"\"}]}").contains("\"id\""));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\"}, {\"id\": \"a\"}]}").contains("duplicate"));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"parent\": 1}]}").contains("\"parent\""));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"parent\": \"zz\"}]}").contains("does not exist"));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"properties\": []}]}").contains("\"properties\""));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"description\": \"x\"}]}").contains("\"description\""));
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"name\": false}]}").contains("\"name\""));
-    // Cycles, including an entry that is its own parent.
-    EXPECT_TRUE(parseError("{\"entries\": [{\"id\": \"a\", \"parent\": \"a\"}]}").contains("parent"));
-    EXPECT_TRUE(parseError(R"({"entries": [{"id": "a", "parent": "c"}, {"id": "b", "parent": "a"},
-                                            {"id": "c", "parent": "b"}]})").contains("cycle"));
+    // Bad input gets a clear message; cycles include an entry that is its own parent.
+    const std::pair<const char *, const char *> bad[] = {
+        {"{\"entries\": [", "not valid JSON"}, {"[1, 2]", "top level"}, {"{}", "\"entries\" must be an array"},
+        {"{\"version\": 99, \"entries\": []}", "version"}, {"{\"entries\": [7]}", "entry 0: must be an object"},
+        {"{\"entries\": [{}]}", "\"id\""}, {"{\"entries\": [{\"id\": \"\"}]}", "\"id\""},
+        {"{\"entries\": [{\"id\": \"a\"}, {\"id\": \"a\"}]}", "duplicate"},
+        {"{\"entries\": [{\"id\": \"a\", \"parent\": 1}]}", "\"parent\""},
+        {"{\"entries\": [{\"id\": \"a\", \"parent\": \"zz\"}]}", "does not exist"},
+        {"{\"entries\": [{\"id\": \"a\", \"properties\": []}]}", "\"properties\""},
+        {"{\"entries\": [{\"id\": \"a\", \"description\": \"x\"}]}", "\"description\""},
+        {"{\"entries\": [{\"id\": \"a\", \"name\": false}]}", "\"name\""},
+        {"{\"entries\": [{\"id\": \"a\", \"parent\": \"a\"}]}", "parent"},
+        {R"({"entries": [{"id": "a", "parent": "c"}, {"id": "b", "parent": "a"}, {"id": "c", "parent": "b"}]})", "cycle"}};
+    for (const auto &[json, why] : bad)
+        EXPECT_TRUE(parseError(json).contains(QLatin1String(why))) << json;
     // An empty tree is valid: a machine without disks.
     EXPECT_TRUE(parseRecordedRegistry("{\"entries\": []}", nullptr));
 
