@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A writer killed with SIGKILL at random points must leave each file it
-// replaces either as it was or as it was going to be.
+// A writer killed at random points leaves each file it replaces as it was or as it was going to be.
 #include "support/EventLoop.h"
 #include "CrashVersions.h"
 #include "QStringPrinter.h"
@@ -33,8 +32,7 @@ class CrashSafety : public ::testing::Test
 protected:
     void SetUp() override { test::app(); }
 
-    // Starts crash_writer `kRounds` times, lets it finish one write and run a
-    // random while more, kills it (SIGKILL); after each kill `check` sees the file.
+    // Runs crash_writer past its first write and a random while more, kills it; `check` sees the file.
     void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
     {
         std::mt19937 random(20261206);
@@ -42,7 +40,6 @@ protected:
         for (int round = 0; round < kRounds; ++round) {
             QProcess writer;
             writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
-            // "written", or nothing if it died first.
             ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
             usleep(useconds_t(delay(random)));
             writer.kill();
@@ -83,7 +80,6 @@ TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray()));
     EXPECT_EQ(fileBytes(db), good);
 
-    // Settings.
     const QString file = dir.filePath(QStringLiteral("suite.conf"));
     SharedDefaults(file).setValue(QStringLiteral("payload"), test::crashSettings(false));
     killLoop("settings", file, [&](int round) {

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Full gathers of the demo set by the agent's watcher, with one call of one
-// seam misbehaving per gather, swept over every call of a gather and every
-// kind of fault.
+// Full gathers of the demo set by the agent's watcher, one call of one seam misbehaving per
+// gather, swept over every call of a gather and every kind of fault.
 #include "support/EventLoop.h"
 #include "AgentDriveSource.h"
 #include "FaultySeams.h"
@@ -33,7 +32,6 @@ protected:
     void SetUp() override
     {
         app();
-        // The NVMe reader logs failures to a file in the state folder.
         qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
         QLoggingCategory::setFilterRules(QStringLiteral("corvane.*=false"));
@@ -55,23 +53,20 @@ protected:
     }
     void TearDown() override { QLoggingCategory::setFilterRules(QString()); }
 
-    // The drives data.json lists, read as the widget reads it: kernel name ->
-    // health; empty with *why set when the widget could not use the file.
     QByteArray dataJson() const
     {
         QFile f(home.filePath(QStringLiteral("group/data.json")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // data.json read as the widget reads it (kernel name -> health); *why set when the widget can't use it.
     QMap<QString, QString> dataFile(QString *why) const
     {
         QStringList problems;
         const auto drives = decodeDrivesForWidget(dataJson(), &problems);
-        if (!drives || !problems.isEmpty()) {
+        if (!drives || !problems.isEmpty())
             *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
-            return {};
-        }
         QMap<QString, QString> listed;
-        for (const SMARTDrive &d : *drives) {
+        for (const SMARTDrive &d : drives.value_or(QList<SMARTDrive>())) {
             if (listed.contains(d.bsdName))
                 *why = QStringLiteral("a drive listed twice");
             listed.insert(d.bsdName, d.health);
@@ -101,8 +96,7 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
     ASSERT_GT(clean.calls[int(Seam::Nvme)], 4);
     ASSERT_GT(clean.calls[int(Seam::Registry)], 20);
     const QSet<QString> names(healthy.keyBegin(), healthy.keyEnd());
-    const QSet<QString> words{QStringLiteral("Passed"), QStringLiteral("Warning"), QStringLiteral("Failed"),
-                              QStringLiteral("-")};
+    const QSet<QString> words{"Passed", "Warning", "Failed", "-"};
 
     QStringList failures;
     for (Seam seam : {Seam::Registry, Seam::Ata, Seam::Nvme}) {
@@ -149,7 +143,6 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
 }
 
-// The enumeration itself failing leaves the last good data file in place.
 TEST_F(FaultInjection, UnlistableDrivesKeepTheLastDataFile)
 {
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fault injection at the NVMe and registry seams (the ATA one is the scripted
-// drive's). Each wrapper forwards to a real seam and counts its calls on a
-// shared FaultPlan; the call the plan names misbehaves in the planned way,
-// every other call goes through untouched.
+// Fault injection at the NVMe and registry seams (the ATA one is the scripted drive's): each
+// wrapper counts its calls on a shared FaultPlan and only the call the plan names misbehaves.
 #pragma once
 #include "support/ScriptedAta.h"
 #include "platform/NvmeInterface.h"
@@ -55,14 +53,8 @@ class FaultyRegistry : public Registry
 public:
     FaultyRegistry(std::shared_ptr<const Registry> inner, FaultPlan &plan) : _inner(std::move(inner)), _plan(plan) {}
 
-    QList<RegistryEntry> matchingServices(const QVariantMap &match) const override
-    {
-        return list(_inner->matchingServices(match));
-    }
-    QList<RegistryEntry> descendants(const RegistryEntry &entry) const override
-    {
-        return list(_inner->descendants(entry));
-    }
+    QList<RegistryEntry> matchingServices(const QVariantMap &match) const override { return list(_inner->matchingServices(match)); }
+    QList<RegistryEntry> descendants(const RegistryEntry &entry) const override { return list(_inner->descendants(entry)); }
     // A garbage parent is a loop: the entry is its own parent.
     RegistryEntry parentEntry(const RegistryEntry &entry) const override
     {
@@ -92,7 +84,7 @@ public:
     }
 
 private:
-    // The registry's answer as the call's fault makes it; failed or vanished: nothing.
+    // Failed or vanished: nothing.
     template <typename T, typename Short, typename Garbage>
     T pick(const T &ok, Short &&shortened, Garbage &&garbage) const
     {

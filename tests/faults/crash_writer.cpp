@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The writer the crash-safety test kills: crash_writer KIND FILE replaces
-// FILE with version "a", then "b", then "a" ... until it is killed, the way
-// the programs write it. KIND is datajson, settings or drivedb; the two
-// versions of each come from CrashVersions.h, shared with the test.
+// The writer the crash-safety test kills: crash_writer KIND FILE replaces FILE with version
+// "a", "b", "a" ... the way the programs write it (KIND: datajson, settings or drivedb).
 #include "CrashVersions.h"
 #include "database/DriveDatabaseFile.h"
 #include "platform/SharedDefaults.h"
@@ -36,7 +34,6 @@ int main(int argc, char *argv[])
         } else {
             return 2;
         }
-        // Tell the test that at least one write has ended, then keep going.
         if (i == 1 && std::puts("written") >= 0)
             std::fflush(stdout);
     }
