@@ -64,14 +64,12 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
 
     // Disable and validate never reach the drive, nor do buffers of a wrong size.
     log.cdbs.clear();
-    EXPECT_EQ(ata.enableDisableOperations(false), 0);
-    EXPECT_EQ(ata.validateReadData(page), 0);
+    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
+    EXPECT_EQ((std::vector{ata.enableDisableOperations(false), ata.validateReadData(page), ata.readLogAtAddress(1, small),
+                           ata.readLogAtAddress(1, odd), ata.getIdentifyData(small)}),
+              (std::vector{0, 0, kStatusBadArgument, kStatusBadArgument, kStatusBadArgument}));
     page[7] = 1;
     EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
-    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
-    EXPECT_EQ(ata.readLogAtAddress(1, small), kStatusBadArgument);
-    EXPECT_EQ(ata.readLogAtAddress(1, odd), kStatusBadArgument);
-    EXPECT_EQ(ata.getIdentifyData(small), kStatusBadArgument);
     EXPECT_TRUE(log.cdbs.empty());
     log.answers.resize(1);
     EXPECT_EQ(ata.readLogAtAddress(0x80, two), 0);
@@ -79,21 +77,20 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     EXPECT_EQ(log.cdbs[0][6], 2); // two sectors
     EXPECT_EQ(log.cdbs[0][8], 0x80);
 
-    exceeded = false;
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
-    EXPECT_TRUE(exceeded);
+    // The status and the flag after an answer, the flag set to `flag` before.
+    const auto returned = [&](ScriptedScsiAnswer a, bool flag) {
+        log.answers.push_back(std::move(a));
+        const int32_t status = ata.returnStatus(flag);
+        return std::tuple(status, flag);
+    };
+    EXPECT_EQ(returned(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)), false), std::tuple(0, true));
     // Fixed-format sense from older stacks: registers in INFORMATION and COMMAND-SPECIFIC INFORMATION.
-    log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
-    EXPECT_FALSE(exceeded);
-    // A bridge that says nothing leaves the flag alone and reports why.
-    exceeded = true;
-    log.answers.push_back(answer(0));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
-    EXPECT_TRUE(exceeded);
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0xC2, 0x50)));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    EXPECT_EQ(returned(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}), true),
+              std::tuple(0, false));
+    // A bridge that says nothing, or wrong registers, leave the flag alone and say why.
+    EXPECT_EQ(returned(answer(0), true), std::tuple(kStatusNoAtaRegisters, true));
+    EXPECT_EQ(returned(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0xC2, 0x50)), false),
+              std::tuple(kStatusUnexpectedAnswer, false));
 
     // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
     const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Registry trees, drive selection and the settings record: over a hand-written
-// tree of edge cases and over captured udev folders built into the registry the
-// way a real machine's would be.
+// Registry trees, drive selection and the settings record, over a hand-written tree of edge
+// cases and over captured udev folders built into a registry as a real machine's would be.
 #include "TestData.h"
 #include "drive/DriveEnumerator.h"
 #include "drive/KernelNameOrder.h"
@@ -22,18 +21,24 @@ using corvane::test::expectGolden;
 
 namespace {
 
-// All an enumeration shows: the drive list as `corvanectl list --json` gives it,
-// then the media left out and why.
+// All an enumeration shows: the drive list as `corvanectl list --json` gives it, then the
+// media left out and why, then the identification record of each.
 QByteArray enumerationText(const Registry &registry)
 {
     DriveEnumerator e(registry);
     const DriveInformation &drives = e.driveInformation();
     QJsonArray listed, leftOut;
-    for (const QString &name : e.sortedBSDNames())
+    QStringList names = e.sortedBSDNames();
+    for (const QString &name : names)
         listed.append(QJsonValue::fromVariant(drives.value(name)));
-    for (const auto &l : e.leftOut())
+    for (const auto &l : e.leftOut()) {
         leftOut.append(QJsonArray{l.bsdName, l.reason});
-    return QJsonDocument(listed).toJson() + QJsonDocument(leftOut).toJson();
+        names << l.bsdName;
+    }
+    QJsonObject identification;
+    for (const QString &name : names)
+        identification.insert(name, QJsonObject::fromVariantMap(e.deviceIdentification(registry.serviceNamed(name))));
+    return QJsonDocument(listed).toJson() + QJsonDocument(leftOut).toJson() + QJsonDocument(identification).toJson();
 }
 
 std::unique_ptr<TreeRegistry> captured(const char *name)
@@ -73,15 +78,9 @@ TEST(Enumeration, ListsSmartCapableMediaBuildsTheirRecordsAndCachesThem)
     expectGolden(QStringLiteral("enumeration-edge-cases.json"), enumerationText(*registry));
 
     DriveEnumerator c(*registry);
-    const QVariantMap ident = c.deviceIdentification(registry->entryForId("sde"));
-    EXPECT_EQ(ident.keys(), (QStringList{"model", "nvmerev", "rev", "serial", "vendor"}));
-    EXPECT_EQ(ident["vendor"], "Seagate");
     // A medium without parents has an empty record.
-    const QVariantMap none = c.deviceIdentification(registry->entryForId("pci"));
-    EXPECT_EQ(none.size(), 5);
-    for (const QVariant &v : none)
-        EXPECT_EQ(v.toString(), "");
-
+    EXPECT_EQ(c.deviceIdentification(registry->entryForId("pci")),
+              (QVariantMap{{"model", ""}, {"nvmerev", ""}, {"rev", ""}, {"serial", ""}, {"vendor", ""}}));
     EXPECT_TRUE(c.cache().isEmpty());
     // A miss on an empty cache enumerates once.
     ASSERT_TRUE(c.settingsForBSDName("/dev/sda"));
@@ -127,11 +126,10 @@ TEST(Enumeration, ListsSmartCapableMediaBuildsTheirRecordsAndCachesThem)
 
 TEST(KernelNameOrder, SortsAsUsersReadThem)
 {
-    EXPECT_EQ(sortedKernelNames({"sdaa", "sdb", "sdz", "sda"}), (QStringList{"sda", "sdb", "sdz", "sdaa"}));
-    EXPECT_EQ(sortedKernelNames({"nvme10n1", "nvme1n1", "nvme0n1", "nvme1n2"}),
-              (QStringList{"nvme0n1", "nvme1n1", "nvme1n2", "nvme10n1"}));
-    EXPECT_EQ(sortedKernelNames({"sda10", "sda2", "sda1", "sda"}), (QStringList{"sda", "sda1", "sda2", "sda10"}));
-    EXPECT_EQ(sortedKernelNames({"vdb", "vda", "xvdaa", "xvdb"}), (QStringList{"vda", "vdb", "xvdb", "xvdaa"}));
+    EXPECT_EQ(sortedKernelNames({"sdaa", "sdb", "nvme10n1", "sdz", "nvme1n1", "sda10", "nvme0n1", "sda", "nvme1n2",
+                                 "sda2", "vdb", "sda1", "vda", "xvdaa", "xvdb"}),
+              (QStringList{"nvme0n1", "nvme1n1", "nvme1n2", "nvme10n1", "sda", "sda1", "sda2", "sda10", "sdb", "sdz",
+                           "sdaa", "vda", "vdb", "xvdb", "xvdaa"}));
     // Paths sort by their last component the same way.
     EXPECT_TRUE(kernelNameLess("/dev/sdz", "/dev/sdaa"));
     // Equal numbers written differently still order one way only.
@@ -160,10 +158,6 @@ TEST(UdevRegistry, CapturedMachines)
         expectGolden(QStringLiteral("udev-%1.json").arg(QLatin1String(name)),
                      enumerationText(*tree) + recordedRegistryJson(*tree));
     }
-    // libata's "ATA" vendor is not a maker; the USB stick's is.
-    const auto libata = captured("libata"), usb = captured("usb-sata");
-    EXPECT_EQ(DriveEnumerator(*libata).deviceIdentification(libata->serviceNamed("sda"))["vendor"], "");
-    EXPECT_EQ(DriveEnumerator(*usb).deviceIdentification(usb->serviceNamed("sdc"))["model"], "SanDisk Cruzer Blade");
 }
 
 TEST(UdevRegistry, CaptureRoundTripBadFoldersNamesAndThisMachine)

@@ -45,10 +45,6 @@ public:
         _names.append(name);
         return QDBusConnection::connectToBus(_address, name);
     }
-    void disconnect(const QDBusConnection &connection)
-    {
-        QDBusConnection::disconnectFromBus(connection.name());
-    }
 
 private:
     QProcess _daemon;

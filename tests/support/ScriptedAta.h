@@ -40,8 +40,7 @@ struct FaultPlan
     int failAt = 0; // 1-based call number on `seam`; 0 never
     int32_t status = statusFromErrno(EIO);
     int calls[3] = {0, 0, 0};
-    bool fired = false;
-    bool vanished = false;
+    bool fired = false, vanished = false;
     int openSessions = 0;
     std::mt19937 random{12345};
 
