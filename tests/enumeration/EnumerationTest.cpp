@@ -105,19 +105,15 @@ TEST(Enumeration, ListsSmartCapableMediaBuildsTheirRecordsAndCachesThem)
     EXPECT_EQ(c.cache().size(), 8);
     EXPECT_EQ(c.cache()["sda"], before);
 
-    // Device location bytes lose their NULs.
-    std::vector<RegistryNode> nodes(3);
-    nodes[0] = {"ctl", "ctl", -1,
-                {{"SMART Capable", true},
-                 {"io-device-location", QByteArray("\0Bay 3\0\0", 8)},
-                 {"Protocol Characteristics", QVariantMap{{"Physical Interconnect", "SATA"},
-                                                          {"Physical Interconnect Location", "Internal"}}}},
-                std::nullopt};
-    nodes[1] = {"sda", "sda", 0, {{"Whole", true}}, QVariantMap{{"DAMediaBSDName", "sda"}, {"DAMediaContent", ""}}};
-    // Undecodable bytes give no location rather than garbage.
-    nodes[2] = {"sdb", "sdb", 0, {{"Whole", true}, {"io-device-location", QByteArray("\xff\xfe", 2)}},
-                QVariantMap{{"DAMediaBSDName", "sdb"}, {"DAMediaContent", ""}}};
-    auto located = TreeRegistry::create(std::move(nodes));
+    // Device location bytes lose their NULs; undecodable ones give no location rather than garbage.
+    const auto disk = [](const char *name, QVariantMap properties) {
+        properties.insert("Whole", true);
+        return RegistryNode{name, name, 0, properties, QVariantMap{{"DAMediaBSDName", name}, {"DAMediaContent", ""}}};
+    };
+    const QVariantMap sata{{"Physical Interconnect", "SATA"}, {"Physical Interconnect Location", "Internal"}};
+    auto located = TreeRegistry::create({{"ctl", "ctl", -1, {{"SMART Capable", true}, {"Protocol Characteristics", sata},
+                                                             {"io-device-location", QByteArray("\0Bay 3\0\0", 8)}}, std::nullopt},
+                                         disk("sda", {}), disk("sdb", {{"io-device-location", QByteArray("\xff\xfe", 2)}})});
     ASSERT_TRUE(located);
     DriveEnumerator l(*located);
     EXPECT_EQ(l.driveInformation()["sda"]["Loc-Con"], "Internal SATA - Bay 3");
@@ -211,10 +207,8 @@ TEST(RecordedRegistry, ServesItsTreeRejectsBadInputAndOpensFolders)
     EXPECT_EQ(registry->diskDescription(sda)->value("DAMediaSize").toLongLong(), 500107862016LL);
 
     // Parent steps end with a null handle at the root.
-    RegistryEntry e = registry->parentEntry(sda);
-    EXPECT_EQ(registry->name(e), "ata1");
-    e = registry->parentEntry(registry->parentEntry(e));
-    EXPECT_TRUE(e.isNull());
+    EXPECT_EQ(registry->name(registry->parentEntry(sda)), "ata1");
+    EXPECT_TRUE(registry->parentEntry(registry->parentEntry(registry->parentEntry(sda))).isNull());
     EXPECT_TRUE(registry->parentEntry(RegistryEntry()).isNull());
 
     // Searches go through parents; nested dictionaries survive.
