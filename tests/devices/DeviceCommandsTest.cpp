@@ -236,17 +236,14 @@ TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
     for (const auto &[name, controller] : controllers)
         EXPECT_EQ(nvmeControllerName(QLatin1String(name)), QLatin1String(controller)) << name;
 
-    int32_t status = 0;
-    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("../etc/passwd"), status), nullptr);
-    EXPECT_EQ(status, kStatusNoDevice);
-    status = 0;
-    EXPECT_EQ(openLinuxNvme(QStringLiteral("sda"), status), nullptr);
-    EXPECT_EQ(status, kStatusNoDevice);
-    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
-    EXPECT_EQ(errnoOfStatus(status), ENOENT);
     // A regular file is no device.
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
-    EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
-    EXPECT_EQ(errnoOfStatus(status), ENODEV);
+    const auto failed = [](auto open, const QString &name) {
+        int32_t status = 0;
+        return open(name, status) ? 0 : status;
+    };
+    EXPECT_EQ((std::vector{failed(openLinuxAtaSmart, "../etc/passwd"), failed(openLinuxNvme, "sda"),
+                           failed(openLinuxAtaSmart, "corvane-no-such-disk"), failed(openLinuxAtaSmartPath, file.fileName())}),
+              (std::vector{kStatusNoDevice, kStatusNoDevice, statusFromErrno(ENOENT), statusFromErrno(ENODEV)}));
 }
