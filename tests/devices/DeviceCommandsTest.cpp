@@ -98,13 +98,20 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     ASSERT_TRUE(regs);
     EXPECT_EQ(std::tuple(regs->error, regs->count, regs->lbaLow, regs->lbaMid, regs->lbaHigh, regs->device, regs->status),
               std::tuple(0x04, 0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x40, 0x51));
-    EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
+    for (const uint8_t response : {0x70, 0x71})
+        EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{response, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 5, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0x20, 0}));
 
     // Truncated, empty and zero-length descriptors (which must not loop forever).
     std::vector<uint8_t> truncated = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
     truncated.resize(15);
     EXPECT_FALSE(ataReturnRegisters(truncated).has_value());
+    // Another descriptor type, one too short, one cut by the additional length.
+    for (const auto &[type, length, additional] : {std::tuple(0x08, 0x0C, 14), std::tuple(0x09, 0x0B, 14), std::tuple(0x09, 0x0C, 13)}) {
+        std::vector<uint8_t> sense = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
+        sense[8] = uint8_t(type), sense[9] = uint8_t(length), sense[7] = uint8_t(additional);
+        EXPECT_FALSE(ataReturnRegisters(sense).has_value()) << type << " " << length << " " << additional;
+    }
     EXPECT_FALSE(ataReturnRegisters({}).has_value());
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
     std::mt19937 random(5);
@@ -169,6 +176,7 @@ TEST(NvmeAdmin, CommandDwordsAndFailures)
     // Lengths past 64 Ki dwords go to NUMDU.
     const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
     EXPECT_EQ(std::tuple(big.cdw10, big.cdw11), std::tuple(0x7Fu, 1u));
+    EXPECT_EQ(nvme::deviceSelfTest(0x12, 1), (NvmeAdminCommand{.opcode = 0x14, .nsid = 1, .cdw10 = 2, .timeoutMs = nvme::kTimeoutMs}));
 
     std::vector<uint8_t> ver(4096);
     EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);

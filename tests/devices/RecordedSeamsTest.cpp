@@ -141,12 +141,9 @@ TEST(RecordedAtaSmart, SelfTestRunsInSimulatedTime)
     // A later session on the same drive sees the result; nothing was written.
     auto later = open("sda", status);
     Page again{};
-    ASSERT_EQ(later->readLogAtAddress(6, again), 0);
-    EXPECT_EQ(again, testLog);
-    ASSERT_EQ(later->readData(page), 0);
-    EXPECT_EQ(page[363], 0x00);
-    EXPECT_EQ(set.file("sda", "smart.bin"), smartOnDisk);
-    EXPECT_EQ(set.file("sda", "smartlog-06-selftest.bin"), logOnDisk);
+    ASSERT_EQ((std::vector{later->readLogAtAddress(6, again), later->readData(page)}), std::vector<int32_t>(2, 0));
+    EXPECT_EQ(std::tuple(again, page[363], set.file("sda", "smart.bin"), set.file("sda", "smartlog-06-selftest.bin")),
+              std::tuple(testLog, 0x00, smartOnDisk, logOnDisk));
 
     // An extended test takes longer and is logged as such.
     ASSERT_EQ(later->executeOffLineImmediate(true), 0);

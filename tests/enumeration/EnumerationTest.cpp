@@ -203,6 +203,8 @@ TEST(RecordedRegistry, ServesItsTreeRejectsBadInputAndOpensFolders)
     const QList<RegistryEntry> whole = registry->matchingServices({{"Whole", true}});
     ASSERT_EQ(whole.size(), 1);
     const RegistryEntry sda = whole.first();
+    EXPECT_EQ(registry->matchingServices({{"BSD Name", "sda1"}}).size(), 1); // the first entry
+    EXPECT_FALSE(TreeRegistry::create({{"a", "a", -2, {}, std::nullopt}}));
     EXPECT_EQ(registry->name(sda), "disk-a");
     EXPECT_EQ(registry->diskDescription(sda)->value("DAMediaSize").toLongLong(), 500107862016LL);
 
@@ -249,7 +251,7 @@ TEST(RecordedRegistry, ServesItsTreeRejectsBadInputAndOpensFolders)
         {"{\"entries\": [{}]}", "\"id\""}, {"{\"entries\": [{\"id\": \"\"}]}", "\"id\""},
         {"{\"entries\": [{\"id\": \"a\"}, {\"id\": \"a\"}]}", "duplicate"},
         {"{\"entries\": [{\"id\": \"a\", \"parent\": 1}]}", "\"parent\""},
-        {"{\"entries\": [{\"id\": \"a\", \"parent\": \"zz\"}]}", "does not exist"},
+        {"{\"entries\": [{\"id\": \"a\", \"parent\": \"zz\"}]}", "entry 0 (\"a\"): parent \"zz\" does not exist"},
         {"{\"entries\": [{\"id\": \"a\", \"properties\": []}]}", "\"properties\""},
         {"{\"entries\": [{\"id\": \"a\", \"description\": \"x\"}]}", "\"description\""},
         {"{\"entries\": [{\"id\": \"a\", \"name\": false}]}", "\"name\""},

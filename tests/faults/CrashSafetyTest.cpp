@@ -27,34 +27,27 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-class CrashSafety : public ::testing::Test
+// Twenty times: runs crash_writer past its first write and a random while more, kills it
+// (SIGKILL); `check` sees the file after each kill.
+void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
 {
-protected:
-    void SetUp() override { test::app(); }
-
-    // Runs crash_writer past its first write and a random while more, kills it; `check` sees the file.
-    void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
-    {
-        std::mt19937 random(20261206);
-        std::uniform_int_distribution<int> delay(0, 40000);
-        for (int round = 0; round < kRounds; ++round) {
-            QProcess writer;
-            writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
-            ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
-            usleep(useconds_t(delay(random)));
-            writer.kill();
-            writer.waitForFinished();
-            check(round);
-            if (HasFailure())
-                return;
-        }
+    std::mt19937 random(20261206);
+    std::uniform_int_distribution<int> delay(0, 40000);
+    for (int round = 0; round < 20 && !::testing::Test::HasFailure(); ++round) {
+        QProcess writer;
+        writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+        ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
+        usleep(useconds_t(delay(random)));
+        writer.kill();
+        writer.waitForFinished();
+        check(round);
     }
-    static constexpr int kRounds = 20;
-    QTemporaryDir dir;
-};
+}
 
-TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
+TEST(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
 {
+    test::app();
+    QTemporaryDir dir;
     const QString data = dir.filePath(QLatin1String(kWidgetDataFileName));
     const QString db = dir.filePath(QStringLiteral("group/drivedb.h"));
     ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),

@@ -19,18 +19,17 @@ public:
 
     int32_t identifyController(std::span<uint8_t> buffer) override
     {
-        return faultyRead(_plan, _plan.next(Seam::Nvme), buffer,
-                          [&](std::span<uint8_t> b) { return _inner->identifyController(b); });
+        return read(buffer, [&](std::span<uint8_t> b) { return _inner->identifyController(b); });
     }
     int32_t getLogPage(uint8_t logId, std::span<uint8_t> buffer, uint32_t dwords) override
     {
-        return faultyRead(_plan, _plan.next(Seam::Nvme), buffer,
-                          [&](std::span<uint8_t> b) { return _inner->getLogPage(logId, b, dwords); });
+        return read(buffer, [&](std::span<uint8_t> b) { return _inner->getLogPage(logId, b, dwords); });
     }
     uint16_t interfaceVersion() const override { return _inner->interfaceVersion(); }
     uint16_t interfaceRevision() const override { return _inner->interfaceRevision(); }
 
 private:
+    int32_t read(std::span<uint8_t> buffer, auto &&inner) { return faultyRead(_plan, _plan.next(Seam::Nvme), buffer, inner); }
     std::unique_ptr<NvmeInterface> _inner;
     FaultPlan &_plan;
 };
@@ -46,8 +45,8 @@ inline NvmeOpener faultyNvmeOpener(NvmeOpener inner, FaultPlan &plan)
     };
 }
 
-// The registry has no status codes: a failed call answers "nothing there",
-// a short one half of the answer, a garbage one values of the wrong type.
+// No status codes here: a failed call answers "nothing there", a short one half of the answer,
+// a garbage one values of the wrong type.
 class FaultyRegistry : public Registry
 {
 public:

@@ -27,16 +27,12 @@ inline CliRun runProcess(const QString &program, const QStringList &args, const 
         return {};
     if (during)
         during(p);
-    CliRun r;
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
-        return r;
+        return {};
     }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
 class Cli

@@ -25,10 +25,7 @@ enum class Fault {
     Vanish,  // from this call on every drive is gone (ENODEV, empty registry)
 };
 
-inline const char *faultName(Fault f)
-{
-    return std::array{"none", "status", "short", "garbage", "vanish"}[size_t(f)];
-}
+inline const char *faultName(Fault f) { return std::array{"none", "status", "short", "garbage", "vanish"}[size_t(f)]; }
 
 enum class Seam { Registry, Ata, Nvme };
 
@@ -134,10 +131,7 @@ class ScriptedAta : public AtaSmartInterface
 {
 public:
     ScriptedAta(std::unique_ptr<AtaSmartInterface> inner, std::shared_ptr<DriveScript> s)
-        : m_inner(std::move(inner)), m_s(std::move(s))
-    {
-        countSession(1);
-    }
+        : m_inner(std::move(inner)), m_s(std::move(s)) { countSession(1); }
     ~ScriptedAta() override { countSession(-1); }
 
     int32_t enableDisableOperations(bool enable) override
