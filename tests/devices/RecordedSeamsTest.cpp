@@ -167,6 +167,14 @@ TEST(RecordedAtaSmart, SelfTestRunsInSimulatedTime)
     ASSERT_EQ(maxtor.readLogAtAddress(6, testLog), 0);
     EXPECT_EQ(std::tuple(testLog[0], testLog[508], testLog[3]), std::tuple(1, 1, 0x73));
     EXPECT_TRUE(ataChecksumValid(testLog));
+
+    // Aborting ends a running test as aborted by the host; at its end it changes nothing.
+    for (const auto &[after, result] : {std::pair(RecordedAtaSmart::kShortTestMs / 2, 0x10), std::pair(RecordedAtaSmart::kShortTestMs, 0x73)}) {
+        ASSERT_EQ(maxtor.executeOffLineImmediate(false), 0);
+        now += after;
+        ASSERT_EQ((std::vector{maxtor.abortSelfTest(), maxtor.readData(page)}), std::vector<int32_t>(2, 0));
+        EXPECT_EQ(page[363], result) << after;
+    }
 }
 
 TEST(RecordedNvme, ServesTheRecordedBlocks)
