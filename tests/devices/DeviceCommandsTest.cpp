@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the ATA and NVMe seams send to a drive and make of its answers, and
-// the statuses and device names they report.
+// What the ATA and NVMe seams send to a drive and make of its answers; statuses and device names.
 #include "RecordingFakes.h"
+#include "support/Golden.h"
 #include "platform/DeviceStatus.h"
 #include "platform/linux/LinuxAtaSmart.h"
 #include "platform/linux/LinuxNvme.h"
@@ -17,8 +17,7 @@ using namespace corvane::test;
 
 namespace {
 
-// Descriptor-format sense with an ATA Status Return descriptor, the way
-// libata answers CK_COND and failed pass-through commands.
+// Descriptor sense with an ATA Status Return descriptor, as libata answers CK_COND and failures.
 std::vector<uint8_t> descriptorSense(uint8_t key, uint8_t lbaMid, uint8_t lbaHigh, uint8_t status,
                                      uint8_t error = 0)
 {
@@ -34,40 +33,27 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     AtaPassThroughSmart ata{std::make_unique<RecordingScsiTransport>(log)};
     std::array<uint8_t, 512> page{};
     bool exceeded = true;
-    log.answers.resize(4); // enable, identify, data, thresholds answer GOOD
-    ASSERT_EQ(ata.enableDisableOperations(true), 0);
-    ASSERT_EQ(ata.getIdentifyData(page), 0);
-    ASSERT_EQ(ata.readData(page), 0);
-    ASSERT_EQ(ata.readDataThresholds(page), 0);
+    log.answers.resize(4); // GOOD
     log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0xC2, 0x50)));
-    ASSERT_EQ(ata.returnStatus(exceeded), 0);
+    log.answers.resize(10);
+    ASSERT_EQ((std::vector{ata.enableDisableOperations(true), ata.getIdentifyData(page), ata.readData(page),
+                           ata.readDataThresholds(page), ata.returnStatus(exceeded), ata.readLogAtAddress(0, page),
+                           ata.readLogAtAddress(6, page), ata.executeOffLineImmediate(false),
+                           ata.executeOffLineImmediate(true), ata.abortSelfTest()}),
+              std::vector<int32_t>(10, 0));
     EXPECT_FALSE(exceeded);
-    log.answers.resize(4);
-    ASSERT_EQ(ata.readLogAtAddress(0, page), 0);
-    ASSERT_EQ(ata.readLogAtAddress(6, page), 0);
-    ASSERT_EQ(ata.executeOffLineImmediate(false), 0);
-    ASSERT_EQ(ata.executeOffLineImmediate(true), 0);
-    ASSERT_EQ(ata.abortSelfTest(), 0);
 
     const std::vector<std::vector<uint8_t>> expected = {
-        // SMART ENABLE OPERATIONS, non-data
-        {0x85, 0x06, 0x00, 0, 0xD8, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // IDENTIFY DEVICE, PIO data-in, one block
-        {0x85, 0x08, 0x0E, 0, 0x00, 0, 0x01, 0, 0x00, 0, 0x00, 0, 0x00, 0, 0xEC, 0},
-        // SMART READ DATA
-        {0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // SMART READ THRESHOLDS
-        {0x85, 0x08, 0x0E, 0, 0xD1, 0, 0x01, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // SMART RETURN STATUS with CK_COND
-        {0x85, 0x06, 0x20, 0, 0xDA, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // SMART READ LOG 0 and 6
-        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x06, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // EXECUTE OFF-LINE IMMEDIATE: short and extended self-test, off-line mode
-        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x02, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
-        // EXECUTE OFF-LINE IMMEDIATE 0x7F: abort the self-test
-        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0},
+        {0x85, 0x06, 0x00, 0, 0xD8, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // SMART ENABLE, non-data
+        {0x85, 0x08, 0x0E, 0, 0x00, 0, 0x01, 0, 0x00, 0, 0x00, 0, 0x00, 0, 0xEC, 0}, // IDENTIFY, PIO in
+        {0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // READ DATA
+        {0x85, 0x08, 0x0E, 0, 0xD1, 0, 0x01, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // READ THRESHOLDS
+        {0x85, 0x06, 0x20, 0, 0xDA, 0, 0x00, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // RETURN STATUS, CK_COND
+        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x00, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // READ LOG 0
+        {0x85, 0x08, 0x0E, 0, 0xD5, 0, 0x01, 0, 0x06, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // READ LOG 6
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x01, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // short self-test
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x02, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // extended
+        {0x85, 0x06, 0x00, 0, 0xD4, 0, 0x00, 0, 0x7F, 0, 0x4F, 0, 0xC2, 0, 0xB0, 0}, // abort
     };
     EXPECT_EQ(log.cdbs, expected);
     for (const ScsiRequest &r : log.requests) {
@@ -78,14 +64,12 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
 
     // Disable and validate never reach the drive, nor do buffers of a wrong size.
     log.cdbs.clear();
-    EXPECT_EQ(ata.enableDisableOperations(false), 0);
-    EXPECT_EQ(ata.validateReadData(page), 0);
+    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
+    EXPECT_EQ((std::vector{ata.enableDisableOperations(false), ata.validateReadData(page), ata.readLogAtAddress(1, small),
+                           ata.readLogAtAddress(1, odd), ata.getIdentifyData(small)}),
+              (std::vector{0, 0, kStatusBadArgument, kStatusBadArgument, kStatusBadArgument}));
     page[7] = 1;
     EXPECT_EQ(ata.validateReadData(page), kStatusBadChecksum);
-    std::vector<uint8_t> small(100), odd(512 * 256), two(1024);
-    EXPECT_EQ(ata.readLogAtAddress(1, small), kStatusBadArgument);
-    EXPECT_EQ(ata.readLogAtAddress(1, odd), kStatusBadArgument);
-    EXPECT_EQ(ata.getIdentifyData(small), kStatusBadArgument);
     EXPECT_TRUE(log.cdbs.empty());
     log.answers.resize(1);
     EXPECT_EQ(ata.readLogAtAddress(0x80, two), 0);
@@ -93,23 +77,20 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     EXPECT_EQ(log.cdbs[0][6], 2); // two sectors
     EXPECT_EQ(log.cdbs[0][8], 0x80);
 
-    // The status return descriptor.
-    exceeded = false;
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)));
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
-    EXPECT_TRUE(exceeded);
-    // Fixed-format sense from older stacks: registers in INFORMATION and
-    // COMMAND-SPECIFIC INFORMATION, ASC/ASCQ 00h/1Dh.
-    log.answers.push_back(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}));
-    EXPECT_EQ(ata.returnStatus(exceeded), 0);
-    EXPECT_FALSE(exceeded);
-    // A bridge that says nothing leaves the flag alone and reports why.
-    exceeded = true;
-    log.answers.push_back(answer(0));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusNoAtaRegisters);
-    EXPECT_TRUE(exceeded);
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x01, 0x4F, 0x34, 0x50)));
-    EXPECT_EQ(ata.returnStatus(exceeded), kStatusUnexpectedAnswer);
+    // The status and the flag after an answer, the flag set to `flag` before.
+    const auto returned = [&](ScriptedScsiAnswer a, bool flag) {
+        log.answers.push_back(std::move(a));
+        const int32_t status = ata.returnStatus(flag);
+        return std::tuple(status, flag);
+    };
+    EXPECT_EQ(returned(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0x2C, 0x50)), false), std::tuple(0, true));
+    // Fixed-format sense from older stacks: registers in INFORMATION and COMMAND-SPECIFIC INFORMATION.
+    EXPECT_EQ(returned(answer(0, 0x02, {0x70, 0, 0x01, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D, 0, 0, 0, 0}), true),
+              std::tuple(0, false));
+    // A bridge that says nothing, or wrong registers, leave the flag alone and say why.
+    EXPECT_EQ(returned(answer(0), true), std::tuple(kStatusNoAtaRegisters, true));
+    EXPECT_EQ(returned(answer(0, 0x02, descriptorSense(0x01, 0xF4, 0xC2, 0x50)), false),
+              std::tuple(kStatusUnexpectedAnswer, false));
 
     // Every register of a descriptor, each 16 bits wide; fixed format only with 00h/1Dh, from 14 bytes on.
     const auto regs = ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 1, 0x04, 0x12,
@@ -117,13 +98,20 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
     ASSERT_TRUE(regs);
     EXPECT_EQ(std::tuple(regs->error, regs->count, regs->lbaLow, regs->lbaMid, regs->lbaHigh, regs->device, regs->status),
               std::tuple(0x04, 0x1234, 0x5678, 0x9ABC, 0xDEF0, 0x40, 0x51));
-    EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
+    for (const uint8_t response : {0x70, 0x71})
+        EXPECT_EQ(ataReturnRegisters(std::vector<uint8_t>{response, 0, 1, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0, 0x1D})->lbaMid, 0x4F);
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x70, 0, 5, 0, 0x50, 0, 0, 10, 0, 0, 0x4F, 0xC2, 0x20, 0}));
 
     // Truncated, empty and zero-length descriptors (which must not loop forever).
     std::vector<uint8_t> truncated = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
     truncated.resize(15);
     EXPECT_FALSE(ataReturnRegisters(truncated).has_value());
+    // Another descriptor type, one too short, one cut by the additional length.
+    for (const auto &[type, length, additional] : {std::tuple(0x08, 0x0C, 14), std::tuple(0x09, 0x0B, 14), std::tuple(0x09, 0x0C, 13)}) {
+        std::vector<uint8_t> sense = descriptorSense(0x01, 0x4F, 0xC2, 0x50);
+        sense[8] = uint8_t(type), sense[9] = uint8_t(length), sense[7] = uint8_t(additional);
+        EXPECT_FALSE(ataReturnRegisters(sense).has_value()) << type << " " << length << " " << additional;
+    }
     EXPECT_FALSE(ataReturnRegisters({}).has_value());
     EXPECT_FALSE(ataReturnRegisters(std::vector<uint8_t>{0x72, 1, 0, 0x1D, 0, 0, 0, 8, 2, 0, 3, 0, 0, 0, 0, 0}).has_value());
     std::mt19937 random(5);
@@ -134,32 +122,22 @@ TEST(AtaPassThrough, CommandsRegistersAndFailures)
         (void)ataReturnRegisters(junk);
     }
 
-    // Failed reads leave the buffer and say why.
+    // Failed reads leave the buffer and say why: ERR in the returned status; a short transfer; no
+    // permission; ILLEGAL REQUEST (no ATA PASS-THROUGH); a rejection whose registers lack ERR; and
+    // Linux 6.1 libata on QEMU's AHCI disk reading a missing log (ABORTED COMMAND, registers not where SAT puts them).
     page.fill(0xAA);
     const auto untouched = page;
     const auto pageOf = [](uint8_t fill) { return std::vector<uint8_t>(512, fill); };
-    std::vector<uint8_t> illegal(18, 0); // ILLEGAL REQUEST, invalid opcode: no ATA PASS-THROUGH
-    illegal[0] = 0x70, illegal[2] = 0x05, illegal[7] = 10, illegal[12] = 0x20;
-    // Linux 6.1 libata on QEMU's AHCI disk reading a log the drive lacks: fixed-format
-    // sense, ABORTED COMMAND, the registers at offsets that don't follow SAT.
-    const std::vector<uint8_t> qemuAbort = {0x70, 0x00, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x0A, 0x04,
-                                            0x41, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30};
-
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)));
-    EXPECT_EQ(ata.readData(page), statusFromAtaRegisters(0x51, 0x04)); // ERR in the returned status
-    log.answers.push_back(answer(0, 0, {}, pageOf(0x22), 256));
-    EXPECT_EQ(ata.readLogAtAddress(1, page), kStatusShortTransfer);
-    log.answers.push_back(answer(statusFromErrno(EACCES)));
-    EXPECT_TRUE(isPrivilegeStatus(ata.getIdentifyData(page)));
-    log.answers.push_back(answer(0, 0x02, illegal));
-    EXPECT_EQ(ata.readDataThresholds(page), statusFromSense(0x05, 0x20, 0x00));
-    // Registers without ERR do not make a rejected command a success.
-    log.answers.push_back(answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)));
-    EXPECT_EQ(ata.readData(page), statusFromSense(0x05, 0x00, 0x1D));
-    log.answers.push_back(answer(0, 0x02, qemuAbort));
-    const int32_t aborted = ata.readLogAtAddress(0x30, page);
-    EXPECT_EQ(aborted, statusFromSense(0x0B, 0x00, 0x00));
-    EXPECT_TRUE(statusText(aborted).startsWith(QStringLiteral("The drive aborted the command")));
+    log.answers = {answer(0, 0x02, descriptorSense(0x0B, 0, 0, 0x51, 0x04), pageOf(0x11)),
+                   answer(0, 0, {}, pageOf(0x22), 256), answer(statusFromErrno(EACCES)),
+                   answer(0, 0x02, {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0}),
+                   answer(0, 0x02, descriptorSense(0x05, 0, 0, 0x50), pageOf(0x44)),
+                   answer(0, 0x02, {0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x41, 0, 0x01, 0, 0, 0, 0, 0, 0x30})};
+    EXPECT_EQ((std::vector{ata.readData(page), ata.readLogAtAddress(1, page), ata.getIdentifyData(page),
+                           ata.readDataThresholds(page), ata.readData(page), ata.readLogAtAddress(0x30, page)}),
+              (std::vector{statusFromAtaRegisters(0x51, 0x04), kStatusShortTransfer, statusFromErrno(EACCES),
+                           statusFromSense(0x05, 0x20, 0x00), statusFromSense(0x05, 0x00, 0x1D),
+                           statusFromSense(0x0B, 0x00, 0x00)}));
     EXPECT_EQ(page, untouched);
 
     log.answers.push_back(answer(kStatusTimeout));
@@ -182,32 +160,23 @@ TEST(NvmeAdmin, CommandDwordsAndFailures)
     };
     NvmeAdminController nvme(std::make_unique<RecordingNvmeTransport>(log));
     std::vector<uint8_t> identify(4096), page(512), errors(16384);
-    ASSERT_EQ(nvme.identifyController(identify), 0);
-    ASSERT_EQ(nvme.smartReadData(page), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 16), 0);
-    ASSERT_EQ(nvme.getLogPage(nvme::kLogError, errors, 4096), 0);
-
-    ASSERT_EQ(log.commands.size(), 5u);
+    ASSERT_EQ((std::vector{nvme.identifyController(identify), nvme.smartReadData(page),
+                           nvme.getLogPage(nvme::kLogFirmwareSlot, page, 128), nvme.getLogPage(nvme::kLogError, errors, 16),
+                           nvme.getLogPage(nvme::kLogError, errors, 4096)}),
+              std::vector<int32_t>(5, 0));
     auto command = [](uint8_t opcode, uint32_t nsid, uint32_t cdw10, uint32_t length) {
-        NvmeAdminCommand c;
-        c.opcode = opcode, c.nsid = nsid, c.cdw10 = cdw10, c.dataLength = length, c.timeoutMs = nvme::kTimeoutMs;
-        return c;
+        return NvmeAdminCommand{.opcode = opcode, .nsid = nsid, .cdw10 = cdw10, .dataLength = length,
+                                .timeoutMs = nvme::kTimeoutMs};
     };
     auto logPage = [&](uint32_t cdw10, uint32_t length) { return command(0x02, 0xFFFFFFFF, cdw10, length); };
-    EXPECT_EQ(log.commands[0], command(0x06, 0, 1, 4096)); // CNS 1: the controller
-    EXPECT_EQ(log.commands[1], logPage(0x007F0002, 512));    // NUMDL 127, LID 2
-    EXPECT_EQ(log.commands[2], logPage(0x007F0003, 512));    // LID 3
-    EXPECT_EQ(log.commands[3], logPage(0x000F0001, 64));     // one error entry
-    EXPECT_EQ(log.commands[4], logPage(0x0FFF0001, 16384));  // 256 entries
-
-    EXPECT_EQ(nvme.interfaceVersion(), 1);
-    EXPECT_EQ(nvme.interfaceRevision(), 4);
-
+    // CNS 1 (the controller); NUMDL 127 LID 2 and 3; one and 256 error entries.
+    EXPECT_EQ(log.commands, (std::vector{command(0x06, 0, 1, 4096), logPage(0x007F0002, 512), logPage(0x007F0003, 512),
+                                         logPage(0x000F0001, 64), logPage(0x0FFF0001, 16384)}));
+    EXPECT_EQ(std::tuple(nvme.interfaceVersion(), nvme.interfaceRevision()), std::tuple(1, 4));
     // Lengths past 64 Ki dwords go to NUMDU.
     const NvmeAdminCommand big = nvme::getLogPage(0x7F, 0x10001);
-    EXPECT_EQ(big.cdw10, 0x0000007Fu);
-    EXPECT_EQ(big.cdw11, 0x00000001u);
+    EXPECT_EQ(std::tuple(big.cdw10, big.cdw11), std::tuple(0x7Fu, 1u));
+    EXPECT_EQ(nvme::deviceSelfTest(0x12, 1), (NvmeAdminCommand{.opcode = 0x14, .nsid = 1, .cdw10 = 2, .timeoutMs = nvme::kTimeoutMs}));
 
     std::vector<uint8_t> ver(4096);
     EXPECT_EQ(nvmeVersionFromIdentify(ver).major, 0);
@@ -239,40 +208,29 @@ TEST(NvmeAdmin, CommandDwordsAndFailures)
 
 TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
 {
-    EXPECT_EQ(errnoOfStatus(statusFromErrno(EIO)), EIO);
-    EXPECT_EQ(errnoOfStatus(statusFromAtaRegisters(0x51, 0x04)), 0);
-    EXPECT_NE(statusFromErrno(0), 0); // a failure never becomes success
-    EXPECT_LT(statusFromErrno(EACCES), 0);
-    EXPECT_TRUE(statusText(statusFromErrno(EIO)).endsWith(QStringLiteral("(EIO)")));
-    EXPECT_EQ(statusText(statusFromAtaRegisters(0x51, 0x04)),
-              QStringLiteral("ATA command aborted (status 0x51, error 0x04)"));
-    EXPECT_EQ(statusText(statusFromSense(5, 0x20, 0)),
-              QStringLiteral("The command is not supported (sense key 0x05, ASC 0x20, ASCQ 0x00)"));
-    EXPECT_TRUE(isNoDeviceStatus(statusFromErrno(ENODEV)));
-    EXPECT_TRUE(isNoDeviceStatus(kStatusNoDevice));
-    EXPECT_FALSE(isNoDeviceStatus(statusFromErrno(EIO)));
+    // Every kind of status with what callers ask of it and what a user reads.
+    QByteArray statuses;
+    for (const int32_t s : {kStatusSuccess, statusFromErrno(0), statusFromErrno(EIO), statusFromErrno(EACCES),
+                            statusFromErrno(EPERM), statusFromErrno(ENODEV), statusFromErrno(ENXIO),
+                            statusFromErrno(ENOENT), statusFromErrno(ENOMEDIUM), statusFromErrno(ETIMEDOUT),
+                            statusFromErrno(4095), statusFromAtaRegisters(0x51, 0x04), statusFromAtaRegisters(0x71, 0),
+                            statusFromSense(5, 0x20, 0), statusFromSense(0x0B, 0, 0), statusFromSense(2, 0x3A, 1),
+                            statusFromNvme(0x4002), statusFromNvme(0x0281), kStatusNoDevice, kStatusShortTransfer,
+                            kStatusNoAtaRegisters, kStatusBadChecksum, kStatusUnexpectedAnswer, kStatusBadArgument,
+                            kStatusTimeout, kStatusTransportError, kStatusHelperMissing, kStatusHelperNotAuthorized,
+                            kStatusHelperNotRunning, int32_t(0xE0C3FFFF)})
+        statuses += QStringLiteral("%1 errno %2%3%4: %5\n  %6\n")
+                        .arg(QString::number(uint32_t(s), 16)).arg(errnoOfStatus(s))
+                        .arg(QLatin1String(isPrivilegeStatus(s) ? " privilege" : ""),
+                             QLatin1String(isNoDeviceStatus(s) ? " no-device" : ""), statusText(s), statusUserMessage(s))
+                        .toUtf8();
+    expectGolden(QStringLiteral("device-statuses.txt"), statuses);
     EXPECT_EQ(errnoFromName(u" ENODEV\n"), ENODEV);
     EXPECT_EQ(errnoFromName(u"5"), 5);
     for (const char16_t *bad : {u"EWHATEVER", u"-3", u"", u"65536"})
         EXPECT_EQ(errnoFromName(bad), 0);
     EXPECT_EQ(errnoFromName(u"65535"), 65535);
     EXPECT_EQ(errnoName(EPERM), QStringLiteral("EPERM"));
-
-    for (int e : {EACCES, EPERM}) {
-        const int32_t s = statusFromErrno(e);
-        EXPECT_TRUE(isPrivilegeStatus(s));
-        const QString message = statusUserMessage(s);
-        EXPECT_TRUE(message.startsWith(QStringLiteral("Install the Corvane helper")));
-        EXPECT_TRUE(message.contains(QStringLiteral("CAP_SYS_RAWIO")) && message.contains(QStringLiteral("CAP_SYS_ADMIN")));
-        EXPECT_EQ(message.count(QLatin1Char('.')), 1); // one sentence
-    }
-    EXPECT_FALSE(isPrivilegeStatus(statusFromErrno(EIO)));
-    EXPECT_EQ(statusUserMessage(statusFromErrno(EIO)), statusText(statusFromErrno(EIO)));
-    // Through the helper: what to install, who decided, what to check.
-    EXPECT_EQ(statusUserMessage(kStatusHelperMissing), statusUserMessage(statusFromErrno(EACCES)));
-    EXPECT_TRUE(statusUserMessage(kStatusHelperNotAuthorized).startsWith(QStringLiteral("Not authorised by the system's policy")));
-    EXPECT_TRUE(statusUserMessage(kStatusHelperNotRunning).startsWith(QStringLiteral("The Corvane helper is not running")));
-    EXPECT_EQ(statusText(kStatusHelperNotRunning), QStringLiteral("The Corvane helper is not running"));
 
     // Device names never become paths.
     for (const char *name : {"sda", "nvme0n1"})
@@ -286,17 +244,14 @@ TEST(DeviceStatus, StatusesReadWellAndNamesNeverBecomePaths)
     for (const auto &[name, controller] : controllers)
         EXPECT_EQ(nvmeControllerName(QLatin1String(name)), QLatin1String(controller)) << name;
 
-    int32_t status = 0;
-    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("../etc/passwd"), status), nullptr);
-    EXPECT_EQ(status, kStatusNoDevice);
-    status = 0;
-    EXPECT_EQ(openLinuxNvme(QStringLiteral("sda"), status), nullptr);
-    EXPECT_EQ(status, kStatusNoDevice);
-    EXPECT_EQ(openLinuxAtaSmart(QStringLiteral("corvane-no-such-disk"), status), nullptr);
-    EXPECT_EQ(errnoOfStatus(status), ENOENT);
     // A regular file is no device.
     QTemporaryFile file;
     ASSERT_TRUE(file.open());
-    EXPECT_EQ(openLinuxAtaSmartPath(file.fileName(), status), nullptr);
-    EXPECT_EQ(errnoOfStatus(status), ENODEV);
+    const auto failed = [](auto open, const QString &name) {
+        int32_t status = 0;
+        return open(name, status) ? 0 : status;
+    };
+    EXPECT_EQ((std::vector{failed(openLinuxAtaSmart, "../etc/passwd"), failed(openLinuxNvme, "sda"),
+                           failed(openLinuxAtaSmart, "corvane-no-such-disk"), failed(openLinuxAtaSmartPath, file.fileName())}),
+              (std::vector{kStatusNoDevice, kStatusNoDevice, statusFromErrno(ENOENT), statusFromErrno(ENODEV)}));
 }

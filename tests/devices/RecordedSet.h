@@ -19,13 +19,12 @@ public:
     {
         writeFile(QDir(drive(bsd)).filePath(name), content);
     }
-    // Copies test data file `from` (relative to tests/data) as `name`.
+    // Test data file `from` (relative to tests/data) as `name`.
     void copy(const QString &bsd, const QString &name, const QString &from) const
     {
         put(bsd, name, readData(from));
     }
-    // The ATA pages and return status in `folder` (absolute, or relative to
-    // tests/data) as drive `bsd`.
+    // The ATA pages and return status in `folder` (absolute, or relative to tests/data) as drive `bsd`.
     void copyAtaPages(const QString &bsd, const QString &folder) const
     {
         QStringList names{QLatin1String(kAtaStatusFileName)};

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Transports that record what the seams would send to a drive and answer
-// from a script, so tests see the exact bytes of every command.
+// Transports that record the exact bytes the seams send to a drive and answer from a script.
 #include "platform/AtaPassThrough.h"
 #include "platform/NvmeInterface.h"
 
@@ -16,14 +15,12 @@ struct ScriptedScsiAnswer
 {
     int32_t transportStatus = 0;
     uint8_t scsiStatus = 0;
-    std::vector<uint8_t> sense;
-    std::vector<uint8_t> data;   // copied into the data-in buffer
+    std::vector<uint8_t> sense, data; // data is copied into the data-in buffer
     size_t residual = 0;
 };
 
-inline ScriptedScsiAnswer answer(int32_t transportStatus, uint8_t scsiStatus = 0,
-                                 std::vector<uint8_t> sense = {}, std::vector<uint8_t> data = {},
-                                 size_t residual = 0)
+inline ScriptedScsiAnswer answer(int32_t transportStatus, uint8_t scsiStatus = 0, std::vector<uint8_t> sense = {},
+                                 std::vector<uint8_t> data = {}, size_t residual = 0)
 {
     return {transportStatus, scsiStatus, std::move(sense), std::move(data), residual};
 }
@@ -43,11 +40,9 @@ public:
     {
         m_log.requests.push_back(request);
         m_log.cdbs.emplace_back(request.cdb.begin(), request.cdb.end());
-        ScriptedScsiAnswer a;
-        if (!m_log.answers.empty()) {
-            a = m_log.answers.front();
+        const ScriptedScsiAnswer a = m_log.answers.empty() ? ScriptedScsiAnswer() : m_log.answers.front();
+        if (!m_log.answers.empty())
             m_log.answers.pop_front();
-        }
         if (a.transportStatus)
             return a.transportStatus;
         std::copy_n(a.data.begin(), std::min(a.data.size(), request.data.size()), request.data.begin());

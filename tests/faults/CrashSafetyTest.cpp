@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A writer killed with SIGKILL at random points must leave each file it
-// replaces either as it was or as it was going to be.
+// A writer killed at random points leaves each file it replaces as it was or as it was going to be.
 #include "support/EventLoop.h"
 #include "CrashVersions.h"
 #include "QStringPrinter.h"
@@ -28,36 +27,27 @@ QByteArray fileBytes(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-class CrashSafety : public ::testing::Test
+// Twenty times: runs crash_writer past its first write and a random while more, kills it
+// (SIGKILL); `check` sees the file after each kill.
+void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
 {
-protected:
-    void SetUp() override { test::app(); }
-
-    // Starts crash_writer `kRounds` times, lets it finish one write and run a
-    // random while more, kills it (SIGKILL); after each kill `check` sees the file.
-    void killLoop(const char *kind, const QString &file, const std::function<void(int round)> &check)
-    {
-        std::mt19937 random(20261206);
-        std::uniform_int_distribution<int> delay(0, 40000);
-        for (int round = 0; round < kRounds; ++round) {
-            QProcess writer;
-            writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
-            // "written", or nothing if it died first.
-            ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
-            usleep(useconds_t(delay(random)));
-            writer.kill();
-            writer.waitForFinished();
-            check(round);
-            if (HasFailure())
-                return;
-        }
+    std::mt19937 random(20261206);
+    std::uniform_int_distribution<int> delay(0, 40000);
+    for (int round = 0; round < 20 && !::testing::Test::HasFailure(); ++round) {
+        QProcess writer;
+        writer.start(QStringLiteral(CRASH_WRITER), {QLatin1String(kind), file});
+        ASSERT_TRUE(writer.waitForReadyRead(60000) && writer.readLine().startsWith("written")) << "crash_writer did not run";
+        usleep(useconds_t(delay(random)));
+        writer.kill();
+        writer.waitForFinished();
+        check(round);
     }
-    static constexpr int kRounds = 20;
-    QTemporaryDir dir;
-};
+}
 
-TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
+TEST(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
 {
+    test::app();
+    QTemporaryDir dir;
     const QString data = dir.filePath(QLatin1String(kWidgetDataFileName));
     const QString db = dir.filePath(QStringLiteral("group/drivedb.h"));
     ASSERT_EQ(writeDrivesForWidget(test::crashDrives(false), dir.path(), QDBusConnection(QStringLiteral("no-bus"))),
@@ -83,7 +73,6 @@ TEST_F(CrashSafety, DataJsonDriveDatabaseAndSettingsAreOldOrNew)
     EXPECT_FALSE(writeDriveDBFile(db, QByteArray()));
     EXPECT_EQ(fileBytes(db), good);
 
-    // Settings.
     const QString file = dir.filePath(QStringLiteral("suite.conf"));
     SharedDefaults(file).setValue(QStringLiteral("payload"), test::crashSettings(false));
     killLoop("settings", file, [&](int round) {

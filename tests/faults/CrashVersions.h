@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The two versions ("a" and "b") of each file the crash-safety test has
-// written and killed. Large enough that a kill often lands mid-write.
+// The two versions ("a" and "b") of each file the crash-safety test has written and killed,
+// large enough that a kill often lands mid-write.
 #pragma once
 #include "SMARTDrive.h"
 

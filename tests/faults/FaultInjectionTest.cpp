@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Full gathers of the demo set by the agent's watcher, with one call of one
-// seam misbehaving per gather, swept over every call of a gather and every
-// kind of fault.
+// Full gathers of the demo set by the agent's watcher, one call of one seam misbehaving per
+// gather, swept over every call of a gather and every kind of fault.
 #include "support/EventLoop.h"
 #include "AgentDriveSource.h"
 #include "FaultySeams.h"
@@ -27,73 +26,60 @@ const QString kDemoSet = QStringLiteral(CORVANE_TEST_DATA "/../../data/recorded/
 
 const char *const kSeamNames[] = {"registry", "ata", "nvme"};
 
-class FaultInjection : public ::testing::Test
+// data.json read as the widget reads it (kernel name -> health); *why set when the widget can't use it.
+QMap<QString, QString> dataFile(const QByteArray &json, QString *why)
 {
-protected:
-    void SetUp() override
-    {
-        app();
-        // The NVMe reader logs failures to a file in the state folder.
-        qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
-        QLoggingCategory::setFilterRules(QStringLiteral("corvane.*=false"));
-        source = makeDriveSource([this]() -> std::optional<DrivePlatform> {
-            QString error;
-            std::optional<DrivePlatform> p = DrivePlatform::recorded(kDemoSet, &error);
-            if (!p)
-                return std::nullopt;
-            p->registry = std::make_shared<test::FaultyRegistry>(p->registry, plan);
-            ataScript->plan = &plan;
-            p->ata = test::scriptedOpener(ataScript, p->ata);
-            p->nvme = test::faultyNvmeOpener(p->nvme, plan);
-            return p;
-        });
-        defaults = std::make_unique<SharedDefaults>(home.filePath(QStringLiteral("suite.conf")));
-        watcher = std::make_unique<SMARTWatcher>(*source, *defaults);
-        watcher->setContainer(home.filePath(QStringLiteral("group")));
-        watcher->setBus(QDBusConnection(QStringLiteral("no-bus")));
+    QStringList problems;
+    const auto drives = decodeDrivesForWidget(json, &problems);
+    if (!drives || !problems.isEmpty())
+        *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
+    QMap<QString, QString> listed;
+    for (const SMARTDrive &d : drives.value_or(QList<SMARTDrive>())) {
+        if (listed.contains(d.bsdName))
+            *why = QStringLiteral("a drive listed twice");
+        listed.insert(d.bsdName, d.health);
     }
-    void TearDown() override { QLoggingCategory::setFilterRules(QString()); }
+    return listed;
+}
 
-    // The drives data.json lists, read as the widget reads it: kernel name ->
-    // health; empty with *why set when the widget could not use the file.
-    QByteArray dataJson() const
-    {
+TEST(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
+{
+    app();
+    QTemporaryDir home;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(home.filePath(QStringLiteral("state"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+    QLoggingCategory::setFilterRules(QStringLiteral("corvane.*=false"));
+    FaultPlan plan;
+    const auto ataScript = std::make_shared<DriveScript>();
+    ataScript->plan = &plan;
+    const auto source = makeDriveSource([&]() -> std::optional<DrivePlatform> {
+        QString error;
+        std::optional<DrivePlatform> p = DrivePlatform::recorded(kDemoSet, &error);
+        if (!p)
+            return std::nullopt;
+        p->registry = std::make_shared<FaultyRegistry>(p->registry, plan);
+        p->ata = scriptedOpener(ataScript, p->ata);
+        p->nvme = faultyNvmeOpener(p->nvme, plan);
+        return p;
+    });
+    SharedDefaults defaults(home.filePath(QStringLiteral("suite.conf")));
+    const auto watch = [&](DriveSource &from) {
+        auto w = std::make_unique<SMARTWatcher>(from, defaults);
+        w->setContainer(home.filePath(QStringLiteral("group")));
+        w->setBus(QDBusConnection(QStringLiteral("no-bus")));
+        return w;
+    };
+    const auto watcher = watch(*source);
+    const auto dataJson = [&] {
         QFile f(home.filePath(QStringLiteral("group/data.json")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QMap<QString, QString> dataFile(QString *why) const
-    {
-        QStringList problems;
-        const auto drives = decodeDrivesForWidget(dataJson(), &problems);
-        if (!drives || !problems.isEmpty()) {
-            *why = QStringLiteral("data.json is no list of drives the widget can read: ") + problems.join(u',');
-            return {};
-        }
-        QMap<QString, QString> listed;
-        for (const SMARTDrive &d : *drives) {
-            if (listed.contains(d.bsdName))
-                *why = QStringLiteral("a drive listed twice");
-            listed.insert(d.bsdName, d.health);
-        }
-        return listed;
-    }
+    };
 
-    QTemporaryDir home;
-    FaultPlan plan;
-    std::shared_ptr<test::DriveScript> ataScript = std::make_shared<test::DriveScript>();
-    std::unique_ptr<DriveSource> source;
-    std::unique_ptr<SharedDefaults> defaults;
-    std::unique_ptr<SMARTWatcher> watcher;
-};
-
-TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
-{
     // A clean gather first: how many calls each seam takes, and what it lists.
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
     const FaultPlan clean = plan;
     QString why;
-    const QMap<QString, QString> healthy = dataFile(&why);
+    const QMap<QString, QString> healthy = dataFile(dataJson(), &why);
     ASSERT_TRUE(why.isEmpty()) << why.toStdString();
     ASSERT_EQ(healthy.size(), 8);
     EXPECT_EQ(healthy.value(QStringLiteral("sdf")), QStringLiteral("-")); // the demo's unreadable drive
@@ -101,8 +87,7 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
     ASSERT_GT(clean.calls[int(Seam::Nvme)], 4);
     ASSERT_GT(clean.calls[int(Seam::Registry)], 20);
     const QSet<QString> names(healthy.keyBegin(), healthy.keyEnd());
-    const QSet<QString> words{QStringLiteral("Passed"), QStringLiteral("Warning"), QStringLiteral("Failed"),
-                              QStringLiteral("-")};
+    const QSet<QString> words{"Passed", "Warning", "Failed", "-"};
 
     QStringList failures;
     for (Seam seam : {Seam::Registry, Seam::Ata, Seam::Nvme}) {
@@ -123,7 +108,7 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
                         failures << where + d.bsdName + QStringLiteral(" has health ") + d.health;
 
                 QString bad;
-                const QMap<QString, QString> listed = dataFile(&bad);
+                const QMap<QString, QString> listed = dataFile(dataJson(), &bad);
                 if (!bad.isEmpty()) {
                     failures << where + bad;
                     continue;
@@ -147,20 +132,16 @@ TEST_F(FaultInjection, EveryGatherCompletesWhateverOneCallDoes)
         }
     }
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
-}
 
-// The enumeration itself failing leaves the last good data file in place.
-TEST_F(FaultInjection, UnlistableDrivesKeepTheLastDataFile)
-{
+    // The enumeration itself failing leaves the last good data file in place.
+    plan = FaultPlan{};
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
     const QByteArray before = dataJson();
     ASSERT_FALSE(before.isEmpty());
-    auto failing = makeDriveSource([] { return std::optional<DrivePlatform>(); });
-    SMARTWatcher other(*failing, *defaults);
-    other.setContainer(home.filePath(QStringLiteral("group")));
-    other.setBus(QDBusConnection(QStringLiteral("no-bus")));
-    EXPECT_FALSE(other.gatherSMARTDrives(false));
+    const auto failing = makeDriveSource([] { return std::optional<DrivePlatform>(); });
+    EXPECT_FALSE(watch(*failing)->gatherSMARTDrives(false));
     EXPECT_EQ(dataJson(), before);
+    QLoggingCategory::setFilterRules(QString());
 }
 
 } // namespace

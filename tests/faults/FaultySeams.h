@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Fault injection at the NVMe and registry seams (the ATA one is the scripted
-// drive's). Each wrapper forwards to a real seam and counts its calls on a
-// shared FaultPlan; the call the plan names misbehaves in the planned way,
-// every other call goes through untouched.
+// Fault injection at the NVMe and registry seams (the ATA one is the scripted drive's): each
+// wrapper counts its calls on a shared FaultPlan and only the call the plan names misbehaves.
 #pragma once
 #include "support/ScriptedAta.h"
 #include "platform/NvmeInterface.h"
@@ -21,18 +19,17 @@ public:
 
     int32_t identifyController(std::span<uint8_t> buffer) override
     {
-        return faultyRead(_plan, _plan.next(Seam::Nvme), buffer,
-                          [&](std::span<uint8_t> b) { return _inner->identifyController(b); });
+        return read(buffer, [&](std::span<uint8_t> b) { return _inner->identifyController(b); });
     }
     int32_t getLogPage(uint8_t logId, std::span<uint8_t> buffer, uint32_t dwords) override
     {
-        return faultyRead(_plan, _plan.next(Seam::Nvme), buffer,
-                          [&](std::span<uint8_t> b) { return _inner->getLogPage(logId, b, dwords); });
+        return read(buffer, [&](std::span<uint8_t> b) { return _inner->getLogPage(logId, b, dwords); });
     }
     uint16_t interfaceVersion() const override { return _inner->interfaceVersion(); }
     uint16_t interfaceRevision() const override { return _inner->interfaceRevision(); }
 
 private:
+    int32_t read(std::span<uint8_t> buffer, auto &&inner) { return faultyRead(_plan, _plan.next(Seam::Nvme), buffer, inner); }
     std::unique_ptr<NvmeInterface> _inner;
     FaultPlan &_plan;
 };
@@ -48,21 +45,15 @@ inline NvmeOpener faultyNvmeOpener(NvmeOpener inner, FaultPlan &plan)
     };
 }
 
-// The registry has no status codes: a failed call answers "nothing there",
-// a short one half of the answer, a garbage one values of the wrong type.
+// No status codes here: a failed call answers "nothing there", a short one half of the answer,
+// a garbage one values of the wrong type.
 class FaultyRegistry : public Registry
 {
 public:
     FaultyRegistry(std::shared_ptr<const Registry> inner, FaultPlan &plan) : _inner(std::move(inner)), _plan(plan) {}
 
-    QList<RegistryEntry> matchingServices(const QVariantMap &match) const override
-    {
-        return list(_inner->matchingServices(match));
-    }
-    QList<RegistryEntry> descendants(const RegistryEntry &entry) const override
-    {
-        return list(_inner->descendants(entry));
-    }
+    QList<RegistryEntry> matchingServices(const QVariantMap &match) const override { return list(_inner->matchingServices(match)); }
+    QList<RegistryEntry> descendants(const RegistryEntry &entry) const override { return list(_inner->descendants(entry)); }
     // A garbage parent is a loop: the entry is its own parent.
     RegistryEntry parentEntry(const RegistryEntry &entry) const override
     {
@@ -92,7 +83,7 @@ public:
     }
 
 private:
-    // The registry's answer as the call's fault makes it; failed or vanished: nothing.
+    // Failed or vanished: nothing.
     template <typename T, typename Short, typename Garbage>
     T pick(const T &ok, Short &&shortened, Garbage &&garbage) const
     {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Runs the built corvanectl as a user does, with its own settings, state and
-// data folders, so that a user's ignore choices or database never reach a test.
+// Runs the built corvanectl as a user does, with its own settings, state and data folders,
+// so that a user's ignore choices or database never reach a test.
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,8 +16,7 @@ struct CliRun
     QByteArray out, err;
 };
 
-// Runs any program to its end (a minute at most), with `during` given the
-// running process (to write its input, say).
+// Runs any program to its end (two minutes at most); `during` gets the running process.
 inline CliRun runProcess(const QString &program, const QStringList &args, const QProcessEnvironment &env,
                          const std::function<void(QProcess &)> &during = {})
 {
@@ -28,16 +27,12 @@ inline CliRun runProcess(const QString &program, const QStringList &args, const 
         return {};
     if (during)
         during(p);
-    CliRun r;
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
-        return r;
+        return {};
     }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
 class Cli

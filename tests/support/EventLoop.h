@@ -21,9 +21,8 @@ inline QCoreApplication &app()
     return *QCoreApplication::instance();
 }
 
-// Runs the event loop until done() holds; false when it never does. The cap
-// only keeps a broken test from hanging (or, with a done() that never holds,
-// lets what is due come in).
+// Runs the event loop until done() holds; false when it never does. The cap only keeps a
+// broken test from hanging (or, with a done() that never holds, lets what is due come in).
 inline bool waitUntil(const std::function<bool()> &done, int capMs = 30000)
 {
     app();

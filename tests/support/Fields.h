@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Checks many entries of a decoded map in one call, each compared as its text
-// (so 6u, 6 and "6" agree, while a missing key fails); lists and maps compare whole.
+// Checks many entries of a map in one call, each as its text (6u, 6 and "6" agree, a missing
+// key fails); lists and maps compare whole.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A session bus of the test's own (a private dbus-daemon), so that tests
-// neither need nor disturb the user's.
+// A session bus of the test's own (a private dbus-daemon, stopped with the object), so that
+// tests neither need nor disturb the user's.
 #include "support/EventLoop.h"
 
 #include <QDBusConnection>
@@ -10,7 +10,6 @@
 
 namespace corvane::test {
 
-// A dbus-daemon of our own, stopped with the object.
 class PrivateBus
 {
 public:
@@ -45,10 +44,6 @@ public:
         const QString name = QStringLiteral("test-connection-%1").arg(++counter);
         _names.append(name);
         return QDBusConnection::connectToBus(_address, name);
-    }
-    void disconnect(const QDBusConnection &connection)
-    {
-        QDBusConnection::disconnectFromBus(connection.name());
     }
 
 private:

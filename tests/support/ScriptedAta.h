@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// One scripted ATA drive for the tests of every area. It answers from a real
-// seam (by default the recorded drive the script holds) and misbehaves where
-// told: a named operation fails, the drive goes away at a command, one call of
-// a FaultPlan shows a planned fault, the self-test status byte follows a
-// script. Every command is logged and open sessions are counted.
+// One scripted ATA drive for the tests of every area: it answers from a real seam (by default
+// the script's recorded drive) and fails where told; commands are logged, sessions counted.
 #include "devices/RecordedSet.h"
 #include "platform/DeviceStatus.h"
 #include "platform/recorded/RecordedAtaSmart.h"
@@ -28,10 +25,7 @@ enum class Fault {
     Vanish,  // from this call on every drive is gone (ENODEV, empty registry)
 };
 
-inline const char *faultName(Fault f)
-{
-    return std::array{"none", "status", "short", "garbage", "vanish"}[size_t(f)];
-}
+inline const char *faultName(Fault f) { return std::array{"none", "status", "short", "garbage", "vanish"}[size_t(f)]; }
 
 enum class Seam { Registry, Ata, Nvme };
 
@@ -42,14 +36,11 @@ struct FaultPlan
     Fault fault = Fault::None;
     int failAt = 0; // 1-based call number on `seam`; 0 never
     int32_t status = statusFromErrno(EIO);
-
     int calls[3] = {0, 0, 0};
-    bool fired = false;
-    bool vanished = false;
+    bool fired = false, vanished = false;
     int openSessions = 0;
     std::mt19937 random{12345};
 
-    // Counts one call on `s`; the fault this call must show, if any.
     Fault next(Seam s)
     {
         const int n = ++calls[int(s)];
@@ -60,14 +51,12 @@ struct FaultPlan
         }
         return vanished ? Fault::Vanish : Fault::None;
     }
-    // The status a call that failed or found its drive gone answers; 0 otherwise.
     int32_t statusOf(Fault f) const
     {
         return f == Fault::Status ? status : f == Fault::Vanish ? statusFromErrno(ENODEV) : 0;
     }
 };
 
-// Runs a read under a fault: it decides what reaches the caller's buffer.
 template <typename Read>
 int32_t faultyRead(FaultPlan &plan, Fault fault, std::span<uint8_t> buffer, Read &&read)
 {
@@ -88,8 +77,7 @@ int32_t faultyRead(FaultPlan &plan, Fault fault, std::span<uint8_t> buffer, Read
 
 struct DriveScript
 {
-    // The pages, as drive "sda" of a recorded set.
-    RecordedSet set;
+    RecordedSet set; // the pages, as drive "sda"
     FaultPlan noFaults;
     FaultPlan *plan = &noFaults; // a shared one for a sweep over many seams
     // Operation name ("open", "enable", "identify", "smart", "validate", "status",
@@ -97,15 +85,13 @@ struct DriveScript
     std::map<std::string, int32_t> failing;
     // From this command on (1-based), every command fails with ENODEV; 0: never.
     int vanishAt = 0;
-    // Self-test status byte (SMART data byte 363) of successive reads after a
-    // test starts, the last one staying; a scripted test never reaches the drive.
+    // Self-test status byte (363) of successive reads once a test starts, the last one
+    // staying; a scripted test never reaches the drive.
     std::deque<uint8_t> selfTestStatus;
     bool testStarted = false;
 
     std::vector<std::string> calls;
-    int commands = 0;
-    int openSessions = 0;
-    int opened = 0;
+    int commands = 0, openSessions = 0, opened = 0;
 
     static QString fileOf(const std::string &name)
     {
@@ -126,8 +112,7 @@ struct DriveScript
     }
     int count(const std::string &op) const { return int(std::count(calls.begin(), calls.end(), op)); }
 
-    // Logs a command; the status it fails with before reaching the drive, and
-    // in `fault` what the plan makes of it.
+    // Logs a command; the status it fails with before reaching the drive, and in `fault` the plan's.
     int32_t enter(const std::string &op, Fault &fault)
     {
         calls.push_back(op);
@@ -146,10 +131,7 @@ class ScriptedAta : public AtaSmartInterface
 {
 public:
     ScriptedAta(std::unique_ptr<AtaSmartInterface> inner, std::shared_ptr<DriveScript> s)
-        : m_inner(std::move(inner)), m_s(std::move(s))
-    {
-        countSession(1);
-    }
+        : m_inner(std::move(inner)), m_s(std::move(s)) { countSession(1); }
     ~ScriptedAta() override { countSession(-1); }
 
     int32_t enableDisableOperations(bool enable) override
@@ -168,10 +150,7 @@ public:
             return m_s->selfTestStatus.empty() ? m_inner->executeOffLineImmediate(extendedTest) : 0;
         });
     }
-    int32_t abortSelfTest() override
-    {
-        return command("abort", [&] { return m_inner->abortSelfTest(); });
-    }
+    int32_t abortSelfTest() override { return command("abort", [&] { return m_inner->abortSelfTest(); }); }
     int32_t readData(std::span<uint8_t, kAtaPageSize> buffer) override
     {
         const int32_t st = read("smart", buffer, [&](std::span<uint8_t> b) {
@@ -212,8 +191,7 @@ private:
         m_s->openSessions += n;
         m_s->plan->openSessions += n;
     }
-    // Calls without a data buffer: a short or garbage answer is a success that
-    // wasn't (a garbage one may leave its mark through `garbage`).
+    // Without a data buffer, a short or garbage answer is a success that wasn't.
     template <typename Call, typename Garbage = void (*)()>
     int32_t command(const std::string &op, Call &&call, Garbage &&garbage = [] {})
     {
@@ -237,9 +215,8 @@ private:
     std::shared_ptr<DriveScript> m_s;
 };
 
-// Opens the drives of `inner` (the script's recorded drive when none) behind
-// the script. Opening counts as a call of the plan's seam: a failing open is
-// the commonest fault.
+// Opens the drives of `inner` (the script's recorded drive when none) behind the script.
+// Opening counts as a call of the plan's seam: a failing open is the commonest fault.
 inline AtaSmartOpener scriptedOpener(const std::shared_ptr<DriveScript> &script, AtaSmartOpener inner = {})
 {
     if (!inner)
@@ -257,8 +234,7 @@ inline AtaSmartOpener scriptedOpener(const std::shared_ptr<DriveScript> &script,
     };
 }
 
-// The pages of a real drive under tests/data/ata-pages; without a recorded
-// return status the drive says "not exceeded".
+// A real drive of tests/data/ata-pages; without a recorded return status it says "not exceeded".
 inline std::shared_ptr<DriveScript> realDrive(const QString &folder)
 {
     auto s = std::make_shared<DriveScript>();
