@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The drive history: what a gather writes, how long it is kept, how a drive
-// keeps its series under a new kernel name, and what happens to damaged,
-// foreign, old and newer files.
 #include "AgentDriveSource.h"
 #include "AlertPolicy.h"
 #include "HistoryWriter.h"
@@ -53,7 +50,6 @@ struct RawFile
     }
 };
 
-// A sample's health and values in one line, "-" for each absent value.
 QString values(const HistorySample &s)
 {
     QStringList out{s.health};
@@ -121,7 +117,6 @@ TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
     EXPECT_EQ(db.growth(QStringLiteral("X|1"), QStringLiteral("reallocated"), 7), std::nullopt);
     EXPECT_EQ(db.drives().constFirst(), QStringLiteral("X|1"));
 
-    // The alert memory of a drive known by kernel name or identity.
     const AlertMemory memory{QStringLiteral("Warning"), {{QStringLiteral("reallocated"), 39}},
                              kStart.addDays(39), true};
     ASSERT_TRUE(db.setAlertMemory(QStringLiteral("sdc"), memory));
@@ -214,7 +209,6 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
     EXPECT_EQ(asideFiles(dir).size(), 1);
     ASSERT_TRUE(QFile::remove(dir.filePath(asideFiles(dir).first())));
 
-    // A newer Corvane's file is left alone.
     RawFile(path).exec(QStringLiteral("PRAGMA user_version = 99"));
     HistoryDatabase newer(path);
     EXPECT_FALSE(newer.open(&error));
@@ -223,7 +217,6 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
     EXPECT_TRUE(asideFiles(dir).isEmpty());
     EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), 99);
 
-    // No file: nothing to read, and nothing created by looking.
     const QString missing = dir.filePath(QStringLiteral("none.sqlite"));
     EXPECT_FALSE(HistoryDatabase(missing, HistoryDatabase::Access::ReadOnly).open(&error));
     EXPECT_TRUE(error.contains(QStringLiteral("no history has been recorded yet"))) << qPrintable(error);
@@ -273,15 +266,14 @@ TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
     const QString path = dir.filePath(QStringLiteral("data/history.sqlite"));
     HistoryWriter writer(path);
     QDateTime now = kStart;
-    writer.setClock([&] { return now; });
-    ASSERT_TRUE(writer.write(drives));
+    ASSERT_TRUE(writer.append(gatherSamples(drives, now).read));
     const auto sda = std::find_if(drives.begin(), drives.end(), [](const QVariantMap &p) {
         return p.value(QStringLiteral("bsdName")) == QStringLiteral("sda");
     });
     ASSERT_NE(sda, drives.end());
     sda->insert(QStringLiteral("asleep"), true);
     now = now.addSecs(3600);
-    ASSERT_TRUE(writer.write(drives));
+    ASSERT_TRUE(writer.append(gatherSamples(drives, now).read));
 
     HistoryDatabase db(path, HistoryDatabase::Access::ReadOnly);
     ASSERT_TRUE(db.open());
@@ -317,8 +309,9 @@ TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &) {
         warnings += type == QtWarningMsg;
     });
-    EXPECT_FALSE(blocked.write(drives));
-    EXPECT_FALSE(blocked.write(drives));
+    const QList<HistorySample> samples = gatherSamples(drives, now).read;
+    EXPECT_FALSE(blocked.append(samples));
+    EXPECT_FALSE(blocked.append(samples));
     qInstallMessageHandler(previous);
     EXPECT_EQ(warnings, 1);
 }
