@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A private D-Bus daemon, a recording notification server and helpers shared
-// by the agent's tests.
 #pragma once
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
@@ -15,7 +13,6 @@
 #include "DriveSource.h"
 #include "QStringPrinter.h"
 
-// Readable failure messages.
 inline void PrintTo(const QStringList &l, std::ostream *os)
 {
     *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
@@ -78,7 +75,6 @@ public Q_SLOTS:
             ++unanswered;
             return 0;
         }
-        // As the protocol says: a known replaces_id is kept, otherwise a new id.
         const uint id = replacesId != 0 ? replacesId : ++_lastId;
         calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
         shown.insert(id, body);
@@ -98,7 +94,6 @@ private:
     uint _lastId = 40;
 };
 
-// Counts reloadTimelines signals.
 class ReloadListener : public QObject
 {
     Q_OBJECT
@@ -114,7 +109,6 @@ public Q_SLOTS:
     void reload(const QString &kind) { kinds.append(kind); }
 };
 
-// A drive properties dictionary as the drive source hands it over.
 inline QVariantMap driveProperties(const QString &bsdName, const QString &model, const QVariant &health,
                                    const QStringList &volumes = {}, const QString &location = QStringLiteral("Internal"))
 {

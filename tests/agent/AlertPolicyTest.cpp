@@ -13,7 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Hours (and seconds) after a fixed start.
 QDateTime at(int hours, int seconds = 0)
 {
     return QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC).addSecs(hours * 3600 + seconds);
@@ -24,7 +23,6 @@ QVariantMap counters(qint64 reallocated, qint64 pending = 0)
     return {{QStringLiteral("reallocated"), reallocated}, {QStringLiteral("pending"), pending}};
 }
 
-// Runs the policy and keeps its memory, as the notifier does.
 struct Drive
 {
     std::optional<AlertMemory> memory;
@@ -75,7 +73,6 @@ TEST(AlertPolicy, OnlyNewsAlerts)
     EXPECT_EQ(drive.memory->lastAlert, at(8));
     EXPECT_TRUE(drive.see("Failed", counters(9, 1), at(10)));
 
-    // Healthy again, then in trouble again.
     EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(11)));
     EXPECT_EQ(drive.memory->health, "Passed");
     EXPECT_FALSE(drive.see("Passed", counters(9, 1), at(12)));
@@ -127,7 +124,6 @@ struct AlertsFixture : ::testing::Test
     {
         return *SMARTDrive::fromProperties(driveProperties(bsd, model, QString::fromLatin1(health)));
     }
-    // One alerting gather's worth of drives, its alerts delivered.
     static void gather(Notifier &notifier, const QList<SMARTDrive> &drives, int hours)
     {
         for (const SMARTDrive &d : drives)
@@ -153,7 +149,6 @@ TEST_F(AlertsFixture, EachDriveKeepsItsOwnNotification)
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_EQ(server.shown, (QMap<uint, QString>{{41, body("WDC WD40EFRX Failed")}, {42, body("ST4000DM004 Warning")}}));
 
-    // A reminder replaces only the drive's own alert.
     defaults->setValue(kAlertReminderHoursKey, 2);
     gather(notifier, {failing, warning}, 2);
     ASSERT_EQ(server.calls.size(), 4);
@@ -230,7 +225,6 @@ TEST_F(AlertsFixture, PermissionIsWhetherAServerAnswers)
     ASSERT_TRUE(waitUntil([&] { return answers.size() == 1; }));
     EXPECT_FALSE(defaults->boolValue("ShouldNotifyUser"));
 
-    // Without permission nothing is sent, even once a server appears.
     ASSERT_TRUE(server.start());
     notifier.notifyUser(drive("ST4000", "Failed"));
     EXPECT_TRUE(notifier.isIdle());
@@ -251,8 +245,7 @@ TEST_F(AlertsFixture, AlertsReplaceEachOtherClicksOpenAndAVanishedServerForgetsT
     int opened = 0;
     notifier.setOpenApplication([&] { ++opened; });
 
-    // A drive's two alerts in a row: the second must carry
-    // the id the server gave the first, even though neither waited.
+    // A drive's two alerts in a row: the second carries the id the server gave the first.
     notifier.notifyUser(drive("Samsung SSD 870", "Warning"));
     notifier.notifyUser(drive("WDC WD40EFRX", "Failed"));
     ASSERT_TRUE(waitUntil([&] { return server.calls.size() == 2 && notifier.isIdle(); }));
@@ -267,7 +260,6 @@ TEST_F(AlertsFixture, AlertsReplaceEachOtherClicksOpenAndAVanishedServerForgetsT
     const uint id = first.returnedId;
     EXPECT_EQ(notifier.currentId(), id);
 
-    // Only "default" on this notification opens Corvane.
     server.click(id + 1000, "default"); // someone else's notification
     server.click(id, "other-action");
     server.click(id, "default");
@@ -289,7 +281,6 @@ TEST_F(AlertsFixture, AlertsReplaceEachOtherClicksOpenAndAVanishedServerForgetsT
 
 TEST_F(AlertsFixture, AlertsDoNotPileUpWithoutAnAnsweringServer)
 {
-    // No bus at all: nothing is kept.
     Notifier lonely(*defaults, QDBusConnection(QStringLiteral("no-bus")));
     for (int i = 0; i < 50; ++i)
         lonely.notifyUser(drive("m", "Failed"));

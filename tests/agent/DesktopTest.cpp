@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tray panel, the first-run window and the tray switch, offscreen.
 #include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "AppDelegate.h"
@@ -34,7 +33,6 @@ struct DesktopFixture : ::testing::Test
         watcher->setContainer(QString());
         watcher->setBus(QDBusConnection(QStringLiteral("no-bus")));
     }
-    // Counts the pixels of one colour (give or take antialiasing) in a widget's picture.
     static int pixelsOf(QWidget *w, const QColor &color)
     {
         const QImage image = w->grab().toImage();
@@ -74,7 +72,6 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
                                  "sde|SSDSC2KB019T7R|srv Passed", "sdf|INTEL SSDSA2CW120G3| -"}));
     EXPECT_GT(panel.sizeHint().height(), headerHeight + 8 * 34);
 
-    // Each badge draws its word's symbol in the word's colour.
     for (DriveRow *row : panel.rows()) {
         HealthBadge *badge = row->badge();
         EXPECT_EQ(badge->size(), QSize(23, 23));
@@ -82,7 +79,6 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
         EXPECT_GT(pixelsOf(badge, badge->symbolColor()), 8) << badge->health().toStdString();
     }
 
-    // A click on a row opens Corvane; the menu holds the four entries.
     int opened = 0;
     QObject::connect(&panel, &DrivePanel::openCorvaneRequested, [&] { ++opened; });
     QTest::mouseClick(panel.rows().at(3), Qt::LeftButton);
@@ -131,7 +127,6 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         EXPECT_TRUE(defaults->boolValue("corvane2Intro"));
         ASSERT_TRUE(waitUntil([&] { return !delegate.intro(); })); // closed and gone
 
-        // Another program hides the tray item, then shows it again.
         const auto store = [&](const char *json) {
             return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {defaults->fileName(), "showMenuBarExtra", json});
         };
@@ -143,12 +138,10 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         ASSERT_TRUE(waitUntil([&] { return delegate.isTrayWanted(); }));
         EXPECT_NE(delegate.tray(), nullptr);
 
-        // The panel follows the watcher's list.
         watcher->rescan();
         ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && delegate.panel()->rows().size() == 8; }));
     }
 
-    // Later starts don't show it.
     AppDelegate later(*watcher, *defaults);
     later.launch();
     EXPECT_FALSE(later.intro());

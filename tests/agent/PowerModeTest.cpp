@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Sleeping drives: the power mode a drive answers, and gathers over a copy of
-// the demo set whose disks say they are asleep.
 #include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "DrivePanel.h"
@@ -128,18 +126,14 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
     ASSERT_TRUE(watcher.gatherSMARTDrives(false));
     EXPECT_EQ(shown(), QStringList({"nvme0n1 Passed", "nvme1n1 Failed", "sda - zzz", "sdb - zzz", "sdc Failed",
                                     "sdd Warning", "sde Passed", "sdf -"}));
-    // Nothing but the settings: no page of a sleeping drive was asked for.
     EXPECT_FALSE(properties["sda"].contains("ataVersion"));
     EXPECT_EQ(properties["sda"].value("Device Model").toString(), "WDC WD2500JS-75NCB3");
 
-    // "Rescan Drives" reads every drive, asleep or not.
     watcher.rescan();
     ASSERT_TRUE(waitUntil([&] { return watcher.isIdle() && shown()[3] == "sdb Warning"; }));
     EXPECT_EQ(shown()[2], "sda Passed");
 
-    // Asleep again at the next gather: the last summary stays, marked asleep,
-    // and the drive's properties are those of its last read; the history gets
-    // samples of the drives read only.
+    // Asleep again: the last summary and properties stay; only drives read are sampled.
     QStringList sampled;
     QObject::connect(&watcher, &SMARTWatcher::sampled, [&](const QList<HistorySample> &samples) {
         for (const HistorySample &s : samples)
@@ -151,7 +145,6 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
                                     "sdc Failed", "sdd Warning", "sde Passed", "sdf -"}));
     EXPECT_TRUE(properties["sdb"].contains("ataVersion"));
 
-    // The widget data file marks only the sleepers, and reads back.
     QFile file(home.filePath("group/data.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray json = file.readAll();
@@ -162,13 +155,11 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
         marks.append(d.asleep);
     EXPECT_EQ(marks, QList<bool>({false, false, true, true, false, false, false, false}));
 
-    // The panel row says so on its third line.
     EXPECT_EQ(DriveRow(watcher.smartDrives()[2]).lines(), QStringList({"sda", "WDC WD2500JS-75NCB3", "Shared · asleep"}));
     SMARTDrive noVolumes("sdx", "M", "", "Internal", "", "-");
     noVolumes.asleep = true;
     EXPECT_EQ(DriveRow(noVolumes).lines()[2], "asleep");
 
-    // Awake again: read as usual.
     mode("sda", "0xFF");
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
 }
@@ -178,26 +169,21 @@ TEST_F(SleepingDrives, WakeAtMostEveryNHours)
     mode("sda", "standby");
     defaults.setValue(kWakeSleepingDrivesKey, 2);
 
-    // Waking is allowed and the drive was never read: it is read now.
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
 
-    // Within two hours of that read it is left asleep.
     now += 2 * kHour - 1;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
-    // Two hours after the last read it is due; then the clock starts again.
     now += 1;
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
     now += kHour;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
-    // Back to never: not even hours later.
     defaults.setValue(kWakeSleepingDrivesKey, 0);
     now += 100 * kHour;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
     // A stored value that is no number reads as never.
     defaults.setValue(kWakeSleepingDrivesKey, "often");
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
-    // An explicit rescan ignores the schedule.
     EXPECT_EQ(sdaAfterGather(true), "sda Passed");
 }

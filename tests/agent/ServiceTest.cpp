@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The agent's session-bus service on a private bus, and gathers that never
-// block it.
 #include "AgentTestSupport.h"
 #include "SMARTWatcher.h"
 #include "XPCServer.h"
@@ -33,8 +31,7 @@ struct ServiceFixture : ::testing::Test
         QObject::connect(&server, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
         QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers.append(notify); });
     }
-    // Calls the agent from another connection without blocking this thread,
-    // which serves the agent.
+    // From another connection, without blocking this thread, which serves the agent.
     QDBusPendingCall call(const char *method)
     {
         return client.asyncCall(QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
@@ -78,7 +75,6 @@ TEST_F(ServiceFixture, VersionAndEachReloadIsOneSilentGather)
     EXPECT_EQ(gathers, QList<bool>({false, false}));
     EXPECT_EQ(source.reads(), 2);
 
-    // The name is taken: a second agent says so instead of serving.
     XPCServer second;
     EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
     EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
@@ -93,7 +89,6 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
     watcher->rescan();
     ASSERT_TRUE(waitUntil([&] { return source.reads() == 1; }));
 
-    // The read hangs in the seam; the service still answers at once.
     EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
@@ -103,7 +98,6 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
     source.release();
     ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && gathers.size() == 2; }));
     drainEvents();
-    // The three reloads made one more gather, after the first, silent.
     EXPECT_EQ(source.reads(), 2);
     EXPECT_EQ(started, 2);
     EXPECT_EQ(gathers, QList<bool>({false, false}));
@@ -128,7 +122,6 @@ TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
     first.setProcessEnvironment(env);
     first.start(QStringLiteral(CORVANE_AGENT), args);
     ASSERT_TRUE(first.waitForStarted(30000));
-    // Running once it owns the name and has written the widget's file.
     const QString dataFile = home.filePath("data/K7QX2W9R4D.com.tarnholm.corvane/data.json");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(dataFile) || first.state() != QProcess::Running; }, 60000));
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();

@@ -57,14 +57,12 @@ TEST(MountInfo, Parse)
     EXPECT_EQ(blockLessFileSystems("nodev\tsysfs\n\text4\nnodev\tzonefs2\n\tbtrfs\ngarbage x y\n"),
               (QSet<QString>{"sysfs", "zonefs2"}));
 
-    // A missing table means no events, and a rescan of it is harmless.
     app();
     MountInfoVolumeEvents events(nullptr, "/nonexistent/mountinfo");
     EXPECT_FALSE(events.isWatching());
     events.rescan();
 }
 
-// Real mounts, in a mount namespace of this test process only.
 TEST(MountInfo, RealMountsOfRamDisksAndBlockDevices)
 {
     app();
@@ -85,7 +83,6 @@ TEST(MountInfo, RealMountsOfRamDisksAndBlockDevices)
     QObject::connect(&events, &VolumeEvents::didUnmount,
                      [&](const QVariantMap &m) { unmounted.append(m.value("NSDevicePath").toString()); });
 
-    // A RAM disk is no volume: no event.
     ASSERT_EQ(mount("corvane-test", scratch.toUtf8(), "tmpfs", 0, "size=64k"), 0) << strerror(errno);
     events.rescan();
     ASSERT_EQ(umount(scratch.toUtf8()), 0) << strerror(errno);
@@ -94,7 +91,6 @@ TEST(MountInfo, RealMountsOfRamDisksAndBlockDevices)
     EXPECT_TRUE(mounted.isEmpty());
     EXPECT_TRUE(unmounted.isEmpty());
 
-    // A file system on a (loop) block device is.
     const QString image = dir.filePath("disk.img");
     QProcess tool;
     tool.start("sh", {"-c", QStringLiteral("truncate -s 4M '%1' && mkfs.ext4 -q '%1' && losetup -f --show '%1'").arg(image)});

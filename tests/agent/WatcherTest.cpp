@@ -55,7 +55,6 @@ struct WatcherFixture : ::testing::Test
         QFile f(home.filePath("group/data.json"));
         return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
     }
-    // Per record, the members' values joined by "|".
     static QStringList column(const QJsonArray &array, const QStringList &members)
     {
         QStringList out;
@@ -74,7 +73,6 @@ struct WatcherFixture : ::testing::Test
             out.append(d.bsdName);
         return out;
     }
-    // Runs queued gathers and the alerts they sent.
     void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
 
     PrivateBus bus;
@@ -115,7 +113,6 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
     // At once and after the start-up delay without alerts; the hourly tick alerts.
     EXPECT_EQ(gathers.mid(0, 3), QList<bool>({false, false, true}));
 
-    // The data file after every gather, in drive order, with fresh ids each time.
     ASSERT_EQ(files.size(), gathers.size());
     for (const QJsonArray &file : std::as_const(files))
         EXPECT_EQ(column(file, {"bsdName", "volName", "health", "location"}),
@@ -124,13 +121,11 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
     EXPECT_NE(column(files[0], {"id"}), column(files[1], {"id"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == gathers.size(); }));
 
-    // One alert per Warning/Failed drive, in list order, each drive its own;
-    // later alerting gathers have nothing new to say.
+    // One alert per Warning/Failed drive, in list order; later gathers have nothing new.
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_TRUE(server.calls[0].body.startsWith("WDC WD40EFRX Failed"));
     EXPECT_TRUE(server.calls[1].body.startsWith("ST4000DM004 Warning"));
 
-    // The unreadable drive is named once, not at every gather.
     EXPECT_EQ(g_agentLog.filter("nvme0n1: SMART data not readable").size(), 1) << g_agentLog.join('\n').toStdString();
 }
 
@@ -150,7 +145,6 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
     EXPECT_EQ(gathers, QList<bool>({false}));
     EXPECT_TRUE(server.calls.isEmpty());
 
-    // Events without a text path are ignored outright.
     volumes.didMount({});
     volumes.didMount({{"NSDevicePath", 5}});
     volumes.didUnmount({{"NSDevicePath", QStringList{"/x"}}});
@@ -189,7 +183,6 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
 
     volumes.unmount("/media/u/Data/");
     settle();
-    // After the unmount's own gather the ejected drive goes, and the file is rewritten.
     EXPECT_EQ(gathers.size(), 2);
     EXPECT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb"}));
     EXPECT_EQ(column(dataFile(), {"bsdName"}), QStringList({"nvme1n1", "sda", "sdb"}));
@@ -210,7 +203,6 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
 
-    // Written by another process, as the app does.
     const auto store = [&](const char *json) {
         return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", json});
     };
@@ -231,7 +223,6 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     EXPECT_EQ(dataFile(), before);
     EXPECT_EQ(gathers.size(), 2);
 
-    // An empty list, once read, replaces the last one.
     defaults->remove("ignoreAttributes");
     watcher->rescan();
     settle();

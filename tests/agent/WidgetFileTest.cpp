@@ -21,7 +21,6 @@ using namespace corvane::test;
 
 namespace {
 
-// Every field a summary carries, "|"-separated.
 QString fields(const std::optional<SMARTDrive> &d)
 {
     if (!d)
@@ -43,10 +42,8 @@ TEST(SMARTDrive, SummaryFromDriveProperties)
     EXPECT_EQ(fields(d), "sdb|WDC WD40EFRX|Data, Data Backup|Data;Data Backup|External|drive-harddisk|Failed");
     EXPECT_FALSE(d.id.isNull());
 
-    // No verdict, or one that is not text, reads "-".
     for (const QVariant &health : {QVariant(), QVariant(3), QVariant(QString())})
         EXPECT_EQ(summary("sda", "m", health).health, "-");
-    // Every summary is a new identity, even of the same drive.
     EXPECT_FALSE(summary("sda", "m", {}) == summary("sda", "m", {}));
 
     // Dictionaries the summary can't name are left out; odd value types read empty.
@@ -78,8 +75,7 @@ TEST(SMARTDrive, WidgetDataFileForm)
               (QVariantMap{{"bsdName", "sdb"}, {"health", "-"}, {"hwName", "ST4000"}, {"id", array[1]["id"].toString()},
                            {"location", "External"}, {"volName", ""}}));
 
-    // What the widget reads back is what the agent wrote, field for field, in
-    // the agent's natural order (nvme2n1 before nvme10n1, sdz before sdaa).
+    // Read back field for field in natural order (nvme2n1 before nvme10n1, sdz before sdaa).
     for (const char *bsd : {"nvme10n1", "sdz", "nvme2n1", "sdaa"})
         drives.append(summary(bsd, bsd, QStringLiteral("Failed"), {"V"}));
     const std::optional<QList<SMARTDrive>> read = decodeDrivesForWidget(encodeDrivesForWidget(drives));
@@ -115,7 +111,6 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 1; }));
     EXPECT_EQ(widget.kinds.first(), "Corvane_Widget");
 
-    // An empty list replaces the old one.
     EXPECT_EQ(writeDrivesForWidget({}, container, agent), WidgetWrite::Written);
     EXPECT_EQ(written(), "[]");
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 2; }));
@@ -128,7 +123,6 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
     requestWidgetReload(agent);
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
 
-    // Without a bus the file is still written.
     EXPECT_EQ(writeDrivesForWidget(drives, container, QDBusConnection(QStringLiteral("nothing"))), WidgetWrite::Written);
 
     // A read-only data folder: the good file stays as it was, the reload is still asked for.

@@ -23,7 +23,6 @@ using corvane::test::writeFile;
 
 namespace {
 
-// Runs the other process that writes one value.
 void writeFromAnotherProcess(const QString &file, const QString &key, const QByteArray &json)
 {
     ASSERT_EQ(QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, key, QString::fromUtf8(json)}), 0);
@@ -96,7 +95,6 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(*stored, (QVariantMap{{"a5", true}, {"a194", false}}));
     EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
 
-    // A file edited by hand.
     ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\nshowMenuBarExtra=false\ncorvane2Intro=1\n\n"
                                 "[ignoreAttributes]\na10=false\na5=true\n"));
     reader.reload();
@@ -108,13 +106,11 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(QList<int>({alertReminderHours(0), alertReminderHours(-1), alertReminderHours("often")}),
               QList<int>({0, 24, 24}));
 
-    // A stored non-dictionary hides the registered dictionary.
     for (const char *plain : {"[General]\nignoreAttributes=5\n", "[General]\nignoreAttributes=a5, a10\n"}) {
         ASSERT_TRUE(writeFile(file, plain));
         reader.reload();
         EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes")) << plain;
     }
-    // A dictionary stored over the plain value wins again.
     reader.setValue("ignoreAttributes", QVariantMap{{"a187", true}});
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
     EXPECT_FALSE(contents(file).contains("ignoreAttributes="));
@@ -158,7 +154,6 @@ TEST(SharedDefaults, SeesWritesOfAnotherProcess)
     writeFromAnotherProcess(file, "ShouldNotifyUser", "true");
     ASSERT_TRUE(waitUntil([&] { return changed.contains("ShouldNotifyUser"); }));
     EXPECT_EQ(changed, QStringList({"corvane2Intro", "ShouldNotifyUser"}));
-    // The other process kept this one's value.
     EXPECT_TRUE(defaults.boolValue("corvane2Intro"));
 }
 
@@ -184,7 +179,6 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
         ASSERT_EQ(kept.size(), 1);
         EXPECT_EQ(contents(dir.filePath(kept.first())), bad);
 
-        // Writing starts a clean file and leaves the backup alone.
         defaults.setValue("ShouldNotifyUser", true);
         SharedDefaults reader(file);
         EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
@@ -192,7 +186,6 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
         EXPECT_EQ(g_warnings.size(), 1);
     }
 
-    // Garbage written while a program runs.
     QTemporaryDir dir;
     const QString file = dir.filePath("suite.conf");
     SharedDefaults defaults(file);
