@@ -3,24 +3,23 @@
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 
+#include "support/Fields.h"
+
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QFile>
 #include <QMutex>
 #include <QProcess>
-#include <QTimer>
+#include <QTemporaryDir>
 #include <QWaitCondition>
+#include <gtest/gtest.h>
 
 #include "DriveSource.h"
 #include "QStringPrinter.h"
-
-inline void PrintTo(const QStringList &l, std::ostream *os)
-{
-    *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
-}
+#include "platform/SharedDefaults.h"
 
 namespace corvane::test {
 
-// Records every Notify call as org.freedesktop.Notifications would receive it.
 class TestNotificationServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -52,14 +51,19 @@ public:
     }
     void click(uint id, const QString &action)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
-        signal << id << action;
-        _connection.send(signal);
+        _connection.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                    QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"))
+                         << id << action);
     }
 
     QList<Call> calls;
+    QList<uint> replaced() const
+    {
+        QList<uint> ids;
+        for (const Call &c : calls)
+            ids << c.replacesId;
+        return ids;
+    }
     // What a person sees: id -> body of every notification not replaced.
     QMap<uint, QString> shown;
     int informationRequests = 0;
@@ -83,9 +87,7 @@ public Q_SLOTS:
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
     {
         ++informationRequests;
-        vendor = QStringLiteral("Corvane tests");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
+        vendor = QStringLiteral("Corvane tests"), version = QStringLiteral("1"), specVersion = QStringLiteral("1.2");
         return QStringLiteral("test-notifications");
     }
 
@@ -115,10 +117,8 @@ inline QVariantMap driveProperties(const QString &bsdName, const QString &model,
     QVariantList records;
     for (const QString &v : volumes)
         records.append(QVariantMap{{QStringLiteral("name"), v}, {QStringLiteral("content"), QString()}});
-    QVariantMap p{{QStringLiteral("bsdName"), bsdName},
-                  {QStringLiteral("Device Model"), model},
-                  {QStringLiteral("location"), location},
-                  {QStringLiteral("volumes"), records},
+    QVariantMap p{{QStringLiteral("bsdName"), bsdName}, {QStringLiteral("Device Model"), model},
+                  {QStringLiteral("location"), location}, {QStringLiteral("volumes"), records},
                   {QStringLiteral("diskIcon"), QStringLiteral("drive-harddisk")},
                   {QStringLiteral("isNVMe"), bsdName.startsWith(QLatin1String("nvme"))}};
     if (health.isValid())
@@ -126,7 +126,11 @@ inline QVariantMap driveProperties(const QString &bsdName, const QString &model,
     return p;
 }
 
-// Drives whose reads hang, as in a device that doesn't answer, until released.
+inline int storeSetting(const QString &file, const char *key, const char *json)
+{
+    return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, QString::fromLatin1(key), QString::fromUtf8(json)});
+}
+
 class BlockingSource : public corvane::DriveSource
 {
 public:

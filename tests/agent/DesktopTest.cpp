@@ -5,15 +5,10 @@
 #include "DrivePanel.h"
 #include "IntroWindow.h"
 #include "SMARTWatcher.h"
-#include "platform/SharedDefaults.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -119,7 +114,6 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         delegate.contactSupport();
         EXPECT_EQ(opened, QList<QUrl>{AppDelegate::supportUrl()});
 
-        // The first start shows the intro; Return is "Start Using Corvane".
         ASSERT_TRUE(delegate.intro());
         ASSERT_TRUE(waitUntil([&] { return delegate.intro()->isVisible(); }));
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -127,14 +121,11 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         EXPECT_TRUE(defaults->boolValue("corvane2Intro"));
         ASSERT_TRUE(waitUntil([&] { return !delegate.intro(); })); // closed and gone
 
-        const auto store = [&](const char *json) {
-            return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {defaults->fileName(), "showMenuBarExtra", json});
-        };
-        ASSERT_EQ(store("false"), 0);
+        ASSERT_EQ(storeSetting(defaults->fileName(), "showMenuBarExtra", "false"), 0);
         ASSERT_TRUE(waitUntil([&] { return !delegate.isTrayWanted(); }));
         EXPECT_EQ(delegate.tray(), nullptr);
         EXPECT_FALSE(delegate.panel()->isVisible());
-        ASSERT_EQ(store("true"), 0);
+        ASSERT_EQ(storeSetting(defaults->fileName(), "showMenuBarExtra", "true"), 0);
         ASSERT_TRUE(waitUntil([&] { return delegate.isTrayWanted(); }));
         EXPECT_NE(delegate.tray(), nullptr);
 

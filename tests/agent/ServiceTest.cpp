@@ -2,12 +2,9 @@
 #include "AgentTestSupport.h"
 #include "SMARTWatcher.h"
 #include "XPCServer.h"
-#include "platform/SharedDefaults.h"
 
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -22,16 +19,13 @@ struct ServiceFixture : ::testing::Test
         ASSERT_TRUE(bus.isRunning());
         defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
         ASSERT_EQ(server.start(bus.connect()), XPCServer::Start::Listening);
-    }
-    void watch(DriveSource &source)
-    {
         watcher = std::make_unique<SMARTWatcher>(source, *defaults);
         watcher->setContainer(home.filePath("group"));
         watcher->setBus(bus.connect());
         QObject::connect(&server, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
         QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers.append(notify); });
     }
-    // From another connection, without blocking this thread, which serves the agent.
+    void TearDown() override { source.release(); } // a failed check must not leave the gather hanging
     QDBusPendingCall call(const char *method)
     {
         return client.asyncCall(QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
@@ -49,6 +43,7 @@ struct ServiceFixture : ::testing::Test
     QTemporaryDir home;
     std::unique_ptr<SharedDefaults> defaults;
     XPCServer server;
+    BlockingSource source;
     QDBusConnection client = bus.connect();
     std::unique_ptr<SMARTWatcher> watcher;
     QList<bool> gathers;
@@ -56,40 +51,14 @@ struct ServiceFixture : ::testing::Test
 
 } // namespace
 
-TEST_F(ServiceFixture, VersionAndEachReloadIsOneSilentGather)
+TEST_F(ServiceFixture, RepliesWhileAGatherHangsReloadsCoalesceAndTheNameIsTaken)
 {
-    CannedDriveSource source({driveProperties("sda", "A", QStringLiteral("Failed"))});
-    watch(source);
-    EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
-
-    EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
-    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 1 && watcher->isIdle(); }));
-    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
-                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
-    noReply.setAutoStartService(false);
-    ASSERT_TRUE(client.send(noReply));
-    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 2 && watcher->isIdle(); }));
-    // A call that must come after the second reload: nothing more was queued.
-    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
-    drainEvents();
-    EXPECT_EQ(gathers, QList<bool>({false, false}));
-    EXPECT_EQ(source.reads(), 2);
-
-    XPCServer second;
-    EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
-    EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
-}
-
-TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
-{
-    BlockingSource source;
-    watch(source);
     int started = 0;
     QObject::connect(watcher.get(), &SMARTWatcher::gatherStarted, [&] { ++started; });
     watcher->rescan();
     ASSERT_TRUE(waitUntil([&] { return source.reads() == 1; }));
 
-    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
     EXPECT_TRUE(watcher->isGathering());
@@ -103,6 +72,21 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
     EXPECT_EQ(gathers, QList<bool>({false, false}));
     ASSERT_EQ(watcher->smartDrives().size(), 1);
     EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
+
+    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
+                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
+    noReply.setAutoStartService(false);
+    ASSERT_TRUE(client.send(noReply));
+    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 3 && watcher->isIdle(); }));
+    // A call that must come after the last reload: nothing more was queued.
+    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    drainEvents();
+    EXPECT_EQ(gathers, QList<bool>({false, false, false}));
+    EXPECT_EQ(source.reads(), 3);
+
+    XPCServer second;
+    EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
+    EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
 }
 
 TEST(AgentProgram, SecondInstanceSaysSoAndExits0)

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "DriveSource.h"
 #include "Notifier.h"
 #include "SMARTWatcher.h"
 #include "VolumeEvents.h"
-#include "platform/SharedDefaults.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -41,10 +36,7 @@ struct WatcherFixture : ::testing::Test
         watcher->setContainer(home.filePath("group"));
         watcher->setBus(bus.connect());
         watcher->setTiming({24h, 24h});
-        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) {
-            gathers.append(notify);
-            files.append(dataFile());
-        });
+        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers << notify; files << dataFile(); });
         g_agentLog.clear();
         previousHandler = qInstallMessageHandler(collect);
     }
@@ -100,10 +92,9 @@ QVariantMap unreadable(const QString &bsd)
 
 TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 {
-    source.setDrives({driveProperties("sdc", "ST4000DM004", QStringLiteral("Warning"), {"Media"}, "External"),
-                      driveProperties("sda", "Samsung SSD 870", QStringLiteral("Passed"), {"Root", "Home"}),
-                      unreadable("nvme0n1"),
-                      driveProperties("sdb", "WDC WD40EFRX", QStringLiteral("Failed"))});
+    source.setDrives({driveProperties("sdc", "ST4000DM004", "Warning", {"Media"}, "External"),
+                      driveProperties("sda", "Samsung SSD 870", "Passed", {"Root", "Home"}), unreadable("nvme0n1"),
+                      driveProperties("sdb", "WDC WD40EFRX", "Failed")});
     watcher->setTiming({20ms, 400ms});
     watcher->start();
     ASSERT_TRUE(waitUntil([&] { return gathers.size() >= 3; }));
@@ -121,7 +112,6 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
     EXPECT_NE(column(files[0], {"id"}), column(files[1], {"id"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == gathers.size(); }));
 
-    // One alert per Warning/Failed drive, in list order; later gathers have nothing new.
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_TRUE(server.calls[0].body.startsWith("WDC WD40EFRX Failed"));
     EXPECT_TRUE(server.calls[1].body.startsWith("ST4000DM004 Warning"));
@@ -131,17 +121,14 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 
 TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
 {
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
-                      driveProperties("sdb", "B", QStringLiteral("Passed")),
-                      driveProperties("sdc", "C", QVariant()),
-                      driveProperties("sdd", "D", QStringLiteral("failed"))});
+    source.setDrives({driveProperties("sda", "A", "Failed"), driveProperties("sdb", "B", "Passed"),
+                      driveProperties("sdc", "C", QVariant()), driveProperties("sdd", "D", "failed")});
     watcher->rescan();
     watcher->shouldGatherDrives();
     watcher->reloadSMARTData({});
     watcher->reloadSMARTData({{"notify", "yes"}});
     volumes.unmount("/media/u/Other");
     settle();
-    // Requests made before a gather could start coalesce into one, silent.
     EXPECT_EQ(gathers, QList<bool>({false}));
     EXPECT_TRUE(server.calls.isEmpty());
 
@@ -153,15 +140,13 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
 
     // Alerts go out after the list is published and written, never before.
     QList<bool> alertPendingAtPublish;
-    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged,
-                     [&] { alertPendingAtPublish.append(!notifier->isIdle()); });
+    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged, [&] { alertPendingAtPublish << !notifier->isIdle(); });
     volumes.mount("/media/u/Stick");
     settle();
     EXPECT_EQ(gathers.last(), true);
     EXPECT_EQ(alertPendingAtPublish, QList<bool>{false});
     ASSERT_EQ(server.calls.size(), 1); // only the exact word "Failed" or "Warning"
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
-                      driveProperties("sdb", "B", QStringLiteral("Warning"))});
+    source.setDrives({driveProperties("sda", "A", "Failed"), driveProperties("sdb", "B", "Warning")});
     watcher->reloadSMARTData({{"notify", true}});
     settle();
     EXPECT_EQ(server.calls.size(), 2); // sdb's news; sda's is old
@@ -171,12 +156,11 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
 {
     // A volume keeps its name after unmounting; only an external drive none
     // of whose volumes is mounted any more counts as ejected.
-    auto stillMounted = driveProperties("sdb", "B", QStringLiteral("Passed"), {"System", "Data"}, "External");
+    auto stillMounted = driveProperties("sdb", "B", "Passed", {"System", "Data"}, "External");
     stillMounted.insert(kVolumesMountedKey, true);
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"), {"Data Backup"}, "External"),
-                      stillMounted,
-                      driveProperties("sdc", "C", QStringLiteral("Passed"), {"Data"}, "External"),
-                      driveProperties("nvme1n1", "N", QStringLiteral("Failed"), {"scratch"})});
+    source.setDrives({driveProperties("sda", "A", "Passed", {"Data Backup"}, "External"), stillMounted,
+                      driveProperties("sdc", "C", "Passed", {"Data"}, "External"),
+                      driveProperties("nvme1n1", "N", "Failed", {"scratch"})});
     watcher->rescan();
     settle();
     ASSERT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb", "sdc"}));
@@ -188,7 +172,6 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
     EXPECT_EQ(column(dataFile(), {"bsdName"}), QStringList({"nvme1n1", "sda", "sdb"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
 
-    // An internal drive stays; so does everything for names no drive has.
     volumes.unmount("/tmp/scratch");
     volumes.unmount("/media/u/Dat");
     volumes.unmount("/");
@@ -198,22 +181,18 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
 
 TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
 {
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"))});
+    source.setDrives({driveProperties("sda", "A", "Passed")});
     watcher->rescan();
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
 
-    const auto store = [&](const char *json) {
-        return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", json});
-    };
-    ASSERT_EQ(store(R"({"a5": true, "a194": false})"), 0);
+    ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", R"({"a5": true, "a194": false})"), 0);
     watcher->rescan();
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), (QVariantMap{{"a5", true}, {"a194", false}}));
 
-    // A stored value that is no dictionary: the gather reads nothing and changes nothing.
     const QJsonArray before = dataFile();
-    ASSERT_EQ(store("42"), 0);
+    ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", "42"), 0);
     source.setDrives({});
     const int reads = source.reads();
     watcher->rescan();
@@ -228,4 +207,13 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     settle();
     EXPECT_TRUE(names().isEmpty());
     EXPECT_EQ(dataFile(), QJsonArray());
+
+    // A read error is logged again once the drive was read in between.
+    g_agentLog.clear();
+    for (const QVariantMap &p : {unreadable("sda"), driveProperties("sda", "A", QVariant()), unreadable("sda")}) {
+        source.setDrives({p});
+        watcher->rescan();
+        settle();
+    }
+    EXPECT_EQ(g_agentLog.filter("sda: SMART data not readable").size(), 2) << g_agentLog.join('\n').toStdString();
 }

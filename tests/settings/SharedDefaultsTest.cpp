@@ -3,12 +3,10 @@
 #include "support/EventLoop.h"
 #include "support/Fields.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <sched.h>
@@ -16,10 +14,7 @@
 #include <unistd.h>
 
 using namespace corvane;
-
-using corvane::test::app;
-using corvane::test::waitUntil;
-using corvane::test::writeFile;
+using namespace corvane::test;
 
 namespace {
 
@@ -77,14 +72,12 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     defaults.remove("showMenuBarExtra");
     EXPECT_TRUE(defaults.boolValue("showMenuBarExtra"));
 
-    // Another reader of the same file has its own registrations.
     defaults.setValue("ShouldNotifyUser", true);
     SharedDefaults other(file);
     EXPECT_TRUE(other.boolValue("ShouldNotifyUser"));
     EXPECT_FALSE(other.boolValue("showMenuBarExtra"));
     EXPECT_FALSE(other.dictionaryValue("ignoreAttributes"));
 
-    // Dictionaries are groups; other types stored under their key read as absent.
     other.setValue("ignoreAttributes", QVariantMap{{"a5", true}, {"a194", false}});
     EXPECT_TRUE(contents(file).contains("[ignoreAttributes]\na194=false\na5=true\n")) << contents(file).constData();
 
@@ -102,7 +95,6 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(QList<bool>({reader.boolValue("ShouldNotifyUser"), reader.boolValue("showMenuBarExtra"),
                            reader.boolValue("corvane2Intro")}),
               QList<bool>({true, false, true}));
-    // Reminder hours: 0 is "never"; anything else but a whole number >= 0 is the default.
     EXPECT_EQ(QList<int>({alertReminderHours(0), alertReminderHours(-1), alertReminderHours("often")}),
               QList<int>({0, 24, 24}));
 
@@ -115,7 +107,6 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
     EXPECT_FALSE(contents(file).contains("ignoreAttributes="));
 
-    // "Ignore nothing" is an empty dictionary, not the registered one.
     reader.setValue("ignoreAttributes", QVariantMap());
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), QVariantMap());
     SharedDefaults again(file);
@@ -147,7 +138,6 @@ TEST(SharedDefaults, SeesWritesOfAnotherProcess)
     ASSERT_TRUE(written("ignoreAttributes", R"({"a5": false, "a10": true})"));
     EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
 
-    // Own writes are announced once; the file notification that follows adds nothing.
     changed.clear();
     defaults.setValue("corvane2Intro", true);
     EXPECT_EQ(changed, QStringList{"corvane2Intro"});
@@ -245,8 +235,7 @@ TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
                                                       | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
     ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
-    const uid_t nobody = 65534;
-    const bool switched = geteuid() == 0 && seteuid(nobody) == 0;
+    const bool switched = geteuid() == 0 && seteuid(65534) == 0; // nobody
     if (geteuid() == 0)
         GTEST_SKIP() << "cannot drop privileges here";
     {
