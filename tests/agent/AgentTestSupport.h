@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include "support/EventLoop.h"
-#include "support/PrivateBus.h"
-
 #include "support/Fields.h"
+#include "support/PrivateBus.h"
 
 #include <QDBusContext>
 #include <QDBusMessage>
@@ -57,13 +56,7 @@ public:
     }
 
     QList<Call> calls;
-    QList<uint> replaced() const
-    {
-        QList<uint> ids;
-        for (const Call &c : calls)
-            ids << c.replacesId;
-        return ids;
-    }
+    QList<uint> replaced; // each call's replaces_id
     // What a person sees: id -> body of every notification not replaced.
     QMap<uint, QString> shown;
     int informationRequests = 0;
@@ -81,6 +74,7 @@ public Q_SLOTS:
         }
         const uint id = replacesId != 0 ? replacesId : ++_lastId;
         calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
+        replaced.append(replacesId);
         shown.insert(id, body);
         return id;
     }

@@ -140,7 +140,7 @@ TEST_F(AlertsFixture, EachDriveKeepsItsOwnNotification)
 
     defaults->setValue(kAlertReminderHoursKey, 2);
     gather(notifier, {failing, warning}, 2);
-    EXPECT_EQ(server.replaced(), (QList<uint>{0, 0, 41, 42}));
+    EXPECT_EQ(server.replaced, (QList<uint>{0, 0, 41, 42}));
 
     QStringList silenced;
     QObject::connect(&notifier, &Notifier::silenced, [&](const QString &identity) { silenced.append(identity); });
@@ -150,7 +150,7 @@ TEST_F(AlertsFixture, EachDriveKeepsItsOwnNotification)
     ASSERT_TRUE(waitUntil([&] { return !silenced.isEmpty(); }));
     EXPECT_EQ(silenced, QStringList{"ST4000DM004|serial"});
     gather(notifier, {failing, warning}, 4);
-    EXPECT_EQ(server.replaced(), (QList<uint>{0, 0, 41, 42, 41}));
+    EXPECT_EQ(server.replaced, (QList<uint>{0, 0, 41, 42, 41}));
     gather(notifier, {drive("ST4000DM004", "Failed")}, 5);
     ASSERT_EQ(server.calls.size(), 6);
     EXPECT_EQ(server.shown.value(42), body("ST4000DM004 Failed"));

@@ -85,8 +85,8 @@ TEST(Metrics, LabelValuesAreEscapedAndReasonsAreShort)
     });
     expectGolden("metrics-escaping.prom", text);
     const QStringList errors = sampleLines(prometheusExposition(
-        {}, 0, {{"sdb", "timeout", 1}, {"sda", "timeout", 2}, {"sdb", "timeout", 4}, {"sdb", "no_device", 8}}));
-    EXPECT_EQ(errors.filter("read_errors").join('\n'), "corvane_drive_read_errors_total{device=\"sda\",reason=\"timeout\"} 2\n"
+        {}, 0, {{"sdb", "timeout", 1}, {"sda", "no_device", 2}, {"sdb", "timeout", 4}, {"sdb", "no_device", 8}}));
+    EXPECT_EQ(errors.filter("read_errors").join('\n'), "corvane_drive_read_errors_total{device=\"sda\",reason=\"no_device\"} 2\n"
                                                        "corvane_drive_read_errors_total{device=\"sdb\",reason=\"no_device\"} 8\n"
                                                        "corvane_drive_read_errors_total{device=\"sdb\",reason=\"timeout\"} 5");
     EXPECT_EQ(escapeLabelValue("a\\\"\n\tü"), QByteArray("a\\\\\\\"\\n\tü"));
