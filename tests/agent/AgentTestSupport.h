@@ -57,8 +57,7 @@ public:
 
     QList<Call> calls;
     QList<uint> replaced; // each call's replaces_id
-    // What a person sees: id -> body of every notification not replaced.
-    QMap<uint, QString> shown;
+    QMap<uint, QString> shown; // what a person sees: id -> body of every notification not replaced
     int informationRequests = 0;
     bool silent = false;
     int unanswered = 0;

@@ -25,8 +25,7 @@ struct Drive
     bool see(const char *health, const QVariantMap &c, const QDateTime &now, std::chrono::hours reminder = 24h)
     {
         const AlertDecision d = decideAlert(QString::fromLatin1(health), c, memory, now, reminder);
-        if (d.memory)
-            memory = d.memory;
+        memory = d.memory ? d.memory : memory;
         return d.alert;
     }
 };

@@ -49,7 +49,7 @@ struct DesktopFixture : ::testing::Test
 
 } // namespace
 
-TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
+TEST_F(DesktopFixture, PanelListsTheDemoDrivesTrayFollowsTheSettingIntroShowsOnce)
 {
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
     DrivePanel panel;
@@ -96,10 +96,7 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
     panel.setDrives({});
     EXPECT_TRUE(panel.rows().isEmpty());
     EXPECT_EQ(panel.sizeHint().height(), headerHeight);
-}
 
-TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
-{
     EXPECT_EQ(AppDelegate::supportUrl().toEncoded(),
               "mailto:support@corvane.org?subject=Help%20with%20Corvane"
               "&body=Hello!%20%0A%0A%20I%20have%20a%20question%20about%20Corvane:%0A%0A");

@@ -122,10 +122,8 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
     EXPECT_EQ(shown()[2], "sda Passed");
 
     QStringList sampled;
-    QObject::connect(&watcher, &SMARTWatcher::sampled, [&](const QList<HistorySample> &samples) {
-        for (const HistorySample &s : samples)
-            sampled << s.bsdName;
-    });
+    QObject::connect(&watcher, &SMARTWatcher::sampled,
+                     [&](const QList<HistorySample> &samples) { for (const HistorySample &s : samples) sampled << s.bsdName; });
     ASSERT_TRUE(watcher.gatherSMARTDrives(true));
     EXPECT_EQ(sampled, QStringList({"nvme0n1", "nvme1n1", "sdc", "sdd", "sde", "sdf"}));
     EXPECT_EQ(shown(), QStringList({"nvme0n1 Passed", "nvme1n1 Failed", "sda Passed zzz", "sdb Warning zzz",

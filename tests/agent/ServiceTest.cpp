@@ -97,21 +97,19 @@ TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    for (const QString dir : {"config", "data", "state"})
+        env.insert("XDG_" + dir.toUpper() + "_HOME", home.filePath(dir));
     const QStringList args{"--recorded", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo")};
 
-    QProcess first;
-    first.setProcessEnvironment(env);
+    QProcess first, second;
+    for (QProcess *agent : {&first, &second})
+        agent->setProcessEnvironment(env);
     first.start(QStringLiteral(CORVANE_AGENT), args);
     ASSERT_TRUE(first.waitForStarted(30000));
     const QString dataFile = home.filePath("data/K7QX2W9R4D.com.tarnholm.corvane/data.json");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(dataFile) || first.state() != QProcess::Running; }, 60000));
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
 
-    QProcess second;
-    second.setProcessEnvironment(env);
     second.start(QStringLiteral(CORVANE_AGENT), args);
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);

@@ -14,7 +14,7 @@
 using namespace corvane;
 using namespace corvane::test;
 
-TEST(MountInfo, Parse)
+TEST(MountInfo, ParseAndRealMountsOfRamDisksAndBlockDevices)
 {
     const QByteArray text =
         "22 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
@@ -29,10 +29,10 @@ TEST(MountInfo, Parse)
         "70 22 0:44 / /trailing\\04\n"
         "\n";
     const QList<MountEntry> entries = parseMountInfo(text);
-    QStringList seen; // the device is what the registry finds a partition's mount by
+    QStringList parsed; // the device is what the registry finds a partition's mount by
     for (const MountEntry &e : entries)
-        seen << QStringLiteral("%1 %2 %3 %4").arg(e.mountId).arg(e.device, e.mountPoint, e.fsType);
-    EXPECT_EQ(seen, QStringList({"22 8:2 / ext4", "65 0:39 /media/ana/My Disk vfat", "66 0:40 /mnt/back\\slash\ttab tmpfs",
+        parsed << QStringLiteral("%1 %2 %3 %4").arg(e.mountId).arg(e.device, e.mountPoint, e.fsType);
+    EXPECT_EQ(parsed, QStringList({"22 8:2 / ext4", "65 0:39 /media/ana/My Disk vfat", "66 0:40 /mnt/back\\slash\ttab tmpfs",
                                  QString::fromUtf8("67 0:41 /media/ana/Syst\xc3\xa8me exfat"),
                                  "71 0:45 /not\\777octal tmpfs", // no byte has that value
                                  "70 0:44 /trailing\\04 "})); // a cut escape stays as it is; cut before the type
@@ -51,14 +51,11 @@ TEST(MountInfo, Parse)
               (QSet<QString>{"sysfs", "zonefs2"}));
 
     app();
-    MountInfoVolumeEvents events(nullptr, "/nonexistent/mountinfo");
-    EXPECT_FALSE(events.isWatching());
-    events.rescan();
-}
+    MountInfoVolumeEvents missing(nullptr, "/nonexistent/mountinfo");
+    EXPECT_FALSE(missing.isWatching());
+    missing.rescan();
 
-TEST(MountInfo, RealMountsOfRamDisksAndBlockDevices)
-{
-    app();
+    // Real mounts, in a mount namespace of this process only.
     if (geteuid() != 0)
         GTEST_SKIP() << "mount events need root (private mount namespace); not run";
     if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)

@@ -31,7 +31,7 @@ SMARTDrive summary(const char *bsd, const char *model, const QVariant &health, c
 
 } // namespace
 
-TEST(SMARTDrive, SummaryFromDrivePropertiesAndTheWidgetDataFileForm)
+TEST(SMARTDrive, SummaryWidgetDataFileFormAndItsWritingWithAReloadRequest)
 {
     const SMARTDrive d = summary("sdb", "WDC WD40EFRX", "Failed", {"Data", "Data Backup"}, "External");
     EXPECT_EQ(fields(d), "sdb|WDC WD40EFRX|Data, Data Backup|Data;Data Backup|External|drive-harddisk|Failed");
@@ -74,10 +74,7 @@ TEST(SMARTDrive, SummaryFromDrivePropertiesAndTheWidgetDataFileForm)
     EXPECT_EQ(back, QStringList({"nvme2n1|nvme2n1|V|V|Internal||Failed", "nvme10n1|nvme10n1|V|V|Internal||Failed",
                                  "sda|Samsung SSD 870|Système, 日本語|Système;日本語|Internal||Passed",
                                  "sdb|ST4000|||External||-", "sdz|sdz|V|V|Internal||Failed", "sdaa|sdaa|V|V|Internal||Failed"}));
-}
 
-TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
-{
     PrivateBus bus;
     ASSERT_TRUE(bus.isRunning());
     QDBusConnection agent = bus.connect();
@@ -89,9 +86,9 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
     };
 
-    const QList<SMARTDrive> drives{summary("sda", "m", "Warning")};
-    EXPECT_EQ(writeDrivesForWidget(drives, container, agent), WidgetWrite::Written);
-    EXPECT_EQ(written(), encodeDrivesForWidget(drives));
+    const QList<SMARTDrive> one{summary("sda", "m", "Warning")};
+    EXPECT_EQ(writeDrivesForWidget(one, container, agent), WidgetWrite::Written);
+    EXPECT_EQ(written(), encodeDrivesForWidget(one));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 1; }));
     EXPECT_EQ(widget.kinds.first(), "Corvane_Widget");
 
@@ -100,13 +97,12 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 2; }));
 
     ASSERT_TRUE(writeFile(home.filePath("blocked"), {}));
-    EXPECT_EQ(writeDrivesForWidget(drives, home.filePath("blocked/group"), agent), WidgetWrite::NoContainer);
-    EXPECT_EQ(writeDrivesForWidget(drives, QString(), agent), WidgetWrite::NoContainer);
-    // A later reload would arrive after this marker one.
-    requestWidgetReload(agent);
+    EXPECT_EQ(writeDrivesForWidget(one, home.filePath("blocked/group"), agent), WidgetWrite::NoContainer);
+    EXPECT_EQ(writeDrivesForWidget(one, QString(), agent), WidgetWrite::NoContainer);
+    requestWidgetReload(agent); // a reload from the writes above would arrive before this one
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
 
-    EXPECT_EQ(writeDrivesForWidget(drives, container, QDBusConnection(QStringLiteral("nothing"))), WidgetWrite::Written);
+    EXPECT_EQ(writeDrivesForWidget(one, container, QDBusConnection(QStringLiteral("nothing"))), WidgetWrite::Written);
 
     if (geteuid() == 0) {
         // Root writes through file modes; a read-only bind mount stops it.
@@ -119,7 +115,7 @@ TEST(SMARTDrive, WritesTheFileAndAsksTheWidgetToReload)
     }
     EXPECT_EQ(writeDrivesForWidget({summary("sdb", "new", "Failed")}, container, agent),
               WidgetWrite::WriteFailed);
-    EXPECT_EQ(written(), encodeDrivesForWidget(drives));
+    EXPECT_EQ(written(), encodeDrivesForWidget(one));
     EXPECT_EQ(QDir(container).entryList(QDir::Files | QDir::Hidden), QStringList{"data.json"});
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 4; }));
 

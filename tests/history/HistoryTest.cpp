@@ -71,7 +71,7 @@ QByteArray takeAside(const QDir &dir)
 
 } // namespace
 
-TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
+TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayFollowsRenamesAndStaysUnderItsSizeCap)
 {
     QTemporaryDir dir;
     HistoryDatabase db(dir.filePath(QStringLiteral("history.sqlite")));
@@ -116,12 +116,9 @@ TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
     EXPECT_EQ(db.alertMemory(kA), memory);
     EXPECT_FALSE(db.alertMemory(kB));
     EXPECT_FALSE(db.setAlertMemory(QStringLiteral("sdz"), memory));
-}
 
-TEST(HistoryDatabase, StaysUnderItsSizeCapByDroppingTheOldestRows)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    // A size cap drops the oldest rows.
+    const QString path = dir.filePath(QStringLiteral("capped.sqlite"));
     const qint64 cap = 96 * 1024;
     {
         HistoryDatabase db(path);
@@ -143,7 +140,7 @@ TEST(HistoryDatabase, StaysUnderItsSizeCapByDroppingTheOldestRows)
     EXPECT_GT(QFileInfo(path).size(), cap / 2);
 }
 
-TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
+TEST(HistoryDatabase, MovesDamagedFilesAsideOnceRefusesNewerOnesAndUpgradesVersionOne)
 {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
@@ -201,14 +198,10 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
     EXPECT_FALSE(HistoryDatabase(missing, HistoryDatabase::Access::ReadOnly).open(&error));
     EXPECT_TRUE(error.contains(QStringLiteral("no history has been recorded yet"))) << qPrintable(error);
     EXPECT_FALSE(QFileInfo::exists(missing));
-}
 
-TEST(HistoryDatabase, UpgradesAVersionOneFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QString v1Path = dir.filePath(QStringLiteral("v1.sqlite"));
     {
-        RawFile v1(path);
+        RawFile v1(v1Path);
         v1.exec(QStringLiteral("CREATE TABLE drives(id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE,"
                                " bsd_name TEXT NOT NULL, last_seen INTEGER NOT NULL)"));
         v1.exec(QStringLiteral("CREATE TABLE samples(drive INTEGER NOT NULL REFERENCES drives(id), time INTEGER NOT NULL,"
@@ -223,7 +216,7 @@ TEST(HistoryDatabase, UpgradesAVersionOneFile)
         v1.exec(QStringLiteral("PRAGMA user_version = 1"));
     }
     {
-        HistoryDatabase db(path);
+        HistoryDatabase db(v1Path);
         ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
         const QList<HistorySample> old = db.series(QStringLiteral("sda"));
         ASSERT_EQ(old.size(), 1);
@@ -232,9 +225,9 @@ TEST(HistoryDatabase, UpgradesAVersionOneFile)
         EXPECT_TRUE(db.setAlertMemory(QStringLiteral("M|S"), {QStringLiteral("Warning"), {}, {}, false}));
         EXPECT_FALSE(db.alertMemory(QStringLiteral("M|S"))->lastAlert.isValid());
     }
-    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), HistoryDatabase::schemaVersion());
+    EXPECT_EQ(RawFile(v1Path).exec(QStringLiteral("PRAGMA user_version")).toInt(), HistoryDatabase::schemaVersion());
     EXPECT_EQ(HistoryDatabase::schemaVersion(), 2);
-    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+    EXPECT_EQ(RawFile(v1Path).exec(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
 TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)

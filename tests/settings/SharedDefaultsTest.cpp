@@ -50,7 +50,7 @@ QStringList backups(const QString &dir)
 
 } // namespace
 
-TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
+TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroupsOtherWritersAreSeen)
 {
     app();
     QTemporaryDir dir;
@@ -112,39 +112,34 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     SharedDefaults again(file);
     again.registerDefaults(defaultSharedRegistrations());
     EXPECT_EQ(again.dictionaryValue("ignoreAttributes"), QVariantMap());
-}
 
-TEST(SharedDefaults, SeesWritesOfAnotherProcess)
-{
-    app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath("config/suite.conf"); // folder made on demand
-    SharedDefaults defaults(file);
-    defaults.registerDefaults(defaultSharedRegistrations());
+    const QString shared = dir.filePath("config/suite.conf"); // folder made on demand
+    SharedDefaults watching(shared);
+    watching.registerDefaults(defaultSharedRegistrations());
     QStringList changed;
-    QObject::connect(&defaults, &SharedDefaults::valueChanged, [&](const QString &key) { changed.append(key); });
+    QObject::connect(&watching, &SharedDefaults::valueChanged, [&](const QString &key) { changed.append(key); });
 
     // Each write replaces the file (the first one makes it): the watch must survive that.
     const auto written = [&](const char *key, const QByteArray &json) {
         changed.clear();
-        writeFromAnotherProcess(file, key, json);
+        writeFromAnotherProcess(shared, key, json);
         return waitUntil([&] { return changed.contains(key); });
     };
     ASSERT_TRUE(written("ignoreAttributes", R"({"a5": true})"));
-    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", true}}));
+    EXPECT_EQ(watching.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", true}}));
     ASSERT_TRUE(written("showMenuBarExtra", "false"));
     EXPECT_EQ(changed, QStringList{"showMenuBarExtra"});
-    EXPECT_FALSE(defaults.boolValue("showMenuBarExtra"));
+    EXPECT_FALSE(watching.boolValue("showMenuBarExtra"));
     ASSERT_TRUE(written("ignoreAttributes", R"({"a5": false, "a10": true})"));
-    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
+    EXPECT_EQ(watching.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
 
     changed.clear();
-    defaults.setValue("corvane2Intro", true);
+    watching.setValue("corvane2Intro", true);
     EXPECT_EQ(changed, QStringList{"corvane2Intro"});
-    writeFromAnotherProcess(file, "ShouldNotifyUser", "true");
+    writeFromAnotherProcess(shared, "ShouldNotifyUser", "true");
     ASSERT_TRUE(waitUntil([&] { return changed.contains("ShouldNotifyUser"); }));
     EXPECT_EQ(changed, QStringList({"corvane2Intro", "ShouldNotifyUser"}));
-    EXPECT_TRUE(defaults.boolValue("corvane2Intro"));
+    EXPECT_TRUE(watching.boolValue("corvane2Intro"));
 }
 
 TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
@@ -188,10 +183,42 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     EXPECT_EQ(g_warnings.size(), 1);
 }
 
-TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
+// EACCES is no sign of corruption: the file stays where it is, unchanged,
+// even when the program changes a value.
+TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwrittenNorIsAReadOnlyFolderFatal)
 {
     app();
     QTemporaryDir dir;
+    const QString locked = dir.filePath("suite.conf");
+    ASSERT_TRUE(writeFile(locked, "[General]\nShouldNotifyUser=true\n"));
+    const QByteArray before = contents(locked);
+    // Another user may replace files in the folder, not read this one.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    const bool switched = geteuid() == 0 && seteuid(65534) == 0; // nobody
+    if (geteuid() == 0)
+        GTEST_SKIP() << "cannot drop privileges here";
+    {
+        CaptureWarnings capture;
+        SharedDefaults defaults(locked);
+        defaults.registerDefaults(defaultSharedRegistrations());
+        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
+        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+        defaults.setValue("corvane2Intro", true);
+        EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
+        defaults.reload();
+        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
+        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
+    }
+    if (switched) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_TRUE(backups(dir.path()).isEmpty());
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(contents(locked), before);
+
+    // A read-only folder: the program goes on with what it read.
     const QString folder = dir.filePath("config");
     const QString file = folder + "/suite.conf";
     {
@@ -220,40 +247,4 @@ TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
         umount(folder.toUtf8());
     else
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-// EACCES is no sign of corruption: the file stays where it is, unchanged,
-// even when the program changes a value.
-TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
-{
-    app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath("suite.conf");
-    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n"));
-    const QByteArray good = contents(file);
-    // Another user may replace files in the folder, not read this one.
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
-    const bool switched = geteuid() == 0 && seteuid(65534) == 0; // nobody
-    if (geteuid() == 0)
-        GTEST_SKIP() << "cannot drop privileges here";
-    {
-        CaptureWarnings capture;
-        SharedDefaults defaults(file);
-        defaults.registerDefaults(defaultSharedRegistrations());
-        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
-        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
-        defaults.setValue("corvane2Intro", true);
-        EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
-        defaults.reload();
-        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
-        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
-    }
-    if (switched) {
-        ASSERT_EQ(seteuid(0), 0);
-    }
-    EXPECT_TRUE(backups(dir.path()).isEmpty());
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    EXPECT_EQ(contents(file), good);
 }
