@@ -9,15 +9,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QDateTime at(int hours, int seconds = 0)
-{
-    return QDateTime(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC).addSecs(hours * 3600 + seconds);
-}
-
-QVariantMap counters(qint64 reallocated, qint64 pending = 0)
-{
-    return {{QStringLiteral("reallocated"), reallocated}, {QStringLiteral("pending"), pending}};
-}
+const QDateTime kStart(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+QDateTime at(int hours, int seconds = 0) { return kStart.addSecs(hours * 3600 + seconds); }
+QVariantMap counters(qint64 reallocated, qint64 pending = 0) { return {{"reallocated", reallocated}, {"pending", pending}}; }
 
 struct Drive
 {

@@ -7,7 +7,6 @@
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
 
-#include <QDirIterator>
 
 #include <cerrno>
 
@@ -50,23 +49,11 @@ TEST(PowerMode, CountsStatusesAndTheCommandOnTheWire)
     EXPECT_FALSE(isRotatingDrive({{"Drive Type", "HDD "}, {"isNVMe", true}}));
 }
 
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + source.mid(from.size());
-        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
-
 struct SleepingDrives : ::testing::Test
 {
     void SetUp() override
     {
-        ASSERT_TRUE(copyTree(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), set()));
+        ASSERT_EQ(QProcess::execute("cp", {"-R", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), set()}), 0);
         watcher.setWakeClock([this] { return now; });
         watcher.setContainer(home.filePath("group"));
         QObject::connect(&watcher, &SMARTWatcher::drivesRead, [this](const QList<QVariantMap> &drives) {
@@ -75,10 +62,7 @@ struct SleepingDrives : ::testing::Test
         });
     }
     QString set() const { return home.filePath("set"); }
-    void mode(const char *bsd, const QByteArray &word)
-    {
-        ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word));
-    }
+    void mode(const char *bsd, const QByteArray &word) { ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word)); }
     QStringList shown() const
     {
         QStringList out;
@@ -86,10 +70,7 @@ struct SleepingDrives : ::testing::Test
             out.append(d.bsdName + ' ' + d.health + (d.asleep ? " zzz" : ""));
         return out;
     }
-    QString sdaAfterGather(bool rescan = false)
-    {
-        return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : QStringLiteral("(no gather)");
-    }
+    QString sdaAfterGather(bool rescan = false) { return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : "(no gather)"; }
 
     QTemporaryDir home;
     SharedDefaults defaults{home.filePath("suite.conf")};

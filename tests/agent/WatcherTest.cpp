@@ -15,11 +15,6 @@ using namespace std::chrono_literals;
 namespace {
 
 QStringList g_agentLog;
-void collect(QtMsgType, const QMessageLogContext &context, const QString &message)
-{
-    if (QByteArray(context.category) == "corvane.agent")
-        g_agentLog.append(message);
-}
 
 struct WatcherFixture : ::testing::Test
 {
@@ -38,7 +33,10 @@ struct WatcherFixture : ::testing::Test
         watcher->setTiming({24h, 24h});
         QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers << notify; files << dataFile(); });
         g_agentLog.clear();
-        previousHandler = qInstallMessageHandler(collect);
+        previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &message) {
+            if (QByteArray(context.category) == "corvane.agent")
+                g_agentLog.append(message);
+        });
     }
     void TearDown() override { qInstallMessageHandler(previousHandler); }
 

@@ -18,9 +18,8 @@ namespace {
 
 QString fields(const std::optional<SMARTDrive> &d)
 {
-    if (!d)
-        return QStringLiteral("(none)");
-    return QStringList{d->bsdName, d->hwName, d->volName, d->volumeNames.join(';'), d->location, d->icon, d->health}.join('|');
+    return d ? QStringList{d->bsdName, d->hwName, d->volName, d->volumeNames.join(';'), d->location, d->icon, d->health}.join('|')
+             : QStringLiteral("(none)");
 }
 
 SMARTDrive summary(const char *bsd, const char *model, const QVariant &health, const QStringList &volumes = {},
