@@ -7,7 +7,6 @@
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
 
-
 #include <cerrno>
 
 using namespace corvane;
