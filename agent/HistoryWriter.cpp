@@ -23,7 +23,7 @@ GatherSamples gatherSamples(const QList<QVariantMap> &drives, const QDateTime &t
 }
 
 HistoryWriter::HistoryWriter(QString path, QObject *parent)
-    : QObject(parent), _db(std::move(path)), _clock([] { return QDateTime::currentDateTimeUtc(); })
+    : QObject(parent), _db(std::move(path))
 {
 }
 
@@ -64,11 +64,6 @@ bool HistoryWriter::append(const QList<HistorySample> &samples)
         qCInfo(lcHistoryWriter).noquote() << "The drive history is recorded again in" << _db.path();
     _lastFailure.clear();
     return true;
-}
-
-bool HistoryWriter::write(const QList<QVariantMap> &drives)
-{
-    return append(gatherSamples(drives, _clock()).read);
 }
 
 } // namespace corvane

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
-#include <functional>
 #include <optional>
 
 namespace corvane {
@@ -35,13 +34,8 @@ public:
 
     HistoryDatabase &database() { return _db; }
 
-    // Tests and benchmarks set the gather's time of write().
-    void setClock(std::function<QDateTime()> clock) { _clock = std::move(clock); }
-
     // False when nothing could be written (already logged).
     bool append(const QList<HistorySample> &samples);
-    // The samples of the drives read (gatherSamples()), appended.
-    bool write(const QList<QVariantMap> &drives);
 
 private:
     bool ensureOpen();
@@ -50,7 +44,6 @@ private:
     HistoryDatabase _db;
     // A failed write opens the file again at the next gather.
     bool _reopen = false;
-    std::function<QDateTime()> _clock;
     QString _lastFailure;
 };
 

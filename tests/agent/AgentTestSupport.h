@@ -1,29 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A private D-Bus daemon, a recording notification server and helpers shared
-// by the agent's tests.
 #pragma once
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 #include "support/PrivateBus.h"
 
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QFile>
 #include <QMutex>
 #include <QProcess>
-#include <QTimer>
+#include <QTemporaryDir>
 #include <QWaitCondition>
+#include <gtest/gtest.h>
 
 #include "DriveSource.h"
 #include "QStringPrinter.h"
-
-// Readable failure messages.
-inline void PrintTo(const QStringList &l, std::ostream *os)
-{
-    *os << '[' << l.join(QStringLiteral("|")).toStdString() << ']';
-}
+#include "platform/SharedDefaults.h"
 
 namespace corvane::test {
 
-// Records every Notify call as org.freedesktop.Notifications would receive it.
 class TestNotificationServer : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -55,16 +50,14 @@ public:
     }
     void click(uint id, const QString &action)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
-        signal << id << action;
-        _connection.send(signal);
+        _connection.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                    QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"))
+                         << id << action);
     }
 
     QList<Call> calls;
-    // What a person sees: id -> body of every notification not replaced.
-    QMap<uint, QString> shown;
+    QList<uint> replaced; // each call's replaces_id
+    QMap<uint, QString> shown; // what a person sees: id -> body of every notification not replaced
     int informationRequests = 0;
     bool silent = false;
     int unanswered = 0;
@@ -78,18 +71,16 @@ public Q_SLOTS:
             ++unanswered;
             return 0;
         }
-        // As the protocol says: a known replaces_id is kept, otherwise a new id.
         const uint id = replacesId != 0 ? replacesId : ++_lastId;
         calls.append({appName, replacesId, icon, summary, body, actions, hints, timeout, id});
+        replaced.append(replacesId);
         shown.insert(id, body);
         return id;
     }
     QString GetServerInformation(QString &vendor, QString &version, QString &specVersion)
     {
         ++informationRequests;
-        vendor = QStringLiteral("Corvane tests");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
+        vendor = QStringLiteral("Corvane tests"), version = QStringLiteral("1"), specVersion = QStringLiteral("1.2");
         return QStringLiteral("test-notifications");
     }
 
@@ -98,7 +89,6 @@ private:
     uint _lastId = 40;
 };
 
-// Counts reloadTimelines signals.
 class ReloadListener : public QObject
 {
     Q_OBJECT
@@ -114,17 +104,14 @@ public Q_SLOTS:
     void reload(const QString &kind) { kinds.append(kind); }
 };
 
-// A drive properties dictionary as the drive source hands it over.
 inline QVariantMap driveProperties(const QString &bsdName, const QString &model, const QVariant &health,
                                    const QStringList &volumes = {}, const QString &location = QStringLiteral("Internal"))
 {
     QVariantList records;
     for (const QString &v : volumes)
         records.append(QVariantMap{{QStringLiteral("name"), v}, {QStringLiteral("content"), QString()}});
-    QVariantMap p{{QStringLiteral("bsdName"), bsdName},
-                  {QStringLiteral("Device Model"), model},
-                  {QStringLiteral("location"), location},
-                  {QStringLiteral("volumes"), records},
+    QVariantMap p{{QStringLiteral("bsdName"), bsdName}, {QStringLiteral("Device Model"), model},
+                  {QStringLiteral("location"), location}, {QStringLiteral("volumes"), records},
                   {QStringLiteral("diskIcon"), QStringLiteral("drive-harddisk")},
                   {QStringLiteral("isNVMe"), bsdName.startsWith(QLatin1String("nvme"))}};
     if (health.isValid())
@@ -132,7 +119,11 @@ inline QVariantMap driveProperties(const QString &bsdName, const QString &model,
     return p;
 }
 
-// Drives whose reads hang, as in a device that doesn't answer, until released.
+inline int storeSetting(const QString &file, const char *key, const char *json)
+{
+    return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, QString::fromLatin1(key), QString::fromUtf8(json)});
+}
+
 class BlockingSource : public corvane::DriveSource
 {
 public:

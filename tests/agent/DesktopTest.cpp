@@ -1,20 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tray panel, the first-run window and the tray switch, offscreen.
 #include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "AppDelegate.h"
 #include "DrivePanel.h"
 #include "IntroWindow.h"
 #include "SMARTWatcher.h"
-#include "platform/SharedDefaults.h"
 
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -34,7 +28,6 @@ struct DesktopFixture : ::testing::Test
         watcher->setContainer(QString());
         watcher->setBus(QDBusConnection(QStringLiteral("no-bus")));
     }
-    // Counts the pixels of one colour (give or take antialiasing) in a widget's picture.
     static int pixelsOf(QWidget *w, const QColor &color)
     {
         const QImage image = w->grab().toImage();
@@ -56,7 +49,7 @@ struct DesktopFixture : ::testing::Test
 
 } // namespace
 
-TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
+TEST_F(DesktopFixture, PanelListsTheDemoDrivesTrayFollowsTheSettingIntroShowsOnce)
 {
     ASSERT_TRUE(watcher->gatherSMARTDrives(false));
     DrivePanel panel;
@@ -74,7 +67,6 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
                                  "sde|SSDSC2KB019T7R|srv Passed", "sdf|INTEL SSDSA2CW120G3| -"}));
     EXPECT_GT(panel.sizeHint().height(), headerHeight + 8 * 34);
 
-    // Each badge draws its word's symbol in the word's colour.
     for (DriveRow *row : panel.rows()) {
         HealthBadge *badge = row->badge();
         EXPECT_EQ(badge->size(), QSize(23, 23));
@@ -82,7 +74,6 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
         EXPECT_GT(pixelsOf(badge, badge->symbolColor()), 8) << badge->health().toStdString();
     }
 
-    // A click on a row opens Corvane; the menu holds the four entries.
     int opened = 0;
     QObject::connect(&panel, &DrivePanel::openCorvaneRequested, [&] { ++opened; });
     QTest::mouseClick(panel.rows().at(3), Qt::LeftButton);
@@ -105,10 +96,7 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesWithTheirBadges)
     panel.setDrives({});
     EXPECT_TRUE(panel.rows().isEmpty());
     EXPECT_EQ(panel.sizeHint().height(), headerHeight);
-}
 
-TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
-{
     EXPECT_EQ(AppDelegate::supportUrl().toEncoded(),
               "mailto:support@corvane.org?subject=Help%20with%20Corvane"
               "&body=Hello!%20%0A%0A%20I%20have%20a%20question%20about%20Corvane:%0A%0A");
@@ -123,7 +111,6 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         delegate.contactSupport();
         EXPECT_EQ(opened, QList<QUrl>{AppDelegate::supportUrl()});
 
-        // The first start shows the intro; Return is "Start Using Corvane".
         ASSERT_TRUE(delegate.intro());
         ASSERT_TRUE(waitUntil([&] { return delegate.intro()->isVisible(); }));
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -131,24 +118,18 @@ TEST_F(DesktopFixture, TrayFollowsTheSettingIntroShowsOnceAndSupportMail)
         EXPECT_TRUE(defaults->boolValue("corvane2Intro"));
         ASSERT_TRUE(waitUntil([&] { return !delegate.intro(); })); // closed and gone
 
-        // Another program hides the tray item, then shows it again.
-        const auto store = [&](const char *json) {
-            return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {defaults->fileName(), "showMenuBarExtra", json});
-        };
-        ASSERT_EQ(store("false"), 0);
+        ASSERT_EQ(storeSetting(defaults->fileName(), "showMenuBarExtra", "false"), 0);
         ASSERT_TRUE(waitUntil([&] { return !delegate.isTrayWanted(); }));
         EXPECT_EQ(delegate.tray(), nullptr);
         EXPECT_FALSE(delegate.panel()->isVisible());
-        ASSERT_EQ(store("true"), 0);
+        ASSERT_EQ(storeSetting(defaults->fileName(), "showMenuBarExtra", "true"), 0);
         ASSERT_TRUE(waitUntil([&] { return delegate.isTrayWanted(); }));
         EXPECT_NE(delegate.tray(), nullptr);
 
-        // The panel follows the watcher's list.
         watcher->rescan();
         ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && delegate.panel()->rows().size() == 8; }));
     }
 
-    // Later starts don't show it.
     AppDelegate later(*watcher, *defaults);
     later.launch();
     EXPECT_FALSE(later.intro());

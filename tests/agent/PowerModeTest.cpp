@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Sleeping drives: the power mode a drive answers, and gathers over a copy of
-// the demo set whose disks say they are asleep.
 #include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "DrivePanel.h"
@@ -8,13 +6,6 @@
 #include "devices/RecordingFakes.h"
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
-#include "platform/SharedDefaults.h"
-#include "support/Fields.h"
-
-#include <QDirIterator>
-#include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <cerrno>
 
@@ -27,19 +18,15 @@ constexpr int64_t kHour = 3600 * 1000;
 
 TEST(PowerMode, CountsStatusesAndTheCommandOnTheWire)
 {
-    const std::pair<uint8_t, PowerMode> counts[] = {
-        {0x00, PowerMode::Standby}, {0x01, PowerMode::Standby}, {0x40, PowerMode::Standby},
-        {0x41, PowerMode::Active},  {0x80, PowerMode::Idle},    {0x83, PowerMode::Idle},
-        {0xFF, PowerMode::Active},  {0x02, PowerMode::Unknown}, {0x84, PowerMode::Unknown},
-        {0x7F, PowerMode::Unknown}, {0xFE, PowerMode::Unknown},
-    };
-    for (const auto &[count, mode] : counts)
-        EXPECT_EQ(powerModeFromCount(count), mode) << int(count);
+    using enum PowerMode;
+    QList<PowerMode> modes;
+    for (int count : {0x00, 0x01, 0x40, 0x41, 0x80, 0x83, 0xFF, 0x02, 0x84, 0x7F, 0xFE})
+        modes << powerModeFromCount(uint8_t(count));
+    EXPECT_EQ(modes, QList<PowerMode>({Standby, Standby, Standby, Active, Idle, Idle, Active, Unknown, Unknown, Unknown, Unknown}));
     // Only a stopped unit counts as asleep; any other failure reads the drive.
-    EXPECT_EQ(powerModeOf(statusFromSense(0x2, 0x04, 0x02), 0xFF), PowerMode::Sleep);
-    EXPECT_EQ(powerModeOf(statusFromSense(0x2, 0x04, 0x01), 0x00), PowerMode::Unknown);
-    EXPECT_EQ(powerModeOf(statusFromAtaRegisters(0x51, 0x04), 0x00), PowerMode::Unknown);
-    EXPECT_EQ(powerModeOf(statusFromErrno(EOPNOTSUPP), 0x00), PowerMode::Unknown);
+    EXPECT_EQ(QList<PowerMode>({powerModeOf(statusFromSense(0x2, 0x04, 0x02), 0xFF), powerModeOf(statusFromSense(0x2, 0x04, 0x01), 0),
+                                powerModeOf(statusFromAtaRegisters(0x51, 0x04), 0), powerModeOf(statusFromErrno(EOPNOTSUPP), 0)}),
+              QList<PowerMode>({Sleep, Unknown, Unknown, Unknown}));
 
     // Non-data with CK_COND; the mode comes back in the count register.
     ScsiLog log;
@@ -52,7 +39,6 @@ TEST(PowerMode, CountsStatusesAndTheCommandOnTheWire)
     ASSERT_EQ(log.cdbs.size(), 1u);
     EXPECT_EQ(log.cdbs[0], std::vector<uint8_t>({0x85, 0x06, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xE5, 0}));
     EXPECT_FALSE(log.requests[0].dataIn);
-    // A bridge that returns no registers can't say; the count stays.
     log.answers.push_back(answer(0));
     count = 0xAA;
     EXPECT_EQ(ata.checkPowerMode(count), kStatusNoAtaRegisters);
@@ -62,23 +48,11 @@ TEST(PowerMode, CountsStatusesAndTheCommandOnTheWire)
     EXPECT_FALSE(isRotatingDrive({{"Drive Type", "HDD "}, {"isNVMe", true}}));
 }
 
-bool copyTree(const QString &from, const QString &to)
-{
-    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = to + source.mid(from.size());
-        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target))
-            return false;
-    }
-    return true;
-}
-
 struct SleepingDrives : ::testing::Test
 {
     void SetUp() override
     {
-        ASSERT_TRUE(copyTree(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), set()));
+        ASSERT_EQ(QProcess::execute("cp", {"-R", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), set()}), 0);
         watcher.setWakeClock([this] { return now; });
         watcher.setContainer(home.filePath("group"));
         QObject::connect(&watcher, &SMARTWatcher::drivesRead, [this](const QList<QVariantMap> &drives) {
@@ -87,11 +61,7 @@ struct SleepingDrives : ::testing::Test
         });
     }
     QString set() const { return home.filePath("set"); }
-    void mode(const char *bsd, const QByteArray &word)
-    {
-        ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word));
-    }
-    // bsdName health, with "zzz" for a drive shown asleep.
+    void mode(const char *bsd, const QByteArray &word) { ASSERT_TRUE(writeFile(set() + "/drives/" + bsd + "/power_mode.txt", word)); }
     QStringList shown() const
     {
         QStringList out;
@@ -99,10 +69,7 @@ struct SleepingDrives : ::testing::Test
             out.append(d.bsdName + ' ' + d.health + (d.asleep ? " zzz" : ""));
         return out;
     }
-    QString sdaAfterGather(bool rescan = false)
-    {
-        return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : QStringLiteral("(no gather)");
-    }
+    QString sdaAfterGather(bool rescan = false) { return watcher.gatherSMARTDrives(false, rescan) ? shown().value(2) : "(no gather)"; }
 
     QTemporaryDir home;
     SharedDefaults defaults{home.filePath("suite.conf")};
@@ -124,51 +91,39 @@ TEST_F(SleepingDrives, StandbyAndSleepSkippedUntilARescanThenTheirLastSummarySta
                                     {"sde", "standby"}})
         mode(bsd, word);
 
-    // Never read yet and asleep: listed with "-"; the other disks are read.
     ASSERT_TRUE(watcher.gatherSMARTDrives(false));
     EXPECT_EQ(shown(), QStringList({"nvme0n1 Passed", "nvme1n1 Failed", "sda - zzz", "sdb - zzz", "sdc Failed",
                                     "sdd Warning", "sde Passed", "sdf -"}));
-    // Nothing but the settings: no page of a sleeping drive was asked for.
     EXPECT_FALSE(properties["sda"].contains("ataVersion"));
     EXPECT_EQ(properties["sda"].value("Device Model").toString(), "WDC WD2500JS-75NCB3");
 
-    // "Rescan Drives" reads every drive, asleep or not.
     watcher.rescan();
     ASSERT_TRUE(waitUntil([&] { return watcher.isIdle() && shown()[3] == "sdb Warning"; }));
     EXPECT_EQ(shown()[2], "sda Passed");
 
-    // Asleep again at the next gather: the last summary stays, marked asleep,
-    // and the drive's properties are those of its last read; the history gets
-    // samples of the drives read only.
     QStringList sampled;
-    QObject::connect(&watcher, &SMARTWatcher::sampled, [&](const QList<HistorySample> &samples) {
-        for (const HistorySample &s : samples)
-            sampled << s.bsdName;
-    });
+    QObject::connect(&watcher, &SMARTWatcher::sampled,
+                     [&](const QList<HistorySample> &samples) { for (const HistorySample &s : samples) sampled << s.bsdName; });
     ASSERT_TRUE(watcher.gatherSMARTDrives(true));
     EXPECT_EQ(sampled, QStringList({"nvme0n1", "nvme1n1", "sdc", "sdd", "sde", "sdf"}));
     EXPECT_EQ(shown(), QStringList({"nvme0n1 Passed", "nvme1n1 Failed", "sda Passed zzz", "sdb Warning zzz",
                                     "sdc Failed", "sdd Warning", "sde Passed", "sdf -"}));
     EXPECT_TRUE(properties["sdb"].contains("ataVersion"));
 
-    // The widget data file marks only the sleepers, and reads back.
     QFile file(home.filePath("group/data.json"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray json = file.readAll();
     EXPECT_EQ(json.count("\"asleep\""), 2);
     QList<bool> marks;
-    const QList<SMARTDrive> decoded = decodeDrivesForWidget(json).value();
-    for (const SMARTDrive &d : decoded)
+    for (const SMARTDrive &d : decodeDrivesForWidget(json).value_or(QList<SMARTDrive>()))
         marks.append(d.asleep);
     EXPECT_EQ(marks, QList<bool>({false, false, true, true, false, false, false, false}));
 
-    // The panel row says so on its third line.
     EXPECT_EQ(DriveRow(watcher.smartDrives()[2]).lines(), QStringList({"sda", "WDC WD2500JS-75NCB3", "Shared · asleep"}));
     SMARTDrive noVolumes("sdx", "M", "", "Internal", "", "-");
     noVolumes.asleep = true;
     EXPECT_EQ(DriveRow(noVolumes).lines()[2], "asleep");
 
-    // Awake again: read as usual.
     mode("sda", "0xFF");
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
 }
@@ -178,26 +133,20 @@ TEST_F(SleepingDrives, WakeAtMostEveryNHours)
     mode("sda", "standby");
     defaults.setValue(kWakeSleepingDrivesKey, 2);
 
-    // Waking is allowed and the drive was never read: it is read now.
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
 
-    // Within two hours of that read it is left asleep.
     now += 2 * kHour - 1;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
-    // Two hours after the last read it is due; then the clock starts again.
     now += 1;
     EXPECT_EQ(sdaAfterGather(), "sda Passed");
     now += kHour;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
 
-    // Back to never: not even hours later.
     defaults.setValue(kWakeSleepingDrivesKey, 0);
     now += 100 * kHour;
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
-    // A stored value that is no number reads as never.
     defaults.setValue(kWakeSleepingDrivesKey, "often");
     EXPECT_EQ(sdaAfterGather(), "sda Passed zzz");
-    // An explicit rescan ignores the schedule.
     EXPECT_EQ(sdaAfterGather(true), "sda Passed");
 }

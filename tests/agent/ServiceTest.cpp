@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The agent's session-bus service on a private bus, and gathers that never
-// block it.
 #include "AgentTestSupport.h"
 #include "SMARTWatcher.h"
 #include "XPCServer.h"
-#include "platform/SharedDefaults.h"
 
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -24,17 +19,13 @@ struct ServiceFixture : ::testing::Test
         ASSERT_TRUE(bus.isRunning());
         defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
         ASSERT_EQ(server.start(bus.connect()), XPCServer::Start::Listening);
-    }
-    void watch(DriveSource &source)
-    {
         watcher = std::make_unique<SMARTWatcher>(source, *defaults);
         watcher->setContainer(home.filePath("group"));
         watcher->setBus(bus.connect());
         QObject::connect(&server, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
         QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers.append(notify); });
     }
-    // Calls the agent from another connection without blocking this thread,
-    // which serves the agent.
+    void TearDown() override { source.release(); } // a failed check must not leave the gather hanging
     QDBusPendingCall call(const char *method)
     {
         return client.asyncCall(QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
@@ -52,6 +43,7 @@ struct ServiceFixture : ::testing::Test
     QTemporaryDir home;
     std::unique_ptr<SharedDefaults> defaults;
     XPCServer server;
+    BlockingSource source;
     QDBusConnection client = bus.connect();
     std::unique_ptr<SMARTWatcher> watcher;
     QList<bool> gathers;
@@ -59,42 +51,14 @@ struct ServiceFixture : ::testing::Test
 
 } // namespace
 
-TEST_F(ServiceFixture, VersionAndEachReloadIsOneSilentGather)
+TEST_F(ServiceFixture, RepliesWhileAGatherHangsReloadsCoalesceAndTheNameIsTaken)
 {
-    CannedDriveSource source({driveProperties("sda", "A", QStringLiteral("Failed"))});
-    watch(source);
-    EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
-
-    EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
-    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 1 && watcher->isIdle(); }));
-    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
-                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
-    noReply.setAutoStartService(false);
-    ASSERT_TRUE(client.send(noReply));
-    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 2 && watcher->isIdle(); }));
-    // A call that must come after the second reload: nothing more was queued.
-    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
-    drainEvents();
-    EXPECT_EQ(gathers, QList<bool>({false, false}));
-    EXPECT_EQ(source.reads(), 2);
-
-    // The name is taken: a second agent says so instead of serving.
-    XPCServer second;
-    EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
-    EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
-}
-
-TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
-{
-    BlockingSource source;
-    watch(source);
     int started = 0;
     QObject::connect(watcher.get(), &SMARTWatcher::gatherStarted, [&] { ++started; });
     watcher->rescan();
     ASSERT_TRUE(waitUntil([&] { return source.reads() == 1; }));
 
-    // The read hangs in the seam; the service still answers at once.
-    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    EXPECT_EQ(text(call("version")), QString::number(CORVANE_BUILD_NUMBER));
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(text(call("reloadAgentDrivesWithReply")), "Requested reload");
     EXPECT_TRUE(watcher->isGathering());
@@ -103,12 +67,26 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsAndReloadsCoalesce)
     source.release();
     ASSERT_TRUE(waitUntil([&] { return watcher->isIdle() && gathers.size() == 2; }));
     drainEvents();
-    // The three reloads made one more gather, after the first, silent.
     EXPECT_EQ(source.reads(), 2);
     EXPECT_EQ(started, 2);
     EXPECT_EQ(gathers, QList<bool>({false, false}));
     ASSERT_EQ(watcher->smartDrives().size(), 1);
     EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
+
+    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
+                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
+    noReply.setAutoStartService(false);
+    ASSERT_TRUE(client.send(noReply));
+    ASSERT_TRUE(waitUntil([&] { return gathers.size() == 3 && watcher->isIdle(); }));
+    // A call that must come after the last reload: nothing more was queued.
+    EXPECT_EQ(text(call("version")), XPCServer::buildNumber());
+    drainEvents();
+    EXPECT_EQ(gathers, QList<bool>({false, false, false}));
+    EXPECT_EQ(source.reads(), 3);
+
+    XPCServer second;
+    EXPECT_EQ(second.start(bus.connect()), XPCServer::Start::AlreadyRunning);
+    EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
 }
 
 TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
@@ -119,22 +97,19 @@ TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-    env.insert("XDG_DATA_HOME", home.filePath("data"));
-    env.insert("XDG_STATE_HOME", home.filePath("state"));
+    for (const QString dir : {"config", "data", "state"})
+        env.insert("XDG_" + dir.toUpper() + "_HOME", home.filePath(dir));
     const QStringList args{"--recorded", QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo")};
 
-    QProcess first;
-    first.setProcessEnvironment(env);
+    QProcess first, second;
+    for (QProcess *agent : {&first, &second})
+        agent->setProcessEnvironment(env);
     first.start(QStringLiteral(CORVANE_AGENT), args);
     ASSERT_TRUE(first.waitForStarted(30000));
-    // Running once it owns the name and has written the widget's file.
     const QString dataFile = home.filePath("data/K7QX2W9R4D.com.tarnholm.corvane/data.json");
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(dataFile) || first.state() != QProcess::Running; }, 60000));
     ASSERT_EQ(first.state(), QProcess::Running) << first.readAllStandardError().constData();
 
-    QProcess second;
-    second.setProcessEnvironment(env);
     second.start(QStringLiteral(CORVANE_AGENT), args);
     ASSERT_TRUE(second.waitForFinished(60000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);

@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "DriveSource.h"
 #include "Notifier.h"
 #include "SMARTWatcher.h"
 #include "VolumeEvents.h"
-#include "platform/SharedDefaults.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace corvane;
 using namespace corvane::test;
@@ -20,11 +15,6 @@ using namespace std::chrono_literals;
 namespace {
 
 QStringList g_agentLog;
-void collect(QtMsgType, const QMessageLogContext &context, const QString &message)
-{
-    if (QByteArray(context.category) == "corvane.agent")
-        g_agentLog.append(message);
-}
 
 struct WatcherFixture : ::testing::Test
 {
@@ -41,12 +31,12 @@ struct WatcherFixture : ::testing::Test
         watcher->setContainer(home.filePath("group"));
         watcher->setBus(bus.connect());
         watcher->setTiming({24h, 24h});
-        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) {
-            gathers.append(notify);
-            files.append(dataFile());
-        });
+        QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers << notify; files << dataFile(); });
         g_agentLog.clear();
-        previousHandler = qInstallMessageHandler(collect);
+        previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &message) {
+            if (QByteArray(context.category) == "corvane.agent")
+                g_agentLog.append(message);
+        });
     }
     void TearDown() override { qInstallMessageHandler(previousHandler); }
 
@@ -55,7 +45,6 @@ struct WatcherFixture : ::testing::Test
         QFile f(home.filePath("group/data.json"));
         return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).array() : QJsonArray();
     }
-    // Per record, the members' values joined by "|".
     static QStringList column(const QJsonArray &array, const QStringList &members)
     {
         QStringList out;
@@ -74,7 +63,6 @@ struct WatcherFixture : ::testing::Test
             out.append(d.bsdName);
         return out;
     }
-    // Runs queued gathers and the alerts they sent.
     void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
 
     PrivateBus bus;
@@ -102,10 +90,9 @@ QVariantMap unreadable(const QString &bsd)
 
 TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
 {
-    source.setDrives({driveProperties("sdc", "ST4000DM004", QStringLiteral("Warning"), {"Media"}, "External"),
-                      driveProperties("sda", "Samsung SSD 870", QStringLiteral("Passed"), {"Root", "Home"}),
-                      unreadable("nvme0n1"),
-                      driveProperties("sdb", "WDC WD40EFRX", QStringLiteral("Failed"))});
+    source.setDrives({driveProperties("sdc", "ST4000DM004", "Warning", {"Media"}, "External"),
+                      driveProperties("sda", "Samsung SSD 870", "Passed", {"Root", "Home"}), unreadable("nvme0n1"),
+                      driveProperties("sdb", "WDC WD40EFRX", "Failed")});
     watcher->setTiming({20ms, 400ms});
     watcher->start();
     ASSERT_TRUE(waitUntil([&] { return gathers.size() >= 3; }));
@@ -115,7 +102,6 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
     // At once and after the start-up delay without alerts; the hourly tick alerts.
     EXPECT_EQ(gathers.mid(0, 3), QList<bool>({false, false, true}));
 
-    // The data file after every gather, in drive order, with fresh ids each time.
     ASSERT_EQ(files.size(), gathers.size());
     for (const QJsonArray &file : std::as_const(files))
         EXPECT_EQ(column(file, {"bsdName", "volName", "health", "location"}),
@@ -124,33 +110,26 @@ TEST_F(WatcherFixture, StartUpThenTimersOnARecordedSet)
     EXPECT_NE(column(files[0], {"id"}), column(files[1], {"id"}));
     ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == gathers.size(); }));
 
-    // One alert per Warning/Failed drive, in list order, each drive its own;
-    // later alerting gathers have nothing new to say.
     ASSERT_EQ(server.calls.size(), 2);
     EXPECT_TRUE(server.calls[0].body.startsWith("WDC WD40EFRX Failed"));
     EXPECT_TRUE(server.calls[1].body.startsWith("ST4000DM004 Warning"));
 
-    // The unreadable drive is named once, not at every gather.
     EXPECT_EQ(g_agentLog.filter("nvme0n1: SMART data not readable").size(), 1) << g_agentLog.join('\n').toStdString();
 }
 
-TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
+TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlertAndUnmountRemovesOnlyAnEjectedDrive)
 {
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
-                      driveProperties("sdb", "B", QStringLiteral("Passed")),
-                      driveProperties("sdc", "C", QVariant()),
-                      driveProperties("sdd", "D", QStringLiteral("failed"))});
+    source.setDrives({driveProperties("sda", "A", "Failed"), driveProperties("sdb", "B", "Passed"),
+                      driveProperties("sdc", "C", QVariant()), driveProperties("sdd", "D", "failed")});
     watcher->rescan();
     watcher->shouldGatherDrives();
     watcher->reloadSMARTData({});
     watcher->reloadSMARTData({{"notify", "yes"}});
     volumes.unmount("/media/u/Other");
     settle();
-    // Requests made before a gather could start coalesce into one, silent.
     EXPECT_EQ(gathers, QList<bool>({false}));
     EXPECT_TRUE(server.calls.isEmpty());
 
-    // Events without a text path are ignored outright.
     volumes.didMount({});
     volumes.didMount({{"NSDevicePath", 5}});
     volumes.didUnmount({{"NSDevicePath", QStringList{"/x"}}});
@@ -159,43 +138,35 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlert)
 
     // Alerts go out after the list is published and written, never before.
     QList<bool> alertPendingAtPublish;
-    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged,
-                     [&] { alertPendingAtPublish.append(!notifier->isIdle()); });
+    QObject::connect(watcher.get(), &SMARTWatcher::smartDrivesChanged, [&] { alertPendingAtPublish << !notifier->isIdle(); });
     volumes.mount("/media/u/Stick");
     settle();
     EXPECT_EQ(gathers.last(), true);
     EXPECT_EQ(alertPendingAtPublish, QList<bool>{false});
     ASSERT_EQ(server.calls.size(), 1); // only the exact word "Failed" or "Warning"
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Failed")),
-                      driveProperties("sdb", "B", QStringLiteral("Warning"))});
+    source.setDrives({driveProperties("sda", "A", "Failed"), driveProperties("sdb", "B", "Warning")});
     watcher->reloadSMARTData({{"notify", true}});
     settle();
     EXPECT_EQ(server.calls.size(), 2); // sdb's news; sda's is old
-}
 
-TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
-{
     // A volume keeps its name after unmounting; only an external drive none
     // of whose volumes is mounted any more counts as ejected.
-    auto stillMounted = driveProperties("sdb", "B", QStringLiteral("Passed"), {"System", "Data"}, "External");
+    auto stillMounted = driveProperties("sdb", "B", "Passed", {"System", "Data"}, "External");
     stillMounted.insert(kVolumesMountedKey, true);
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"), {"Data Backup"}, "External"),
-                      stillMounted,
-                      driveProperties("sdc", "C", QStringLiteral("Passed"), {"Data"}, "External"),
-                      driveProperties("nvme1n1", "N", QStringLiteral("Failed"), {"scratch"})});
+    source.setDrives({driveProperties("sda", "A", "Passed", {"Data Backup"}, "External"), stillMounted,
+                      driveProperties("sdc", "C", "Passed", {"Data"}, "External"),
+                      driveProperties("nvme1n1", "N", "Failed", {"scratch"})});
     watcher->rescan();
     settle();
     ASSERT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb", "sdc"}));
 
     volumes.unmount("/media/u/Data/");
     settle();
-    // After the unmount's own gather the ejected drive goes, and the file is rewritten.
-    EXPECT_EQ(gathers.size(), 2);
+    EXPECT_EQ(gathers.size(), 5);
     EXPECT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb"}));
     EXPECT_EQ(column(dataFile(), {"bsdName"}), QStringList({"nvme1n1", "sda", "sdb"}));
-    ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return widget.kinds.size() == 6; })); // a reload per gather, and one for the rewrite
 
-    // An internal drive stays; so does everything for names no drive has.
     volumes.unmount("/tmp/scratch");
     volumes.unmount("/media/u/Dat");
     volumes.unmount("/");
@@ -205,23 +176,18 @@ TEST_F(WatcherFixture, UnmountRemovesOnlyAnEjectedDrive)
 
 TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
 {
-    source.setDrives({driveProperties("sda", "A", QStringLiteral("Passed"))});
+    source.setDrives({driveProperties("sda", "A", "Passed")});
     watcher->rescan();
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
 
-    // Written by another process, as the app does.
-    const auto store = [&](const char *json) {
-        return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {home.filePath("suite.conf"), "ignoreAttributes", json});
-    };
-    ASSERT_EQ(store(R"({"a5": true, "a194": false})"), 0);
+    ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", R"({"a5": true, "a194": false})"), 0);
     watcher->rescan();
     settle();
     EXPECT_EQ(source.lastIgnoreAttributes(), (QVariantMap{{"a5", true}, {"a194", false}}));
 
-    // A stored value that is no dictionary: the gather reads nothing and changes nothing.
     const QJsonArray before = dataFile();
-    ASSERT_EQ(store("42"), 0);
+    ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", "42"), 0);
     source.setDrives({});
     const int reads = source.reads();
     watcher->rescan();
@@ -231,10 +197,18 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     EXPECT_EQ(dataFile(), before);
     EXPECT_EQ(gathers.size(), 2);
 
-    // An empty list, once read, replaces the last one.
     defaults->remove("ignoreAttributes");
     watcher->rescan();
     settle();
     EXPECT_TRUE(names().isEmpty());
     EXPECT_EQ(dataFile(), QJsonArray());
+
+    // A read error is logged again once the drive was read in between.
+    g_agentLog.clear();
+    for (const QVariantMap &p : {unreadable("sda"), driveProperties("sda", "A", QVariant()), unreadable("sda")}) {
+        source.setDrives({p});
+        watcher->rescan();
+        settle();
+    }
+    EXPECT_EQ(g_agentLog.filter("sda: SMART data not readable").size(), 2) << g_agentLog.join('\n').toStdString();
 }

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The drive history: what a gather writes, how long it is kept, how a drive
-// keeps its series under a new kernel name, and what happens to damaged,
-// foreign, old and newer files.
 #include "AgentDriveSource.h"
 #include "AlertPolicy.h"
 #include "HistoryWriter.h"
 #include "QStringPrinter.h"
-#include "support/Fields.h"
+#include "support/Golden.h"
 #include "history/HistoryDatabase.h"
 
 #include <QDir>
@@ -35,7 +32,6 @@ HistorySample sample(const QString &drive, const QString &bsdName, int hour, std
     return s;
 }
 
-// Raw SQL on a file, beside (never instead of) HistoryDatabase.
 struct RawFile
 {
     explicit RawFile(const QString &path)
@@ -53,7 +49,6 @@ struct RawFile
     }
 };
 
-// A sample's health and values in one line, "-" for each absent value.
 QString values(const HistorySample &s)
 {
     QStringList out{s.health};
@@ -63,22 +58,20 @@ QString values(const HistorySample &s)
     return out.join(QLatin1Char(' '));
 }
 
-QStringList asideFiles(const QDir &dir)
+QByteArray takeAside(const QDir &dir)
 {
-    return dir.entryList({QStringLiteral("history.sqlite.corrupt-*")}, QDir::Files);
-}
-
-QList<QVariantMap> readDemoDrives()
-{
-    QString error;
-    const auto source = makeAgentDriveSource(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
-    EXPECT_TRUE(source) << qPrintable(error);
-    return source ? source->readAllDrives({}).value_or(QList<QVariantMap>()) : QList<QVariantMap>();
+    const QStringList aside = dir.entryList({QStringLiteral("history.sqlite.corrupt-*")}, QDir::Files);
+    if (aside.size() != 1)
+        return QByteArray::number(aside.size()) + " files aside";
+    QFile f(dir.filePath(aside.first()));
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+    f.remove();
+    return bytes;
 }
 
 } // namespace
 
-TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
+TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayFollowsRenamesAndStaysUnderItsSizeCap)
 {
     QTemporaryDir dir;
     HistoryDatabase db(dir.filePath(QStringLiteral("history.sqlite")));
@@ -103,7 +96,6 @@ TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
     EXPECT_EQ(a.constLast().bsdName, QStringLiteral("sdc"));
     EXPECT_EQ(values(a.constLast()), QStringLiteral("Passed - - 39 - - - - - - -"));
 
-    // A kernel name means the drive last seen under it.
     EXPECT_EQ(db.series(QStringLiteral("sdc")).constFirst().drive, kA);
     EXPECT_EQ(db.series(QStringLiteral("sdb")).constFirst().drive, kB);
     EXPECT_EQ(db.drives(), (QStringList{kA, kB}));
@@ -111,29 +103,22 @@ TEST(HistoryDatabase, KeepsThirtyDaysWholeThenOneRowADayAndFollowsRenames)
     EXPECT_EQ(db.series(kA, kStart.addDays(39).addSecs(1)).size(), 23);
 
     // Growth: against the last sample `days` before the newest, else the oldest.
-    EXPECT_EQ(db.growth(kA, QStringLiteral("reallocated"), 7), 7);
-    EXPECT_EQ(db.growth(QStringLiteral("sdc"), QStringLiteral("reallocated"), 1), 1);
-    EXPECT_EQ(db.growth(kA, QStringLiteral("reallocated"), 100), 39);
-    EXPECT_EQ(db.growth(kB, QStringLiteral("mediaErrors"), 7), 0);
-    EXPECT_EQ(db.growth(kB, QStringLiteral("reallocated"), 7), std::nullopt);
-    EXPECT_EQ(db.growth(kA, QStringLiteral("noSuchCounter"), 7), std::nullopt);
-    ASSERT_TRUE(db.append({sample(QStringLiteral("X|1"), QStringLiteral("sdd"), 40 * 24, 5)}));
-    EXPECT_EQ(db.growth(QStringLiteral("X|1"), QStringLiteral("reallocated"), 7), std::nullopt);
+    using Growth = QList<std::optional<qint64>>;
+    EXPECT_EQ(Growth({db.growth(kA, "reallocated", 7), db.growth("sdc", "reallocated", 1), db.growth(kA, "reallocated", 100),
+                      db.growth(kB, "mediaErrors", 7), db.growth(kB, "reallocated", 7), db.growth(kA, "noSuchCounter", 7)}),
+              Growth({7, 1, 39, 0, std::nullopt, std::nullopt}));
+    ASSERT_TRUE(db.append({sample("X|1", "sdd", 40 * 24, 5)}));
+    EXPECT_EQ(db.growth("X|1", "reallocated", 7), std::nullopt);
     EXPECT_EQ(db.drives().constFirst(), QStringLiteral("X|1"));
 
-    // The alert memory of a drive known by kernel name or identity.
-    const AlertMemory memory{QStringLiteral("Warning"), {{QStringLiteral("reallocated"), 39}},
-                             kStart.addDays(39), true};
+    const AlertMemory memory{"Warning", {{"reallocated", 39}}, kStart.addDays(39), true};
     ASSERT_TRUE(db.setAlertMemory(QStringLiteral("sdc"), memory));
     EXPECT_EQ(db.alertMemory(kA), memory);
     EXPECT_FALSE(db.alertMemory(kB));
     EXPECT_FALSE(db.setAlertMemory(QStringLiteral("sdz"), memory));
-}
 
-TEST(HistoryDatabase, StaysUnderItsSizeCapByDroppingTheOldestRows)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    // A size cap drops the oldest rows.
+    const QString path = dir.filePath(QStringLiteral("capped.sqlite"));
     const qint64 cap = 96 * 1024;
     {
         HistoryDatabase db(path);
@@ -155,7 +140,7 @@ TEST(HistoryDatabase, StaysUnderItsSizeCapByDroppingTheOldestRows)
     EXPECT_GT(QFileInfo(path).size(), cap / 2);
 }
 
-TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
+TEST(HistoryDatabase, MovesDamagedFilesAsideOnceRefusesNewerOnesAndUpgradesVersionOne)
 {
     QTemporaryDir tmp;
     const QDir dir(tmp.path());
@@ -163,31 +148,23 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
     const QByteArray garbage = QByteArray("this is no database ").repeated(300);
     ASSERT_TRUE(test::writeFile(path, garbage));
 
-    // Reading never moves anything.
     QString error;
     EXPECT_FALSE(HistoryDatabase(path, HistoryDatabase::Access::ReadOnly).open(&error));
     EXPECT_TRUE(error.contains(QStringLiteral("is damaged"))) << qPrintable(error);
-    EXPECT_TRUE(asideFiles(dir).isEmpty());
+    EXPECT_EQ(takeAside(dir), "0 files aside");
 
     {
         HistoryDatabase db(path);
         ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
         ASSERT_TRUE(db.append({sample(kA, QStringLiteral("sda"), 0, 1)}));
     }
-    QStringList aside = asideFiles(dir);
-    ASSERT_EQ(aside.size(), 1);
-    QFile moved(dir.filePath(aside.first()));
-    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(moved.readAll(), garbage);
     {
         HistoryDatabase again(path, HistoryDatabase::Access::ReadOnly);
         ASSERT_TRUE(again.open());
         EXPECT_EQ(again.series(kA).size(), 1);
     }
-    EXPECT_EQ(asideFiles(dir).size(), 1);
-    ASSERT_TRUE(QFile::remove(dir.filePath(aside.first())));
+    EXPECT_EQ(takeAside(dir), garbage);
 
-    // A file cut short, as a full disk or a crash leaves one.
     {
         HistoryDatabase db(path);
         ASSERT_TRUE(db.open());
@@ -202,41 +179,29 @@ TEST(HistoryDatabase, MovesDamagedFilesAsideOnceAndRefusesNewerOnes)
         ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
         EXPECT_TRUE(db.drives().isEmpty());
     }
-    aside = asideFiles(dir);
-    ASSERT_EQ(aside.size(), 1);
-    EXPECT_EQ(QFileInfo(dir.filePath(aside.first())).size(), full / 2);
-    ASSERT_TRUE(QFile::remove(dir.filePath(aside.first())));
+    EXPECT_EQ(takeAside(dir).size(), full / 2);
 
-    // Another program's SQLite file is not ours to fill.
     ASSERT_TRUE(QFile::remove(path));
     RawFile(path).exec(QStringLiteral("CREATE TABLE notes(text TEXT)"));
     ASSERT_TRUE(HistoryDatabase(path).open());
-    EXPECT_EQ(asideFiles(dir).size(), 1);
-    ASSERT_TRUE(QFile::remove(dir.filePath(asideFiles(dir).first())));
+    EXPECT_TRUE(takeAside(dir).startsWith("SQLite format 3"));
 
-    // A newer Corvane's file is left alone.
     RawFile(path).exec(QStringLiteral("PRAGMA user_version = 99"));
     HistoryDatabase newer(path);
     EXPECT_FALSE(newer.open(&error));
     EXPECT_TRUE(error.contains(QStringLiteral("newer Corvane"))) << qPrintable(error);
     EXPECT_FALSE(newer.append({sample(kA, QStringLiteral("sda"), 0)}));
-    EXPECT_TRUE(asideFiles(dir).isEmpty());
+    EXPECT_EQ(takeAside(dir), "0 files aside");
     EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), 99);
 
-    // No file: nothing to read, and nothing created by looking.
     const QString missing = dir.filePath(QStringLiteral("none.sqlite"));
     EXPECT_FALSE(HistoryDatabase(missing, HistoryDatabase::Access::ReadOnly).open(&error));
     EXPECT_TRUE(error.contains(QStringLiteral("no history has been recorded yet"))) << qPrintable(error);
     EXPECT_FALSE(QFileInfo::exists(missing));
-}
 
-TEST(HistoryDatabase, UpgradesAVersionOneFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QString v1Path = dir.filePath(QStringLiteral("v1.sqlite"));
     {
-        // The first released layout, written as that release did.
-        RawFile v1(path);
+        RawFile v1(v1Path);
         v1.exec(QStringLiteral("CREATE TABLE drives(id INTEGER PRIMARY KEY, identity TEXT NOT NULL UNIQUE,"
                                " bsd_name TEXT NOT NULL, last_seen INTEGER NOT NULL)"));
         v1.exec(QStringLiteral("CREATE TABLE samples(drive INTEGER NOT NULL REFERENCES drives(id), time INTEGER NOT NULL,"
@@ -251,7 +216,7 @@ TEST(HistoryDatabase, UpgradesAVersionOneFile)
         v1.exec(QStringLiteral("PRAGMA user_version = 1"));
     }
     {
-        HistoryDatabase db(path);
+        HistoryDatabase db(v1Path);
         ASSERT_TRUE(db.open()) << qPrintable(db.lastError());
         const QList<HistorySample> old = db.series(QStringLiteral("sda"));
         ASSERT_EQ(old.size(), 1);
@@ -260,44 +225,37 @@ TEST(HistoryDatabase, UpgradesAVersionOneFile)
         EXPECT_TRUE(db.setAlertMemory(QStringLiteral("M|S"), {QStringLiteral("Warning"), {}, {}, false}));
         EXPECT_FALSE(db.alertMemory(QStringLiteral("M|S"))->lastAlert.isValid());
     }
-    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA user_version")).toInt(), HistoryDatabase::schemaVersion());
+    EXPECT_EQ(RawFile(v1Path).exec(QStringLiteral("PRAGMA user_version")).toInt(), HistoryDatabase::schemaVersion());
     EXPECT_EQ(HistoryDatabase::schemaVersion(), 2);
-    EXPECT_EQ(RawFile(path).exec(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+    EXPECT_EQ(RawFile(v1Path).exec(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
 }
 
 TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
 {
-    QList<QVariantMap> drives = readDemoDrives();
+    QString error;
+    const auto source = makeAgentDriveSource(QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo"), &error);
+    ASSERT_TRUE(source) << qPrintable(error);
+    QList<QVariantMap> drives = source->readAllDrives({}).value_or(QList<QVariantMap>());
     ASSERT_EQ(drives.size(), 8);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("data/history.sqlite"));
     HistoryWriter writer(path);
     QDateTime now = kStart;
-    writer.setClock([&] { return now; });
-    ASSERT_TRUE(writer.write(drives));
-    const auto sda = std::find_if(drives.begin(), drives.end(), [](const QVariantMap &p) {
-        return p.value(QStringLiteral("bsdName")) == QStringLiteral("sda");
-    });
-    ASSERT_NE(sda, drives.end());
-    sda->insert(QStringLiteral("asleep"), true);
+    ASSERT_TRUE(writer.append(gatherSamples(drives, now).read));
+    ASSERT_EQ(drives[2].value(QStringLiteral("bsdName")).toString(), QStringLiteral("sda"));
+    drives[2].insert(QStringLiteral("asleep"), true);
     now = now.addSecs(3600);
-    ASSERT_TRUE(writer.write(drives));
+    ASSERT_TRUE(writer.append(gatherSamples(drives, now).read));
 
     HistoryDatabase db(path, HistoryDatabase::Access::ReadOnly);
     ASSERT_TRUE(db.open());
-    EXPECT_EQ(db.drives().size(), 8);
-    EXPECT_EQ(db.series(QStringLiteral("sda")).size(), 1);
-    EXPECT_EQ(db.series(QStringLiteral("sdc")).size(), 2);
-
-    const HistorySample sdb = db.series(QStringLiteral("sdb")).constLast();
-    EXPECT_EQ(sdb.drive, QStringLiteral("WDC WD5000AAKS-00TMA0|WD-WCAPW0493929"));
-    EXPECT_EQ(sdb.time, now);
-    EXPECT_EQ(values(sdb), QStringLiteral("Warning 40 14992 63 529 0 0 - - - -"));
-    EXPECT_EQ(values(db.series(QStringLiteral("nvme1n1")).constLast()), QStringLiteral("Failed 50 0 - - - - 0 0 0 0"));
     // sdf can't be read but has an identity: its rows say "-".
-    EXPECT_EQ(values(db.series(QStringLiteral("sdf")).constLast()), QStringLiteral("- - - - - - - - - - -"));
+    QByteArray rows;
+    for (const QString &drive : db.drives())
+        for (const HistorySample &s : db.series(drive))
+            rows += QStringList{s.drive, s.bsdName, s.time.toString(Qt::ISODate), values(s) + '\n'}.join(" | ").toUtf8();
+    test::expectGolden(QStringLiteral("history-demo.txt"), rows);
 
-    // Counters past 64 bits saturate rather than wrap; no serial and no model, no sample.
     const std::optional<HistorySample> wide = historySampleFromProperties(
         {{QStringLiteral("Serial Number"), QStringLiteral(" S1 ")}, {QStringLiteral("isNVMe"), true},
          {QStringLiteral("criticalWarning"), 0u}, {QStringLiteral("temperature"), 300u}, {QStringLiteral("temp_oC"), 26.85},
@@ -310,15 +268,15 @@ TEST(HistoryWriter, WritesOneRowPerDriveReadAndSkipsSleepingDrives)
     EXPECT_EQ(values(*wide), QStringLiteral("- 27 - - - - - 12 - 7 9223372036854775807"));
     EXPECT_FALSE(historySampleFromProperties({{QStringLiteral("bsdName"), QStringLiteral("sdx")}}, kStart));
 
-    // A folder where the file should be: said once, and the gathers go on.
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("blocked/history.sqlite"))));
     HistoryWriter blocked(dir.filePath(QStringLiteral("blocked/history.sqlite")));
     static int warnings = 0;
     const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &) {
         warnings += type == QtWarningMsg;
     });
-    EXPECT_FALSE(blocked.write(drives));
-    EXPECT_FALSE(blocked.write(drives));
+    const QList<HistorySample> samples = gatherSamples(drives, now).read;
+    EXPECT_FALSE(blocked.append(samples));
+    EXPECT_FALSE(blocked.append(samples));
     qInstallMessageHandler(previous);
     EXPECT_EQ(warnings, 1);
 }

@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Prometheus metrics: `corvanectl metrics` on the demo set as promtool sees
-// it, the alert rules against series from it, label escaping, and the
-// agent's textfile as node_exporter's collector reads it.
 #include "DriveSource.h"
 #include "TextfileExporter.h"
 #include "metrics/PrometheusExposition.h"
 #include "platform/DeviceStatus.h"
 #include "platform/SharedDefaults.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,6 +12,7 @@
 #include <QTemporaryDir>
 #include "support/Corvanectl.h"
 #include "support/EventLoop.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
 
@@ -24,24 +21,22 @@
 #include <thread>
 
 using namespace corvane;
+using namespace corvane::test;
 
 namespace {
 
 const QString kDemo = QStringLiteral(CORVANE_SOURCE_DIR "/data/recorded/demo");
 const QString kRules = QStringLiteral(CORVANE_SOURCE_DIR "/data/prometheus/corvane-alerts.yml");
 
-using test::app;
-using ProcessRun = test::CliRun;
-using test::Cli;
-using test::runProcess;
-
 // promtool from Debian's prometheus package (packaging/debian-packages.txt).
-ProcessRun promtool(const QStringList &args, const QByteArray &input = {})
+void expectPromtoolPasses(const QStringList &args, const QByteArray &input = {})
 {
-    return runProcess("promtool", args, QProcessEnvironment::systemEnvironment(), [&](QProcess &p) {
+    const CliRun run = runProcess("promtool", args, QProcessEnvironment::systemEnvironment(), [&](QProcess &p) {
         p.write(input);
         p.closeWriteChannel();
     });
+    ASSERT_NE(run.exitCode, -1) << "promtool is missing: install Debian's prometheus package";
+    EXPECT_EQ(run.exitCode, 0) << args.join(' ').toStdString() << ": " << run.out.toStdString() << run.err.toStdString();
 }
 
 QStringList sampleLines(const QByteArray &text)
@@ -59,52 +54,18 @@ QByteArray withoutTimestamp(QByteArray text)
     return QString::fromUtf8(text).replace(line, "TIMESTAMP").toUtf8();
 }
 
-TEST(Metrics, DemoSetPassesPromtoolAndTheAlertRulesFire)
+TEST(Metrics, DemoSetPassesPromtoolAlertRulesFireLabelValuesAreEscapedAndReasonsShort)
 {
-    const ProcessRun metrics = Cli().run({"metrics", "--recorded", kDemo}); // its own settings and data folders
+    const CliRun metrics = Cli().run({"metrics", "--recorded", kDemo}); // its own settings and data folders
     ASSERT_EQ(metrics.exitCode, 0) << metrics.err.toStdString();
     EXPECT_TRUE(metrics.err.startsWith("corvanectl metrics: sdf: ")) << metrics.err.toStdString();
     EXPECT_EQ(metrics.err.count('\n'), 1);
-    const QStringList lines = sampleLines(metrics.out);
-    for (const char *expected : {
-             "corvane_drive_health{device=\"sda\"} 0",
-             "corvane_drive_health{device=\"sdb\"} 1",
-             "corvane_drive_health{device=\"sdc\"} 2",
-             "corvane_drive_health{device=\"sdd\"} 1",
-             "corvane_drive_health{device=\"sde\"} 0",
-             "corvane_drive_health{device=\"sdf\"} -1",
-             "corvane_drive_health{device=\"nvme0n1\"} 0",
-             "corvane_drive_health{device=\"nvme1n1\"} 2",
-             "corvane_drive_info{device=\"sdc\",model=\"Maxtor 96147H8\",serial=\"N80BR8EC\",firmware=\"BAC51KJ0\","
-             "interface=\"ATA\",location=\"Internal\",model_family=\"Maxtor DiamondMax 60 ATA 100\"} 1",
-             "corvane_drive_info{device=\"nvme1n1\",model=\"QEMU NVMe Ctrl\",serial=\"QSNVME0002\",firmware=\"7.2.22\","
-             "interface=\"NVMe\",location=\"Internal\",model_family=\"\"} 1",
-             "corvane_drive_read_errors_total{device=\"sdf\",reason=\"permission_denied\"} 1",
-             "corvane_ata_smart_threshold_exceeded{device=\"sda\"} 0",
-             "corvane_ata_smart_threshold_exceeded{device=\"sdc\"} 1",
-             "corvane_nvme_critical_warning{device=\"nvme1n1\",bit=\"2\",name=\"reliability_degraded\"} 1",
-             "corvane_nvme_critical_warning{device=\"nvme1n1\",bit=\"0\",name=\"spare_below_threshold\"} 0",
-             "corvane_nvme_critical_warning{device=\"nvme0n1\",bit=\"2\",name=\"reliability_degraded\"} 0",
-         })
-        EXPECT_TRUE(lines.contains(QLatin1String(expected))) << expected;
-    EXPECT_EQ(lines.filter(QRegularExpression("^corvane_drive_info\\{")).size(), 8);
-    EXPECT_EQ(lines.filter(QRegularExpression("^corvane_nvme_critical_warning\\{")).size(), 12);
-    EXPECT_EQ(lines.filter(QRegularExpression("^corvane_[a-z_]+\\{device=\"sdf\"")).size(), 3);
+    expectGolden("metrics-demo.prom", withoutTimestamp(metrics.out));
 
-    const ProcessRun check = promtool({"check", "metrics"}, metrics.out);
-    ASSERT_NE(check.exitCode, -1) << "promtool is missing: install Debian's prometheus package";
-    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
+    expectPromtoolPasses({"check", "metrics"}, metrics.out);
+    expectPromtoolPasses({"check", "rules", kRules});
+    expectPromtoolPasses({"test", "rules", QStringLiteral(CORVANE_SOURCE_DIR "/tests/metrics/corvane-alerts-test.yml")});
 
-    const ProcessRun rules = promtool({"check", "rules", kRules});
-    EXPECT_EQ(rules.exitCode, 0) << rules.out.toStdString() << rules.err.toStdString();
-    // The alert rules, on series shaped as the lines above.
-    const ProcessRun alerts = promtool({"test", "rules",
-                                        QStringLiteral(CORVANE_SOURCE_DIR "/tests/metrics/corvane-alerts-test.yml")});
-    EXPECT_EQ(alerts.exitCode, 0) << alerts.out.toStdString() << alerts.err.toStdString();
-}
-
-TEST(Metrics, LabelValuesAreEscapedAndReasonsAreShort)
-{
     const QString model = "Evil \"Quoted\" C:\\Disk\nSecond line Ünïcødé 日本";
     const QVariantMap drive{{"bsdName", "sdx"}, {"Device Model", model}, {"Serial Number", "  S\\N  "},
                             {"Firmware Version", "1.0"},
@@ -115,21 +76,14 @@ TEST(Metrics, LabelValuesAreEscapedAndReasonsAreShort)
     const QByteArray text = prometheusExposition({drive}, 1700000000.5, {}, [](const QString &m, const QString &) {
         return m.startsWith(QLatin1String("Evil")) ? "Family \"F\"" : QString();
     });
-    EXPECT_TRUE(sampleLines(text).contains(QStringLiteral(
-        "corvane_drive_info{device=\"sdx\",model=\"Evil \\\"Quoted\\\" C:\\\\Disk\\nSecond line Ünïcødé 日本\","
-        "serial=\"S\\\\N\",firmware=\"1.0\",interface=\"SATA\",location=\"External\","
-        "model_family=\"Family \\\"F\\\"\"} 1")))
-        << text.toStdString();
-    EXPECT_TRUE(sampleLines(text).contains("corvane_scrape_timestamp_seconds 1700000000.5"));
-    // Read errors of the same drive and reason add up; drives in kernel-name order.
+    expectGolden("metrics-escaping.prom", text);
     const QStringList errors = sampleLines(prometheusExposition(
-        {}, 0, {{"sdb", "timeout", 1}, {"sda", "timeout", 2}, {"sdb", "timeout", 4}, {"sdb", "no_device", 8}}));
-    EXPECT_EQ(errors.filter("read_errors").join('\n'), "corvane_drive_read_errors_total{device=\"sda\",reason=\"timeout\"} 2\n"
+        {}, 0, {{"sdb", "timeout", 1}, {"sda", "no_device", 2}, {"sdb", "timeout", 4}, {"sdb", "no_device", 8}}));
+    EXPECT_EQ(errors.filter("read_errors").join('\n'), "corvane_drive_read_errors_total{device=\"sda\",reason=\"no_device\"} 2\n"
                                                        "corvane_drive_read_errors_total{device=\"sdb\",reason=\"no_device\"} 8\n"
                                                        "corvane_drive_read_errors_total{device=\"sdb\",reason=\"timeout\"} 5");
     EXPECT_EQ(escapeLabelValue("a\\\"\n\tü"), QByteArray("a\\\\\\\"\\n\tü"));
-    const ProcessRun check = promtool({"check", "metrics"}, text);
-    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
+    expectPromtoolPasses({"check", "metrics"}, text);
 
     QStringList reasons;
     for (int32_t status : {statusFromErrno(EACCES), statusFromErrno(ENODEV), statusFromErrno(EIO), kStatusTimeout,
@@ -172,31 +126,23 @@ TEST(Metrics, AgentTextfileIsReplacedWholeAndCountsReadErrors)
     std::atomic<int> failures{0};
     std::thread writer([&] {
         for (int i = 0; i < 1000; ++i)
-            if (!exporter.write(cannedDrives(i % 2 ? 8 : 1)))
-                ++failures;
+            failures += !exporter.write(cannedDrives(i % 2 ? 8 : 1));
         done = true;
     });
     int reads = 0, partial = 0;
     while (!done) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            ++partial; // the file must exist at every moment
-            continue;
-        }
-        const QByteArray seen = withoutTimestamp(f.readAll());
+        QFile f(path); // it must exist at every moment
+        const QByteArray seen = f.open(QIODevice::ReadOnly) ? withoutTimestamp(f.readAll()) : QByteArray("(missing)");
         ++reads;
-        if (seen != small && seen != large)
-            ++partial;
+        partial += seen != small && seen != large;
     }
     writer.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(partial, 0) << "of " << reads << " reads";
     EXPECT_GT(reads, 0);
-    // No temporary file is left for the collector, and it may read the file as another user.
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{"corvane.prom"});
     EXPECT_TRUE(QFile::permissions(path) & QFileDevice::ReadOther);
 
-    // The command line wins over the setting; read errors add up gather by gather.
     QTemporaryDir other;
     TextfileExporter overriding(defaults, other.path());
     QList<QVariantMap> drives = cannedDrives(2);
@@ -205,11 +151,8 @@ TEST(Metrics, AgentTextfileIsReplacedWholeAndCountsReadErrors)
     ASSERT_TRUE(overriding.write(drives));
     QFile f(QDir(other.path()).filePath("corvane.prom"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QStringList lines = sampleLines(f.readAll());
-    EXPECT_TRUE(lines.contains("corvane_drive_read_errors_total{device=\"sdb\",reason=\"permission_denied\"} 2"));
-    EXPECT_TRUE(lines.contains("corvane_drive_temperature_celsius{device=\"sda\"} 30"));
+    expectGolden("textfile-read-errors.prom", withoutTimestamp(f.readAll()));
 
-    // A folder that can't be written keeps nothing half-done and says false.
     TextfileExporter missing(defaults, home.filePath("no/such/folder"));
     EXPECT_FALSE(missing.write(drives));
 }

@@ -3,12 +3,10 @@
 #include "support/EventLoop.h"
 #include "support/Fields.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <sched.h>
@@ -16,14 +14,10 @@
 #include <unistd.h>
 
 using namespace corvane;
-
-using corvane::test::app;
-using corvane::test::waitUntil;
-using corvane::test::writeFile;
+using namespace corvane::test;
 
 namespace {
 
-// Runs the other process that writes one value.
 void writeFromAnotherProcess(const QString &file, const QString &key, const QByteArray &json)
 {
     ASSERT_EQ(QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, key, QString::fromUtf8(json)}), 0);
@@ -56,7 +50,7 @@ QStringList backups(const QString &dir)
 
 } // namespace
 
-TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
+TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroupsOtherWritersAreSeen)
 {
     app();
     QTemporaryDir dir;
@@ -78,14 +72,12 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     defaults.remove("showMenuBarExtra");
     EXPECT_TRUE(defaults.boolValue("showMenuBarExtra"));
 
-    // Another reader of the same file has its own registrations.
     defaults.setValue("ShouldNotifyUser", true);
     SharedDefaults other(file);
     EXPECT_TRUE(other.boolValue("ShouldNotifyUser"));
     EXPECT_FALSE(other.boolValue("showMenuBarExtra"));
     EXPECT_FALSE(other.dictionaryValue("ignoreAttributes"));
 
-    // Dictionaries are groups; other types stored under their key read as absent.
     other.setValue("ignoreAttributes", QVariantMap{{"a5", true}, {"a194", false}});
     EXPECT_TRUE(contents(file).contains("[ignoreAttributes]\na194=false\na5=true\n")) << contents(file).constData();
 
@@ -96,7 +88,6 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(*stored, (QVariantMap{{"a5", true}, {"a194", false}}));
     EXPECT_EQ(stored->value("a5").typeId(), QMetaType::Bool);
 
-    // A file edited by hand.
     ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\nshowMenuBarExtra=false\ncorvane2Intro=1\n\n"
                                 "[ignoreAttributes]\na10=false\na5=true\n"));
     reader.reload();
@@ -104,62 +95,51 @@ TEST(SharedDefaults, StoredValuesOverrideRegistrationsDictionariesAreGroups)
     EXPECT_EQ(QList<bool>({reader.boolValue("ShouldNotifyUser"), reader.boolValue("showMenuBarExtra"),
                            reader.boolValue("corvane2Intro")}),
               QList<bool>({true, false, true}));
-    // Reminder hours: 0 is "never"; anything else but a whole number >= 0 is the default.
     EXPECT_EQ(QList<int>({alertReminderHours(0), alertReminderHours(-1), alertReminderHours("often")}),
               QList<int>({0, 24, 24}));
 
-    // A stored non-dictionary hides the registered dictionary.
     for (const char *plain : {"[General]\nignoreAttributes=5\n", "[General]\nignoreAttributes=a5, a10\n"}) {
         ASSERT_TRUE(writeFile(file, plain));
         reader.reload();
         EXPECT_FALSE(reader.dictionaryValue("ignoreAttributes")) << plain;
     }
-    // A dictionary stored over the plain value wins again.
     reader.setValue("ignoreAttributes", QVariantMap{{"a187", true}});
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a187", true}}));
     EXPECT_FALSE(contents(file).contains("ignoreAttributes="));
 
-    // "Ignore nothing" is an empty dictionary, not the registered one.
     reader.setValue("ignoreAttributes", QVariantMap());
     EXPECT_EQ(reader.dictionaryValue("ignoreAttributes"), QVariantMap());
     SharedDefaults again(file);
     again.registerDefaults(defaultSharedRegistrations());
     EXPECT_EQ(again.dictionaryValue("ignoreAttributes"), QVariantMap());
-}
 
-TEST(SharedDefaults, SeesWritesOfAnotherProcess)
-{
-    app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath("config/suite.conf"); // folder made on demand
-    SharedDefaults defaults(file);
-    defaults.registerDefaults(defaultSharedRegistrations());
+    const QString shared = dir.filePath("config/suite.conf"); // folder made on demand
+    SharedDefaults watching(shared);
+    watching.registerDefaults(defaultSharedRegistrations());
     QStringList changed;
-    QObject::connect(&defaults, &SharedDefaults::valueChanged, [&](const QString &key) { changed.append(key); });
+    QObject::connect(&watching, &SharedDefaults::valueChanged, [&](const QString &key) { changed.append(key); });
 
     // Each write replaces the file (the first one makes it): the watch must survive that.
     const auto written = [&](const char *key, const QByteArray &json) {
         changed.clear();
-        writeFromAnotherProcess(file, key, json);
+        writeFromAnotherProcess(shared, key, json);
         return waitUntil([&] { return changed.contains(key); });
     };
     ASSERT_TRUE(written("ignoreAttributes", R"({"a5": true})"));
-    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", true}}));
+    EXPECT_EQ(watching.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", true}}));
     ASSERT_TRUE(written("showMenuBarExtra", "false"));
     EXPECT_EQ(changed, QStringList{"showMenuBarExtra"});
-    EXPECT_FALSE(defaults.boolValue("showMenuBarExtra"));
+    EXPECT_FALSE(watching.boolValue("showMenuBarExtra"));
     ASSERT_TRUE(written("ignoreAttributes", R"({"a5": false, "a10": true})"));
-    EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
+    EXPECT_EQ(watching.dictionaryValue("ignoreAttributes"), (QVariantMap{{"a5", false}, {"a10", true}}));
 
-    // Own writes are announced once; the file notification that follows adds nothing.
     changed.clear();
-    defaults.setValue("corvane2Intro", true);
+    watching.setValue("corvane2Intro", true);
     EXPECT_EQ(changed, QStringList{"corvane2Intro"});
-    writeFromAnotherProcess(file, "ShouldNotifyUser", "true");
+    writeFromAnotherProcess(shared, "ShouldNotifyUser", "true");
     ASSERT_TRUE(waitUntil([&] { return changed.contains("ShouldNotifyUser"); }));
     EXPECT_EQ(changed, QStringList({"corvane2Intro", "ShouldNotifyUser"}));
-    // The other process kept this one's value.
-    EXPECT_TRUE(defaults.boolValue("corvane2Intro"));
+    EXPECT_TRUE(watching.boolValue("corvane2Intro"));
 }
 
 TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
@@ -184,7 +164,6 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
         ASSERT_EQ(kept.size(), 1);
         EXPECT_EQ(contents(dir.filePath(kept.first())), bad);
 
-        // Writing starts a clean file and leaves the backup alone.
         defaults.setValue("ShouldNotifyUser", true);
         SharedDefaults reader(file);
         EXPECT_TRUE(reader.boolValue("ShouldNotifyUser"));
@@ -192,7 +171,6 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
         EXPECT_EQ(g_warnings.size(), 1);
     }
 
-    // Garbage written while a program runs.
     QTemporaryDir dir;
     const QString file = dir.filePath("suite.conf");
     SharedDefaults defaults(file);
@@ -205,10 +183,42 @@ TEST(SharedDefaults, CorruptFileIsKeptAsideAndDefaultsApply)
     EXPECT_EQ(g_warnings.size(), 1);
 }
 
-TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
+// EACCES is no sign of corruption: the file stays where it is, unchanged,
+// even when the program changes a value.
+TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwrittenNorIsAReadOnlyFolderFatal)
 {
     app();
     QTemporaryDir dir;
+    const QString locked = dir.filePath("suite.conf");
+    ASSERT_TRUE(writeFile(locked, "[General]\nShouldNotifyUser=true\n"));
+    const QByteArray before = contents(locked);
+    // Another user may replace files in the folder, not read this one.
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    const bool switched = geteuid() == 0 && seteuid(65534) == 0; // nobody
+    if (geteuid() == 0)
+        GTEST_SKIP() << "cannot drop privileges here";
+    {
+        CaptureWarnings capture;
+        SharedDefaults defaults(locked);
+        defaults.registerDefaults(defaultSharedRegistrations());
+        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
+        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
+        defaults.setValue("corvane2Intro", true);
+        EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
+        defaults.reload();
+        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
+        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
+    }
+    if (switched) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_TRUE(backups(dir.path()).isEmpty());
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(contents(locked), before);
+
+    // A read-only folder: the program goes on with what it read.
     const QString folder = dir.filePath("config");
     const QString file = folder + "/suite.conf";
     {
@@ -237,41 +247,4 @@ TEST(SharedDefaults, ReadOnlyFolderDoesNotStopTheProgram)
         umount(folder.toUtf8());
     else
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-// EACCES is no sign of corruption: the file stays where it is, unchanged,
-// even when the program changes a value.
-TEST(SharedDefaults, UnreadableFileIsNeitherMovedNorOverwritten)
-{
-    app();
-    QTemporaryDir dir;
-    const QString file = dir.filePath("suite.conf");
-    ASSERT_TRUE(writeFile(file, "[General]\nShouldNotifyUser=true\n"));
-    const QByteArray good = contents(file);
-    // Another user may replace files in the folder, not read this one.
-    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
-    const uid_t nobody = 65534;
-    const bool switched = geteuid() == 0 && seteuid(nobody) == 0;
-    if (geteuid() == 0)
-        GTEST_SKIP() << "cannot drop privileges here";
-    {
-        CaptureWarnings capture;
-        SharedDefaults defaults(file);
-        defaults.registerDefaults(defaultSharedRegistrations());
-        EXPECT_FALSE(defaults.boolValue("ShouldNotifyUser"));
-        EXPECT_EQ(defaults.dictionaryValue("ignoreAttributes"), defaultIgnoreAttributes());
-        defaults.setValue("corvane2Intro", true);
-        EXPECT_TRUE(defaults.boolValue("corvane2Intro")); // for as long as this program runs
-        defaults.reload();
-        EXPECT_EQ(g_warnings.size(), 1) << g_warnings.join('\n').toStdString();
-        EXPECT_TRUE(g_warnings.value(0).contains("Cannot read settings file")) << g_warnings.value(0).toStdString();
-    }
-    if (switched) {
-        ASSERT_EQ(seteuid(0), 0);
-    }
-    EXPECT_TRUE(backups(dir.path()).isEmpty());
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    EXPECT_EQ(contents(file), good);
 }

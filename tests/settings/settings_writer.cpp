@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Another Corvane process, for the tests: settings_writer FILE KEY JSON-VALUE
-// stores one value in the shared defaults and exits.
+// Another Corvane process for the tests: settings_writer FILE KEY JSON-VALUE stores one value.
 #include "platform/SharedDefaults.h"
 
 #include <QCoreApplication>
