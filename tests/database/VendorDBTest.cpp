@@ -46,7 +46,6 @@ TEST(VendorDB, HandWrittenFile)
         EXPECT_FALSE(index.contains(unknown));
         EXPECT_EQ(index.vendorName(unknown), "");
     }
-    // CRLF line ends: the same names.
     QByteArray crlf = text;
     crlf.replace("\n", "\r\n");
     EXPECT_EQ(VendorIndex(crlf).vendor(u"144d"), samsung);
@@ -109,7 +108,6 @@ TEST(VendorDB, DownloadedCopyWinsWhenReadable)
     ASSERT_TRUE(test::writeFile(thVendorDB::downloadedPath(), "\xff\xfe\x00binary"));
     EXPECT_EQ(thVendorDB::unpackDB_PCIIDS()->value("version").toString(), "1");
 
-    // Nothing readable: nothing.
     thVendorDB::setShippedPaths({home.filePath("missing.ids")});
     EXPECT_FALSE(thVendorDB::unpackDB_PCIIDS().has_value());
 
