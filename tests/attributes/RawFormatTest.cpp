@@ -3,6 +3,7 @@
 #include "QStringPrinter.h"
 
 #include <array>
+#include <climits>
 #include <clocale>
 #include <string>
 #include <gtest/gtest.h>
@@ -103,6 +104,11 @@ TEST(RawFormats, TemperatureSplit)
     EXPECT_EQ(split({30, 0, 20, 40, 10, 1}), (T{30, 20, 40, 266}));
     EXPECT_EQ(split({30, 0, 20, 121, 0, 0}), (T{30, 20, 121, 0})); // a maximum above 120 is not believed
     EXPECT_EQ(split({38, 0, 0, 0, 17, 0}), (T{38, 0, 0, 0}));
+    EXPECT_EQ(split({0, 5, 0, 0, 0, 0}), (T{0, 0, 0, 0})); // all zero from r2 on: the first layout
+    EXPECT_EQ(leadingInteger(" \t-12 (3)"), -12);
+    EXPECT_EQ(leadingInteger("+7"), 7);
+    EXPECT_EQ(leadingInteger("99999999999999999999"), LLONG_MAX);
+    EXPECT_EQ(leadingInteger("-99999999999999999999"), LLONG_MIN);
 
     EXPECT_EQ(decodeRawAttribute(withRaw({35, 0, 20, 45, 0, 0}), "tempminmax"), "35, 20, 45, 0");
     EXPECT_EQ(decodeRawAttribute(withRaw({30, 0, 20, 40, 10, 1}), "TempMinMax"), "30, 20, 40, 266");

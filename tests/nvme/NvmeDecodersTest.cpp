@@ -184,6 +184,8 @@ TEST(NvmeDecoders, TextFieldsKeepOnlyValidCharacters)
     EXPECT_EQ(text("ok\xE2\x82"), "ok");                      // cut at the field's end
     EXPECT_EQ(text(std::string("SN\0\0 ", 5)), "SN");          // NUL padding
     EXPECT_EQ(text("\xE2\x82\xAC"), QString::fromUtf8("\xE2\x82\xAC"));
+    // Continuation bytes are 0x80-0xBF, both ends included.
+    EXPECT_EQ(text("\xC3\x80\xC3\xBF\xC3\x7F\xC3\xC0"), QString::fromUtf8("\xC3\x80\xC3\xBF\x7F"));
     EXPECT_EQ(text(""), "");
 
     Block id(4096, 0);
