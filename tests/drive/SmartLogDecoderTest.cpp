@@ -62,7 +62,7 @@ TEST(ErrorLog, StructuresCommandsAndSkippedEntries)
     expectFields(clean, {{"isEnabledErrorLog", 0}, {"lifetimeErrorsColor", "controlTextColor"}});
     EXPECT_EQ(clean.size(), 6);
     EXPECT_EQ(msToTime(0), "00:00:00:0.000");
-    EXPECT_EQ(msToTime(59999), "00:00:00:59.999");
+    EXPECT_EQ(msToTime(3599999), "00:00:59:59.999");
     EXPECT_EQ(msToTime(UINT32_MAX), "49:17:02:47.295");
 }
 
