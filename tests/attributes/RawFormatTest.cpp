@@ -3,6 +3,7 @@
 #include "QStringPrinter.h"
 
 #include <array>
+#include <climits>
 #include <clocale>
 #include <string>
 #include <gtest/gtest.h>
@@ -61,15 +62,12 @@ TEST(RawFormats, EveryLayout)
         {"raw24/raw24:w01z23", "5898498/772"},
         {"hex64:w012345r", "0x5a01020304050607"},
         {"hex48:w01234", "0x00005a0102030405"},
+        {"RAW16(AVG16)", "513 (1027)"},       // names are matched without letter case
+        {"no-such-format", "6618611909121"},  // unknown names read as raw48
     };
     for (const auto &c : cases)
         EXPECT_EQ(decode(kEntry, c.fmt), QLatin1String(c.expected)) << c.fmt;
 
-    // Names are matched without letter case; unknown names read as raw48.
-    EXPECT_EQ(decode(kEntry, "RAW16(AVG16)"), "513 (1027)");
-    EXPECT_EQ(decode(kEntry, "no-such-format"), "6618611909121");
-
-    // Worked values.
     EXPECT_EQ(decode(withRaw({0x8d, 0x0e, 0, 0, 0, 0}), "sec2hour"), "01:02:05s");
     EXPECT_EQ(decode(withRaw({125, 0, 0, 0, 3, 0}), "min2hour"), "02:05 (3)");
     EXPECT_EQ(decode(withRaw({0xff, 0xff, 0xff, 0xff, 0xff, 0xff}), "raw48"), "281474976710655");
@@ -84,7 +82,6 @@ TEST(RawFormats, EveryLayout)
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(decode(withRaw({0, 0, 0, 0, 0xe8, 0x03}), "msec24hour32"), "0:00:01.000");
 
-    // Short and empty entries read as zeros.
     const std::array<uint8_t, 6> shortEntry{9, 0x32, 0, 100, 100, 7};
     EXPECT_EQ(decodeRawAttribute(shortEntry, "raw48"), "7");
     EXPECT_EQ(decodeRawAttribute({}, "hex64:w012345r"), "0x0000000000000000");
@@ -99,19 +96,19 @@ TEST(RawFormats, TemperatureSplit)
         return t;
     };
     using T = std::array<int16_t, 4>;
-    // Layout 1: min and max in r2, r3 with the rest zero.
-    EXPECT_EQ(split({35, 0, 20, 45, 0, 0}), (T{35, 20, 45, 0}));
-    // Nothing fits: the sixth layout, current only.
-    EXPECT_EQ(split({35, 0, 0, 0, 0, 0}), (T{35, 0, 0, 0}));
-    // Layout 2: r1, r2 (in either order).
-    EXPECT_EQ(split({30, 40, 25, 0, 0, 0}), (T{30, 25, 40, 0}));
-    // Layout 4: r2, r4 (as many drives report it).
-    EXPECT_EQ(split({28, 0, 15, 0, 54, 0}), (T{28, 15, 54, 0}));
-    // Layout 5 (r2, r4 do not bracket the current value): the fourth value is LE(r4, r5).
+    EXPECT_EQ(split({35, 0, 20, 45, 0, 0}), (T{35, 20, 45, 0})); // min, max in r2, r3, the rest zero
+    EXPECT_EQ(split({35, 0, 0, 0, 0, 0}), (T{35, 0, 0, 0}));     // nothing fits: current only
+    EXPECT_EQ(split({30, 40, 25, 0, 0, 0}), (T{30, 25, 40, 0})); // r1, r2 in either order
+    EXPECT_EQ(split({28, 0, 15, 0, 54, 0}), (T{28, 15, 54, 0})); // r2, r4, as many drives report it
+    // r2, r4 do not bracket the current value: the fourth value is LE(r4, r5).
     EXPECT_EQ(split({30, 0, 20, 40, 10, 1}), (T{30, 20, 40, 266}));
-    // A maximum above 120 is not believed.
-    EXPECT_EQ(split({30, 0, 20, 121, 0, 0}), (T{30, 20, 121, 0}));
+    EXPECT_EQ(split({30, 0, 20, 121, 0, 0}), (T{30, 20, 121, 0})); // a maximum above 120 is not believed
     EXPECT_EQ(split({38, 0, 0, 0, 17, 0}), (T{38, 0, 0, 0}));
+    EXPECT_EQ(split({0, 5, 0, 0, 0, 0}), (T{0, 0, 0, 0})); // all zero from r2 on: the first layout
+    EXPECT_EQ(leadingInteger(" \t-12 (3)"), -12);
+    EXPECT_EQ(leadingInteger("+7"), 7);
+    EXPECT_EQ(leadingInteger("99999999999999999999"), LLONG_MAX);
+    EXPECT_EQ(leadingInteger("-99999999999999999999"), LLONG_MIN);
 
     EXPECT_EQ(decodeRawAttribute(withRaw({35, 0, 20, 45, 0, 0}), "tempminmax"), "35, 20, 45, 0");
     EXPECT_EQ(decodeRawAttribute(withRaw({30, 0, 20, 40, 10, 1}), "TempMinMax"), "30, 20, 40, 266");

@@ -5,10 +5,13 @@
 #include "TestData.h"
 #include "support/EventLoop.h"
 #include "support/Fields.h"
+#include "support/Golden.h"
 #include "QStringPrinter.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -47,44 +50,8 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
     bool readable = false;
     const DriveDatabase db = fixture("base.h", &readable);
     ASSERT_TRUE(readable);
-    expectFields(db.dictionary(), {{"version", "7.3"}, {"build", "5319"}, {"date", "2022-02-19"},
-                                   {"line", "VERSION: 7.3 $Id: drivedb.h 5319 2022-02-19"},
-                                   {"datebuild", "2022-02-19 (Revision 5319)"}});
-
-    const QVariantList drives = db.drives();
-    ASSERT_EQ(drives.size(), 8);
-    for (const QVariant &d : drives)
-        EXPECT_EQ(d.toMap().size(), 8);
-    EXPECT_EQ(db.defaultEntry().value("modelfamily").toString(), "DEFAULT");
-    EXPECT_EQ(preset(db.defaultEntry(), "5").value("name").toString(), "Reallocated Sector Count");
-
-    const QVariantMap one = drives[1].toMap();
-    expectFields(one, {{"model", "EXAMPLE ONE-[0-9]+"}, {"firmware", "FW1"}, {"warning", ""}, {"firmwarebug", "samsung3"},
-                       {"firmwarebugDescription", "samsung3:\nFixes completed-selftest reported as in-progress"}});
-    EXPECT_EQ(preset(one, "9"), (QVariantMap{{"id", "9"}, {"fmt", "min2hour"}, {"name", "Power On Minutes"}}));
-    EXPECT_EQ(preset(one, "197"),
-              (QVariantMap{{"id", "197"}, {"fmt", "raw48"}, {"name", "Total Pending Sectors"}}));
-    EXPECT_EQ(preset(one, "5"), (QVariantMap{{"id", "5"}, {"fmt", "increasing"}}));
-    EXPECT_EQ(preset(one, "1").value("name").toString(), "Raw Read Error Rate");
-    // Duplicates stay in the list; the dictionary keeps the later one.
-    EXPECT_EQ(one.value("attributes").toList().size(), 7);
-    EXPECT_EQ(preset(one, "12").value("name").toString(), "Power Cycle Count Again");
-    EXPECT_EQ(preset(one, "193").value("fmt").toString(), "raw24/raw24");
-
-    expectFields(drives[2].toMap(), {{"modelfamily", "NOFAMILY MODEL"}, {"firmware", "."},
-                                     {"warning", "This firmware is known to corrupt data.\n"
-                                                 "See https://www.example.org/fix//now for details \"urgent\""}});
-
-    EXPECT_EQ(drives[3].toMap().value("model").toString(), "SPLIT (ALPHA|BETA)-[0-9]");
-    // The comment between family and model does not leak into the pattern.
-    EXPECT_EQ(drives[4].toMap().value("model").toString(), "COMMENTED MODEL");
-
-    const QVariantMap escaped = drives[5].toMap();
-    expectFields(escaped, {{"modelfamily", "Escaped 2.5\" family"}, {"model", "ESC M\\.2 \\(S42\\)"},
-                           {"firmwarebugDescription", "nosuchbug:\n"}});
-    EXPECT_EQ(preset(escaped, "190"),
-              (QVariantMap{{"id", "190"}, {"fmt", "tempminmax"}, {"name", QStringLiteral("Temperature ℃")}}));
-
+    const QVariantMap whole{{"dictionary", db.dictionary()}, {"defaultEntry", db.defaultEntry()}, {"drives", db.drives()}};
+    test::expectGolden("drivedb-base.json", QJsonDocument(QJsonObject::fromVariantMap(whole)).toJson());
     EXPECT_EQ(db.brokenPatterns(), 1);
 
     // Abbreviations expand as whole words, never doubling a blank.
@@ -242,7 +209,6 @@ TEST(DriveDatabase, RealDebianFile)
     expectFields(preset(def, "194"), {{"fmt", "tempminmax"}, {"name", "Temperature Celsius"}});
     EXPECT_EQ(preset(def, "5").value("name").toString(), "Reallocated Sector Count");
 
-    // The models of the file's own "tested with" notes are checked below, all of them.
     const struct { const char *model, *firmware, *family; } known[] = {
         {"WDC WD2500BB-00GUA0", "x", "Western Digital Caviar"}, // the model follows a block comment
         // Escaped points in the C strings.
@@ -318,7 +284,6 @@ TEST(DatabaseFile, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainT
     const QStringList savedSystem = THSmartDeviceDatabase::systemDatabasePaths();
     QCoreApplication &app = test::app();
 
-    // No file anywhere: empty database, false, no notification.
     THSmartDeviceDatabase::setSystemDatabasePaths({home.filePath("none-a.h"), home.filePath("none-b.h")});
     int updates = 0;
     QThread *deliveredOn = nullptr;
@@ -353,7 +318,6 @@ TEST(DatabaseFile, ContainerCopyWinsOverTheShippedOnesAndUpdatesArriveOnTheMainT
     EXPECT_EQ(THSmartDeviceDatabase::lookupDriveModel("EXAMPLE ONE-1", "FW1").value("modelfamily").toString(),
               "Example Family One");
 
-    // Once the container holds a copy, it is the one read.
     ASSERT_TRUE(writeFile(THSmartDeviceDatabase::dbPath(),
                           QByteArray(text).replace("Example Family One\"", "Container Family\"")));
     EXPECT_EQ(THSmartDeviceDatabase::sourcePath(), THSmartDeviceDatabase::dbPath());

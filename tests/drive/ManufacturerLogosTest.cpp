@@ -10,7 +10,6 @@ using namespace corvane;
 
 namespace {
 
-// Collects the "Invalid Manufacturer" reports for the life of one test.
 struct InvalidReports
 {
     QStringList names;
@@ -66,7 +65,6 @@ TEST(ManufacturerLogos, PathIsTheImagesFile)
 {
     // The tiles are drawn by the build; tests run from the build tree.
     EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
-    // The file of the name the rules give (those are checked above).
     for (const char *model : {"ST9100821AS", "Samsung_SSD_850"}) {
         const QString path = mfgLogoPathForDriveModel(QLatin1String(model));
         EXPECT_EQ(path, QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/%1.png").arg(mfgLogoForDriveModel(QLatin1String(model))))

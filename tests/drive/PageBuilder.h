@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Hand-made 512-byte pages for the edge cases real drives do not show.
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -36,5 +38,11 @@ struct PageBuilder
     }
     std::span<const uint8_t> span() const { return bytes; }
 };
+
+// A decoded map encoded as `corvanectl decode --json` encodes it.
+inline QByteArray json(const QVariantMap &m)
+{
+    return QJsonDocument(QJsonObject::fromVariantMap(m)).toJson();
+}
 
 } // namespace corvane::test

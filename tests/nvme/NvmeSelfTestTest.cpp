@@ -47,7 +47,6 @@ QByteArray withSelfTest(QByteArray identify, uint16_t extendedMinutes)
     return identify;
 }
 
-// A recorded set holding the QEMU controller as nvme0n1.
 class NvmeSelfTestSession : public ::testing::Test
 {
 protected:
