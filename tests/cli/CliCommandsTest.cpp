@@ -63,26 +63,13 @@ TEST(Cli, EveryCommandHasHelp)
 {
     const Cli cli;
     const CliRun top = cli.run({"--help"});
-    ASSERT_EQ(top.exitCode, 0);
-    QStringList names;
+    QByteArray text = transcript(cli, {"--help"});
     static const QRegularExpression command("^  ([a-z-]+) ", QRegularExpression::MultilineOption);
-    for (auto it = command.globalMatch(QString::fromUtf8(top.out)); it.hasNext();)
-        names << it.next().captured(1);
-    for (const char *known : {"decode", "list", "lookup", "record", "show", "test"})
-        EXPECT_TRUE(names.contains(QLatin1String(known))) << known;
-    for (const QString &name : names) {
-        SCOPED_TRACE(name.toStdString());
-        const CliRun help = cli.run({name, "--help"});
-        EXPECT_EQ(help.exitCode, 0);
-        EXPECT_TRUE(help.out.startsWith("Usage: corvanectl " + name.toUtf8() + " [options]")) << help.out.constData();
-        EXPECT_TRUE(help.out.contains("--help"));
-        EXPECT_TRUE(help.err.isEmpty());
-        const CliRun wrong = cli.run({name, "--no-such-option"});
-        EXPECT_EQ(wrong.exitCode, 2);
-        EXPECT_TRUE(wrong.out.isEmpty());
-        EXPECT_TRUE(wrong.err.contains("Unknown option 'no-such-option'")) << wrong.err.constData();
-        EXPECT_TRUE(wrong.err.contains("Usage: corvanectl " + name.toUtf8())) << wrong.err.constData();
+    for (auto it = command.globalMatch(QString::fromUtf8(top.out)); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        text += transcript(cli, {name, "--help"}) + transcript(cli, {name, "--no-such-option"});
     }
+    expectGolden("cli-help.txt", text);
 }
 
 TEST(RecordCommand, RecordedSetShowsTheSameAsItsSource)
