@@ -50,13 +50,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    if (size < 1)
-        return 0;
+    if (in.empty())
+        return;
     // First byte: which database, the SMART status and the ignore switches.
-    const uint8_t control = data[0];
-    const auto [smart, thresholds] = fuzz::split(fuzz::bytes(data + 1, size - 1), 512);
+    const uint8_t control = in[0];
+    const auto [smart, thresholds] = split(in.subspan(1), 512);
     const DriveDatabase &db = databases()[control % databases().size()];
     QVariantMap ignore;
     for (int id : {5, 10, 184, 187, 188, 190, 194, 196, 197, 198})
@@ -72,5 +72,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     int16_t temp[4];
     raw(smart.first(std::min<size_t>(6, smart.size())), temp);
-    return 0;
 }

@@ -8,14 +8,11 @@
 
 #include <cstdlib>
 
-using namespace corvane;
-using namespace corvane::helper;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    std::span<const uint8_t> in = fuzz::bytes(data, size);
+    using namespace corvane::helper;
     const auto take = [&in](size_t n) {
-        const auto [head, tail] = fuzz::split(in, n);
+        const auto [head, tail] = split(in, n);
         in = tail;
         return head;
     };
@@ -47,12 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!request) {
         if (refusal.reason.isEmpty())
             std::abort();
-        return 0;
+        return;
     }
     // What a request may make the helper do, whatever came in.
     const bool nameOk = request->isAta() ? isAtaDeviceName(request->device) : isNvmeDeviceName(request->device);
     if (!nameOk || request->device.toUtf8().size() > kMaxDeviceNameBytes || request->device.contains(QLatin1Char('/'))
         || replyBytes(*request) > 16384 || methodName(request->operation) != member)
         std::abort();
-    return 0;
 }

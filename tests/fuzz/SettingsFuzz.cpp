@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-using namespace corvane;
-
 namespace {
 QTemporaryDir *folder;
 }
@@ -24,14 +22,14 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
     const QString file = folder->filePath(QStringLiteral("suite.conf"));
     {
         QFile out(file);
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        out.write(reinterpret_cast<const char *>(data), qint64(size));
+            return;
+        out.write(text(in));
     }
     {
         SharedDefaults defaults(file);
@@ -46,5 +44,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QDir dir(folder->path());
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
-    return 0;
 }

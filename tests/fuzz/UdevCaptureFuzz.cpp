@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-using namespace corvane;
-
 namespace {
 QTemporaryDir *folder;
 
@@ -29,9 +27,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray input = text(in);
     const qsizetype nul = input.indexOf('\0');
     writeFile(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
     writeFile(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
@@ -39,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString error;
     const auto source = CapturedDeviceSource::open(folder->path(), &error);
     if (!source)
-        return 0;
+        return;
     const auto registry = buildUdevRegistry(*source);
     DriveEnumerator enumerator(*registry);
     for (const QString &name : enumerator.sortedBSDNames())
@@ -48,5 +46,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         registry->searchProperty(e, QStringLiteral("SMART Capable"));
         registry->diskDescription(e);
     }
-    return 0;
 }
