@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART /
-// Health log (512), Firmware Slot log (512) and the error log (the rest, also
-// read as a Device Self-test log). The
-// control byte picks the error-entry count handed to the error-log decoder (as
-// the controller claims it, or any count up to 256); npss is Identify byte 263,
-// so the fuzzer reaches every count through the data itself.
+// The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART / Health log (512),
+// Firmware Slot log (512) and the error log (the rest, also read as a Device Self-test log). The control
+// byte picks the error-entry count handed to the error-log decoder (as the controller claims it, or any
+// count up to 256); npss is Identify byte 263, so the fuzzer reaches every count through the data itself.
 #include "FuzzSupport.h"
 #include "drive/NvmeDecoders.h"
 #include "platform/NvmeInterface.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SMART session on a drive object: what a read merges, what it leaves
 // alone when pages are bad or reads fail, and how a self-test is followed.
+#include "support/Corvanectl.h"
 #include "support/EventLoop.h"
 #include "support/ScriptedAta.h"
 #include "drive/AtaPages.h"
@@ -11,10 +12,7 @@
 
 #include <QDirIterator>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -93,45 +91,30 @@ protected:
 
 } // namespace
 
-TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
+TEST_F(Session, SkippedOrBadIdentifyKeepsTheSettingsButReadsEverythingElse)
 {
-    for (const char *model : {"ST3000DM001-1ER166", "ST4000DX002-1H2178", "LaCie   2big v2 THB USB3 Raid 0",
-                              "LaCie   2big v2 THB USB3 Raid 1"}) {
-        const auto script = realDrive(kTrac);
-        const auto d = deviceOn(script, QString::fromLatin1(model));
-        ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(script->count("identify"), 0) << model;
-        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL")) << model;
-        EXPECT_FALSE(has(*d, "ataVersion"));
-        EXPECT_TRUE(has(*d, "selftestResults")); // the last page read
-    }
-    // The exact strings only: one blank after the maker is another drive.
-    const auto script = realDrive(kTrac);
-    const auto d = deviceOn(script, QStringLiteral("LaCie 2big v2 THB USB3 Raid 0"));
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(script->count("identify"), 1);
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
-}
-
-TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
-{
-    const auto good = realDrive(kTrac);
-    Page wrongSum = good->page("identify"), unsigned_ = good->page("identify");
+    const Page good = realDrive(kTrac)->page("identify");
+    Page wrongSum = good, unsigned_ = good;
     wrongSum[100] ^= 0x20;
     unsigned_[510] = 0; // without the 0xA5 signature the integrity word is absent, not wrong
-
-    for (const auto &[identify, isGood] : {std::pair{wrongSum, false}, std::pair{Page{}, false}, std::pair{unsigned_, true}}) {
-        SCOPED_TRACE(isGood);
+    // The skip list holds exact strings only: one blank after the maker is another drive.
+    struct Case { const char *model; Page identify; int identifyReads; bool decoded; };
+    for (const Case &c : {Case{"ST3000DM001-1ER166", good, 0, false}, Case{"ST4000DX002-1H2178", good, 0, false},
+                          Case{"LaCie   2big v2 THB USB3 Raid 0", good, 0, false}, Case{"LaCie   2big v2 THB USB3 Raid 1", good, 0, false},
+                          Case{"LaCie 2big v2 THB USB3 Raid 0", good, 1, true}, Case{"SSDSC2KB019T7R", wrongSum, 1, false},
+                          Case{"SSDSC2KB019T7R", Page{}, 1, false}, Case{"SSDSC2KB019T7R", unsigned_, 1, true}}) {
+        SCOPED_TRACE(c.model);
         const auto script = realDrive(kTrac);
-        script->setPage("identify", identify);
-        const auto d = deviceOn(script);
+        script->setPage("identify", c.identify);
+        const auto d = deviceOn(script, QLatin1String(c.model));
         ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(prop(*d, "Serial Number"), isGood ? QStringLiteral("PHYS741401K01P9DGN") : QStringLiteral("SETTINGS-SERIAL"));
-        EXPECT_EQ(prop(*d, "Firmware Version") == QStringLiteral("FW-SETTINGS"), !isGood);
-        EXPECT_EQ(has(*d, "ataVersion"), isGood);
-        EXPECT_EQ(has(*d, "WWN"), isGood);
-        // The rest of the drive is read as usual.
-        EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+        EXPECT_EQ(script->count("identify"), c.identifyReads);
+        EXPECT_EQ(prop(*d, "Serial Number"), c.decoded ? u"PHYS741401K01P9DGN"_qs : u"SETTINGS-SERIAL"_qs);
+        EXPECT_EQ(prop(*d, "Firmware Version") == u"FW-SETTINGS"_qs, !c.decoded);
+        EXPECT_EQ(has(*d, "ataVersion"), c.decoded);
+        EXPECT_EQ(has(*d, "WWN"), c.decoded);
+        EXPECT_EQ(prop(*d, "health"), u"Passed"_qs); // the rest of the drive is read as usual
+        EXPECT_TRUE(has(*d, "selftestResults"));     // the last page read
     }
 }
 
@@ -423,11 +406,9 @@ TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
     folders.sort();
     ASSERT_GE(folders.size(), 20);
 
-    QProcess decode;
-    decode.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), QStringList{QStringLiteral("decode"), QStringLiteral("--json")} + folders);
-    ASSERT_TRUE(decode.waitForFinished(120000));
-    ASSERT_EQ(decode.exitCode(), 0) << decode.readAllStandardError().constData();
-    const QJsonArray decoded = QJsonDocument::fromJson(decode.readAllStandardOutput()).array();
+    const CliRun decode = Cli().run(QStringList{u"decode"_qs, u"--json"_qs} + folders);
+    ASSERT_EQ(decode.exitCode, 0) << decode.err.constData();
+    const QJsonArray decoded = QJsonDocument::fromJson(decode.out).array();
     ASSERT_EQ(decoded.size(), folders.size());
 
     for (qsizetype i = 0; i < folders.size(); ++i) {
