@@ -3,7 +3,9 @@
 // whose body then sees Corvane's names; this header gives libFuzzer its entry point.
 #pragma once
 #include <QByteArray>
+#include <QFile>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,6 +26,19 @@ void testOne(std::span<const uint8_t> in);
 inline QByteArray text(std::span<const uint8_t> in)
 {
     return QByteArray(reinterpret_cast<const char *>(in.data()), qsizetype(in.size()));
+}
+
+// A folder of the run's own, for targets whose input is a file.
+inline const QTemporaryDir &scratch()
+{
+    static const QTemporaryDir dir;
+    return dir;
+}
+inline void writeScratch(const QString &name, const QByteArray &content)
+{
+    QFile out(scratch().filePath(name));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(content);
 }
 
 // Splits the input into a prefix of `n` bytes (fewer when short) and the rest.

@@ -7,35 +7,15 @@
 #include "platform/linux/DeviceSource.h"
 #include "platform/linux/UdevRegistry.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
-namespace {
-QTemporaryDir *folder;
-
-void writeFile(const QString &name, const QByteArray &content)
-{
-    QFile out(folder->filePath(name));
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        out.write(content);
-}
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    folder = new QTemporaryDir;
-    return 0;
-}
-
 void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
     const QByteArray input = text(in);
     const qsizetype nul = input.indexOf('\0');
-    writeFile(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
-    writeFile(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
+    writeScratch(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
+    writeScratch(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
 
     QString error;
-    const auto source = CapturedDeviceSource::open(folder->path(), &error);
+    const auto source = CapturedDeviceSource::open(scratch().path(), &error);
     if (!source)
         return;
     const auto registry = buildUdevRegistry(*source);
