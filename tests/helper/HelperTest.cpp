@@ -114,12 +114,7 @@ protected:
     static QString rulesFile() { return s_dir->path() + QStringLiteral("/polkit-rules"); }
     static QString logFile() { return s_dir->path() + QStringLiteral("/polkit-calls"); }
     // What the authority answers for every action: allow, deny or challenge.
-    static void answer(const char *word)
-    {
-        QFile f(rulesFile());
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(QByteArray("* ") + word + '\n');
-    }
+    static void answer(const char *word) { corvane::test::writeFile(rulesFile(), QByteArray("* ") + word + '\n'); }
     // The calls since the last take: "ACTION system-bus-name:NAME".
     static QStringList takeCalls()
     {
@@ -209,7 +204,6 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
     EXPECT_EQ(sda->returnStatus(exceeded), kStatusSuccess);
     EXPECT_FALSE(exceeded);
 
-    // Every request is logged with the caller's uid and the operation.
     stopHelper();
     EXPECT_TRUE(s_helperLog.contains(QStringLiteral("uid %1 AtaSmartData sda: status 0x00000000").arg(getuid()).toUtf8()))
         << s_helperLog.constData();
