@@ -12,23 +12,19 @@ using namespace corvane;
 
 namespace {
 
-const QStringList &formats()
-{
-    static const QStringList list = {
-        "raw8", "raw16", "raw48", "hex48", "raw48:54321", "raw56", "hex56", "raw64", "hex64",
-        "raw16(raw16)", "raw16(avg16)", "raw24(raw8)", "raw24/raw24", "raw24/raw32", "sec2hour",
-        "min2hour", "halfmin2hour", "msec24hour32", "temp10x", "tempminmax", "raw24/raw32:210zr54",
-        "raw24/raw32:04321", "raw24/raw32:zvzzzw", "raw24/raw24:z54z10", "raw24/raw24:w01234",
-        "raw24/raw24:w01z23", "hex64:w012345r", "hex48:w01234", "default", "no-such-format"};
-    return list;
-}
+const QStringList kFormats = {
+    "raw8", "raw16", "raw48", "hex48", "raw48:54321", "raw56", "hex56", "raw64", "hex64",
+    "raw16(raw16)", "raw16(avg16)", "raw24(raw8)", "raw24/raw24", "raw24/raw32", "sec2hour",
+    "min2hour", "halfmin2hour", "msec24hour32", "temp10x", "tempminmax", "raw24/raw32:210zr54",
+    "raw24/raw32:04321", "raw24/raw32:zvzzzw", "raw24/raw24:z54z10", "raw24/raw24:w01234",
+    "raw24/raw24:w01z23", "hex64:w012345r", "hex48:w01234", "default", "no-such-format"};
 
 // One database per format: the default entry, then "FUZZ" with every id 1..255 in that format.
 const std::vector<DriveDatabase> &databases()
 {
     static const std::vector<DriveDatabase> dbs = [] {
         std::vector<DriveDatabase> out;
-        for (const QString &fmt : formats()) {
+        for (const QString &fmt : kFormats) {
             QByteArray options;
             for (int id = 1; id < 256; ++id)
                 options += QByteArray("-v ") + QByteArray::number(id) + ',' + fmt.toLatin1() + ",Attr" + QByteArray::number(id) + ' ';
@@ -67,7 +63,7 @@ void corvane::fuzz::testOne(std::span<const uint8_t> in)
         const auto entry = smart.subspan(at, 12);
         if (entry[0] == 0)
             continue;
-        for (const QString &fmt : formats())
+        for (const QString &fmt : kFormats)
             decodeRawAttribute(entry, fmt);
     }
     int16_t temp[4];

@@ -23,10 +23,8 @@ void corvane::fuzz::testOne(std::span<const uint8_t> in)
     const uint8_t control = byte();
     const int pick = control % (kOperationCount + 1);
     const QString member = pick == kOperationCount ? QStringLiteral("SendRawCommand") : methodName(Operation(pick));
-    const auto sig = take(byte() % 8);
-    const QString signature = QString::fromLatin1(reinterpret_cast<const char *>(sig.data()), qsizetype(sig.size()));
-    const auto name = take(byte());
-    const QByteArray nameBytes(reinterpret_cast<const char *>(name.data()), qsizetype(name.size()));
+    const QString signature = QString::fromLatin1(text(take(byte() % 8)));
+    const QByteArray nameBytes = text(take(byte()));
     const uint8_t a = byte(), b = byte();
     const auto word = take(4);
     uint32_t count = 0;
@@ -41,11 +39,10 @@ void corvane::fuzz::testOne(std::span<const uint8_t> in)
 
     Refusal refusal;
     const std::optional<Request> request = decodeRequest(member, signature, args.mid(0, qsizetype(signature.size())), refusal);
-    if (!request) {
-        if (refusal.reason.isEmpty())
-            std::abort();
+    if (!request && refusal.reason.isEmpty())
+        std::abort();
+    if (!request)
         return;
-    }
     // What a request may make the helper do, whatever came in.
     const bool nameOk = request->isAta() ? isAtaDeviceName(request->device) : isNvmeDeviceName(request->device);
     if (!nameOk || request->device.toUtf8().size() > kMaxDeviceNameBytes || request->device.contains(QLatin1Char('/'))
