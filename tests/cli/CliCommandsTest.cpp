@@ -37,6 +37,7 @@ TEST(ShowCommand, ShowsEveryDemoDriveAndExplainsTheOthers)
     QByteArray text;
     for (const char *drive : {"sda", "/dev/sdb", "sdc", "sdd", "sde", "sdf", "sdg", "sdz", "nvme0n1", "nvme1n1"})
         text += transcript(cli, {"show", "--recorded", kDemo, drive});
+    text += transcript(cli, {"show"}) + transcript(cli, {"show", "sda", "sdb"});
     expectGolden("cli-show.txt", text);
     expectGolden("cli-show-sdb.json", cli.run({"show", "--recorded", kDemo, "--json", "sdb"}).out);
 
@@ -50,8 +51,6 @@ TEST(ShowCommand, ShowsEveryDemoDriveAndExplainsTheOthers)
     EXPECT_TRUE(gone.err.contains("sdc: ")) << gone.err.constData();
     EXPECT_TRUE(gone.out.contains("Health: - (no SMART data was read)")) << gone.out.constData();
 
-    EXPECT_EQ(cli.run({"show"}).exitCode, 2);
-    EXPECT_EQ(cli.run({"show", "sda", "sdb"}).exitCode, 2);
     const CliRun badSet = cli.run({"show", "--recorded", tmp.filePath("none"), "sda"});
     EXPECT_EQ(badSet.exitCode, 1);
     EXPECT_TRUE(badSet.err.contains("cannot open recorded set")) << badSet.err.constData();
@@ -135,13 +134,8 @@ TEST(HistoryCommand, PrintsTheSeriesOfADriveByNameOrIdentity)
     QTemporaryDir dir;
     const QString file = dir.filePath("history.sqlite");
     const QStringList generate{"history-generate", "--recorded", kDemo, "--days", "2", "--end", "2026-12-01T12:00:00Z", file};
-    const CliRun made = cli.run(generate);
-    ASSERT_EQ(made.exitCode, 0) << made.err.constData();
-    EXPECT_EQ(made.out, file.toUtf8() + ": 8 drives, 49 samples each\n");
-    EXPECT_EQ(cli.run(generate).exitCode, 1); // never over an existing file
-
-    QByteArray text;
-    for (const QStringList &args : {QStringList{"history", "--json", "--file", file, "/dev/sdb"},
+    QByteArray text; // generated once, then never over an existing file
+    for (const QStringList &args : {generate, generate, QStringList{"history", "--json", "--file", file, "/dev/sdb"},
                                     QStringList{"history", "--since", "2026-12-01T00:00:00Z", "--file", file,
                                                 "WDC WD5000AAKS-00TMA0|WD-WCAPW0493929"},
                                     QStringList{"history", "--file", file, "sdz"},

@@ -119,9 +119,7 @@ protected:
     static QStringList takeCalls()
     {
         QFile f(logFile());
-        if (!f.open(QIODevice::ReadWrite))
-            return {};
-        const QStringList calls = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList calls = f.open(QIODevice::ReadWrite) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
         f.resize(0);
         return calls;
     }

@@ -35,9 +35,9 @@ public:
 
 const QString kTrac = QStringLiteral("trac-1070_SSDSC2KB019T7R--SCV1DL57");
 
-QVariantMap settingsFor(const QString &model)
+QVariantMap settingsFor(const QString &model, const QString &name = u"sda"_qs)
 {
-    return {{u"bsdName"_qs, u"sda"_qs}, {u"Device Model"_qs, model}, {u"Serial Number"_qs, u"SETTINGS-SERIAL"_qs},
+    return {{u"bsdName"_qs, name}, {u"Device Model"_qs, model}, {u"Serial Number"_qs, u"SETTINGS-SERIAL"_qs},
             {u"Firmware Version"_qs, u"FW-SETTINGS"_qs}, {u"isNVMe"_qs, false}};
 }
 
@@ -370,15 +370,12 @@ TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
     EXPECT_EQ(prop(*sda, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
     EXPECT_FALSE(has(*sda, "health"));
 
-    QVariantMap settings = settingsFor(QString());
-    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdb"));
-    auto sdb = THSMARTDevice::deviceWithSetting(settings);
+    auto sdb = THSMARTDevice::deviceWithSetting(settingsFor(QString(), u"sdb"_qs));
     const int32_t denied = readDrive(*sdb, platform);
     EXPECT_TRUE(isPrivilegeStatus(denied));
     EXPECT_TRUE(statusUserMessage(denied).startsWith(QStringLiteral("Install the Corvane helper")));
 
-    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdc")); // listed, but its folder is gone
-    auto sdc = THSMARTDevice::deviceWithSetting(settings);
+    auto sdc = THSMARTDevice::deviceWithSetting(settingsFor(QString(), u"sdc"_qs)); // listed, but its folder is gone
     EXPECT_TRUE(isNoDeviceStatus(readDrive(*sdc, platform)));
     EXPECT_FALSE(sdc->hasOpenSession());
 }
