@@ -10,7 +10,6 @@ void corvane::fuzz::testOne(std::span<const uint8_t> in)
     const QVariantMap identity = identifyDevice(identify);
     capabilities(smart, identity);
     capabilities(smart);
-    // The whole input as one oversized page, too.
     identifyDevice(in);
     stringFromCStringSwapped(in);
 }

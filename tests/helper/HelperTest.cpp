@@ -10,8 +10,6 @@
 #include "drive/DriveReader.h"
 #include "platform/DeviceStatus.h"
 
-#include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
