@@ -12,23 +12,19 @@ using namespace corvane;
 
 namespace {
 
-const QStringList &formats()
-{
-    static const QStringList list = {
-        "raw8", "raw16", "raw48", "hex48", "raw48:54321", "raw56", "hex56", "raw64", "hex64",
-        "raw16(raw16)", "raw16(avg16)", "raw24(raw8)", "raw24/raw24", "raw24/raw32", "sec2hour",
-        "min2hour", "halfmin2hour", "msec24hour32", "temp10x", "tempminmax", "raw24/raw32:210zr54",
-        "raw24/raw32:04321", "raw24/raw32:zvzzzw", "raw24/raw24:z54z10", "raw24/raw24:w01234",
-        "raw24/raw24:w01z23", "hex64:w012345r", "hex48:w01234", "default", "no-such-format"};
-    return list;
-}
+const QStringList kFormats = {
+    "raw8", "raw16", "raw48", "hex48", "raw48:54321", "raw56", "hex56", "raw64", "hex64",
+    "raw16(raw16)", "raw16(avg16)", "raw24(raw8)", "raw24/raw24", "raw24/raw32", "sec2hour",
+    "min2hour", "halfmin2hour", "msec24hour32", "temp10x", "tempminmax", "raw24/raw32:210zr54",
+    "raw24/raw32:04321", "raw24/raw32:zvzzzw", "raw24/raw24:z54z10", "raw24/raw24:w01234",
+    "raw24/raw24:w01z23", "hex64:w012345r", "hex48:w01234", "default", "no-such-format"};
 
 // One database per format: the default entry, then "FUZZ" with every id 1..255 in that format.
 const std::vector<DriveDatabase> &databases()
 {
     static const std::vector<DriveDatabase> dbs = [] {
         std::vector<DriveDatabase> out;
-        for (const QString &fmt : formats()) {
+        for (const QString &fmt : kFormats) {
             QByteArray options;
             for (int id = 1; id < 256; ++id)
                 options += QByteArray("-v ") + QByteArray::number(id) + ',' + fmt.toLatin1() + ",Attr" + QByteArray::number(id) + ' ';
@@ -50,13 +46,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    if (size < 1)
-        return 0;
+    if (in.empty())
+        return;
     // First byte: which database, the SMART status and the ignore switches.
-    const uint8_t control = data[0];
-    const auto [smart, thresholds] = fuzz::split(fuzz::bytes(data + 1, size - 1), 512);
+    const uint8_t control = in[0];
+    const auto [smart, thresholds] = split(in.subspan(1), 512);
     const DriveDatabase &db = databases()[control % databases().size()];
     QVariantMap ignore;
     for (int id : {5, 10, 184, 187, 188, 190, 194, 196, 197, 198})
@@ -67,10 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const auto entry = smart.subspan(at, 12);
         if (entry[0] == 0)
             continue;
-        for (const QString &fmt : formats())
+        for (const QString &fmt : kFormats)
             decodeRawAttribute(entry, fmt);
     }
     int16_t temp[4];
     raw(smart.first(std::min<size_t>(6, smart.size())), temp);
-    return 0;
 }

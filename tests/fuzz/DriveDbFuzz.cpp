@@ -4,11 +4,9 @@
 #include "FuzzSupport.h"
 #include "database/DriveDatabase.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const DriveDatabase db = DriveDatabase::parse(QByteArrayView(data, qsizetype(size)));
+    const DriveDatabase db = DriveDatabase::parse(text(in));
     db.dictionary();
     db.defaultEntry();
     db.lookup(QStringLiteral("ST9100821AS"), QStringLiteral("3.CME"));
@@ -23,5 +21,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (v.typeId() == QMetaType::QString)
                 db.lookup(v.toString(), v.toString());
     }
-    return 0;
 }

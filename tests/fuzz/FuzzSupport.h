@@ -1,25 +1,45 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Shared bits of the fuzz targets.
+// Shared bits of the fuzz targets. Each target defines corvane::fuzz::testOne,
+// whose body then sees Corvane's names; this header gives libFuzzer its entry point.
 #pragma once
 #include <QByteArray>
+#include <QFile>
 #include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <span>
 
 namespace corvane::fuzz {
 
-inline std::span<const uint8_t> bytes(const uint8_t *data, size_t size) { return {data, size}; }
+void testOne(std::span<const uint8_t> in);
 
 // Parsers log what they reject; a million log lines would only slow the run.
-// Every target includes this header once, so each is quiet before its first input.
 [[maybe_unused]] static const bool quiet = [] {
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     return true;
 }();
+
+inline QByteArray text(std::span<const uint8_t> in)
+{
+    return QByteArray(reinterpret_cast<const char *>(in.data()), qsizetype(in.size()));
+}
+
+// A folder of the run's own, for targets whose input is a file.
+inline const QTemporaryDir &scratch()
+{
+    static const QTemporaryDir dir;
+    return dir;
+}
+inline void writeScratch(const QString &name, const QByteArray &content)
+{
+    QFile out(scratch().filePath(name));
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(content);
+}
 
 // Splits the input into a prefix of `n` bytes (fewer when short) and the rest.
 struct Split
@@ -33,3 +53,9 @@ inline Split split(std::span<const uint8_t> in, size_t n)
 }
 
 } // namespace corvane::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    corvane::fuzz::testOne({data, size});
+    return 0;
+}

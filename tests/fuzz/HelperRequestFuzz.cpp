@@ -8,14 +8,11 @@
 
 #include <cstdlib>
 
-using namespace corvane;
-using namespace corvane::helper;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    std::span<const uint8_t> in = fuzz::bytes(data, size);
+    using namespace corvane::helper;
     const auto take = [&in](size_t n) {
-        const auto [head, tail] = fuzz::split(in, n);
+        const auto [head, tail] = split(in, n);
         in = tail;
         return head;
     };
@@ -26,10 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const uint8_t control = byte();
     const int pick = control % (kOperationCount + 1);
     const QString member = pick == kOperationCount ? QStringLiteral("SendRawCommand") : methodName(Operation(pick));
-    const auto sig = take(byte() % 8);
-    const QString signature = QString::fromLatin1(reinterpret_cast<const char *>(sig.data()), qsizetype(sig.size()));
-    const auto name = take(byte());
-    const QByteArray nameBytes(reinterpret_cast<const char *>(name.data()), qsizetype(name.size()));
+    const QString signature = QString::fromLatin1(text(take(byte() % 8)));
+    const QByteArray nameBytes = text(take(byte()));
     const uint8_t a = byte(), b = byte();
     const auto word = take(4);
     uint32_t count = 0;
@@ -44,15 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Refusal refusal;
     const std::optional<Request> request = decodeRequest(member, signature, args.mid(0, qsizetype(signature.size())), refusal);
-    if (!request) {
-        if (refusal.reason.isEmpty())
-            std::abort();
-        return 0;
-    }
+    if (!request && refusal.reason.isEmpty())
+        std::abort();
+    if (!request)
+        return;
     // What a request may make the helper do, whatever came in.
     const bool nameOk = request->isAta() ? isAtaDeviceName(request->device) : isNvmeDeviceName(request->device);
     if (!nameOk || request->device.toUtf8().size() > kMaxDeviceNameBytes || request->device.contains(QLatin1Char('/'))
         || replyBytes(*request) > 16384 || methodName(request->operation) != member)
         std::abort();
-    return 0;
 }

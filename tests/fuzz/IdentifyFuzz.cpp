@@ -4,16 +4,12 @@
 #include "FuzzSupport.h"
 #include "drive/IdentifyDecoder.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const auto [identify, smart] = fuzz::split(fuzz::bytes(data, size), 512);
+    const auto [identify, smart] = split(in, 512);
     const QVariantMap identity = identifyDevice(identify);
     capabilities(smart, identity);
     capabilities(smart);
-    // The whole input as one oversized page, too.
-    identifyDevice(fuzz::bytes(data, size));
-    stringFromCStringSwapped(fuzz::bytes(data, size));
-    return 0;
+    identifyDevice(in);
+    stringFromCStringSwapped(in);
 }

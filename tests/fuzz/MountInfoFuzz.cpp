@@ -3,12 +3,9 @@
 #include "FuzzSupport.h"
 #include "platform/linux/MountInfo.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    for (const MountEntry &entry : parseMountInfo(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))))
+    for (const MountEntry &entry : parseMountInfo(text(in)))
         if (!entry.mountPoint.startsWith(QLatin1Char('/')))
             __builtin_trap();
-    return 0;
 }

@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART /
-// Health log (512), Firmware Slot log (512) and the error log (the rest, also
-// read as a Device Self-test log). The
-// control byte picks the error-entry count handed to the error-log decoder (as
-// the controller claims it, or any count up to 256); npss is Identify byte 263,
-// so the fuzzer reaches every count through the data itself.
+// The NVMe decoders. Input: control byte, then Identify Controller (4096), SMART / Health log (512),
+// Firmware Slot log (512) and the error log (the rest, also read as a Device Self-test log). The control
+// byte picks the error-entry count handed to the error-log decoder (as the controller claims it, or any
+// count up to 256); npss is Identify byte 263, so the fuzzer reaches every count through the data itself.
 #include "FuzzSupport.h"
 #include "drive/NvmeDecoders.h"
 #include "platform/NvmeInterface.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    if (size < 1)
-        return 0;
-    const uint8_t control = data[0];
-    const auto [identify, rest] = fuzz::split(fuzz::bytes(data + 1, size - 1), kNvmeIdentifySize);
-    const auto [smart, rest2] = fuzz::split(rest, kNvmeLogPageSize);
-    const auto [firmware, errors] = fuzz::split(rest2, kNvmeLogPageSize);
+    if (in.empty())
+        return;
+    const uint8_t control = in[0];
+    const auto [identify, rest] = split(in.subspan(1), kNvmeIdentifySize);
+    const auto [smart, rest2] = split(rest, kNvmeLogPageSize);
+    const auto [firmware, errors] = split(rest2, kNvmeLogPageSize);
 
     const NvmeVersion version = nvmeVersionFromIdentify(identify);
     nvmeIdentifyKeys(identify, version.major, version.minor);
@@ -32,5 +28,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     nvmeSelfTestOffers(identify);
     nvmeSelfTestLog(errors);
     nvmeText(identify.first(std::min<size_t>(40, identify.size())));
-    return 0;
 }

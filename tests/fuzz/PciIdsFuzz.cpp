@@ -3,10 +3,7 @@
 #include "FuzzSupport.h"
 #include "database/thVendorDB.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    thVendorDB::parse(QByteArrayView(data, qsizetype(size)));
-    return 0;
+    thVendorDB::parse(text(in));
 }

@@ -5,14 +5,12 @@
 #include "drive/DriveEnumerator.h"
 #include "platform/recorded/RecordedRegistry.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
     QString error;
-    const auto registry = parseRecordedRegistry(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
+    const auto registry = parseRecordedRegistry(text(in), &error);
     if (!registry)
-        return 0;
+        return;
     DriveEnumerator enumerator(*registry);
     const DriveInformation &drives = enumerator.driveInformation();
     for (const QString &name : enumerator.sortedBSDNames()) {
@@ -24,5 +22,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         registry->diskDescription(e);
     }
     recordedRegistryJson(*registry);
-    return 0;
 }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Runs a fuzz target's code over every file of its corpus folders, without
-// libFuzzer: the ordinary and the sanitizer test builds then check that no
-// input the fuzzers ever kept crashes, leaks or trips a sanitizer.
+// Runs a fuzz target's code over every file of its corpus folders, without libFuzzer: the ordinary and
+// the sanitizer test builds then check that no input the fuzzers ever kept crashes, leaks or trips a sanitizer.
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>

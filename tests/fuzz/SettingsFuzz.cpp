@@ -6,33 +6,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-using namespace corvane;
-
-namespace {
-QTemporaryDir *folder;
-}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     static int argc = 1; // the settings watch their file: an application object
     static char name[] = "corvane-fuzz", *argv[] = {name, nullptr};
     new QCoreApplication(argc, argv);
-    folder = new QTemporaryDir;
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const QString file = folder->filePath(QStringLiteral("suite.conf"));
-    {
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return 0;
-        out.write(reinterpret_cast<const char *>(data), qint64(size));
-    }
+    const QString file = scratch().filePath(QStringLiteral("suite.conf"));
+    writeScratch(QStringLiteral("suite.conf"), text(in));
     {
         SharedDefaults defaults(file);
         defaults.registerDefaults(defaultSharedRegistrations());
@@ -43,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         defaults.reload();
     }
     // A file set aside as corrupt must not pile up over a million runs.
-    QDir dir(folder->path());
+    QDir dir(scratch().path());
     for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden))
         dir.remove(name);
-    return 0;
 }

@@ -5,20 +5,16 @@
 #include "drive/AtaPages.h"
 #include "drive/SmartLogDecoder.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const auto in = fuzz::bytes(data, size);
     smartLogs(in);
     errorLog(in);
     selftestLog(in);
-    if (size >= 4) {
+    if (in.size() >= 4) {
         uint32_t ms;
-        std::memcpy(&ms, data, 4);
+        std::memcpy(&ms, in.data(), 4);
         msToTime(ms);
-        selftestTypeText(data[0]);
-        selfTestStatusText(data[1] >> 4, SelfTestTexts::Log);
+        selftestTypeText(in[0]);
+        selfTestStatusText(in[1] >> 4, SelfTestTexts::Log);
     }
-    return 0;
 }

@@ -7,39 +7,17 @@
 #include "platform/linux/DeviceSource.h"
 #include "platform/linux/UdevRegistry.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
-using namespace corvane;
-
-namespace {
-QTemporaryDir *folder;
-
-void writeFile(const QString &name, const QByteArray &content)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    QFile out(folder->filePath(name));
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        out.write(content);
-}
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    folder = new QTemporaryDir;
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
-    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray input = text(in);
     const qsizetype nul = input.indexOf('\0');
-    writeFile(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
-    writeFile(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
+    writeScratch(QStringLiteral("devices.json"), nul < 0 ? input : input.left(nul));
+    writeScratch(QStringLiteral("mountinfo"), nul < 0 ? QByteArray() : input.mid(nul + 1));
 
     QString error;
-    const auto source = CapturedDeviceSource::open(folder->path(), &error);
+    const auto source = CapturedDeviceSource::open(scratch().path(), &error);
     if (!source)
-        return 0;
+        return;
     const auto registry = buildUdevRegistry(*source);
     DriveEnumerator enumerator(*registry);
     for (const QString &name : enumerator.sortedBSDNames())
@@ -48,5 +26,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         registry->searchProperty(e, QStringLiteral("SMART Capable"));
         registry->diskDescription(e);
     }
-    return 0;
 }

@@ -3,13 +3,9 @@
 #include "FuzzSupport.h"
 #include "Provider.h"
 
-using namespace corvane;
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void corvane::fuzz::testOne(std::span<const uint8_t> in)
 {
-    const auto drives = widget::decodeAppData(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    if (drives)
+    if (const auto drives = widget::decodeAppData(text(in)))
         for (const widget::SMARTDrive &d : *drives)
             widget::tileTitle(d);
-    return 0;
 }

@@ -49,9 +49,7 @@ public:
         }
         QDBusArgument result;
         result.beginStructure();
-        result << (answer == QLatin1String("allow")) << (answer == QLatin1String("challenge"));
-        result.beginMap(QMetaType::fromType<QString>(), QMetaType::fromType<QString>());
-        result.endMap();
+        result << (answer == QLatin1String("allow")) << (answer == QLatin1String("challenge")) << QMap<QString, QString>();
         result.endStructure();
         bus.send(m.createReply(QVariant::fromValue(result)));
         return true;

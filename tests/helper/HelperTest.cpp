@@ -5,12 +5,11 @@
 #include "HelperProtocol.h"
 #include "HelperTestSupport.h"
 #include "support/EventLoop.h"
+#include "support/Fields.h"
 #include "drive/DriveEnumerator.h"
 #include "drive/DriveReader.h"
 #include "platform/DeviceStatus.h"
 
-#include <QCoreApplication>
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
@@ -30,10 +29,7 @@ namespace {
 using corvane::test::app;
 using corvane::test::waitUntil;
 
-QStringList helperCommand(const QStringList &args)
-{
-    return helper::test::helperCommand(QStringLiteral(CORVANE_HELPER), args);
-}
+QStringList helperCommand(const QStringList &args) { return helper::test::helperCommand(QStringLiteral(CORVANE_HELPER), args); }
 
 class HelperBus : public ::testing::Test
 {
@@ -45,15 +41,11 @@ protected:
         const QString dir = s_dir->path();
         QDir().mkpath(dir + QStringLiteral("/services"));
         const QString user = QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
-        // The system bus's policy: default deny, the shipped helper policy included.
         QFile in(QStringLiteral(CORVANE_HELPER_TESTS "/system-bus.conf.in")), config(dir + QStringLiteral("/bus.conf"));
         ASSERT_TRUE(in.open(QIODevice::ReadOnly) && config.open(QIODevice::WriteOnly));
         s_address = QStringLiteral("unix:path=%1/bus").arg(dir);
-        config.write(QString::fromUtf8(in.readAll())
-                         .replace(u"@LISTEN@"_qs, s_address)
-                         .replace(u"@SERVICES@"_qs, dir + u"/services"_qs)
-                         .replace(u"@USER@"_qs, user)
-                         .replace(u"@HELPER_CONF@"_qs, QStringLiteral(CORVANE_HELPER_SOURCE "/com.tarnholm.Corvane.Helper.conf"))
+        config.write(QString::fromUtf8(in.readAll()).replace(u"@LISTEN@"_qs, s_address).replace(u"@SERVICES@"_qs, dir + u"/services"_qs)
+                         .replace(u"@USER@"_qs, user).replace(u"@HELPER_CONF@"_qs, QStringLiteral(CORVANE_HELPER_SOURCE "/com.tarnholm.Corvane.Helper.conf"))
                          .toUtf8());
         config.close();
         // The helper and the activated helper find the bus as their system bus.
@@ -69,17 +61,26 @@ protected:
     static void TearDownTestSuite()
     {
         stopHelper();
-        s_polkit->terminate();
-        s_polkit->waitForFinished(10000);
-        delete s_polkit;
+        stop(s_polkit);
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        s_daemon->terminate();
-        s_daemon->waitForFinished(10000);
-        delete s_daemon;
+        stop(s_daemon);
         delete s_dir;
+    }
+    static void stop(QProcess *&p)
+    {
+        p->terminate();
+        p->waitForFinished(10000);
+        delete std::exchange(p, nullptr);
     }
 
     static QDBusConnection bus() { return QDBusConnection::connectToBus(s_address, QStringLiteral("client")); }
+    static bool helperOnBus() { return bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }
+    static QDBusMessage call(const QString &interface, const QString &member, const QVariantList &args = {})
+    {
+        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath), interface, member);
+        m.setArguments(args);
+        return bus().call(m, QDBus::Block, 20000);
+    }
 
     static void startHelper(const QStringList &args)
     {
@@ -88,8 +89,7 @@ protected:
         const QStringList command = helperCommand(args);
         s_helper->start(command.first(), command.mid(1));
         ASSERT_TRUE(s_helper->waitForStarted(10000));
-        ASSERT_TRUE(waitUntil([] { return bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }))
-            << s_helper->readAllStandardError().constData();
+        ASSERT_TRUE(waitUntil(helperOnBus)) << s_helper->readAllStandardError().constData();
     }
     static void stopHelper()
     {
@@ -98,8 +98,8 @@ protected:
         s_helper->terminate();
         s_helper->waitForFinished(10000);
         s_helperLog = s_helper->readAllStandardError();
-        delete std::exchange(s_helper, nullptr);
-        waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); });
+        stop(s_helper);
+        waitUntil([] { return !helperOnBus(); });
     }
 
     static inline QTemporaryDir *s_dir = nullptr;
@@ -112,19 +112,12 @@ protected:
     static QString rulesFile() { return s_dir->path() + QStringLiteral("/polkit-rules"); }
     static QString logFile() { return s_dir->path() + QStringLiteral("/polkit-calls"); }
     // What the authority answers for every action: allow, deny or challenge.
-    static void answer(const char *word)
-    {
-        QFile f(rulesFile());
-        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        f.write(QByteArray("* ") + word + '\n');
-    }
+    static void answer(const char *word) { corvane::test::writeFile(rulesFile(), QByteArray("* ") + word + '\n'); }
     // The calls since the last take: "ACTION system-bus-name:NAME".
     static QStringList takeCalls()
     {
         QFile f(logFile());
-        if (!f.open(QIODevice::ReadWrite))
-            return {};
-        const QStringList calls = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList calls = f.open(QIODevice::ReadWrite) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
         f.resize(0);
         return calls;
     }
@@ -178,6 +171,9 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
     page.fill(0xA5);
     EXPECT_EQ(sdf->readData(page), statusFromErrno(EACCES));
     EXPECT_EQ(page[0], 0xA5);
+    for (const auto &[member, empty] : {std::pair{u"AtaSmartData"_qs, QVariant(QByteArray())}, std::pair{u"AtaReturnStatus"_qs, QVariant(false)},
+                                        std::pair{u"AtaCheckPowerMode"_qs, QVariant::fromValue(uint8_t(0))}})
+        EXPECT_EQ(call(QLatin1String(kInterface), member, {u"sdf"_qs}).arguments(), (QVariantList{statusFromErrno(EACCES), empty}));
 
     // Denied and challenged: nothing read, the buffer untouched. Self-tests
     // are asked for every time, even of a caller just allowed to read.
@@ -204,7 +200,6 @@ TEST_F(HelperBus, ReadsThroughTheHelperEqualDirectReadsAndFollowThePolicy)
     EXPECT_EQ(sda->returnStatus(exceeded), kStatusSuccess);
     EXPECT_FALSE(exceeded);
 
-    // Every request is logged with the caller's uid and the operation.
     stopHelper();
     EXPECT_TRUE(s_helperLog.contains(QStringLiteral("uid %1 AtaSmartData sda: status 0x00000000").arg(getuid()).toUtf8()))
         << s_helperLog.constData();
@@ -215,8 +210,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
 {
     // A device tree of odd nodes: a FIFO, a symlink to /dev/null, a regular
     // file, a drive of another driver, a partition.
-    const QString root = s_dir->path() + QStringLiteral("/tree");
-    const QString sys = root + QStringLiteral("/sys"), dev = root + QStringLiteral("/dev");
+    const QString sys = s_dir->path() + u"/tree/sys"_qs, dev = s_dir->path() + u"/tree/dev"_qs;
     QDir().mkpath(dev);
     for (const char *driver : {"sd", "nvme", "usb-storage"})
         QDir().mkpath(sys + u"/drivers/"_qs + QLatin1String(driver));
@@ -226,9 +220,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
                           Node{u"block"_qs, u"sde"_qs, u"garbage"_qs, u"sd"_qs}, Node{u"nvme"_qs, u"nvme0"_qs, u"239:0"_qs, u"nvme"_qs}}) {
         const QString d = sys + u"/class/"_qs + n.cls + u'/' + n.name;
         QDir().mkpath(d + u"/device"_qs);
-        QFile number(d + u"/dev"_qs);
-        number.open(QIODevice::WriteOnly);
-        number.write(n.number.toLatin1() + '\n');
+        corvane::test::writeFile(d + u"/dev"_qs, n.number.toLatin1() + '\n');
         QFile::link(sys + u"/drivers/"_qs + n.driver, d + u"/device/driver"_qs);
     }
     ASSERT_EQ(mkfifo(QFile::encodeName(dev + u"/sda"_qs).constData(), 0600), 0);
@@ -240,13 +232,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
     answer("allow");
     takeCalls();
 
-    struct Case
-    {
-        QString member;
-        QVariantList args;
-        const char *error;
-        QString reason;
-    };
+    struct Case { QString member; QVariantList args; const char *error; QString reason; };
     const QList<Case> cases = {
         // Refused before polkit is asked.
         {u"AtaIdentify"_qs, {u"/dev/sda"_qs}, kErrorInvalidDevice, u"not a path"_qs},
@@ -279,9 +265,7 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
         if (&c == &cases[17]) { // the malformed ones never reached polkit
             EXPECT_TRUE(takeCalls().isEmpty());
         }
-        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface), c.member);
-        m.setArguments(c.args);
-        const QDBusMessage reply = bus().call(m, QDBus::Block, 20000);
+        const QDBusMessage reply = call(QLatin1String(kInterface), c.member, c.args);
         EXPECT_EQ(reply.errorName(), QLatin1String(c.error)) << qPrintable(c.reason);
         EXPECT_TRUE(reply.errorMessage().contains(c.reason)) << qPrintable(reply.errorMessage());
     }
@@ -290,11 +274,8 @@ TEST_F(HelperBus, RefusesWrongNamesAndMalformedRequests)
     // The bus policy lets through only the fixed calls.
     for (const auto &[iface, member] : {std::pair{u"com.tarnholm.Corvane.Helper"_qs, u"SendRawCommand"_qs},
                                         std::pair{u"org.freedesktop.DBus.Introspectable"_qs, u"Introspect"_qs},
-                                        std::pair{u"org.freedesktop.DBus.Properties"_qs, u"GetAll"_qs}}) {
-        QDBusMessage m = QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath), iface, member);
-        EXPECT_EQ(bus().call(m, QDBus::Block, 20000).errorName(), u"org.freedesktop.DBus.Error.AccessDenied"_qs)
-            << qPrintable(member);
-    }
+                                        std::pair{u"org.freedesktop.DBus.Properties"_qs, u"GetAll"_qs}})
+        EXPECT_EQ(call(iface, member).errorName(), u"org.freedesktop.DBus.Error.AccessDenied"_qs) << qPrintable(member);
 
     // The client turns refusals into statuses.
     int32_t status = 0;
@@ -329,11 +310,9 @@ TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
     EXPECT_EQ(helperAtaSmartOpener(bus())(QStringLiteral("sda"), status)->readData(page), kStatusHelperMissing);
     EXPECT_FALSE(helperAvailable(bus()));
 
-    QFile service(s_dir->path() + QStringLiteral("/services/com.tarnholm.Corvane.Helper.service"));
-    ASSERT_TRUE(service.open(QIODevice::WriteOnly));
-    const QStringList exec = helperCommand(demo + QStringList{u"1"_qs});
-    service.write("[D-BUS Service]\nName=com.tarnholm.Corvane.Helper\nExec=" + exec.join(QLatin1Char(' ')).toUtf8() + "\n");
-    service.close();
+    const QString service = s_dir->path() + QStringLiteral("/services/com.tarnholm.Corvane.Helper.service");
+    ASSERT_TRUE(corvane::test::writeFile(service, "[D-BUS Service]\nName=com.tarnholm.Corvane.Helper\nExec="
+                                                      + helperCommand(demo + QStringList{u"1"_qs}).join(u' ').toUtf8() + "\n"));
     QDBusMessage reload = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
                                                          QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ReloadConfig"));
     bus().call(reload);
@@ -342,13 +321,13 @@ TEST_F(HelperBus, StartsOnDemandAndExitsWhenIdle)
     answer("allow");
     auto sda = helperAtaSmartOpener(bus())(QStringLiteral("sda"), status);
     EXPECT_EQ(sda->readData(page), kStatusSuccess);
-    EXPECT_TRUE(bus().interface()->isServiceRegistered(QLatin1String(kService)).value());
+    EXPECT_TRUE(helperOnBus());
     // Gone after a second without calls; the next call starts it again.
-    EXPECT_TRUE(waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
+    EXPECT_TRUE(waitUntil([] { return !helperOnBus(); }));
     page.fill(0);
     EXPECT_EQ(sda->readData(page), kStatusSuccess);
     EXPECT_TRUE(ataChecksumValid(page));
-    EXPECT_TRUE(waitUntil([] { return !bus().interface()->isServiceRegistered(QLatin1String(kService)).value(); }));
-    QFile::remove(service.fileName());
+    EXPECT_TRUE(waitUntil([] { return !helperOnBus(); }));
+    QFile::remove(service);
     bus().call(reload);
 }

@@ -1,19 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SMART session on a drive object: what a read merges, what it leaves
 // alone when pages are bad or reads fail, and how a self-test is followed.
-#include "SessionTestSupport.h"
-
+#include "support/Corvanectl.h"
+#include "support/EventLoop.h"
+#include "support/ScriptedAta.h"
 #include "drive/AtaPages.h"
 #include "drive/DriveReader.h"
+#include "drive/THSMARTDevice.h"
 #include "platform/SharedDefaults.h"
 #include "platform/recorded/RecordedAtaSmart.h"
 
 #include <QDirIterator>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -25,29 +24,32 @@ using namespace corvane::test;
 
 namespace {
 
+class EndOfTestDelegate : public QObject
+{
+    Q_OBJECT
+public:
+    int calls = 0;
+    QStringList received;
+    Q_INVOKABLE void endOfTest(const QString &what) { ++calls; received << what; }
+};
+
 const QString kTrac = QStringLiteral("trac-1070_SSDSC2KB019T7R--SCV1DL57");
 
-QVariantMap settingsFor(const QString &model, const QString &serial = QStringLiteral("SETTINGS-SERIAL"))
+QVariantMap settingsFor(const QString &model, const QString &name = u"sda"_qs)
 {
-    return {{QStringLiteral("bsdName"), QStringLiteral("sda")},
-            {QStringLiteral("Device Model"), model},
-            {QStringLiteral("Serial Number"), serial},
-            {QStringLiteral("Firmware Version"), QStringLiteral("FW-SETTINGS")},
-            {QStringLiteral("isNVMe"), false}};
+    return {{u"bsdName"_qs, name}, {u"Device Model"_qs, model}, {u"Serial Number"_qs, u"SETTINGS-SERIAL"_qs},
+            {u"Firmware Version"_qs, u"FW-SETTINGS"_qs}, {u"isNVMe"_qs, false}};
 }
 
-std::unique_ptr<THSMARTDevice> deviceOn(const std::shared_ptr<DriveScript> &script,
-                                        const QString &model = QStringLiteral("SSDSC2KB019T7R"))
+std::unique_ptr<THSMARTDevice> deviceOn(const std::shared_ptr<DriveScript> &script, const QString &model = u"SSDSC2KB019T7R"_qs)
 {
     auto d = THSMARTDevice::deviceWithSetting(settingsFor(model));
     d->setAtaOpener(scriptedOpener(script));
     return d;
 }
 
-QString prop(const THSMARTDevice &d, const char *key)
-{
-    return d.driveProperties().value(QLatin1String(key)).toString();
-}
+QString prop(const THSMARTDevice &d, const char *key) { return d.driveProperties().value(QLatin1String(key)).toString(); }
+bool has(const THSMARTDevice &d, const char *key) { return d.driveProperties().contains(QLatin1String(key)); }
 
 // An empty summary error log of structure version 1, so every page can be read.
 Page emptyErrorLog()
@@ -58,8 +60,7 @@ Page emptyErrorLog()
     return p;
 }
 
-// Polling times come from the data page the last read brought: change the
-// drive's page and read it.
+// Polling times come from the data page the last read brought.
 void readWithPolling(DriveScript &script, THSMARTDevice &d, const std::vector<std::pair<size_t, uint8_t>> &bytes)
 {
     Page smart = script.page("smart");
@@ -89,45 +90,30 @@ protected:
 
 } // namespace
 
-TEST_F(Session, IdentifySkipListKeepsTheSettingsButReadsEverythingElse)
+TEST_F(Session, SkippedOrBadIdentifyKeepsTheSettingsButReadsEverythingElse)
 {
-    for (const char *model : {"ST3000DM001-1ER166", "ST4000DX002-1H2178", "LaCie   2big v2 THB USB3 Raid 0",
-                              "LaCie   2big v2 THB USB3 Raid 1"}) {
-        const auto script = realDrive(kTrac);
-        const auto d = deviceOn(script, QString::fromLatin1(model));
-        ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(script->count("identify"), 0) << model;
-        EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("SETTINGS-SERIAL")) << model;
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("ataVersion")));
-        EXPECT_TRUE(d->driveProperties().contains(QStringLiteral("selftestResults"))); // the last page read
-    }
-    // The exact strings only: one blank after the maker is another drive.
-    const auto script = realDrive(kTrac);
-    const auto d = deviceOn(script, QStringLiteral("LaCie 2big v2 THB USB3 Raid 0"));
-    ASSERT_EQ(d->updateProperties(), 0);
-    EXPECT_EQ(script->count("identify"), 1);
-    EXPECT_EQ(prop(*d, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
-}
-
-TEST_F(Session, BadIdentifyDataAddsNoIdentifyKeys)
-{
-    const auto good = realDrive(kTrac);
-    Page wrongSum = good->page("identify"), unsigned_ = good->page("identify");
+    const Page good = realDrive(kTrac)->page("identify");
+    Page wrongSum = good, unsigned_ = good;
     wrongSum[100] ^= 0x20;
     unsigned_[510] = 0; // without the 0xA5 signature the integrity word is absent, not wrong
-
-    for (const auto &[identify, isGood] : {std::pair{wrongSum, false}, std::pair{Page{}, false}, std::pair{unsigned_, true}}) {
-        SCOPED_TRACE(isGood);
+    // The skip list holds exact strings only: one blank after the maker is another drive.
+    struct Case { const char *model; Page identify; int identifyReads; bool decoded; };
+    for (const Case &c : {Case{"ST3000DM001-1ER166", good, 0, false}, Case{"ST4000DX002-1H2178", good, 0, false},
+                          Case{"LaCie   2big v2 THB USB3 Raid 0", good, 0, false}, Case{"LaCie   2big v2 THB USB3 Raid 1", good, 0, false},
+                          Case{"LaCie 2big v2 THB USB3 Raid 0", good, 1, true}, Case{"SSDSC2KB019T7R", wrongSum, 1, false},
+                          Case{"SSDSC2KB019T7R", Page{}, 1, false}, Case{"SSDSC2KB019T7R", unsigned_, 1, true}}) {
+        SCOPED_TRACE(c.model);
         const auto script = realDrive(kTrac);
-        script->setPage("identify", identify);
-        const auto d = deviceOn(script);
+        script->setPage("identify", c.identify);
+        const auto d = deviceOn(script, QLatin1String(c.model));
         ASSERT_EQ(d->updateProperties(), 0);
-        EXPECT_EQ(prop(*d, "Serial Number"), isGood ? QStringLiteral("PHYS741401K01P9DGN") : QStringLiteral("SETTINGS-SERIAL"));
-        EXPECT_EQ(prop(*d, "Firmware Version") == QStringLiteral("FW-SETTINGS"), !isGood);
-        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("ataVersion")), isGood);
-        EXPECT_EQ(d->driveProperties().contains(QStringLiteral("WWN")), isGood);
-        // The rest of the drive is read as usual.
-        EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
+        EXPECT_EQ(script->count("identify"), c.identifyReads);
+        EXPECT_EQ(prop(*d, "Serial Number"), c.decoded ? u"PHYS741401K01P9DGN"_qs : u"SETTINGS-SERIAL"_qs);
+        EXPECT_EQ(prop(*d, "Firmware Version") == u"FW-SETTINGS"_qs, !c.decoded);
+        EXPECT_EQ(has(*d, "ataVersion"), c.decoded);
+        EXPECT_EQ(has(*d, "WWN"), c.decoded);
+        EXPECT_EQ(prop(*d, "health"), u"Passed"_qs); // the rest of the drive is read as usual
+        EXPECT_TRUE(has(*d, "selftestResults"));     // the last page read
     }
 }
 
@@ -155,7 +141,7 @@ TEST_F(Session, InvalidSmartPagesGiveNoVerdictAndCapabilitiesFromZeros)
         EXPECT_EQ((QStringList{prop(*d, "health"), prop(*d, "attributeHealth"), prop(*d, "Self-test status"), prop(*d, "Offline data collection status")}),
                   (QStringList{QStringLiteral("-"), QStringLiteral("-"), QStringLiteral("Never Run"), QStringLiteral("Never Started")}));
         EXPECT_EQ(d->driveProperties().value(QStringLiteral("Short self-test polling time")).toInt(), 0);
-        EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("vendorspecificAttributes")));
+        EXPECT_FALSE(has(*d, "vendorspecificAttributes"));
         EXPECT_EQ(prop(*d, "selftestResults"), QStringLiteral("earlier")); // no logs read
         EXPECT_EQ(script->count("status") + script->count("thresholds") + script->count("log6"), 0);
         EXPECT_EQ(d->pages().smartData, Page{}); // the page is cleared
@@ -167,18 +153,11 @@ TEST_F(Session, FailedReadsLeaveEarlierKeys)
 {
     QVariantMap earlier;
     for (const char *key : {"ataVersion", "health", "attributeHealth", "capArray", "logs", "errorLog", "selftestResults"})
-        earlier.insert(QLatin1String(key), QStringLiteral("earlier"));
+        earlier.insert(QLatin1String(key), u"earlier"_qs);
     // Which keys a failed read of each page must leave as they were.
     const std::map<std::string, QStringList> kept{
-        {"identify", {QStringLiteral("ataVersion")}},
-        {"smart", {QStringLiteral("health"), QStringLiteral("attributeHealth"), QStringLiteral("capArray"),
-                   QStringLiteral("logs"), QStringLiteral("errorLog"), QStringLiteral("selftestResults")}},
-        {"log0", {QStringLiteral("logs")}},
-        {"log1", {QStringLiteral("errorLog")}},
-        {"log6", {QStringLiteral("selftestResults")}},
-        {"thresholds", {}},
-        {"status", {}},
-    };
+        {"identify", {u"ataVersion"_qs}}, {"smart", {u"health"_qs, u"attributeHealth"_qs, u"capArray"_qs, u"logs"_qs, u"errorLog"_qs, u"selftestResults"_qs}},
+        {"log0", {u"logs"_qs}}, {"log1", {u"errorLog"_qs}}, {"log6", {u"selftestResults"_qs}}, {"thresholds", {}}, {"status", {}}};
     for (const auto &[op, keys] : kept) {
         SCOPED_TRACE(op);
         const auto script = realDrive(kTrac);
@@ -188,10 +167,8 @@ TEST_F(Session, FailedReadsLeaveEarlierKeys)
         d->mergeProperties(earlier);
         ASSERT_EQ(d->updateProperties(), 0);
         EXPECT_EQ(d->smartDataStatus(), op == "smart" ? statusFromErrno(EIO) : 0);
-        for (auto it = earlier.cbegin(); it != earlier.cend(); ++it) {
-            const bool mustKeep = keys.contains(it.key());
-            EXPECT_EQ(d->driveProperties().value(it.key()) == it.value(), mustKeep) << qPrintable(it.key());
-        }
+        for (auto it = earlier.cbegin(); it != earlier.cend(); ++it)
+            EXPECT_EQ(d->driveProperties().value(it.key()) == it.value(), keys.contains(it.key())) << qPrintable(it.key());
         EXPECT_FALSE(d->hasOpenSession());
     }
     // A return status that can't be read counts as "not exceeded".
@@ -203,7 +180,7 @@ TEST_F(Session, FailedReadsLeaveEarlierKeys)
     EXPECT_EQ(prop(*d, "health"), QStringLiteral("Passed"));
 }
 
-TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
+TEST_F(Session, FailedOpeningMergesNothingAndNoReadLeavesASessionOpen)
 {
     const auto script = realDrive(kTrac);
     script->failing["open"] = statusFromErrno(EACCES);
@@ -225,23 +202,12 @@ TEST_F(Session, OpeningAndEnablingFailuresMergeNothing)
     script->failing["open"] = kStatusNoDevice;
     EXPECT_EQ(d->updateProperties(), kStatusNoDevice);
     EXPECT_EQ(d->smartDataStatus(), kStatusNoDevice);
-}
 
-// A complete read, then the drive going at each of its commands in turn.
-TEST_F(Session, FullReadAndDriveVanishingAtAnyCommandLeaveNoSessionOpen)
-{
     const auto full = realDrive(kTrac);
     full->setPage("log1", emptyErrorLog());
-    const auto read = deviceOn(full);
-    EXPECT_EQ(read->updateProperties(), 0);
+    EXPECT_EQ(deviceOn(full)->updateProperties(), 0);
     EXPECT_EQ(full->openSessions, 0);
-    EXPECT_EQ(prop(*read, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN")); // IDENTIFY replaced the setting
-    EXPECT_EQ(prop(*read, "health"), QStringLiteral("Passed"));
-    EXPECT_FALSE(prop(*read, "attributeHealth").isEmpty());
-    EXPECT_EQ(read->driveProperties().value(QStringLiteral("selftestResults")).toList().size(), 21);
-    EXPECT_EQ(read->driveProperties().value(QStringLiteral("logs")).toList().size(), 13);
-    EXPECT_TRUE(read->driveProperties().contains(QStringLiteral("errorLog")));
-    // One session around every read, closed at the end.
+    // One session around every read, closed at the end; then the drive going at each command in turn.
     const std::vector<std::string> commands{"enable", "identify", "smart", "validate", "status",
                                             "thresholds", "log0", "log1", "log6", "disable"};
     ASSERT_EQ(full->calls, commands);
@@ -261,25 +227,16 @@ TEST_F(Session, FullReadAndDriveVanishingAtAnyCommandLeaveNoSessionOpen)
             EXPECT_EQ(status, 0);
         // Gone before the data page came: no verdict at all, and the reason is kept.
         if (n <= 3) {
-            EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("health")));
+            EXPECT_FALSE(has(*d, "health"));
             EXPECT_TRUE(n == 1 || isNoDeviceStatus(d->smartDataStatus()));
         }
     }
 }
 
-// --- following a self-test ---
-
 TEST_F(Session, FollowedTestsEndOnceWithTheirTimes)
 {
-    struct Case
-    {
-        const char *test, *sent;
-        std::vector<std::pair<size_t, uint8_t>> polling;
-        std::deque<uint8_t> statuses;
-        int ticks;
-        double progress, remaining;
-        const char *status;
-    };
+    struct Case { const char *test, *sent; std::vector<std::pair<size_t, uint8_t>> polling; std::deque<uint8_t> statuses;
+                  int ticks; double progress, remaining; const char *status; };
     const Case cases[] = {
         {"Short", "short", {{smartdata::kShortPollingMinutes, 2}}, {0x00}, 1, 100.0 / 120.0, 119.0, "Pass 100%"},
         // A zero polling time gives infinite progress, but the ticks go on.
@@ -308,11 +265,9 @@ TEST_F(Session, FollowedTestsEndOnceWithTheirTimes)
         waitUntil([] { return false; }, 100); // nothing more may come
 
         EXPECT_EQ(script->count("smart") - 1, c.ticks);
-        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_progress")).toDouble(), c.progress);
-        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_elapsed")).toDouble(), double(c.ticks));
-        EXPECT_DOUBLE_EQ(d->driveProperties().value(QStringLiteral("test_remaining")).toDouble(), c.remaining);
-        EXPECT_EQ(prop(*d, "test_status"), QLatin1String(c.status));
-        EXPECT_FALSE(d->driveProperties().value(QStringLiteral("tip")).toBool());
+        const QVariantMap &p = d->driveProperties();
+        EXPECT_EQ((QVariantList{p[u"test_progress"_qs], p[u"test_elapsed"_qs], p[u"test_remaining"_qs], p[u"test_status"_qs], p[u"tip"_qs]}),
+                  (QVariantList{c.progress, double(c.ticks), c.remaining, QLatin1String(c.status), false}));
         EXPECT_EQ(delegate.received, QStringList{QStringLiteral("endoftest")});
         EXPECT_EQ(QList<QVariantList>(signal), QList<QVariantList>{{QStringLiteral("endoftest")}});
         EXPECT_FALSE(d->hasOpenSession());
@@ -334,7 +289,7 @@ TEST_F(Session, AbortStopsFollowingOnlyAndWithoutATimerDoesNothing)
     EXPECT_EQ(delegate.calls, 0);
     EXPECT_EQ(signal.count(), 0);
     EXPECT_EQ(script->opened, 0);
-    EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
+    EXPECT_FALSE(has(*d, "tip"));
 
     readWithPolling(*script, *d, {{smartdata::kShortPollingMinutes, 2}});
     script->selfTestStatus = {0xF8};
@@ -363,13 +318,11 @@ TEST_F(Session, RefusedOrLostTestsEndCleanly)
     auto script = realDrive(kTrac);
     script->failing["short"] = statusFromAtaRegisters(0x51, 0x04);
     auto d = deviceOn(script);
-    QSignalSpy signal(d.get(), &THSMARTDevice::endOfTest);
     EXPECT_EQ(d->startTest(QStringLiteral("Short")), statusFromAtaRegisters(0x51, 0x04));
     EXPECT_FALSE(d->isFollowingTest());
-    EXPECT_FALSE(d->driveProperties().contains(QStringLiteral("tip")));
+    EXPECT_FALSE(has(*d, "tip"));
     EXPECT_FALSE(d->hasOpenSession());
 
-    // No drive at all.
     script->failing = {{"open", kStatusNoDevice}};
     EXPECT_EQ(d->startTest(QStringLiteral("Short")), kStatusNoDevice);
     EXPECT_FALSE(d->isFollowingTest());
@@ -412,24 +365,19 @@ TEST_F(Session, ReadDriveSaysWhyADriveHasNoVerdict)
     auto sda = THSMARTDevice::deviceWithSetting(settingsFor(QString()));
     EXPECT_EQ(readDrive(*sda, platform), statusFromAtaRegisters(0x51, 0x04));
     EXPECT_EQ(prop(*sda, "Serial Number"), QStringLiteral("PHYS741401K01P9DGN"));
-    EXPECT_FALSE(sda->driveProperties().contains(QStringLiteral("health")));
+    EXPECT_FALSE(has(*sda, "health"));
 
-    QVariantMap settings = settingsFor(QString());
-    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdb"));
-    auto sdb = THSMARTDevice::deviceWithSetting(settings);
+    auto sdb = THSMARTDevice::deviceWithSetting(settingsFor(QString(), u"sdb"_qs));
     const int32_t denied = readDrive(*sdb, platform);
     EXPECT_TRUE(isPrivilegeStatus(denied));
     EXPECT_TRUE(statusUserMessage(denied).startsWith(QStringLiteral("Install the Corvane helper")));
 
-    settings.insert(QStringLiteral("bsdName"), QStringLiteral("sdc")); // listed, but its folder is gone
-    auto sdc = THSMARTDevice::deviceWithSetting(settings);
+    auto sdc = THSMARTDevice::deviceWithSetting(settingsFor(QString(), u"sdc"_qs)); // listed, but its folder is gone
     EXPECT_TRUE(isNoDeviceStatus(readDrive(*sdc, platform)));
     EXPECT_FALSE(sdc->hasOpenSession());
 }
 
-
-// The session and `corvanectl decode` decode through one pipeline: on every
-// real drive they give the same properties.
+// The session and `corvanectl decode` decode through one pipeline: the same properties on every real drive.
 TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
 {
     QStringList folders;
@@ -441,11 +389,9 @@ TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
     folders.sort();
     ASSERT_GE(folders.size(), 20);
 
-    QProcess decode;
-    decode.start(QStringLiteral(CORVANE_BINARY_DIR "/cli/corvanectl"), QStringList{QStringLiteral("decode"), QStringLiteral("--json")} + folders);
-    ASSERT_TRUE(decode.waitForFinished(120000));
-    ASSERT_EQ(decode.exitCode(), 0) << decode.readAllStandardError().constData();
-    const QJsonArray decoded = QJsonDocument::fromJson(decode.readAllStandardOutput()).array();
+    const CliRun decode = Cli().run(QStringList{u"decode"_qs, u"--json"_qs} + folders);
+    ASSERT_EQ(decode.exitCode, 0) << decode.err.constData();
+    const QJsonArray decoded = QJsonDocument::fromJson(decode.out).array();
     ASSERT_EQ(decoded.size(), folders.size());
 
     for (qsizetype i = 0; i < folders.size(); ++i) {
@@ -465,3 +411,5 @@ TEST_F(Session, SessionAndDecodeGiveTheSamePropertiesOnRealDrives)
         EXPECT_EQ(QJsonObject::fromVariantMap(session), fromDecode);
     }
 }
+
+#include "SessionTest.moc"
