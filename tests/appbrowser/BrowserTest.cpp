@@ -113,7 +113,6 @@ TEST(Browser, ListsDrivesPageSetsPreferencesAndFollowsDiskEvents)
     EXPECT_EQ(b.browser->driveCount(), 8);
     defaults.remove(QLatin1String(kIgnoreAttributesKey));
 
-    QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
     const auto unplug = [&](const QString &name) { b.demo.registry->hide(name); b.events->remove(name); };
 
     b.browser->selectDrive(QStringLiteral("sdc"));
@@ -132,7 +131,7 @@ TEST(Browser, ListsDrivesPageSetsPreferencesAndFollowsDiskEvents)
     EXPECT_EQ(b.browser->selectedDrive(), QStringLiteral("sde"));
 
     // A hub with four disks: one rebuild.
-    rebuilt.clear();
+    QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
     agent.clear();
     for (const char *n : {"sdh", "sdi", "sdj", "sdk"})
         b.events->arrive(QLatin1String(n));
@@ -154,10 +153,9 @@ TEST(Browser, NoDrivesAlertOffersQuitRescanAndTheDriver)
     EXPECT_EQ(b.browser->driveCount(), 0);
     EXPECT_EQ(b.browser->selectedDrive(), QString());
 
-    auto alert = [&] { return b.browser->findChild<QMessageBox *>(QStringLiteral("noDrivesAlert")); };
     QSignalSpy rebuilt(b.browser.get(), &DriveBrowser::drivesChanged);
     auto press = [&](const QString &text) {
-        QMessageBox *box = alert();
+        QMessageBox *box = b.browser->findChild<QMessageBox *>(QStringLiteral("noDrivesAlert"));
         ASSERT_TRUE(box);
         EXPECT_EQ(box->text(), QStringLiteral("No SMART supported drives were encountered"));
         EXPECT_EQ(box->informativeText(), QStringLiteral("Drives associated with a hardware RAID are not supported."));
