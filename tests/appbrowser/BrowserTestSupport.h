@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The demo set behind a registry whose drives a test can take away, and
-// helpers to wait for the browser and reach its parts.
 #include "browser/DriveBrowser.h"
 #include "browser/DriveEntry.h"
 #include "drive/DriveEnumerator.h"
@@ -83,7 +81,6 @@ inline DriveEntry readEntry(const Demo &demo, const QString &name)
     return entry;
 }
 
-// A shown browser on the demo set whose disk events the test makes.
 struct Browser
 {
     Demo demo;

@@ -128,7 +128,6 @@ TEST(HistoryTab, ChartsSpanHealthBandsAndGrowthLines)
     ASSERT_EQ(failing.history.size(), 40);
     EXPECT_TRUE(failing.historyError.isEmpty());
 
-    // Information: only the counter that grew, in the failure colour.
     AtaInformationPage info;
     info.setDrive(failing);
     EXPECT_EQ(growthLine(&info, QStringLiteral("Reallocated sectors")), QStringLiteral("63, +8 in the last 7 days"));

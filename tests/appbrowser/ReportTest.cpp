@@ -40,8 +40,7 @@ TEST(Report, EveryTabInLandscapeLongTablesContinueNothingLost)
     // Every tab in order on its own page (pdftotext ends each with a form feed), every value as shown.
     corvane::test::expectGolden(QStringLiteral("report-sdb.txt"), run(QStringLiteral("pdftotext"), {a4, QStringLiteral("-")}).toUtf8());
 
-    // Small sheets: the attribute table runs over several, each headed again,
-    // and every attribute is there.
+    // Small sheets: the attribute table runs over several, each headed again.
     const QString a6 = dir.filePath(QStringLiteral("small.pdf"));
     {
         QPdfWriter writer(a6);
@@ -50,11 +49,9 @@ TEST(Report, EveryTabInLandscapeLongTablesContinueNothingLost)
     }
     corvane::test::expectGolden(QStringLiteral("report-sdb-a6.txt"), run(QStringLiteral("pdftotext"), {a6, QStringLiteral("-")}).toUtf8());
 
-    // A failed write is reported and leaves nothing behind.
     EXPECT_FALSE(writeReportPdf(sdb, dir.filePath(QStringLiteral("missing/x.pdf")), QApplication::palette(), &error));
     EXPECT_FALSE(error.isEmpty());
 
-    // The command line writes the same report; an unknown drive is refused.
     const QString out = dir.filePath(QStringLiteral("cli.pdf"));
     EXPECT_EQ(exportReportCommand(*demo.platform, QStringLiteral("/dev/nvme1n1"), out), 0);
     corvane::test::expectGolden(QStringLiteral("report-nvme1n1.txt"), run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")}).toUtf8());

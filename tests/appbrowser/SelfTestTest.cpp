@@ -34,9 +34,8 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
 {
     Browser browser;
     DriveBrowser &b = *browser;
-    Demo &demo = browser.demo;
     auto deny = std::make_shared<bool>(false);
-    demo.platform->ata = [inner = demo.platform->ata, deny](const QString &bsd, int32_t &status) {
+    browser.demo.platform->ata = [inner = browser.demo.platform->ata, deny](const QString &bsd, int32_t &status) {
         if (*deny) {
             status = statusFromErrno(EACCES);
             return std::unique_ptr<AtaSmartInterface>();
@@ -58,31 +57,27 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     EXPECT_EQ(controls(), idle);
     QSignalSpy running(&b, &DriveBrowser::testInProgressChanged);
 
-    // Started: running state; another drive selected meanwhile changes nothing.
     b.startTest();
     EXPECT_TRUE(b.testInProgress());
     EXPECT_EQ(controls(), busy);
     b.selectDrive(QStringLiteral("sdb"));
     EXPECT_FALSE(panel->startButton()->isEnabled());
     b.selectDrive(QStringLiteral("sda"));
-    // A rebuild meanwhile keeps the drive under test and its session.
     browser.events->arrive(QStringLiteral("sdh"));
     ASSERT_TRUE(waitForDrives(b));
     EXPECT_TRUE(b.testInProgress());
     auto *model = static_cast<DriveListModel *>(driveList(b)->model());
     EXPECT_EQ(model->drives().value(model->rowOf(QStringLiteral("sda"))).device, panel->deviceUnderTest());
     const int passedBefore = logRowsWith(b, QStringLiteral("Completed without error"));
-    *demo.clock += 5000; // the short test's simulated four seconds pass
+    *browser.demo.clock += 5000; // the short test's simulated four seconds pass
     ASSERT_TRUE(waitUntil([&] { return !panel->testInProgress(); }));
     EXPECT_EQ(controls(), idle);
     EXPECT_EQ(panel->progress()->value(), 100);
     EXPECT_EQ(logRowsWith(b, QStringLiteral("Completed without error")), passedBefore + 1);
     EXPECT_EQ(running.count(), 2);
 
-    // Abort (also what quitting during a test does): the drive is told, and
-    // logs it.
+    // Quitting during a test aborts it the same way.
     b.startTest();
-    ASSERT_TRUE(b.testInProgress());
     b.stopTest();
     EXPECT_FALSE(b.testInProgress());
     EXPECT_EQ(running.count(), 4);
@@ -90,7 +85,6 @@ TEST(SelfTest, RunsToItsEndAbortsOnTheDriveAndSaysWhyItCantStart)
     EXPECT_EQ(logRowsWith(b, QStringLiteral("Aborted by host")), 1);
     EXPECT_EQ(controls(), idle);
 
-    // The session can't open the drive: say why, controls idle.
     *deny = true;
     b.startTest();
     EXPECT_FALSE(b.testInProgress());

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Agent management: the systemd service over a fake command runner, and the
-// connection, build check and restarts against an agent object on a private bus.
 #include "AppShellTestSupport.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
@@ -121,7 +119,6 @@ TEST(AgentManagement, OldAgentRestartedTwiceThenUpdateFailedAndMissingUnitAsks)
     EXPECT_EQ(asked.size(), 1);
     EXPECT_FALSE(second.hasConnection());
 
-    // Registration fails: no connection, "Start Monitoring" stays.
     other.answers[kEnable] = {1, "Access denied"};
     second.startAndConnectAgent();
     EXPECT_FALSE(second.hasConnection());

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A loopback HTTP server, a recording command runner, a temporary home and
-// the demo set for the main application's shell tests.
 #pragma once
 #include "THAppDelegate.h"
 #include "drive/DriveReader.h"
@@ -83,12 +81,7 @@ private:
 class FakeRunner : public app::CommandRunner
 {
 public:
-    struct Answer
-    {
-        int status = 0;
-        QString output;
-    };
-    QHash<QString, Answer> answers;
+    QHash<QString, std::pair<int, QString>> answers;
     QStringList calls;
     QStringList detached;
 
@@ -96,10 +89,10 @@ public:
     {
         const QString line = (QStringList{program} + arguments).join(u' ');
         calls.append(line);
-        const Answer a = answers.value(line, Answer{1, QStringLiteral("unknown")});
+        const auto [status, text] = answers.value(line, {1, QStringLiteral("unknown")});
         if (output)
-            *output = a.output;
-        return a.status;
+            *output = text;
+        return status;
     }
     bool startDetached(const QString &program, const QStringList &arguments) override
     {

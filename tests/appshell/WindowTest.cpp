@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window on the demo set, its menus, the quit rule, the agent questions,
-// one instance per session and the USB bridge status.
 #include "AppShellTestSupport.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
@@ -71,13 +69,11 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
     // No agent management on a recorded set: the Monitoring menu is hidden.
     expectGolden(QStringLiteral("main-window-menus.txt"), menuText(window->menuBar()));
 
-    // "Show Corvane Menu": absent reads false; the command stores true.
     EXPECT_EQ(controller.showingAgentMenuItem->text(), "Show Corvane Menu");
     controller.showingAgentMenuItem->trigger();
     EXPECT_TRUE(defaults.boolValue(kShowMenuBarExtraKey));
     EXPECT_EQ(controller.showingAgentMenuItem->text(), "Hide Corvane Menu");
 
-    // The monitoring question remembers "don't ask again".
     controller.installAgentAlert();
     QMessageBox *box = openSheet(window, "Monitor Drives?");
     ASSERT_TRUE(box);
@@ -96,7 +92,6 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
     EXPECT_EQ(failed->informativeText(), "Agent failed to update, please contact support.");
     failed->close();
 
-    // Quitting while a self-test runs asks; "Don't Quit" keeps the window.
     QSignalSpy quit(&controller, &app::THAppDelegate::quitApproved);
     Q_EMIT controller.browser()->testInProgressChanged(true);
     EXPECT_TRUE(controller.testInProgress());
@@ -104,12 +99,10 @@ TEST(MainWindow, DemoSetMenusQuestionsAndQuitRule)
     QMessageBox *sheet = openSheet(window, "Self-Test in Progress");
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->informativeText(), "Are you sure you want to quit?");
-    QAbstractButton *dontQuit = nullptr;
-    for (QAbstractButton *b : sheet->buttons())
-        if (b->text() == "Don't Quit")
-            dontQuit = b;
-    ASSERT_TRUE(dontQuit);
-    dontQuit->click();
+    const QList<QAbstractButton *> buttons = sheet->buttons();
+    const auto dontQuit = std::find_if(buttons.begin(), buttons.end(), [](auto *b) { return b->text() == "Don't Quit"; });
+    ASSERT_NE(dontQuit, buttons.end());
+    (*dontQuit)->click();
     drainEvents();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(quit.size(), 0);
@@ -144,10 +137,9 @@ TEST(MainWindow, DatabaseRefreshAtLaunchRebuildsTheListAndSaysSo)
     EXPECT_EQ(outcome[0][0].toString(), "Drive database updated to build 5319.");
     ASSERT_TRUE(waitUntil([&] { return drives.size() == 2; })) << "the first scan, then the rebuild";
     EXPECT_EQ(controller.driveDatabase().value("build"), "5319");
-    bool shown = false;
-    for (const QLabel *label : controller.window()->statusBar()->findChildren<QLabel *>())
-        shown = shown || label->text() == "Drive database updated to build 5319.";
-    EXPECT_TRUE(shown) << "the outcome stays in the status bar after the rebuild's own message";
+    EXPECT_TRUE(std::ranges::any_of(controller.window()->statusBar()->findChildren<QLabel *>(),
+                                    [](const QLabel *l) { return l->text() == "Drive database updated to build 5319."; }))
+        << "the outcome stays in the status bar after the rebuild's own message";
     THSmartDeviceDatabase::setSystemDatabasePaths(systemPaths);
 }
 
