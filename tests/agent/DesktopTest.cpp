@@ -1,17 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "AppDelegate.h"
-#include "DrivePanel.h"
 #include "IntroWindow.h"
-#include "SMARTWatcher.h"
 
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
-
-using namespace corvane;
-using namespace corvane::test;
 
 namespace {
 

@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "SMARTWatcher.h"
 #include "XPCServer.h"
 
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
-
-using namespace corvane;
-using namespace corvane::test;
-using namespace std::chrono_literals;
 
 namespace {
 

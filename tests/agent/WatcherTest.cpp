@@ -1,29 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "Notifier.h"
-#include "SMARTWatcher.h"
-#include "VolumeEvents.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-using namespace corvane;
-using namespace corvane::test;
-using namespace std::chrono_literals;
 
 namespace {
 
 QStringList g_agentLog;
 
-struct WatcherFixture : ::testing::Test
+struct WatcherFixture : NotifyingFixture
 {
     void SetUp() override
     {
-        ASSERT_TRUE(bus.isRunning());
-        ASSERT_TRUE(server.start());
-        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
-        defaults->setValue("ShouldNotifyUser", true);
+        NotifyingFixture::SetUp();
         notifier = std::make_unique<Notifier>(*defaults, bus.connect());
         watcher = std::make_unique<SMARTWatcher>(source, *defaults);
         watcher->setNotifier(notifier.get());
@@ -65,11 +51,7 @@ struct WatcherFixture : ::testing::Test
     }
     void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
 
-    PrivateBus bus;
-    TestNotificationServer server{bus.connect()};
     ReloadListener widget{bus.connect()};
-    QTemporaryDir home;
-    std::unique_ptr<SharedDefaults> defaults;
     CannedDriveSource source;
     ManualVolumeEvents volumes;
     std::unique_ptr<Notifier> notifier;

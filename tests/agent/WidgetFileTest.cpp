@@ -1,18 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "SMARTDrive.h"
-
-#include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include <sys/mount.h>
-#include <sched.h>
-#include <unistd.h>
-
-using namespace corvane;
-using namespace corvane::test;
 
 namespace {
 
@@ -20,12 +7,6 @@ QString fields(const std::optional<SMARTDrive> &d)
 {
     return d ? QStringList{d->bsdName, d->hwName, d->volName, d->volumeNames.join(';'), d->location, d->icon, d->health}.join('|')
              : QStringLiteral("(none)");
-}
-
-SMARTDrive summary(const char *bsd, const char *model, const QVariant &health, const QStringList &volumes = {},
-                   const char *location = "Internal")
-{
-    return *SMARTDrive::fromProperties(driveProperties(bsd, model, health, volumes, location));
 }
 
 } // namespace
