@@ -6,15 +6,31 @@
 
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWaitCondition>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "AgentDriveSource.h"
+#include "DrivePanel.h"
 #include "DriveSource.h"
+#include "Notifier.h"
 #include "QStringPrinter.h"
+#include "SMARTDrive.h"
+#include "SMARTWatcher.h"
+#include "VolumeEvents.h"
 #include "platform/SharedDefaults.h"
 
 namespace corvane::test {
@@ -119,6 +135,12 @@ inline QVariantMap driveProperties(const QString &bsdName, const QString &model,
     return p;
 }
 
+inline SMARTDrive summary(const char *bsd, const char *model, const QVariant &health, const QStringList &volumes = {},
+                          const char *location = "Internal")
+{
+    return *SMARTDrive::fromProperties(driveProperties(bsd, model, health, volumes, location));
+}
+
 inline int storeSetting(const QString &file, const char *key, const char *json)
 {
     return QProcess::execute(QStringLiteral(SETTINGS_WRITER), {file, QString::fromLatin1(key), QString::fromUtf8(json)});
@@ -154,4 +176,24 @@ private:
     int _reads = 0;
 };
 
+// A bus with a notification server and a settings file with alerts allowed.
+struct NotifyingFixture : ::testing::Test
+{
+    void SetUp() override
+    {
+        ASSERT_TRUE(bus.isRunning());
+        ASSERT_TRUE(server.start());
+        defaults->setValue("ShouldNotifyUser", true);
+    }
+
+    PrivateBus bus;
+    TestNotificationServer server{bus.connect()};
+    QTemporaryDir home;
+    std::unique_ptr<SharedDefaults> defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
+};
+
 } // namespace corvane::test
+
+using namespace corvane;
+using namespace corvane::test;
+using namespace std::chrono_literals;

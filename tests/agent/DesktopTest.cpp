@@ -1,17 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
 #include "AppDelegate.h"
-#include "DrivePanel.h"
 #include "IntroWindow.h"
-#include "SMARTWatcher.h"
 
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
-
-using namespace corvane;
-using namespace corvane::test;
 
 namespace {
 
@@ -97,10 +91,6 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesTrayFollowsTheSettingIntroShowsOnc
     EXPECT_TRUE(panel.rows().isEmpty());
     EXPECT_EQ(panel.sizeHint().height(), headerHeight);
 
-    EXPECT_EQ(AppDelegate::supportUrl().toEncoded(),
-              "mailto:support@corvane.org?subject=Help%20with%20Corvane"
-              "&body=Hello!%20%0A%0A%20I%20have%20a%20question%20about%20Corvane:%0A%0A");
-
     {
         AppDelegate delegate(*watcher, *defaults);
         QList<QUrl> opened;
@@ -109,7 +99,9 @@ TEST_F(DesktopFixture, PanelListsTheDemoDrivesTrayFollowsTheSettingIntroShowsOnc
         EXPECT_TRUE(delegate.isTrayWanted());
         ASSERT_NE(delegate.tray(), nullptr);
         delegate.contactSupport();
-        EXPECT_EQ(opened, QList<QUrl>{AppDelegate::supportUrl()});
+        ASSERT_EQ(opened.size(), 1);
+        EXPECT_EQ(opened[0].toEncoded(), "mailto:support@corvane.org?subject=Help%20with%20Corvane"
+                                         "&body=Hello!%20%0A%0A%20I%20have%20a%20question%20about%20Corvane:%0A%0A");
 
         ASSERT_TRUE(delegate.intro());
         ASSERT_TRUE(waitUntil([&] { return delegate.intro()->isVisible(); }));

@@ -1,16 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AgentDriveSource.h"
 #include "AgentTestSupport.h"
-#include "DrivePanel.h"
-#include "SMARTWatcher.h"
 #include "devices/RecordingFakes.h"
 #include "drive/PowerMode.h"
 #include "platform/DeviceStatus.h"
-
-#include <cerrno>
-
-using namespace corvane;
-using namespace corvane::test;
 
 namespace {
 

@@ -1,36 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "SMARTWatcher.h"
 #include "XPCServer.h"
 
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
 
-using namespace corvane;
-using namespace corvane::test;
-using namespace std::chrono_literals;
-
 namespace {
 
-struct ServiceFixture : ::testing::Test
+struct ServiceFixture : NotifyingFixture
 {
     void SetUp() override
     {
-        ASSERT_TRUE(bus.isRunning());
-        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
-        ASSERT_EQ(server.start(bus.connect()), XPCServer::Start::Listening);
+        NotifyingFixture::SetUp();
+        ASSERT_EQ(xpc.start(bus.connect()), XPCServer::Start::Listening);
         watcher = std::make_unique<SMARTWatcher>(source, *defaults);
         watcher->setContainer(home.filePath("group"));
         watcher->setBus(bus.connect());
-        QObject::connect(&server, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
+        QObject::connect(&xpc, &XPCServer::shouldReloadDevices, watcher.get(), &SMARTWatcher::shouldGatherDrives);
         QObject::connect(watcher.get(), &SMARTWatcher::gathered, [this](bool notify) { gathers.append(notify); });
     }
     void TearDown() override { source.release(); } // a failed check must not leave the gather hanging
-    QDBusPendingCall call(const char *method)
+    static QDBusMessage message(const char *method)
     {
-        return client.asyncCall(QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
-                                                               "com.tarnholm.Corvane_HelperProtocol", method));
+        return QDBusMessage::createMethodCall(kAgentServiceName, "/agent", "com.tarnholm.Corvane_HelperProtocol", method);
     }
+    QDBusPendingCall call(const char *method) { return client.asyncCall(message(method)); }
     static QString text(QDBusPendingCall pending)
     {
         if (!waitUntil([&] { return pending.isFinished(); }))
@@ -39,10 +33,7 @@ struct ServiceFixture : ::testing::Test
         return reply.isError() ? reply.error().message() : reply.value();
     }
 
-    PrivateBus bus;
-    QTemporaryDir home;
-    std::unique_ptr<SharedDefaults> defaults;
-    XPCServer server;
+    XPCServer xpc;
     BlockingSource source;
     QDBusConnection client = bus.connect();
     std::unique_ptr<SMARTWatcher> watcher;
@@ -73,8 +64,7 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsReloadsCoalesceAndTheNameIsTaken)
     ASSERT_EQ(watcher->smartDrives().size(), 1);
     EXPECT_EQ(watcher->smartDrives().first().health, "Failed");
 
-    QDBusMessage noReply = QDBusMessage::createMethodCall(kAgentServiceName, "/agent",
-                                                          "com.tarnholm.Corvane_HelperProtocol", "reloadAgentDrives");
+    QDBusMessage noReply = message("reloadAgentDrives");
     noReply.setAutoStartService(false);
     ASSERT_TRUE(client.send(noReply));
     ASSERT_TRUE(waitUntil([&] { return gathers.size() == 3 && watcher->isIdle(); }));
@@ -89,11 +79,10 @@ TEST_F(ServiceFixture, RepliesWhileAGatherHangsReloadsCoalesceAndTheNameIsTaken)
     EXPECT_EQ(second.start(QDBusConnection(QStringLiteral("nothing"))), XPCServer::Start::NoBus);
 }
 
-TEST(AgentProgram, SecondInstanceSaysSoAndExits0)
+using AgentProgram = NotifyingFixture;
+
+TEST_F(AgentProgram, SecondInstanceSaysSoAndExits0)
 {
-    PrivateBus bus;
-    ASSERT_TRUE(bus.isRunning());
-    QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.insert("QT_QPA_PLATFORM", "offscreen");

@@ -1,18 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "VolumeEvents.h"
-
-#include <QDir>
-#include <QProcess>
-
-#include <cerrno>
-#include <cstring>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
-using namespace corvane;
-using namespace corvane::test;
 
 TEST(MountInfo, ParseAndRealMountsOfRamDisksAndBlockDevices)
 {

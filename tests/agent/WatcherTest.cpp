@@ -1,29 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AgentTestSupport.h"
-#include "Notifier.h"
-#include "SMARTWatcher.h"
-#include "VolumeEvents.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-using namespace corvane;
-using namespace corvane::test;
-using namespace std::chrono_literals;
 
 namespace {
 
 QStringList g_agentLog;
 
-struct WatcherFixture : ::testing::Test
+struct WatcherFixture : NotifyingFixture
 {
     void SetUp() override
     {
-        ASSERT_TRUE(bus.isRunning());
-        ASSERT_TRUE(server.start());
-        defaults = std::make_unique<SharedDefaults>(home.filePath("suite.conf"));
-        defaults->setValue("ShouldNotifyUser", true);
+        NotifyingFixture::SetUp();
         notifier = std::make_unique<Notifier>(*defaults, bus.connect());
         watcher = std::make_unique<SMARTWatcher>(source, *defaults);
         watcher->setNotifier(notifier.get());
@@ -64,12 +50,13 @@ struct WatcherFixture : ::testing::Test
         return out;
     }
     void settle() { ASSERT_TRUE(waitUntil([this] { return (!watcher || watcher->isIdle()) && notifier->isIdle(); })); }
+    void rescan()
+    {
+        watcher->rescan();
+        settle();
+    }
 
-    PrivateBus bus;
-    TestNotificationServer server{bus.connect()};
     ReloadListener widget{bus.connect()};
-    QTemporaryDir home;
-    std::unique_ptr<SharedDefaults> defaults;
     CannedDriveSource source;
     ManualVolumeEvents volumes;
     std::unique_ptr<Notifier> notifier;
@@ -156,8 +143,7 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlertAndUnmountRemovesOnlyAnEjecte
     source.setDrives({driveProperties("sda", "A", "Passed", {"Data Backup"}, "External"), stillMounted,
                       driveProperties("sdc", "C", "Passed", {"Data"}, "External"),
                       driveProperties("nvme1n1", "N", "Failed", {"scratch"})});
-    watcher->rescan();
-    settle();
+    rescan();
     ASSERT_EQ(names(), QStringList({"nvme1n1", "sda", "sdb", "sdc"}));
 
     volumes.unmount("/media/u/Data/");
@@ -177,29 +163,25 @@ TEST_F(WatcherFixture, OnlyMountsAndTimerTicksAlertAndUnmountRemovesOnlyAnEjecte
 TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
 {
     source.setDrives({driveProperties("sda", "A", "Passed")});
-    watcher->rescan();
-    settle();
+    rescan();
     EXPECT_EQ(source.lastIgnoreAttributes(), defaultIgnoreAttributes());
 
     ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", R"({"a5": true, "a194": false})"), 0);
-    watcher->rescan();
-    settle();
+    rescan();
     EXPECT_EQ(source.lastIgnoreAttributes(), (QVariantMap{{"a5", true}, {"a194", false}}));
 
     const QJsonArray before = dataFile();
     ASSERT_EQ(storeSetting(defaults->fileName(), "ignoreAttributes", "42"), 0);
     source.setDrives({});
     const int reads = source.reads();
-    watcher->rescan();
-    settle();
+    rescan();
     EXPECT_EQ(source.reads(), reads);
     EXPECT_EQ(names(), QStringList{"sda"});
     EXPECT_EQ(dataFile(), before);
     EXPECT_EQ(gathers.size(), 2);
 
     defaults->remove("ignoreAttributes");
-    watcher->rescan();
-    settle();
+    rescan();
     EXPECT_TRUE(names().isEmpty());
     EXPECT_EQ(dataFile(), QJsonArray());
 
@@ -207,8 +189,7 @@ TEST_F(WatcherFixture, SettingsChangedByAnotherProcessReachTheNextGather)
     g_agentLog.clear();
     for (const QVariantMap &p : {unreadable("sda"), driveProperties("sda", "A", QVariant()), unreadable("sda")}) {
         source.setDrives({p});
-        watcher->rescan();
-        settle();
+        rescan();
     }
     EXPECT_EQ(g_agentLog.filter("sda: SMART data not readable").size(), 2) << g_agentLog.join('\n').toStdString();
 }
