@@ -57,44 +57,36 @@ int clampInt32(long long v)
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
 }
 
-// The texts of 0..255, made once and never freed: most fields of a record
-// are bytes, and copies of raw data cost no reference counting.
+// 256 texts made once into static storage and never freed: copies of them
+// cost no reference counting.
+template<typename MakeText>
+std::array<QString, 256> permanentTexts(char16_t (&storage)[256][4], MakeText make)
+{
+    std::array<QString, 256> t;
+    for (int i = 0; i < 256; ++i) {
+        const QString n = make(i);
+        std::copy(n.utf16(), n.utf16() + n.size(), storage[i]);
+        t[size_t(i)] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), n.size());
+    }
+    return t;
+}
+
+// Most fields of a record are bytes.
 const QString &byteText(uint8_t v)
 {
-    static const std::array<QString, 256> texts = [] {
-        static char16_t storage[256][4];
-        std::array<QString, 256> t;
-        for (int i = 0; i < 256; ++i) {
-            const QString n = QString::number(i);
-            std::copy(n.utf16(), n.utf16() + n.size(), storage[i]);
-            t[size_t(i)] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), n.size());
-        }
-        return t;
-    }();
+    static char16_t storage[256][4];
+    static const std::array<QString, 256> texts = permanentTexts(storage, [](int i) { return QString::number(i); });
     return texts[v];
 }
 
-// Flags in four hex digits. Drives set only the low bits, so the texts of
-// 0..255 are made once, like byteText()'s.
+// Flags in four hex digits. Drives set only the low bits, so those texts are
+// made once, like byteText()'s.
 QString hex4(uint16_t v)
 {
-    static const char digits[] = "0123456789ABCDEF";
-    static const std::array<QString, 256> low = [] {
-        static char16_t storage[256][4];
-        std::array<QString, 256> t;
-        for (unsigned i = 0; i < 256; ++i) {
-            storage[i][0] = storage[i][1] = u'0';
-            storage[i][2] = char16_t(digits[i >> 4]);
-            storage[i][3] = char16_t(digits[i & 15]);
-            t[i] = QString::fromRawData(reinterpret_cast<const QChar *>(storage[i]), 4);
-        }
-        return t;
-    }();
-    if (v < low.size())
-        return low[v];
-    const QChar text[4] = {QLatin1Char(digits[v >> 12]), QLatin1Char(digits[(v >> 8) & 15]),
-                           QLatin1Char(digits[(v >> 4) & 15]), QLatin1Char(digits[v & 15])};
-    return QString(text, 4);
+    const auto text = [](int n) { return QString::number(n, 16).toUpper().rightJustified(4, u'0'); };
+    static char16_t storage[256][4];
+    static const std::array<QString, 256> low = permanentTexts(storage, text);
+    return v < low.size() ? low[v] : text(v);
 }
 
 } // namespace
@@ -382,12 +374,8 @@ QString presetText(const QVariantMap *preset, const QString &key)
     if (!preset)
         return {};
     const auto it = preset->constFind(key);
-    if (it == preset->cend())
-        return {};
-    // The database's texts are shared, not converted.
-    if (it->metaType() == QMetaType::fromType<QString>())
-        return *static_cast<const QString *>(it->constData());
-    return it->toString();
+    // A QString value comes back shared, not converted.
+    return it == preset->cend() ? QString() : it->toString();
 }
 
 } // namespace
