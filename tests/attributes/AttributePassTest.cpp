@@ -78,7 +78,7 @@ TEST(AttributePass, RecordsHeadlinesAndDriveEntryPresets)
     p.put(4, 199, 0x003e, 200, 200, {0, 0, 0, 0, 0, 0});
     p.put(5, 230, 0x0000, 50, 40, {7, 0, 0, 0, 0, 0}, 45); // known to no preset; worst below the threshold
     const QVariantMap r = run(p);
-    test::expectGolden("attributes/records.json", QJsonDocument(QJsonObject::fromVariantMap(r)).toJson());
+    test::expectGoldenJson("attributes/records.json", r);
     EXPECT_EQ(r.value("crcErrorCount").typeId(), QMetaType::Int);
 
     // Only the default entry names 7, and its name marks a hard drive. The legacy "loadunload"
@@ -89,8 +89,7 @@ TEST(AttributePass, RecordsHeadlinesAndDriveEntryPresets)
     e.put(2, 7, 0x0f, 100, 100, {0, 0, 0, 0, 0, 0});
     e.put(3, 193, 0x32, 100, 100, {5, 0, 0, 9, 0, 0});
     e.put(4, 194, 0x22, 100, 100, {35, 0, 0, 0, 0, 0});
-    test::expectGolden("attributes/drive-entry.json",
-                       QJsonDocument(QJsonObject::fromVariantMap(run(e, {}, false, "EXAMPLE ONE-100", "FW1"))).toJson());
+    test::expectGoldenJson("attributes/drive-entry.json", run(e, {}, false, "EXAMPLE ONE-100", "FW1"));
 }
 
 TEST(AttributePass, VerdictRules)

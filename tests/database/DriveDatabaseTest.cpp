@@ -51,7 +51,7 @@ TEST(DriveDatabase, HandWrittenFileFollowsTheFormatRules)
     const DriveDatabase db = fixture("base.h", &readable);
     ASSERT_TRUE(readable);
     const QVariantMap whole{{"dictionary", db.dictionary()}, {"defaultEntry", db.defaultEntry()}, {"drives", db.drives()}};
-    test::expectGolden("drivedb-base.json", QJsonDocument(QJsonObject::fromVariantMap(whole)).toJson());
+    test::expectGoldenJson("drivedb-base.json", whole);
     EXPECT_EQ(db.brokenPatterns(), 1);
 
     // Abbreviations expand as whole words, never doubling a blank.

@@ -48,7 +48,7 @@ TEST(AtaPages, RealDrivesDecodeWhole)
         const QString dir = "ata-pages/" + folder + "/";
         const bool failing = test::readData(dir + "smart_status.txt").startsWith("0");
         const QVariantMap p = decodeAtaDrive(loadPages(dir), {}, db, {}, failing);
-        test::expectGolden("decode/" + QString(folder).replace("/", "--") + ".json", test::json(p));
+        test::expectGoldenJson("decode/" + QString(folder).replace("/", "--") + ".json", p);
     }
 }
 

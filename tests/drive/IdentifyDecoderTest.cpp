@@ -102,7 +102,7 @@ TEST(IdentifyDecoder, TextFieldHelpers)
 
 TEST(Capabilities, EdgeCasesAndCapabilityTable)
 {
-    test::expectGolden("decode/capabilities-zero.json", test::json(capabilities(PageBuilder().span())));
+    test::expectGoldenJson("decode/capabilities-zero.json", capabilities(PageBuilder().span()));
     EXPECT_EQ(pollingTimeText(61), "  1 hour, 1 minute");
 
     const QVariantMap longTest = capabilities(PageBuilder().byte(373, 255).le16(375, 0x01C2).span());
@@ -114,7 +114,7 @@ TEST(Capabilities, EdgeCasesAndCapabilityTable)
 
     // Logging and SCT flags come from the properties IDENTIFY filled in.
     const QVariantMap props{{"General Purpose Logging", 1}, {"SCT Data Table", true}};
-    test::expectGolden("decode/capabilities-flags.json", test::json(capabilities(PageBuilder().byte(367, 0x01).span(), props)));
+    test::expectGoldenJson("decode/capabilities-flags.json", capabilities(PageBuilder().byte(367, 0x01).span(), props));
 }
 
 TEST(PageDecoding, ShortZeroAndFilledPages)
@@ -128,7 +128,7 @@ TEST(PageDecoding, ShortZeroAndFilledPages)
     std::array<uint8_t, 512> ff;
     ff.fill(0xFF);
     // Word 106 bits 15:14 = 11 is no valid word; word 80 = 0xFFFF names no version.
-    test::expectGolden("decode/identify-ff.json", test::json(identifyDevice(ff)));
+    test::expectGoldenJson("decode/identify-ff.json", identifyDevice(ff));
     EXPECT_EQ(str(identifyDevice(PageBuilder().span()), "ataVersion"), "not reported");
     expectFields(capabilities(ff), {{"Offline data collection status", "Reserved"},
                                     {"Extended self-test polling time", 0xFFFF}});

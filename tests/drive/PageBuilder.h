@@ -39,10 +39,4 @@ struct PageBuilder
     std::span<const uint8_t> span() const { return bytes; }
 };
 
-// A decoded map encoded as `corvanectl decode --json` encodes it.
-inline QByteArray json(const QVariantMap &m)
-{
-    return QJsonDocument(QJsonObject::fromVariantMap(m)).toJson();
-}
-
 } // namespace corvane::test

@@ -26,11 +26,11 @@ TEST(SelftestLog, OrderStatusesAndWrappingIndex)
     p.byte(26, 2).byte(27, 0x73).le16(28, 200).le32(31, 0x00ABCDEF); // descriptor 2
     p.byte(50, 129).byte(51, 0x25).le16(52, 300);                    // descriptor 3
     p.byte(74 + 24 * 17, 0x55).byte(74 + 24 * 17 + 1, 0x9A);         // descriptor 21: vendor type
-    test::expectGolden("decode/selftest-log.json", test::json(selftestLog(p.span())));
+    test::expectGoldenJson("decode/selftest-log.json", selftestLog(p.span()));
 
     // An index past 21 wraps: 22 starts at descriptor 1, 255 at descriptor 3.
     p.byte(508, 22);
-    test::expectGolden("decode/selftest-log-wrapped.json", test::json(selftestLog(p.span())));
+    test::expectGoldenJson("decode/selftest-log-wrapped.json", selftestLog(p.span()));
     p.byte(508, 255);
     EXPECT_EQ(selftestLog(p.span()).value("selftestResults").toList()[0].toMap().value("LifetimeHours").toUInt(), 300u);
 
@@ -55,7 +55,7 @@ TEST(ErrorLog, StructuresCommandsAndSkippedEntries)
     // Structure 3: only one error-data byte set.
     p.byte(2 + 180 + 60 + 29, 0x01);
 
-    test::expectGolden("decode/error-log.json", test::json(errorLog(p.span())));
+    test::expectGoldenJson("decode/error-log.json", errorLog(p.span()));
 
     EXPECT_TRUE(errorLog(PageBuilder().byte(0, 2).span()).isEmpty());
     const QVariantMap clean = errorLog(PageBuilder().byte(0, 1).span());

@@ -70,7 +70,7 @@ TEST(NvmeDecoders, HealthValues)
     log[192] = 0x10;     // warning temperature time
     log[199] = 0x01;     // critical temperature time, top byte
     const QVariantMap h = nvmeHealthKeys(log);
-    test::expectGolden("decode/nvme-health.json", QJsonDocument(QJsonObject::fromVariantMap(h)).toJson());
+    test::expectGoldenJson("decode/nvme-health.json", h);
     // Above 2^63 a JSON number is a double: the exact values.
     expectFields(h, {{"dataUnitsWriteLo", 0xFFFFFFFFFFFFFFFFull}, {"totalBytesWritten", 0xFFFFFFFFFFFFFFFFull * 512000u}});
     log[5] = 100;
@@ -87,7 +87,7 @@ TEST(NvmeDecoders, PowerStatesStayInsideTheIdentifyBlock)
     id[2048 + 31 * 32 + 12] = 0xFF;     // state 31: rrt, the whole byte
     id[3072] = 0x55;                    // beyond the descriptors
     id[263] = 31;
-    test::expectGolden("decode/nvme-power-states.json", QJsonDocument(QJsonArray::fromVariantList(nvmePowerStates(id))).toJson());
+    test::expectGoldenJson("decode/nvme-power-states.json", nvmePowerStates(id));
     id[263] = 255;
     QVariantList states = nvmePowerStates(id);
     ASSERT_EQ(states.size(), 32);
@@ -119,7 +119,7 @@ TEST(NvmeDecoders, FirmwareSlots)
     log[0] = 0x12;    // active 2, next 1
     putText(log, 8, "A1", 8);
     putText(log, 16, "B2", 8);
-    test::expectGolden("decode/nvme-firmware-slots.json", QJsonDocument(QJsonObject::fromVariantMap(nvmeFirmwareKeys(id, log))).toJson());
+    test::expectGoldenJson("decode/nvme-firmware-slots.json", nvmeFirmwareKeys(id, log));
 
     // Seven slots and a log cut short: the missing revisions fall back too.
     id[260] = 0x0E;
@@ -147,7 +147,7 @@ TEST(NvmeDecoders, ErrorLogEntries)
     fill(0, 42);
     fill(2, 0x0100000000000001ull);
     EXPECT_EQ(nvmeErrorLog(log, 1).size(), 1);
-    test::expectGolden("decode/nvme-error-log.json", QJsonDocument(QJsonArray::fromVariantList(nvmeErrorLog(log, 4))).toJson());
+    test::expectGoldenJson("decode/nvme-error-log.json", nvmeErrorLog(log, 4));
     // More entries claimed than the block holds, and a torn last entry.
     EXPECT_EQ(nvmeErrorLog(log, 256).size(), 2);
     EXPECT_EQ(nvmeErrorLog(std::span<const uint8_t>(log).first(150), 256).size(), 1);

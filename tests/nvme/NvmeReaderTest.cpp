@@ -64,7 +64,7 @@ TEST_F(NvmeReaderTest, ReadsAWholeDrive)
     int32_t status = -1;
     const QVariantMap r = reader().readNVMe_bsd("nvme0n1", &status);
     EXPECT_EQ(status, 0);
-    test::expectGolden("decode/nvme-qemu.json", QJsonDocument(QJsonObject::fromVariantMap(r)).toJson());
+    test::expectGoldenJson("decode/nvme-qemu.json", r);
     EXPECT_TRUE(logLines().isEmpty());
 }
 

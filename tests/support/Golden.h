@@ -5,6 +5,7 @@
 // one command and a diff that a reviewer reads line by line. Outputs that name drawn logos need
 // the corvane-logos target built first.
 #include <QFile>
+#include <QJsonDocument>
 #include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -35,6 +36,12 @@ inline void expectGolden(const QString &name, QByteArray actual)
     ADD_FAILURE() << name.toStdString() << ": first difference at line " << i + 1 << "\n  want: "
                   << (i < w.size() ? w[i].toStdString() : "<end>") << "\n  got:  "
                   << (i < a.size() ? a[i].toStdString() : "<end>");
+}
+
+// A decoded map or list, in the JSON form `corvanectl decode --json` prints.
+inline void expectGoldenJson(const QString &name, const QVariant &value)
+{
+    expectGolden(name, QJsonDocument::fromVariant(value).toJson());
 }
 
 } // namespace corvane::test
