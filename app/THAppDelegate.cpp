@@ -8,6 +8,7 @@
 #include "database/thVendorDB.h"
 #include "display/DisplayFormats.h"
 #include "drive/DriveReader.h"
+#include "drive/ManufacturerLogos.h"
 #include "platform/SharedDefaults.h"
 #include "services/AgentManager.h"
 #include "services/AgentService.h"
@@ -341,9 +342,7 @@ void THAppDelegate::about()
 
 QString THAppDelegate::manualPath()
 {
-    for (const QString &dir : {QStringLiteral(CORVANE_DATA_DIR), QStringLiteral(CORVANE_BUILD_DATA_DIR)}) {
-        if (dir.isEmpty())
-            continue;
+    for (const QString &dir : dataDirs()) {
         const QString path = dir + QStringLiteral("/Corvane Manual.pdf");
         if (QFileInfo::exists(path))
             return path;

@@ -491,7 +491,7 @@ QString findPng(const char *folder, const QString &name)
     const QString capitalised = name.left(1).toUpper() + name.mid(1);
     if (capitalised != name)
         candidates.append(capitalised);
-    for (const QString &dir : logoDataDirs()) {
+    for (const QString &dir : dataDirs()) {
         for (const QString &candidate : candidates) {
             const QString path = dir + QLatin1Char('/') + QLatin1String(folder) + QLatin1Char('/')
                 + candidate + QStringLiteral(".png");
@@ -546,7 +546,7 @@ QString mfgLogoPathForDriveModel(const QString &model)
     return findPng(kDriveLogoFolder, firstWord(imageNameFor(model)));
 }
 
-QStringList logoDataDirs()
+QStringList dataDirs()
 {
     QStringList dirs;
     if (runningFromBuildTree())

@@ -23,10 +23,10 @@ QString mfgLogoPathForDriveModel(const QString &model);
 const QStringList &logoCatalogueNames();
 bool logoCatalogueContains(const QString &imageName);
 
-// Folders holding the generated logo files, in search order: the build tree's
-// data folder when this program runs from the build tree, the installed data
-// folder, then the user's data folder.
-QStringList logoDataDirs();
+// Corvane's data folders (generated logos, the manual), in search order: the
+// build tree's data folder when this program runs from the build tree, the
+// installed data folder, then the user's data folder.
+QStringList dataDirs();
 // Sub-folders of those: catalogue images and the PNG logos of the path lookup.
 inline constexpr char kLogoCatalogueFolder[] = "logo-catalogue";
 inline constexpr char kDriveLogoFolder[] = "drive-logos";

@@ -64,7 +64,7 @@ TEST(ManufacturerLogos, PrefixContainsAndFirstWordRules)
 TEST(ManufacturerLogos, PathIsTheImagesFile)
 {
     // The tiles are drawn by the build; tests run from the build tree.
-    EXPECT_EQ(logoDataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
+    EXPECT_EQ(dataDirs().value(0), QStringLiteral(CORVANE_BUILD_DATA_DIR));
     for (const char *model : {"ST9100821AS", "Samsung_SSD_850"}) {
         const QString path = mfgLogoPathForDriveModel(QLatin1String(model));
         EXPECT_EQ(path, QStringLiteral(CORVANE_BUILD_DATA_DIR "/drive-logos/%1.png").arg(mfgLogoForDriveModel(QLatin1String(model))))
