@@ -10,9 +10,7 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
-#include <new>
 #include <span>
-#include <utility>
 #include <vector>
 
 namespace corvane {
@@ -22,25 +20,8 @@ class RecordShape
 public:
     struct Field
     {
-        template<typename T>
-        Field(const char *name, T &&v) : key(name)
-        {
-            new (&value) QVariant(std::forward<T>(v));
-        }
-        Field(const Field &) = delete;
-        Field &operator=(const Field &) = delete;
-        // make() moves the values out; the null ones left behind own
-        // nothing, and a destructor call for each was a cost of its own.
-        ~Field()
-        {
-            if (value.isValid())
-                value.~QVariant();
-        }
-
         const char *key; // Latin-1
-        union {
-            QVariant value;
-        };
+        QVariant value;
     };
 
     // Give the same keys in the same order on every call (later fields win
